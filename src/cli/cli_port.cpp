@@ -1,0 +1,77 @@
+#include "cli/cli_port.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "formats/file.h"
+
+namespace kelvarin {
+
+namespace {
+constexpr int kBarCells = 40;
+}
+
+std::optional<std::string> CliPort::nextAnswer() {
+    if (answers_.empty()) return std::nullopt;
+    std::string path = std::move(answers_.front());
+    answers_.pop_front();
+    // A dialog hands back a full path.
+    std::error_code error;
+    const auto absolute = std::filesystem::absolute(pathFromUtf8(path), error);
+    if (!error) {
+        const std::u8string text = absolute.u8string();
+        path.assign(text.begin(), text.end());
+    }
+    return path;
+}
+
+std::optional<std::string> CliPort::askOpenFile(const FileDialogRequest&) { return nextAnswer(); }
+std::optional<std::string> CliPort::askSaveFile(const FileDialogRequest&) { return nextAnswer(); }
+
+MessageAnswer CliPort::showMessage(const MessageBoxRequest& request) {
+    eraseProgress();
+    std::string text;
+    for (char c : request.text)
+        if (c != '\r') text += c;
+    std::fprintf(stderr, "%s: %s\n", request.caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    return MessageAnswer::Ok;
+}
+
+void CliPort::appendLogLine(std::string_view text) {
+    eraseProgress();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    if (drawProgress_) std::fflush(stdout);
+}
+
+void CliPort::setProgressRange(std::int32_t minimum, std::int32_t maximum) {
+    minimum_ = minimum;
+    maximum_ = maximum;
+    lastCells_ = -1;
+}
+
+void CliPort::setProgressPosition(std::int32_t position) {
+    if (!drawProgress_) return;
+    const double span = static_cast<double>(maximum_) - minimum_;
+    double fraction = span > 0 ? (static_cast<double>(position) - minimum_ + 1) / (span + 1) : 1.0;
+    if (position <= 0) fraction = 0;
+    fraction = fraction < 0 ? 0 : fraction > 1 ? 1 : fraction;
+    const int cells = static_cast<int>(fraction * kBarCells);
+    if (cells == lastCells_ && progressShown_) return;
+    lastCells_ = cells;
+    std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(cells), '#').c_str(),
+                 std::string(static_cast<std::size_t>(kBarCells - cells), ' ').c_str(),
+                 static_cast<int>(fraction * 100));
+    std::fflush(stderr);
+    progressShown_ = true;
+}
+
+void CliPort::eraseProgress() {
+    if (!progressShown_) return;
+    std::fprintf(stderr, "\r%*s\r", kBarCells + 8, "");
+    std::fflush(stderr);
+    progressShown_ = false;
+}
+
+}  // namespace kelvarin

@@ -1,0 +1,39 @@
+// The headless port: dialogs are answered from the command line, the log goes to stdout,
+// message boxes to stderr as "CAPTION: TEXT".
+#pragma once
+
+#include <deque>
+#include <string>
+
+#include "ui/port.h"
+
+namespace kelvarin {
+
+class CliPort final : public UiPort {
+public:
+    CliPort(std::deque<std::string> answers, bool drawProgress)
+        : answers_(std::move(answers)), drawProgress_(drawProgress) {}
+
+    std::optional<std::string> askOpenFile(const FileDialogRequest& request) override;
+    std::optional<std::string> askSaveFile(const FileDialogRequest& request) override;
+    MessageAnswer showMessage(const MessageBoxRequest& request) override;
+    void appendLogLine(std::string_view text) override;
+    void clearLog() override {}
+    void setProgressRange(std::int32_t minimum, std::int32_t maximum) override;
+    void setProgressPosition(std::int32_t position) override;
+    void setConversionCommandsEnabled(bool) override {}
+    void resetOptionControls() override {}
+    bool isControlChecked(int) override { return false; }
+    void closeWindow() override {}
+
+private:
+    std::optional<std::string> nextAnswer();
+    void eraseProgress();
+
+    std::deque<std::string> answers_;
+    bool drawProgress_;
+    bool progressShown_ = false;
+    std::int32_t minimum_ = 0, maximum_ = 1, lastCells_ = -1;
+};
+
+}  // namespace kelvarin

@@ -1,0 +1,165 @@
+// kelvarin-cli: runs the window's menu commands headless, answering their file dialogs with the
+// files named on the command line.
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "cli/cli_port.h"
+#include "job/clock.h"
+#include "ui/command_handler.h"
+#include "ui/help_pages.h"
+#include "ui/ids.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+using namespace kelvarin;
+
+const char kUsage[] =
+    "usage: kelvarin-cli [OPTIONS] COMMAND FILE...\n"
+    "  tif SOURCE DEST            File > Open TIF\n"
+    "  hdr SOURCE DEST            File > Open HDR\n"
+    "  pgm SOURCE DEST            Convert > PGM to 16-bit TIF\n"
+    "  raw SOURCE DEST            Convert > RAW to 16-bit TIF\n"
+    "  bin SOURCE HEADER DEST     Convert > BIN to 16-bit TIF\n"
+    "  terrain4-max FILE          Convert > 4 RAW to 3 16-bit TIF Max  (FILE: any file of the set, e.g. 4name.raw)\n"
+    "  terrain4-avg FILE          Convert > 4 RAW to 3 16-bit TIF Avg\n"
+    "  terrain3 FILE              Convert > 3 RAW to 3 16-bit TIF\n"
+    "  help [PAGE]                list the help pages, or print page PAGE (1 to 16)\n"
+    "OPTIONS, the option controls, defaults as at program start:\n"
+    "  --weighting average|tv|hdtv|red|green|blue   --boost   --invert   --swap\n"
+    "  --x2   --x4   --posterise 0|4|5|6|8|12|16   --te-raw   --help\n";
+
+struct Command {
+    const char* name;
+    int commandId;
+    std::size_t files;
+};
+
+const Command kCommands[] = {
+    {"tif", ids::OpenTif, 2},          {"hdr", ids::OpenHdr, 2},          {"pgm", ids::PgmToTif, 2},
+    {"raw", ids::RawToTif, 2},         {"bin", ids::BinToTif, 3},         {"terrain4-max", ids::Terrain4Max, 1},
+    {"terrain4-avg", ids::Terrain4Avg, 1}, {"terrain3", ids::Terrain3, 1},
+};
+
+int usageError(const char* problem) {
+    std::fprintf(stderr, "kelvarin-cli: %s\n%s", problem, kUsage);
+    return 2;
+}
+
+int printHelp(const std::vector<std::string>& args) {
+    const auto& pages = helpPages();
+    if (args.empty()) {
+        for (std::size_t i = 0; i < pages.size(); ++i)
+            std::printf("%2zu  %s\n", i + 1, std::string(pages[i].menuPath).c_str());
+        return 0;
+    }
+    if (args.size() > 1) return usageError("help takes at most one page number");
+    char* end = nullptr;
+    const long page = std::strtol(args[0].c_str(), &end, 10);
+    if (*end != '\0' || page < 1 || page > static_cast<long>(pages.size()))
+        return usageError("no such help page (1 to 16)");
+    const HelpPage& chosen = pages[static_cast<std::size_t>(page - 1)];
+    std::printf("%s\n", std::string(chosen.caption).c_str());
+    std::fwrite(chosen.text.data(), 1, chosen.text.size(), stdout);
+    return 0;
+}
+
+bool parseWeighting(const std::string& name, ColourWeighting& weighting) {
+    const char* names[] = {"average", "tv", "hdtv", "red", "green", "blue"};
+    for (int i = 0; i < 6; ++i)
+        if (name == names[i]) {
+            weighting = static_cast<ColourWeighting>(i);
+            return true;
+        }
+    return false;
+}
+
+bool parsePosterise(const std::string& text, std::int32_t& steps) {
+    for (std::int32_t choice : kPosteriseChoices)
+        if (text == std::to_string(choice)) {
+            steps = choice;
+            return true;
+        }
+    return false;
+}
+
+int run(const std::vector<std::string>& argv) {
+    ConversionOptions options;
+    std::size_t i = 0;
+    for (; i < argv.size() && argv[i].rfind("--", 0) == 0; ++i) {
+        const std::string& option = argv[i];
+        if (option == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (option == "--boost") {
+            options.boostContrast = true;
+        } else if (option == "--invert") {
+            options.invert = true;
+        } else if (option == "--swap") {
+            options.swapByteOrder = true;
+        } else if (option == "--x2") {
+            options.fStopX2 = true;
+        } else if (option == "--x4") {
+            options.fStopX4 = true;
+        } else if (option == "--te-raw") {
+            options.teRawMode = true;
+        } else if (option == "--weighting") {
+            if (++i >= argv.size() || !parseWeighting(argv[i], options.colourWeighting))
+                return usageError("--weighting takes average, tv, hdtv, red, green or blue");
+        } else if (option == "--posterise") {
+            if (++i >= argv.size() || !parsePosterise(argv[i], options.posteriseSteps))
+                return usageError("--posterise takes 0, 4, 5, 6, 8, 12 or 16");
+        } else {
+            return usageError(("unknown option " + option).c_str());
+        }
+    }
+    if (i >= argv.size()) return usageError("no command given");
+    const std::string name = argv[i++];
+    const std::vector<std::string> files(argv.begin() + static_cast<std::ptrdiff_t>(i), argv.end());
+    if (name == "help") return printHelp(files);
+
+    const Command* command = nullptr;
+    for (const Command& candidate : kCommands)
+        if (name == candidate.name) command = &candidate;
+    if (!command) return usageError(("unknown command " + name).c_str());
+    if (files.size() != command->files) return usageError(("wrong number of files for " + name).c_str());
+
+    CliPort port(std::deque<std::string>(files.begin(), files.end()), isatty(fileno(stderr)) != 0);
+    SystemClock clock;
+    Session session(port, clock);
+    CommandHandler handler(session);
+    handler.start();
+    session.options = options;
+    handler.handle(command->commandId);
+    std::fflush(stdout);
+    return handler.lastResult() == 1 ? 0 : 1;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+#include <windows.h>
+// Arguments arrive as UTF-16 and are carried as UTF-8 inside.
+int wmain(int argc, wchar_t** wargv) {
+    std::vector<std::string> args;
+    for (int k = 1; k < argc; ++k) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wargv[k], -1, nullptr, 0, nullptr, nullptr);
+        std::string text(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
+        if (size > 1) WideCharToMultiByte(CP_UTF8, 0, wargv[k], -1, text.data(), size, nullptr, nullptr);
+        args.push_back(std::move(text));
+    }
+    return run(args);
+}
+#else
+int main(int argc, char** argv) { return run(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

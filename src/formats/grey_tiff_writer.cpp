@@ -1,0 +1,142 @@
+#include "formats/grey_tiff_writer.h"
+
+#include <cstring>
+
+#include "job/job_context.h"
+#include "job/stages.h"
+
+namespace kelvarin {
+
+const char kSoftwareText[48] = "KELVARIN v3.02 2026-12 https://kelvarin.org    ";
+static_assert(sizeof(kSoftwareText) == 48, "the Software text is 47 characters and a NUL");
+
+Field4 toFourBytes(std::uint32_t value, ByteOrder order) {
+    const Field4 little{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+                        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    return order == ByteOrder::II ? little : reverseFourBytes(little);
+}
+
+Field4 swapShortField(const Field4& field) { return {field[1], field[0], 0, 0}; }
+
+Field4 reverseFourBytes(const Field4& field) { return {field[3], field[2], field[1], field[0]}; }
+
+namespace {
+
+class HeaderBuilder {
+public:
+    explicit HeaderBuilder(ByteOrder order) : order_(order) {}
+
+    void put16(std::uint16_t value) {
+        if (order_ == ByteOrder::II) {
+            bytes_[at_++] = static_cast<std::uint8_t>(value);
+            bytes_[at_++] = static_cast<std::uint8_t>(value >> 8);
+        } else {
+            bytes_[at_++] = static_cast<std::uint8_t>(value >> 8);
+            bytes_[at_++] = static_cast<std::uint8_t>(value);
+        }
+    }
+    void put32(std::uint32_t value) { putField(toFourBytes(value, order_)); }
+    void putField(const Field4& field) {
+        std::memcpy(&bytes_[at_], field.data(), 4);
+        at_ += 4;
+    }
+    void putText(const char* text, std::size_t size) {
+        std::memcpy(&bytes_[at_], text, size);
+        at_ += size;
+    }
+    // A SHORT value sits left-justified in the value field in both byte orders.
+    void shortEntry(std::uint16_t tag, std::uint16_t value) {
+        entryHead(tag, 3, 1);
+        put16(value);
+        put16(0);
+    }
+    void entry(std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
+        entryHead(tag, type, count);
+        put32(value);
+    }
+    void fieldEntry(std::uint16_t tag, std::uint16_t type, const Field4& field) {
+        entryHead(tag, type, 1);
+        putField(field);
+    }
+    std::size_t size() const { return at_; }
+    const GreyTiffHeader& bytes() const { return bytes_; }
+
+private:
+    void entryHead(std::uint16_t tag, std::uint16_t type, std::uint32_t count) {
+        put16(tag);
+        put16(type);
+        put32(count);
+    }
+    ByteOrder order_;
+    GreyTiffHeader bytes_{};
+    std::size_t at_ = 0;
+};
+
+enum : std::uint16_t { kAscii = 2, kShort = 3, kLong = 4, kRational = 5 };
+
+}  // namespace
+
+GreyTiffHeader buildGreyTiffHeader(ByteOrder order, const GreyTiffFields& fields, const std::string& dateTime) {
+    HeaderBuilder h(order);
+    h.putText(order == ByteOrder::II ? "II" : "MM", 2);
+    h.put16(42);
+    h.put32(8);
+    h.put16(17);
+    h.entry(254, kLong, 1, 0);
+    h.fieldEntry(256, kShort, fields.imageWidth);
+    h.fieldEntry(257, kShort, fields.imageLength);
+    h.shortEntry(258, 16);
+    h.shortEntry(259, 1);
+    h.shortEntry(262, 1);
+    h.entry(273, kLong, 1, kGreyTiffHeaderSize);
+    h.shortEntry(274, 1);
+    h.shortEntry(277, 1);
+    h.fieldEntry(278, kShort, fields.rowsPerStrip);
+    h.fieldEntry(279, kLong, fields.stripByteCounts);
+    h.entry(282, kRational, 1, 218);
+    h.entry(283, kRational, 1, 218);
+    h.shortEntry(296, 2);
+    h.entry(305, kAscii, 48, 254);
+    h.entry(306, kAscii, 20, 234);
+    // Tag 309 carries three 1s at offset 226, followed by a fourth that no entry counts.
+    h.entry(309, kShort, 3, 226);
+    h.put32(0);
+    h.put32(720000);
+    h.put32(10000);
+    for (int i = 0; i < 4; ++i) h.put16(1);
+    char dateText[20] = {};
+    std::memcpy(dateText, dateTime.data(), dateTime.size() < 19 ? dateTime.size() : 19);
+    h.putText(dateText, sizeof dateText);
+    h.putText(kSoftwareText, sizeof kSoftwareText);
+    return h.bytes();
+}
+
+GreyTiffFields littleEndianFields(std::uint32_t width, std::uint32_t length, std::uint32_t dataBytes) {
+    return {toFourBytes(width, ByteOrder::II), toFourBytes(length, ByteOrder::II),
+            toFourBytes(length, ByteOrder::II), toFourBytes(dataBytes, ByteOrder::II)};
+}
+
+void setLittleEndianValueFields(SourceImage& image) {
+    const GreyTiffFields fields = littleEndianFields(image.width, image.length, image.outputDataBytes);
+    image.imageWidthField = fields.imageWidth;
+    image.imageLengthField = fields.imageLength;
+    image.rowsPerStripField = fields.rowsPerStrip;
+    image.stripByteCountsField = fields.stripByteCounts;
+}
+
+bool writeGreyTiffHeader(JobContext& job) {
+    const SourceImage& image = job.image;
+    job.log().appendLine("Creating IFD for 16-bit file.");
+    const GreyTiffHeader header =
+        buildGreyTiffHeader(image.outputByteOrder,
+                            {image.imageWidthField, image.imageLengthField, image.rowsPerStripField,
+                             image.stripByteCountsField},
+                            job.clock().tiffDateTime());
+    job.log().appendLine("Writing IFD to file");
+    job.log().appendLine(job.destinationPath());
+    if (!job.writeOutput(header.data(), header.size())) return false;
+    job.log().appendLine("DONE. Standby for data conversion.");
+    return true;
+}
+
+}  // namespace kelvarin

@@ -1,0 +1,38 @@
+// The fixed 302-byte header of every 16-bit greyscale TIFF we write.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "job/source_image.h"
+
+namespace kelvarin {
+
+inline constexpr std::size_t kGreyTiffHeaderSize = 302;
+using GreyTiffHeader = std::array<std::uint8_t, kGreyTiffHeaderSize>;
+
+// Exactly 47 characters; a NUL follows in the header.
+extern const char kSoftwareText[48];
+
+Field4 toFourBytes(std::uint32_t value, ByteOrder order);
+Field4 swapShortField(const Field4& field);
+Field4 reverseFourBytes(const Field4& field);
+
+struct GreyTiffFields {
+    Field4 imageWidth{};
+    Field4 imageLength{};
+    Field4 rowsPerStrip{};
+    Field4 stripByteCounts{};
+};
+
+// `dateTime` is the 19-character "YYYY:MM:DD HH:MM:SS" text.
+GreyTiffHeader buildGreyTiffHeader(ByteOrder order, const GreyTiffFields& fields, const std::string& dateTime);
+
+// The value fields of a non-TIFF source (and of terrain tiles): width, length, length again and
+// the data size, each a 32-bit little-endian number.
+GreyTiffFields littleEndianFields(std::uint32_t width, std::uint32_t length, std::uint32_t dataBytes);
+// The same, stored into the image's destination value fields.
+void setLittleEndianValueFields(SourceImage& image);
+
+}  // namespace kelvarin

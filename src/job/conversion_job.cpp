@@ -1,0 +1,134 @@
+#include "job/conversion_job.h"
+
+#include <array>
+
+#include "job/job_context.h"
+#include "job/stages.h"
+#include "ui/file_dialogs.h"
+
+namespace kelvarin {
+
+namespace {
+
+bool headerStep(JobContext& job) {
+    switch (job.image.kind) {
+        case SourceKind::Tif: return tiffHeaderStep(job);
+        case SourceKind::Rgbe: return radianceHeaderStep(job);
+        case SourceKind::Pgm: return pgmHeaderStep(job);
+        case SourceKind::Raw: return rawHeaderStep(job);
+        case SourceKind::Bin: return binHeaderStep(job);
+        case SourceKind::None: break;
+    }
+    return false;
+}
+
+bool dataStage(JobContext& job) {
+    switch (job.image.kind) {
+        case SourceKind::Pgm: return pgmDataStep(job);
+        case SourceKind::Raw: return rawDataStep(job);
+        case SourceKind::Bin: return binDataStep(job);
+        case SourceKind::Tif:
+        case SourceKind::Rgbe: return runDataConversion(job);
+        case SourceKind::None: break;
+    }
+    return false;
+}
+
+// Stage 6 without TE>Raw: the Save As dialog and the 302-byte header.
+bool openDestination(JobContext& job) {
+    if (!saveTiffDestination(job.session)) {
+        job.session.port.showMessage(
+            {"File not created.", "KELVARIN - Save As", MessageIcon::Exclamation, MessageButtons::Ok, true, true});
+        job.log().logClosedSource();
+        return false;
+    }
+    job.destinationCreated = true;
+    job.log().appendLine("Save file opened:");
+    job.log().appendLine(job.destinationPath());
+    return writeGreyTiffHeader(job);
+}
+
+// Whatever a failed job leaves open is closed, and a destination it created is deleted.
+void cleanUpAfterFailure(JobContext& job) {
+    FileState& files = job.session.files;
+    job.closeSource();
+    files.header.reset();
+    job.discardDestination();
+}
+
+int runStages(JobContext& job) {
+    Session& session = job.session;
+    job.image.kind = session.request.kind;
+    job.startSeconds = job.now();
+    session.setBusy();
+    job.log().appendLine("Input file opened:");
+    job.log().appendLine(job.sourcePath());
+
+    const SourceKind kind = job.image.kind;
+    if (kind == SourceKind::Tif || kind == SourceKind::Rgbe || kind == SourceKind::Pgm) {
+        if (!detectFormat(job)) return 0;
+    }
+    if (!headerStep(job)) return 0;
+
+    if (session.options.teRawMode) return exportRaw(job) && !job.ioFailed() ? 1 : 0;
+
+    if (!openDestination(job)) return 0;
+    job.source().seek(job.image.dataOffset);
+    return dataStage(job) && !job.ioFailed() ? 1 : 0;
+}
+
+}  // namespace
+
+bool detectFormat(JobContext& job) {
+    Session& session = job.session;
+    session.request.radiancePath = false;
+    std::array<std::uint8_t, 2> first{};
+    const bool complete = job.source().readExact(first.data(), first.size());
+    const std::string letters(first.begin(), first.end());
+    SourceImage& image = job.image;
+    StatusLog& log = job.log();
+
+    if (complete && (letters == "II" || letters == "MM")) {
+        const bool intel = letters == "II";
+        image.byteOrder = intel ? ByteOrder::II : ByteOrder::MM;
+        image.outputByteOrder = image.byteOrder;
+        image.swapBytes = false;
+        log.appendLine(intel ? "Source data type big endian (Intel)" : "Data type little endian (Motorola)");
+        log.appendLine(intel ? " 1" : " 0");
+        if (session.options.swapByteOrder) {
+            image.outputByteOrder = intel ? ByteOrder::MM : ByteOrder::II;
+            image.swapBytes = true;
+            log.appendLine(intel ? "Dest data type little endian (Motorola) - converting."
+                                 : "Dest data type big endian (Intel) - converting.");
+        }
+        return true;
+    }
+    if (complete && (letters == "P2" || letters == "P5")) {
+        image.kind = SourceKind::Pgm;
+        session.request.kind = SourceKind::Pgm;
+        log.appendLine(letters == "P2" ? "P2 Text Portable Grey Map." : "P5 16-bit Portable Grey Map.");
+        return true;
+    }
+    if (complete && letters == "#?") {
+        image.kind = SourceKind::Rgbe;
+        session.request.kind = SourceKind::Rgbe;
+        session.request.radiancePath = true;
+        log.appendLine("96-bit RGBE HDRI.");
+        return true;
+    }
+    session.port.showMessage(errorBox("Not a TIF, PGM or RGBE file.", "KELVARIN - File|Open"));
+    log.appendLine("STOP - No Job!");
+    log.logClosedSource();
+    return false;
+}
+
+int runConversionJob(Session& session) {
+    JobContext job(session);
+    job.image.reset(session.request.kind);
+    if (!openSource(session)) return 0;
+    const int result = runStages(job);
+    if (result == 0) cleanUpAfterFailure(job);
+    return result;
+}
+
+}  // namespace kelvarin

@@ -1,0 +1,16 @@
+// Runs one conversion, from the source dialog to the last log line.
+#pragma once
+
+namespace kelvarin {
+
+class Session;
+class JobContext;
+
+// Returns 1 when the destination was written completely, 0 in every other case. A job that
+// fails never leaves a half-written destination behind.
+int runConversionJob(Session& session);
+
+// Stage 4: the first two bytes decide TIFF byte order, PGM or Radiance. False when the job stopped.
+bool detectFormat(JobContext& job);
+
+}  // namespace kelvarin

@@ -1,0 +1,60 @@
+#include "job/job_context.h"
+
+namespace kelvarin {
+
+MessageBoxRequest errorBox(std::string text, std::string caption) {
+    return {std::move(text), std::move(caption), MessageIcon::Error, MessageButtons::Ok, true, true};
+}
+
+bool JobContext::refuse(const MessageBoxRequest& box, std::initializer_list<std::string_view> lines) {
+    session.port.showMessage(box);
+    for (std::string_view line : lines) log().appendLine(line);
+    log().logClosedSource();
+    return false;
+}
+
+bool JobContext::writeOutput(const void* data, std::size_t count) {
+    if (ioFailed_) return false;
+    if (hasDestination() && destination().write(data, count)) return true;
+    ioFailed_ = true;
+    session.port.showMessage(errorBox("Cannot write the converted file (disk full or no permission).",
+                                      "KELVARIN - Write Error"));
+    log().appendLine(">>> Writing the converted file failed. STOP!");
+    return false;
+}
+
+bool JobContext::readSource(void* data, std::size_t count) {
+    if (ioFailed_) return false;
+    if (hasSource() && source().readExact(data, count)) return true;
+    ioFailed_ = true;
+    session.port.showMessage(errorBox("The source file ends before its image data is complete.",
+                                      "KELVARIN - Read Error"));
+    log().appendLine(">>> Source file is truncated. STOP!");
+    return false;
+}
+
+void JobContext::closeSource() {
+    if (session.files.source) session.files.source->close();
+    session.files.source.reset();
+}
+
+bool JobContext::closeDestination() {
+    if (!session.files.destination) return !ioFailed_;
+    const bool flushed = session.files.destination->close();
+    session.files.destination.reset();
+    if (!flushed && !ioFailed_) {
+        ioFailed_ = true;
+        session.port.showMessage(errorBox("Cannot write the converted file (disk full or no permission).",
+                                          "KELVARIN - Write Error"));
+        log().appendLine(">>> Writing the converted file failed. STOP!");
+    }
+    return !ioFailed_;
+}
+
+void JobContext::discardDestination() {
+    session.files.destination.reset();
+    if (destinationCreated) removeFile(destinationPath());
+    destinationCreated = false;
+}
+
+}  // namespace kelvarin

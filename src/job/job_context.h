@@ -1,0 +1,62 @@
+// The state of one conversion job, handed to every stage the driver calls.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "job/session.h"
+#include "job/source_image.h"
+
+namespace kelvarin {
+
+class JobContext {
+public:
+    explicit JobContext(Session& session) : session(session) {}
+
+    StatusLog& log() { return session.log; }
+    ProgressBar& progress() { return session.progress; }
+    ConversionOptions& options() { return session.options; }
+    const Clock& clock() const { return session.clock; }
+    File& source() { return *session.files.source; }
+    File& destination() { return *session.files.destination; }
+    bool hasSource() const { return session.files.source != nullptr; }
+    bool hasDestination() const { return session.files.destination != nullptr; }
+    const std::string& sourcePath() const { return session.files.sourcePath; }
+    const std::string& destinationPath() const { return session.files.destinationPath; }
+
+    std::int64_t now() const { return session.clock.secondsStamp(); }
+    std::int64_t secondsSince(std::int64_t stamp) const { return now() - stamp; }
+
+    // A refusal of the source: one message box, then the log lines in order, then the source is
+    // closed with its closing lines. Always returns false so a stage can `return job.refuse(...)`.
+    bool refuse(const MessageBoxRequest& box, std::initializer_list<std::string_view> lines);
+
+    // Appends bytes to the destination; a failed write is reported once (box and STOP line)
+    // and makes the job fail.
+    bool writeOutput(const void* data, std::size_t count);
+    // Reads exactly `count` source bytes; a short read is reported as a truncated source.
+    bool readSource(void* data, std::size_t count);
+    // Closes the source without log lines (the stage logs its own closing report).
+    void closeSource();
+    // Closes the destination; a failed flush is reported like a failed write.
+    bool closeDestination();
+    // Closes and deletes a destination that must not survive a failed job.
+    void discardDestination();
+
+    bool ioFailed() const { return ioFailed_; }
+
+    Session& session;
+    SourceImage image;
+    std::int64_t startSeconds = 0;
+    bool destinationCreated = false;
+
+private:
+    bool ioFailed_ = false;
+};
+
+// Builds a message box request for a stage's stop.
+MessageBoxRequest errorBox(std::string text, std::string caption);
+
+}  // namespace kelvarin

@@ -1,0 +1,37 @@
+// Everything that lives as long as the program runs: the options, the job request, the file
+// state, the log, the progress bar and the busy state, all reaching the platform through one port.
+#pragma once
+
+#include <string>
+
+#include "job/clock.h"
+#include "job/options.h"
+#include "job/status_log.h"
+#include "ui/port.h"
+
+namespace kelvarin {
+
+class Session {
+public:
+    Session(UiPort& port, const Clock& clock)
+        : port(port), clock(clock), progress(port), busy(port), log(port, files, busy, progress) {}
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    MessageAnswer message(std::string text, std::string caption, MessageIcon icon,
+                          MessageButtons buttons = MessageButtons::Ok, bool taskModal = false) {
+        return port.showMessage({std::move(text), std::move(caption), icon, buttons, taskModal, true});
+    }
+    void setBusy() { busy.setBusy(); }
+
+    UiPort& port;
+    const Clock& clock;
+    ConversionOptions options;
+    JobRequest request;
+    FileState files;
+    ProgressBar progress;
+    BusyState busy;
+    StatusLog log;
+};
+
+}  // namespace kelvarin

@@ -1,0 +1,33 @@
+// The hand-over points of the conversion job: each reader, writer and data stage plugs in here
+// by source kind and mode. Every stage returns true to go on; a stage that returns false has
+// already shown its message box and written its log lines.
+#pragma once
+
+namespace kelvarin {
+
+class JobContext;
+
+// Header steps: fill job.image from the source, or refuse it (the source is then closed).
+bool tiffHeaderStep(JobContext& job);      // source positioned behind the two byte-order letters
+bool pgmHeaderStep(JobContext& job);       // reads from offset 0 itself
+bool radianceHeaderStep(JobContext& job);  // reads from offset 0 itself
+bool rawHeaderStep(JobContext& job);
+bool binHeaderStep(JobContext& job);       // also reads the BIN text header file
+
+// TE>Raw mode: asks for the RAW destination and copies the 16-bit data.
+bool exportRaw(JobContext& job);
+
+// Logs and writes the 302-byte greyscale TIFF header to the freshly created destination.
+bool writeGreyTiffHeader(JobContext& job);
+
+// Data stages, with the source positioned at job.image.dataOffset.
+bool pgmDataStep(JobContext& job);
+bool rawDataStep(JobContext& job);
+bool binDataStep(JobContext& job);
+// TIFF and Radiance sources: analysis passes, conversion and the closing report.
+bool runDataConversion(JobContext& job);
+// The Radiance part of runDataConversion: decode the scanlines and tone-map them into the
+// destination. On failure it has already run its abort (box, lines, destination deleted).
+bool convertRgbe(JobContext& job);
+
+}  // namespace kelvarin

@@ -1,0 +1,128 @@
+#include "ui/command_handler.h"
+
+#include "job/conversion_job.h"
+#include "terrain/terrain_set_builder.h"
+#include "ui/help_pages.h"
+#include "ui/ids.h"
+
+namespace kelvarin {
+
+namespace {
+
+const char kModeWarning[] = "All the Options are Deactivated in this mode!";
+
+MessageBoxRequest okBox(std::string text, std::string caption, MessageIcon icon) {
+    return {std::move(text), std::move(caption), icon, MessageButtons::Ok, false, true};
+}
+
+}  // namespace
+
+MessageBoxRequest modeWarningBox() { return okBox(kModeWarning, "KELVARIN - Warning.", MessageIcon::Exclamation); }
+
+void CommandHandler::start() {
+    resetWindow();
+    session_.options = ConversionOptions{};
+    session_.request = JobRequest{};
+}
+
+void CommandHandler::resetWindow() {
+    session_.busy.end();
+    session_.port.resetOptionControls();
+    session_.progress.setRange(0, 1);
+    session_.progress.setPosition(0);
+    session_.log.clear();
+}
+
+bool CommandHandler::handleOption(int id) {
+    ConversionOptions& options = session_.options;
+    UiPort& port = session_.port;
+    if (id >= ids::Average && id <= ids::Blue) {
+        options.colourWeighting = static_cast<ColourWeighting>(id - ids::Average);
+        return true;
+    }
+    if (id >= ids::PosteriseNone && id <= ids::Posterise16) {
+        options.posteriseSteps = kPosteriseChoices[id - ids::PosteriseNone];
+        return true;
+    }
+    switch (id) {
+        case ids::TeRaw:
+            options.teRawMode = port.isControlChecked(id);
+            port.showMessage(options.teRawMode
+                                 ? modeWarningBox()
+                                 : okBox("All Options are Activated.", "KELVARIN - Information.",
+                                         MessageIcon::Information));
+            return true;
+        case ids::Swap: options.swapByteOrder = port.isControlChecked(id); return true;
+        case ids::Boost: options.boostContrast = port.isControlChecked(id); return true;
+        case ids::Invert: options.invert = port.isControlChecked(id); return true;
+        case ids::FStopX2: options.fStopX2 = port.isControlChecked(id); return true;
+        case ids::FStopX4: options.fStopX4 = port.isControlChecked(id); return true;
+        case ids::ProgressBar:
+        case ids::LogList: return true;
+        default: return false;
+    }
+}
+
+void CommandHandler::handle(int id) {
+    switch (id) {
+        case ids::OpenTif: return runConversion(SourceKind::Tif, false, false, "TIF Conversion concluded.");
+        case ids::OpenHdr: return runConversion(SourceKind::Rgbe, true, false, "HDR Conversion concluded.");
+        case ids::PgmToTif: return runConversion(SourceKind::Pgm, false, true, "TIF Conversion concluded.");
+        case ids::RawToTif: return runConversion(SourceKind::Raw, false, true, "TIF Conversion concluded.");
+        case ids::BinToTif: return runConversion(SourceKind::Bin, false, true, "TIF Conversion concluded.");
+        case ids::Terrain4Max:
+            return runTerrain(true, true, "4 files 8/4/2/1name.raw expected, 3 files written as",
+                              "3 Terrains created from 4 concluded.");
+        case ids::Terrain4Avg:
+            return runTerrain(true, false, "4 files 8/4/2/1name.raw expected, 3 files written as",
+                              "3 Terrains created from 4 concluded.");
+        case ids::Terrain3:
+            return runTerrain(false, false, "3 files 4/2/1name.raw expected, 3 files written as",
+                              "3 Terrains conversion concluded.");
+        case ids::Quit:
+            resetWindow();
+            session_.port.closeWindow();
+            return;
+        default: break;
+    }
+    if (handleOption(id)) return;
+    if (const HelpPage* page = findHelpPage(id)) {
+        session_.port.showMessage(okBox(page->text, std::string(page->caption), MessageIcon::Information));
+        return;
+    }
+    session_.port.showMessage(okBox("This Option does NOT exist.", "KELVARIN", MessageIcon::Error));
+}
+
+void CommandHandler::showResult(int result, const char* successText) {
+    lastResult_ = result != 0 ? 1 : 0;
+    if (result != 0) {
+        session_.port.showMessage(okBox(successText, "KELVARIN - Success.", MessageIcon::Information));
+    } else {
+        session_.port.showMessage(okBox("There were errors.", "KELVARIN - Error.", MessageIcon::Error));
+    }
+}
+
+void CommandHandler::runConversion(SourceKind kind, bool radiancePath, bool modeWarning, const char* successText) {
+    session_.setBusy();
+    session_.request.radiancePath = radiancePath;
+    session_.request.kind = kind;
+    if (modeWarning) session_.port.showMessage(modeWarningBox());
+    showResult(runConversionJob(session_), successText);
+    session_.log.endOfJob();
+}
+
+void CommandHandler::runTerrain(bool fourSources, bool maximum, const char* secondLine, const char* successText) {
+    session_.setBusy();
+    MessageBoxRequest warning{std::string(kModeWarning) + "\r\n" + secondLine +
+                                  "\r\nname_4096/_2048/_1024.tif; if existing overwritten!",
+                              "KELVARIN - Warning.", MessageIcon::Exclamation, MessageButtons::OkCancel, false,
+                              false};
+    if (session_.port.showMessage(warning) == MessageAnswer::Ok) {
+        showResult(buildTerrainSet(session_, fourSources, maximum), successText);
+    } else {
+        lastResult_ = 0;
+    }
+    session_.log.endOfJob();
+}
+
+}  // namespace kelvarin

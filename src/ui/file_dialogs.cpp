@@ -1,0 +1,155 @@
+#include "ui/file_dialogs.h"
+
+#include "job/session.h"
+
+namespace kelvarin {
+
+namespace {
+
+const FileFilter kAllFiles{"All Files", "*.*"};
+
+FileDialogRequest openRequest(std::string title, FileFilter filter, std::string extension) {
+    return {std::move(title), {std::move(filter), kAllFiles}, std::move(extension)};
+}
+
+MessageBoxRequest box(std::string text, std::string caption, MessageIcon icon = MessageIcon::Error) {
+    return {std::move(text), std::move(caption), icon, MessageButtons::Ok, false, true};
+}
+
+// One source open dialog: the file is opened read only; a cancelled dialog says so.
+std::unique_ptr<File> runOpenDialog(Session& session, const FileDialogRequest& request, const char* noFileText,
+                                    std::string& path) {
+    const auto chosen = session.port.askOpenFile(request);
+    if (!chosen || chosen->empty()) {
+        session.port.showMessage(box(noFileText, "KELVARIN - Open Error"));
+        return nullptr;
+    }
+    path = *chosen;
+    return File::open(path, File::Mode::Read);
+}
+
+bool runSaveDialog(Session& session, const FileDialogRequest& request, const char* errorCaption) {
+    const auto chosen = session.port.askSaveFile(request);
+    if (!chosen || chosen->empty()) {
+        session.port.showMessage(box("Missing Filename.", errorCaption));
+        return false;
+    }
+    FileState& files = session.files;
+    // The source (and a BIN header) is never changed: writing over it would destroy what is read.
+    if (sameFile(*chosen, files.sourcePath) || sameFile(*chosen, files.headerPath)) {
+        session.port.showMessage(
+            box("The destination is the source file itself. Choose another name.", errorCaption));
+        session.log.appendLine(">>> Destination is the source file. STOP!");
+        return false;
+    }
+    files.destinationPath = *chosen;
+    files.destination = File::open(*chosen, File::Mode::CreateTruncate);
+    return files.destination != nullptr;
+}
+
+}  // namespace
+
+FileDialogRequest sourceDialogRequest(SourceKind kind) {
+    switch (kind) {
+        case SourceKind::Tif:
+            return {"KELVARIN Open TIF", {{"TIF", "*.tif"}, {"TIFF", "*.tiff"}, kAllFiles}, "tif"};
+        case SourceKind::Rgbe: return openRequest("KELVARIN Open HDR", {"HDR", "*.hdr"}, "hdr");
+        case SourceKind::Pgm: return openRequest("KELVARIN Open PGM", {"PGM", "*.pgm"}, "pgm");
+        case SourceKind::Raw: return openRequest("KELVARIN Open RAW", {"RAW", "*.raw"}, "raw");
+        case SourceKind::Bin: return openRequest("KELVARIN Open BIN", {"BIN", "*.bin"}, "bin");
+        case SourceKind::None: break;
+    }
+    return {};
+}
+
+FileDialogRequest binHeaderDialogRequest() { return openRequest("KELVARIN Open BIN HDR", {"HDR", "*.hdr"}, "hdr"); }
+
+FileDialogRequest saveTiffDialogRequest() {
+    return {"KELVARIN Save", {{"TIF", "*.tif"}, {"TIFF", "*.tiff"}, kAllFiles}, "tif"};
+}
+
+FileDialogRequest saveRawDialogRequest() { return openRequest("KELVARIN Save", {"RAW", "*.raw"}, "raw"); }
+
+FileDialogRequest terrainDialogRequest() { return openRequest("KELVARIN Open RAW", {"RAW", "*.raw"}, "raw"); }
+
+bool openSource(Session& session) {
+    FileState& files = session.files;
+    const SourceKind kind = session.request.kind;
+    files.source.reset();
+    files.header.reset();
+    files.headerPath.clear();
+    bool opened = false;
+    if (kind != SourceKind::None) {
+        files.source = runOpenDialog(session, sourceDialogRequest(kind), "No Input File Selected.", files.sourcePath);
+        opened = files.source != nullptr;
+        if (opened && kind == SourceKind::Bin) {
+            files.header =
+                runOpenDialog(session, binHeaderDialogRequest(), "No Header File Selected.", files.headerPath);
+            opened = files.header != nullptr;
+            // Without its header the data file is of no use: let it go at once.
+            if (!opened) files.source.reset();
+        }
+    }
+    if (!opened) {
+        files.source.reset();
+        session.port.showMessage(box("File not found.", "KELVARIN - File|Open", MessageIcon::Exclamation));
+        session.request.kind = SourceKind::None;
+        return false;
+    }
+    session.setBusy();
+    session.log.appendLine("Input file opened:");
+    session.log.appendLine(files.sourcePath);
+    return true;
+}
+
+bool saveTiffDestination(Session& session) {
+    return runSaveDialog(session, saveTiffDialogRequest(), "KELVARIN - Save As Error");
+}
+
+bool saveRawDestination(Session& session) {
+    return runSaveDialog(session, saveRawDialogRequest(), "KELVARIN - Save Raw As Error");
+}
+
+TerrainName splitTerrainName(const std::string& path) {
+#ifdef _WIN32
+    const auto cut = path.find_last_of("\\/:");
+#else
+    const auto cut = path.find_last_of('/');
+#endif
+    TerrainName name;
+    std::string file = path;
+    if (cut != std::string::npos) {
+        name.folder = path.substr(0, cut + 1);
+        file = path.substr(cut + 1);
+    }
+    const auto dot = file.rfind('.');
+    if (dot != std::string::npos) file.erase(dot);
+    if (!file.empty()) name.baseName = file.substr(1);
+    return name;
+}
+
+std::string terrainNameDialog(Session& session, std::string& folder) {
+    const auto chosen = session.port.askOpenFile(terrainDialogRequest());
+    if (!chosen || chosen->empty()) {
+        session.port.showMessage(box("No Valid Input File Selected.", "KELVARIN - Open Error"));
+        return {};
+    }
+    TerrainName name = splitTerrainName(*chosen);
+    folder = name.folder;
+    return name.baseName;
+}
+
+std::unique_ptr<File> terrainOpen(Session& session, const std::string& path, bool input) {
+    if (input && !fileExists(path)) {
+        session.port.showMessage(box("File " + path + " not found", "KELVARIN - Error."));
+        return nullptr;
+    }
+    auto file = File::open(path, input ? File::Mode::Read : File::Mode::CreateTruncate);
+    if (!file) return nullptr;
+    session.request.kind = SourceKind::Raw;
+    session.log.appendLine("Input file opened: ");
+    session.log.appendLine(path);
+    return file;
+}
+
+}  // namespace kelvarin

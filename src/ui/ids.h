@@ -1,0 +1,31 @@
+// Command and control identifiers shared by the window description and the command handler.
+#pragma once
+
+namespace kelvarin::ids {
+
+// Menu commands.
+inline constexpr int OpenTif = 1001, OpenHdr = 1003, Quit = 1004;
+inline constexpr int PgmToTif = 1002, RawToTif = 1049, BinToTif = 1055;
+inline constexpr int Terrain4Max = 1045, Terrain4Avg = 1051, Terrain3 = 1047;
+inline constexpr int HelpGeneral = 1005, HelpUsage = 1006, HelpBryceRender = 1007, HelpBryceHdri = 1008,
+                     HelpColour = 1009, HelpEnhancing = 1010, HelpFStop = 1011, HelpPosterise = 1043,
+                     HelpTeRaw = 1013, HelpSwap = 1012, HelpPgm = 1044, HelpRaw = 1053, HelpBin = 1054,
+                     HelpTerrain4 = 1046, HelpTerrain3 = 1048, HelpAbout = 1014;
+
+// The eight commands that are greyed while a job runs.
+inline constexpr int kConversionCommands[] = {OpenTif, OpenHdr, PgmToTif, RawToTif,
+                                              BinToTif, Terrain4Max, Terrain4Avg, Terrain3};
+
+// Controls of the main window.
+inline constexpr int TitleLabel = 1015, LogLabel = 1017, LogList = 1016, ProgressBar = 1030;
+inline constexpr int Average = 1018, TV = 1019, HDTV = 1020, Red = 1021, Green = 1022, Blue = 1023;
+inline constexpr int ColourFrame = 1024, OptionsFrame = 1026, EnhancingFrame = 1025, FStopFrame = 1031,
+                     PosteriseFrame = 1041;
+inline constexpr int Boost = 1028, Invert = 1029, Swap = 1027, FStopX2 = 1032, FStopX4 = 1033, TeRaw = 1042;
+inline constexpr int PosteriseNone = 1034, Posterise4 = 1035, Posterise5 = 1036, Posterise6 = 1037,
+                     Posterise8 = 1038, Posterise12 = 1039, Posterise16 = 1040;
+
+// The dialog keys Enter and Escape arrive as these.
+inline constexpr int KeyOk = 1, KeyCancel = 2;
+
+}  // namespace kelvarin::ids

@@ -1,0 +1,64 @@
+// The one interface through which the core reaches the platform: file dialogs, message boxes,
+// the log list, the progress bar and the greying of the conversion commands. The CLI, the Qt
+// window, the Win32 window and the tests' scripted port implement it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvarin {
+
+enum class MessageIcon { Error, Exclamation, Information };
+enum class MessageButtons { Ok, OkCancel };
+enum class MessageAnswer { Ok, Cancel };
+
+struct MessageBoxRequest {
+    std::string text;  // several lines are joined by "\r\n"
+    std::string caption;
+    MessageIcon icon = MessageIcon::Information;
+    MessageButtons buttons = MessageButtons::Ok;
+    bool taskModal = false;
+    // False only for the terrain warning, which leaves the main window enabled.
+    bool disablesWindow = true;
+};
+
+struct FileFilter {
+    std::string description;
+    std::string pattern;
+};
+
+struct FileDialogRequest {
+    std::string title;
+    std::vector<FileFilter> filters;  // the first one is selected when the dialog opens
+    std::string defaultExtension;
+};
+
+class UiPort {
+public:
+    virtual ~UiPort() = default;
+
+    // Answer: the full path (UTF-8), or nothing when the user cancelled.
+    virtual std::optional<std::string> askOpenFile(const FileDialogRequest& request) = 0;
+    virtual std::optional<std::string> askSaveFile(const FileDialogRequest& request) = 0;
+    virtual MessageAnswer showMessage(const MessageBoxRequest& request) = 0;
+
+    virtual void appendLogLine(std::string_view text) = 0;
+    virtual void clearLog() = 0;
+    virtual void setProgressRange(std::int32_t minimum, std::int32_t maximum) = 0;
+    virtual void setProgressPosition(std::int32_t position) = 0;
+    // Greys (false) or enables (true) the eight conversion commands of the menu.
+    virtual void setConversionCommandsEnabled(bool enabled) = 0;
+
+    // The window side of the window reset: "Average" and "None" selected, the swap, boost and
+    // invert boxes cleared. The options themselves are not written.
+    virtual void resetOptionControls() = 0;
+    // 1 when the check box is ticked, 0 when clear (read after a click).
+    virtual bool isControlChecked(int controlId) = 0;
+    // File > Quit: close the main window, which ends the program.
+    virtual void closeWindow() = 0;
+};
+
+}  // namespace kelvarin

@@ -1,0 +1,79 @@
+// A port for the tests: dialog answers are queued in advance; message boxes, log lines,
+// progress calls and the greying of the commands are recorded.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "job/clock.h"
+#include "job/session.h"
+#include "ui/command_handler.h"
+#include "ui/port.h"
+
+namespace kelvarin::test {
+
+class ScriptedPort final : public UiPort {
+public:
+    struct Dialog {
+        bool save;
+        FileDialogRequest request;
+    };
+
+    // Each dialog takes the next answer; nothing (std::nullopt) is a cancelled dialog.
+    std::deque<std::optional<std::string>> answers;
+    // Answers for OK/Cancel boxes; empty means OK.
+    std::deque<MessageAnswer> boxAnswers;
+    std::map<int, bool> checked;
+
+    std::vector<Dialog> dialogs;
+    std::vector<MessageBoxRequest> boxes;
+    std::vector<std::string> log;
+    std::vector<std::pair<int, int>> ranges;
+    std::vector<int> positions;
+    bool commandsEnabled = true;
+    std::vector<bool> enableCalls;
+    int controlResets = 0;
+    bool closed = false;
+
+    std::optional<std::string> askOpenFile(const FileDialogRequest& request) override;
+    std::optional<std::string> askSaveFile(const FileDialogRequest& request) override;
+    MessageAnswer showMessage(const MessageBoxRequest& request) override;
+    void appendLogLine(std::string_view text) override { log.emplace_back(text); }
+    void clearLog() override { log.clear(); }
+    void setProgressRange(std::int32_t minimum, std::int32_t maximum) override { ranges.emplace_back(minimum, maximum); }
+    void setProgressPosition(std::int32_t position) override { positions.push_back(position); }
+    void setConversionCommandsEnabled(bool enabled) override {
+        commandsEnabled = enabled;
+        enableCalls.push_back(enabled);
+    }
+    void resetOptionControls() override { ++controlResets; }
+    bool isControlChecked(int id) override { return checked[id]; }
+    void closeWindow() override { closed = true; }
+
+    // "CAPTION: TEXT" of every box, in order.
+    std::vector<std::string> boxTexts() const;
+};
+
+// A clock that stands still unless a test moves it.
+class FixedClock final : public Clock {
+public:
+    LocalDateTime time{2026, 12, 7, 10, 20, 30, 0};
+    LocalDateTime now() const override { return time; }
+};
+
+// A session wired to a scripted port and a fixed clock, started like the window.
+struct Harness {
+    ScriptedPort port;
+    FixedClock clock;
+    Session session{port, clock};
+    CommandHandler handler{session};
+    Harness() { handler.start(); }
+
+    // Runs a menu command with the given dialog answers; returns the handler's result.
+    int run(int commandId, std::vector<std::optional<std::string>> dialogAnswers);
+};
+
+}  // namespace kelvarin::test

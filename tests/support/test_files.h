@@ -1,0 +1,35 @@
+// Temporary folders and small file helpers for the tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kelvarin::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    // Full path of a file in the folder.
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+void writeBytes(const std::string& path, const Bytes& bytes);
+void writeText(const std::string& path, const std::string& text);
+Bytes readBytes(const std::string& path);
+bool exists(const std::string& path);
+
+// Runs a shell command and returns its exit status; output goes to the given files if named.
+int runCommand(const std::string& command);
+
+}  // namespace kelvarin::test
