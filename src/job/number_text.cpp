@@ -34,12 +34,13 @@ std::string numberText(double value, int significantDigits) {
     std::string text;
     if (exponent >= significantDigits || (exponent < 0 && digitCount - exponent - 1 > significantDigits)) {
         text = digits.substr(0, 1);
-        if (digitCount > 1) text += "." + digits.substr(1);
+        if (digitCount > 1) text.append(".").append(digits, 1);
         char exponentText[16];
         std::snprintf(exponentText, sizeof exponentText, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
         text += exponentText;
     } else if (exponent < 0) {
-        text = "." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+        // Built by appends: the "literal" + string&& form trips a false -Wrestrict in GCC 12.
+        text.assign(".").append(static_cast<std::size_t>(-exponent - 1), '0').append(digits);
     } else {
         const auto integerDigits = static_cast<std::size_t>(exponent + 1);
         if (digits.size() <= integerDigits) {
