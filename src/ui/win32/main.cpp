@@ -1,0 +1,40 @@
+// kelvarin.exe: the Windows program. Initialises the common controls and runs the main window
+// until it is closed.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "job/clock.h"
+#include "job/session.h"
+#include "ui/command_handler.h"
+#include "ui/win32/main_window.h"
+#include "ui/win32/win32_port.h"
+
+namespace {
+
+// The extended initialisation where comctl32 has it, the plain one otherwise.
+void initialiseCommonControls() {
+    using InitEx = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    INITCOMMONCONTROLSEX classes{};
+    classes.dwSize = 8;
+    classes.dwICC = 0x9FF;
+    static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
+    HMODULE library = GetModuleHandleW(L"comctl32.dll");
+    auto initEx = library ? reinterpret_cast<InitEx>(reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")))
+                          : nullptr;
+    if (!initEx || !initEx(&classes)) InitCommonControls();
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    using namespace kelvarin;
+    initialiseCommonControls();
+    win32::Win32Port port;
+    SystemClock clock;
+    Session session(port, clock);
+    CommandHandler handler(session);
+    win32::MainWindowData data{port, handler, {}, nullptr};
+    const INT_PTR result = win32::runMainWindow(instance, data);
+    return result < 0 ? 1 : 0;
+}

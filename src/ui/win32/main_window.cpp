@@ -1,0 +1,130 @@
+#include "ui/win32/main_window.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ui/dialog_template.h"
+#include "ui/wide_text.h"
+
+namespace kelvarin::win32 {
+
+namespace {
+
+HMENU buildMenu(std::span<const window::MenuEntry> entries, bool bar) {
+    HMENU menu = bar ? CreateMenu() : CreatePopupMenu();
+    for (const window::MenuEntry& entry : entries) {
+        const std::u16string text = utf16FromUtf8(entry.text);
+        const auto* wideText = reinterpret_cast<const wchar_t*>(text.c_str());
+        switch (entry.kind) {
+            case window::MenuEntryKind::Command:
+                AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(entry.id), wideText);
+                break;
+            case window::MenuEntryKind::Separator: AppendMenuW(menu, MF_SEPARATOR, 0, nullptr); break;
+            case window::MenuEntryKind::Submenu:
+                AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(buildMenu(entry.items, false)), wideText);
+                break;
+        }
+    }
+    return menu;
+}
+
+// The template's size is the client area; the menu bar takes its height from it, so the window
+// grows by the bar to keep the client area the described size.
+void fitClientAreaBelowMenu(HWND window) {
+    const window::WindowFrameDescription& frame = window::windowFrame();
+    RECT area{0, 0, frame.clientWidth, frame.clientHeight};
+    MapDialogRect(window, &area);
+    const auto style = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE));
+    AdjustWindowRectEx(&area, style, TRUE, exStyle);
+    SetWindowPos(window, nullptr, 0, 0, area.right - area.left, area.bottom - area.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void initialise(HWND window, MainWindowData& data) {
+    data.fonts.create(window);
+    for (const window::ControlDescription& control : window::controls())
+        if (HFONT font = data.fonts.get(control.font))
+            SendDlgItemMessageW(window, control.id, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SetMenu(window, buildMenu(window::menuBar(), true));
+    fitClientAreaBelowMenu(window);
+    data.port.attach(window);
+    data.handler.start();
+}
+
+INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        initialise(window, *reinterpret_cast<MainWindowData*>(lParam));
+        return TRUE;
+    }
+    auto* data = reinterpret_cast<MainWindowData*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (!data) return FALSE;
+    switch (message) {
+        case WM_COMMAND:
+            // Menu items, control notifications and the dialog keys (Enter = 1, Escape = 2) alike.
+            data->handler.handle(LOWORD(wParam));
+            return TRUE;
+        case WM_CLOSE:
+            // Handled here: the dialog default would turn it into IDCANCEL.
+            EndDialog(window, 0);
+            return TRUE;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(window, focus)) data->rememberedFocus = focus;
+                return TRUE;
+            }
+            if (data->rememberedFocus) {
+                SetFocus(data->rememberedFocus);
+                data->rememberedFocus = nullptr;
+                return TRUE;
+            }
+            return FALSE;
+        case WM_DESTROY:
+            data->port.detach();
+            return FALSE;
+        default: return FALSE;
+    }
+}
+
+}  // namespace
+
+void WindowFonts::create(HWND window) {
+    release();
+    HDC screen = GetDC(window);
+    const int pixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(window, screen);
+    for (const window::FontSpec& spec : window::fonts()) {
+        if (spec.role == window::FontRole::Dialog) continue;
+        const std::u16string face = utf16FromUtf8(spec.face);
+        fonts_[static_cast<std::size_t>(spec.role)] =
+            CreateFontW(-MulDiv(spec.pointSize, pixelsPerInch, 72), 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, FALSE,
+                        FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                        spec.monospace ? FIXED_PITCH | FF_MODERN : VARIABLE_PITCH | FF_SWISS,
+                        reinterpret_cast<const wchar_t*>(face.c_str()));
+    }
+}
+
+void WindowFonts::release() {
+    for (HFONT& font : fonts_) {
+        if (font) DeleteObject(font);
+        font = nullptr;
+    }
+}
+
+INT_PTR runMainWindow(HINSTANCE instance, MainWindowData& data) {
+    const std::vector<std::uint8_t> bytes = dialog_template::build(
+        window::windowFrame(), window::controls(), window::font(window::FontRole::Dialog));
+    // The template must be DWORD-aligned; a vector of DWORDs guarantees it.
+    std::vector<DWORD> aligned((bytes.size() + 3) / 4, 0);
+    std::memcpy(aligned.data(), bytes.data(), bytes.size());
+    const INT_PTR result = DialogBoxIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(aligned.data()),
+                                                   nullptr, mainWindowProc, reinterpret_cast<LPARAM>(&data));
+    // The window is gone: its fonts go with it.
+    data.fonts.release();
+    return result;
+}
+
+}  // namespace kelvarin::win32

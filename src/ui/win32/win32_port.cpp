@@ -1,0 +1,149 @@
+#include "ui/win32/win32_port.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <vector>
+
+#include "ui/ids.h"
+#include "ui/wide_text.h"
+#include "ui/window_description.h"
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "the Windows API's wide characters are UTF-16 units");
+
+namespace kelvarin::win32 {
+
+namespace {
+
+const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+// Long enough for any path the dialogs can return (the \\?\ limit).
+constexpr DWORD kPathBufferLength = 32768;
+
+void enableCommands(HMENU menu, std::span<const window::MenuEntry> entries, bool enabled) {
+    for (const window::MenuEntry& entry : entries) {
+        if (entry.kind == window::MenuEntryKind::Submenu) enableCommands(menu, entry.items, enabled);
+        if (entry.kind == window::MenuEntryKind::Command && window::isConversionCommand(entry.id))
+            EnableMenuItem(menu, static_cast<UINT>(entry.id), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> runFileDialog(const FileDialogData& data) {
+    const std::u16string title = utf16FromUtf8(data.request.title);
+    const std::u16string filter = fileDialogFilter(data.request.filters);
+    const std::u16string extension = utf16FromUtf8(data.request.defaultExtension);
+    std::vector<wchar_t> name(kPathBufferLength, L'\0');
+
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = data.owner;
+    dialog.lpstrFilter = filter.empty() ? nullptr : wide(filter);
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = name.data();
+    dialog.nMaxFile = kPathBufferLength;
+    dialog.lpstrTitle = wide(title);
+    dialog.lpstrDefExt = extension.empty() ? nullptr : wide(extension);
+    // Save: an existing folder, confirm a new name, take an existing file without asking.
+    dialog.Flags = data.save ? OFN_PATHMUSTEXIST | OFN_CREATEPROMPT : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+    const BOOL chosen = data.save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
+    if (!chosen || name[0] == L'\0') return std::nullopt;
+    return utf8FromUtf16(reinterpret_cast<const char16_t*>(name.data()));
+}
+
+MessageAnswer runMessageBox(const MessageBoxData& data) {
+    const MessageBoxRequest& request = data.request;
+    UINT flags = request.buttons == MessageButtons::OkCancel ? MB_OKCANCEL : MB_OK;
+    switch (request.icon) {
+        case MessageIcon::Error: flags |= MB_ICONERROR; break;
+        case MessageIcon::Exclamation: flags |= MB_ICONEXCLAMATION; break;
+        case MessageIcon::Information: flags |= MB_ICONINFORMATION; break;
+    }
+    if (request.taskModal) flags |= MB_TASKMODAL;
+    // The box has no owner, so the main window is disabled by hand (a task-modal box does that
+    // itself); the terrain warning leaves it enabled.
+    const bool disable = data.mainWindow && request.disablesWindow && !request.taskModal &&
+                         IsWindowEnabled(data.mainWindow);
+    if (disable) EnableWindow(data.mainWindow, FALSE);
+    const int answer = MessageBoxW(nullptr, wide(utf16FromUtf8(request.text)), wide(utf16FromUtf8(request.caption)),
+                                   flags);
+    if (disable) {
+        EnableWindow(data.mainWindow, TRUE);
+        SetForegroundWindow(data.mainWindow);
+    }
+    return answer == IDCANCEL ? MessageAnswer::Cancel : MessageAnswer::Ok;
+}
+
+std::optional<std::string> Win32Port::askOpenFile(const FileDialogRequest& request) {
+    return runFileDialog({request, window_, false});
+}
+
+std::optional<std::string> Win32Port::askSaveFile(const FileDialogRequest& request) {
+    return runFileDialog({request, window_, true});
+}
+
+MessageAnswer Win32Port::showMessage(const MessageBoxRequest& request) { return runMessageBox({request, window_}); }
+
+void Win32Port::repaint(HWND target) const {
+    if (target) UpdateWindow(target);
+    // Paint messages only: input stays queued until the job has returned to the message loop.
+    MSG message;
+    for (int pending = 0; pending < 64 && PeekMessageW(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++pending)
+        DispatchMessageW(&message);
+}
+
+void Win32Port::appendLogLine(std::string_view text) {
+    HWND list = control(ids::LogList);
+    if (!list) return;
+    // Inserted one past the last line, which does not scroll the view.
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    const std::u16string line = utf16FromUtf8(text);
+    SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(count < 0 ? 0 : count),
+                 reinterpret_cast<LPARAM>(wide(line)));
+    repaint(list);
+}
+
+void Win32Port::clearLog() {
+    if (HWND list = control(ids::LogList)) SendMessageW(list, LB_RESETCONTENT, 0, 0);
+}
+
+void Win32Port::setProgressRange(std::int32_t minimum, std::int32_t maximum) {
+    if (HWND bar = control(ids::ProgressBar)) SendMessageW(bar, PBM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
+}
+
+void Win32Port::setProgressPosition(std::int32_t position) {
+    HWND bar = control(ids::ProgressBar);
+    if (!bar) return;
+    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    repaint(bar);
+}
+
+void Win32Port::setConversionCommandsEnabled(bool enabled) {
+    if (HMENU menu = window_ ? GetMenu(window_) : nullptr) enableCommands(menu, window::menuBar(), enabled);
+}
+
+void Win32Port::resetOptionControls() {
+    if (!window_) return;
+    // The first button of each radio group is the default.
+    const auto controls = window::controls();
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        if (controls[i].kind != window::ControlKind::RadioButton || !controls[i].startsGroup) continue;
+        std::size_t last = i;
+        while (last + 1 < controls.size() && controls[last + 1].kind == window::ControlKind::RadioButton &&
+               !controls[last + 1].startsGroup)
+            ++last;
+        CheckRadioButton(window_, controls[i].id, controls[last].id, controls[i].id);
+    }
+    for (int id : {ids::Swap, ids::Boost, ids::Invert}) CheckDlgButton(window_, id, BST_UNCHECKED);
+}
+
+bool Win32Port::isControlChecked(int controlId) {
+    return window_ && IsDlgButtonChecked(window_, controlId) == BST_CHECKED;
+}
+
+void Win32Port::closeWindow() {
+    if (window_) EndDialog(window_, 0);
+}
+
+}  // namespace kelvarin::win32

@@ -1,0 +1,52 @@
+// The UiPort of the Windows program: common file dialogs, owner-less message boxes, and the log
+// list, progress bar, menu and option controls of the main window once it exists.
+#pragma once
+
+#include <windows.h>
+
+#include "ui/port.h"
+
+namespace kelvarin::win32 {
+
+class Win32Port final : public UiPort {
+public:
+    // The main window while it exists; before and after, only dialogs and boxes work.
+    void attach(HWND window) { window_ = window; }
+    void detach() { window_ = nullptr; }
+
+    std::optional<std::string> askOpenFile(const FileDialogRequest& request) override;
+    std::optional<std::string> askSaveFile(const FileDialogRequest& request) override;
+    MessageAnswer showMessage(const MessageBoxRequest& request) override;
+    void appendLogLine(std::string_view text) override;
+    void clearLog() override;
+    void setProgressRange(std::int32_t minimum, std::int32_t maximum) override;
+    void setProgressPosition(std::int32_t position) override;
+    void setConversionCommandsEnabled(bool enabled) override;
+    void resetOptionControls() override;
+    bool isControlChecked(int controlId) override;
+    void closeWindow() override;
+
+private:
+    HWND control(int id) const { return window_ ? GetDlgItem(window_, id) : nullptr; }
+    // A job runs inside the command handler, away from the message loop: let the control (and any
+    // window uncovered meanwhile) repaint, but take no input.
+    void repaint(HWND control) const;
+
+    HWND window_ = nullptr;
+};
+
+// The common file dialogs, one function each with its data.
+struct FileDialogData {
+    const FileDialogRequest& request;
+    HWND owner;
+    bool save;
+};
+std::optional<std::string> runFileDialog(const FileDialogData& data);
+
+struct MessageBoxData {
+    const MessageBoxRequest& request;
+    HWND mainWindow;  // disabled while the box is up unless the request says otherwise
+};
+MessageAnswer runMessageBox(const MessageBoxData& data);
+
+}  // namespace kelvarin::win32
