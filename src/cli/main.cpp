@@ -148,9 +148,15 @@ int run(const std::vector<std::string>& argv) {
 }  // namespace
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <windows.h>
 // Arguments arrive as UTF-16 and are carried as UTF-8 inside.
 int wmain(int argc, wchar_t** wargv) {
+    // The log's paths are UTF-8: a console shows them as such, and redirected output gets the same
+    // bytes as on any other system (no "\r" added before each "\n").
+    SetConsoleOutputCP(CP_UTF8);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     std::vector<std::string> args;
     for (int k = 1; k < argc; ++k) {
         const int size = WideCharToMultiByte(CP_UTF8, 0, wargv[k], -1, nullptr, 0, nullptr, nullptr);
