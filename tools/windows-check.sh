@@ -1,0 +1,439 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows programs and checks them under Wine:
+#   - kelvarin.exe and kelvarin-cli.exe build, with no DLL beside them but the system's;
+#   - kelvarin-cli.exe converts the same files as the Linux build to byte-identical outputs (the
+#     20-byte TIFF DateTime at offset 234 aside), with the same message boxes, the same exit
+#     status and the same log (paths and timings aside), also for non-ASCII file and folder names;
+#   - kelvarin.exe shows "KELVARIN v3.02" in Xvfb, answers Enter with the no-such-option box,
+#     opens "KELVARIN Open TIF" from the menu, and ends with status 0 when closed.
+# Usage: tools/windows-check.sh [--screenshot FILE] [--gui-only]
+#   --screenshot FILE  keep a picture of the window (taken after the conversion through the dialogs)
+#   --gui-only         of the conversions, run only the one the window's check compares with
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+set +e  # every check below reports its own failure; the summary decides the exit status
+
+SCREENSHOT=""
+GUI_ONLY=0
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --screenshot) SCREENSHOT="$(realpath -m "$2")"; shift 2 ;;
+        --gui-only) GUI_ONLY=1; shift ;;
+        *) echo "usage: $0 [--screenshot FILE] [--gui-only]" >&2; exit 2 ;;
+    esac
+done
+
+ensure_packages "${BUILD_PACKAGES[@]}" g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool imagemagick \
+    python3 python3-numpy python3-tifffile
+
+OUT="$ROOT/build/windows-check"
+PYTHON=/usr/bin/python3  # the system's, which has numpy and tifffile
+mkdir -p "$OUT"
+PASSED=0
+FAILED=0
+pass() { echo "  ok    $1"; PASSED=$((PASSED + 1)); }
+fail() { echo "  FAIL  $1${2:+: $2}"; FAILED=$((FAILED + 1)); }
+check() {  # check NAME COMMAND...: passes when the command succeeds
+    local name="$1"; shift
+    if "$@" >"$OUT/check.out" 2>&1; then pass "$name"; else fail "$name" "$(head -c 400 "$OUT/check.out")"; fi
+}
+summary() {
+    echo "windows-check: $PASSED passed, $FAILED failed"
+    [ "$FAILED" -eq 0 ]
+}
+
+# ---------------------------------------------------------------------------------------------
+echo "== cross-build (MinGW-w64, static runtime) and Linux reference build"
+cmake -S "$ROOT" -B "$OUT/mingw" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >"$OUT/mingw-configure.log" 2>&1 &&
+    cmake --build "$OUT/mingw" -j"$JOBS" >"$OUT/mingw-build.log" 2>&1
+BUILD_STATUS=$?
+cmake -S "$ROOT" -B "$OUT/linux" -DCMAKE_BUILD_TYPE=Release -DKELVARIN_BUILD_TESTS=OFF >"$OUT/linux-configure.log" 2>&1 &&
+    cmake --build "$OUT/linux" -j"$JOBS" --target kelvarin-cli >"$OUT/linux-build.log" 2>&1 ||
+    { tail -20 "$OUT/linux-build.log"; fail "Linux reference build"; summary; exit 1; }
+
+GUI_EXE="$OUT/mingw/src/ui/win32/kelvarin.exe"
+CLI_EXE="$OUT/mingw/kelvarin-cli.exe"
+LINUX_CLI="$OUT/linux/kelvarin-cli"
+if [ "$BUILD_STATUS" -ne 0 ] || [ ! -f "$GUI_EXE" ] || [ ! -f "$CLI_EXE" ]; then
+    tail -30 "$OUT/mingw-build.log"
+    fail "cross-build of kelvarin.exe and kelvarin-cli.exe"
+    summary
+    exit 1
+fi
+pass "cross-build of kelvarin.exe and kelvarin-cli.exe"
+
+only_system_dlls() {
+    local dlls
+    dlls="$(x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)"
+    echo "$dlls"
+    [ -n "$dlls" ] || return 1
+    ! echo "$dlls" | grep -qvxE 'kernel32\.dll|msvcrt\.dll|user32\.dll|gdi32\.dll|comctl32\.dll|comdlg32\.dll|advapi32\.dll|shell32\.dll|ole32\.dll|ucrtbase\.dll|api-ms-win-crt-[a-z0-9-]+\.dll'
+}
+subsystem_is() {  # subsystem_is EXE 2|3  (2 GUI, 3 console)
+    x86_64-w64-mingw32-objdump -p "$1" | grep -qE "^Subsystem\s+0*$2\s"
+}
+check "kelvarin.exe imports only system DLLs" only_system_dlls "$GUI_EXE"
+check "kelvarin-cli.exe imports only system DLLs" only_system_dlls "$CLI_EXE"
+check "kelvarin.exe is a GUI-subsystem program" subsystem_is "$GUI_EXE" 2
+check "kelvarin-cli.exe is a console program" subsystem_is "$CLI_EXE" 3
+check "kelvarin.exe carries the common controls 6 manifest" \
+    grep -aq 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' "$GUI_EXE"
+
+# ---------------------------------------------------------------------------------------------
+echo "== Wine prefix"
+export WINEPREFIX="$OUT/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8 LANG=C.UTF-8
+WINE="$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)"
+WINESERVER="$(command -v wineserver || echo /usr/lib/wine/wineserver64)"
+cleanup() {
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+if ! timeout 240 "$WINE" wineboot -i >"$OUT/wineboot.log" 2>&1; then
+    fail "wineboot -i" "$(tail -5 "$OUT/wineboot.log")"
+    summary
+    exit 1
+fi
+# One server for all runs below: each Wine start then takes a fraction of a second.
+"$WINESERVER" -p >/dev/null 2>&1 || true
+# Without a window manager Wine draws the frames and captions itself.
+timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
+
+# ---------------------------------------------------------------------------------------------
+echo "== test files"
+FILES="$OUT/files"
+rm -rf "$FILES"
+mkdir -p "$FILES"
+"$PYTHON" - "$FILES" <<'PYTHON'
+import os, sys
+import numpy as np
+import tifffile
+
+out = sys.argv[1]
+rng = np.random.default_rng(7)
+def path(name):
+    return os.path.join(out, name)
+
+h, w = 37, 53  # odd sizes: rows and blocks that do not divide evenly
+def rgb(dtype, high):
+    return (rng.random((h, w, 3)) * high).astype(dtype)
+
+# Uncompressed single-strip RGB TIFFs of 24, 48 and 96 (float) bits per pixel, both byte orders.
+one_strip = dict(photometric='rgb', planarconfig='contig', rowsperstrip=h)
+tifffile.imwrite(path('rgb24.tif'), rgb(np.uint8, 256), **one_strip)
+tifffile.imwrite(path('rgb48.tif'), rgb('<u2', 65536), **one_strip)
+tifffile.imwrite(path('rgb48-mm.tif'), rgb('>u2', 65536), byteorder='>', **one_strip)
+tifffile.imwrite(path('rgb96.tif'), rgb('<f4', 1.0), **one_strip)
+tifffile.imwrite(path('grey16.tif'), (rng.random((h, w)) * 65536).astype('<u2'), photometric='minisblack',
+                 rowsperstrip=h)
+os.makedirs(path('dür'), exist_ok=True)
+tifffile.imwrite(path('dür/höhe-Ω.tif'), rgb('<u2', 65536), **one_strip)
+
+# 16-bit PGM, binary and text.
+grey = (rng.random((h, w)) * 65536).astype('>u2')
+with open(path('p5.pgm'), 'wb') as f:
+    f.write(b'P5\n# made by windows-check\n%d %d\n65535\n' % (w, h) + grey.tobytes())
+with open(path('p2.pgm'), 'w', newline='\n') as f:
+    f.write('P2\n%d %d\n65535\n' % (w, h))
+    for row in grey.astype(int):
+        f.write(' '.join(str(v) for v in row) + '\n')
+
+# Square headerless 16-bit RAW.
+(rng.random((64, 64)) * 65536).astype('<u2').tofile(path('square.raw'))
+
+# 3DEM BIN with its text header: rows 9, columns 11, base -120, void -9999.
+rows, cols = 9, 11
+data = (rng.random((rows, cols)) * 3000 - 120).astype('<i2')
+data[2, 3] = -9999
+data.tofile(path('dem.bin'))
+header = ['file_title = windows-check', 'data_format = int16', 'map_projection = Lat/Lon',
+          'ellipsoid = WGS84', 'left_map_x = 7.0', 'lower_map_y = 46.0', 'right_map_x = 7.1',
+          'number_of_rows = %d' % rows, 'number_of_columns = %d' % cols, 'elev_m_unit = meters',
+          'elev_m_minimum = -120', 'elev_m_maximum = 2880', 'elev_m_missing_flag = -9999']
+with open(path('dem.hdr'), 'w', newline='\r\n') as f:
+    f.write('\n'.join(header) + '\n')
+
+# Terrain set: 8/4/2/1 + name + .raw at 8192, 4096, 2048 and 1024 pixels.
+for digit, side in (('8', 8192), ('4', 4096), ('2', 2048), ('1', 1024)):
+    ramp = (np.add.outer(np.arange(side, dtype=np.uint32) * 3, np.arange(side, dtype=np.uint32) * 5)
+            % 65536).astype('<u2')
+    ramp.tofile(path(digit + 'vale.raw'))
+
+# Not an image at all.
+with open(path('junk.tif'), 'wb') as f:
+    f.write(b'this is not a picture\n' * 4)
+PYTHON
+[ $? -eq 0 ] || { fail "test files"; summary; exit 1; }
+# A Radiance file (new run-length scheme) from a real writer.
+convert -size 61x23 gradient:'#2040ff-#ffe080' -colorspace RGB -depth 32 "$FILES/gradient.hdr" 2>/dev/null ||
+    fail "ImageMagick Radiance writer"
+
+# ---------------------------------------------------------------------------------------------
+echo "== kelvarin-cli.exe under Wine against the Linux build"
+RUNS="$OUT/runs"
+rm -rf "$RUNS"
+
+# The outputs compared, byte by byte, with a TIFF's DateTime (20 bytes at 234) skipped.
+same_output() {
+    local a="$1" b="$2"
+    [ -f "$a" ] || { echo "Linux made no $a"; return 1; }
+    [ -f "$b" ] || { echo "Wine made no $b"; return 1; }
+    if [ "$(head -c 4 "$a" | od -An -c | tr -d ' ')" = 'II*\0' ] || [ "$(head -c 4 "$a" | od -An -c | tr -d ' ')" = 'MM\0*' ]; then
+        cmp <(head -c 234 "$a") <(head -c 234 "$b") && cmp <(tail -c +255 "$a") <(tail -c +255 "$b")
+    else
+        cmp "$a" "$b"
+    fi
+}
+# The log with the run folder as <DIR>, "/" separators in those paths, and the numbers of timing
+# lines masked.
+normal_log() {
+    local log="$1" dir="$2"
+    "$PYTHON" - "$log" "$dir" <<'PYTHON'
+import re, sys
+log, folder = sys.argv[1], sys.argv[2]
+for line in open(log, encoding='utf-8', errors='surrogateescape').read().split('\n'):
+    if folder in line:
+        line = line.replace(folder, '<DIR>').replace('\\', '/')
+    if re.search(r'second|Time', line):
+        line = re.sub(r'[0-9.]+', '#', line)
+    print(line)
+PYTHON
+}
+
+# run_case NAME EXPECTED_STATUS "CLI ARGS" OUTPUT... (paths relative to the run folder)
+run_case() {
+    local name="$1" expected="$2" args="$3"; shift 3
+    local linux="$RUNS/$name/linux" wine="$RUNS/$name/wine"
+    mkdir -p "$linux" "$wine"
+    local f
+    # Hard links where they can be (the terrain set is large); folders are copied.
+    for f in "$FILES"/*; do ln "$f" "$linux/" 2>/dev/null || cp -r "$f" "$linux/"; done
+    for f in "$FILES"/*; do ln "$f" "$wine/" 2>/dev/null || cp -r "$f" "$wine/"; done
+    local linux_status wine_status
+    (cd "$linux" && eval "timeout 120 \"$LINUX_CLI\" $args" >"../linux.log" 2>"../linux.err")
+    linux_status=$?
+    (cd "$wine" && eval "timeout 180 \"$WINE\" \"$CLI_EXE\" $args" >"../wine.log" 2>"../wine.err")
+    wine_status=$?
+    local problems=""
+    [ "$linux_status" -eq "$expected" ] || problems+="Linux exit $linux_status, expected $expected; "
+    [ "$wine_status" -eq "$linux_status" ] || problems+="Wine exit $wine_status, Linux $linux_status; "
+    cmp -s "$RUNS/$name/linux.err" "$RUNS/$name/wine.err" || problems+="message boxes differ; "
+    local windows_dir
+    windows_dir="Z:$(echo "$wine" | tr '/' '\\')"
+    if ! diff <(normal_log "$RUNS/$name/linux.log" "$linux") <(normal_log "$RUNS/$name/wine.log" "$windows_dir") \
+        >"$RUNS/$name/log.diff"; then
+        problems+="logs differ ($RUNS/$name/log.diff); "
+    fi
+    for f in "$@"; do
+        if [ "$expected" -eq 0 ]; then
+            same_output "$linux/$f" "$wine/$f" >"$RUNS/$name/cmp.out" 2>&1 || problems+="$f: $(head -c 200 "$RUNS/$name/cmp.out"); "
+        elif [ -e "$linux/$f" ] || [ -e "$wine/$f" ]; then
+            problems+="$f left behind by a failed job; "
+        fi
+    done
+    if [ -z "$problems" ]; then
+        pass "$name"
+    else
+        fail "$name" "$problems$(head -c 300 "$RUNS/$name/linux.err")"
+    fi
+}
+
+run_case tif-48bit 0 "tif rgb48.tif out.tif" out.tif
+[ "$GUI_ONLY" -eq 1 ] || {
+run_case tif-24bit 0 "tif rgb24.tif out.tif" out.tif
+run_case tif-48bit-motorola 0 "tif rgb48-mm.tif out.tif" out.tif
+run_case tif-96bit-float 0 "tif rgb96.tif out.tif" out.tif
+run_case tif-48bit-all-options 0 \
+    "--weighting hdtv --boost --invert --x2 --x4 --posterise 8 --swap tif rgb48.tif out.tif" out.tif
+run_case tif-te-raw 0 "--te-raw tif grey16.tif out.raw" out.raw
+run_case tif-non-ascii-names 0 "tif dür/höhe-Ω.tif dür/grau-ß.tif" dür/grau-ß.tif
+run_case hdr 0 "hdr gradient.hdr out.tif" out.tif
+run_case pgm-p5 0 "pgm p5.pgm out.tif" out.tif
+run_case pgm-p2 0 "pgm p2.pgm out.tif" out.tif
+run_case raw 0 "raw square.raw out.tif" out.tif
+run_case bin 0 "bin dem.bin dem.hdr out.tif" out.tif
+run_case terrain3 0 "terrain3 4vale.raw" vale_4096.tif vale_2048.tif vale_1024.tif
+run_case terrain4-max 0 "terrain4-max 8vale.raw" vale_4096.tif vale_2048.tif vale_1024.tif
+run_case refused-not-an-image 1 "tif junk.tif out.tif" out.tif
+run_case refused-missing-source 1 "tif nowhere.tif out.tif" out.tif
+
+# The bundled samples, each through the command of its kind.
+if [ -d "$ROOT/samples" ]; then
+    for sample in "$ROOT"/samples/*; do
+        [ -f "$sample" ] || continue
+        base="$(basename "$sample")"
+        case "${base,,}" in
+            *.tif | *.tiff) command=tif ;;
+            *.hdr) command=hdr ;;
+            *.pgm) command=pgm ;;
+            *.raw) command=raw ;;
+            *) continue ;;
+        esac
+        ln -f "$sample" "$FILES/sample-$base" 2>/dev/null || cp "$sample" "$FILES/sample-$base"
+        run_case "sample-$base" 0 "$command \"sample-$base\" out.tif" out.tif
+    done
+fi
+}
+
+# ---------------------------------------------------------------------------------------------
+echo "== kelvarin.exe under Wine in Xvfb"
+display=""
+for n in $(seq 90 120); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
+done
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
+XVFB_PID=$!
+export DISPLAY="$display"
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+
+wait_window() {  # wait_window NAME-REGEX SECONDS: prints the window id
+    local deadline=$((SECONDS + $2)) id
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        id="$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)"
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.3
+    done
+    return 1
+}
+gone_window() {  # gone_window NAME-REGEX SECONDS
+    local deadline=$((SECONDS + $2))
+    while [ "$SECONDS" -lt "$deadline" ]; do
+        xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+        sleep 0.3
+    done
+    return 1
+}
+press() {  # press WINDOW KEY...: keyboard input to that window through the X server
+    xdotool windowfocus --sync "$1" >/dev/null 2>&1 || xdotool windowfocus "$1" >/dev/null 2>&1
+    sleep 0.3
+    shift
+    xdotool key --delay 150 "$@"
+}
+
+GUI_DIR="$RUNS/gui"
+mkdir -p "$GUI_DIR"
+cp "$FILES/rgb48.tif" "$GUI_DIR/"
+# An existing, longer destination: taken without asking, and cut to the new output's length.
+head -c 300000 /dev/urandom >"$GUI_DIR/gui-out.tif"
+
+# take_picture WINDOW: the window, active, with everything painted, cut out of the screen.
+take_picture() {
+    local geometry x y
+    geometry="$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)"
+    x="$(echo "$geometry" | sed -n 's/^X=//p')"; y="$(echo "$geometry" | sed -n 's/^Y=//p')"
+    # A click on the empty bottom of the client area activates the window and does nothing else.
+    [ -n "$x" ] && xdotool mousemove "$((x + 8))" "$((y + $(echo "$geometry" | sed -n 's/^HEIGHT=//p') - 6))" click 1
+    sleep 1.5
+    import -window root "$OUT/screen.png" 2>/dev/null &&
+        convert "$OUT/screen.png" -trim +repage "$OUT/kelvarin-windows.png" 2>/dev/null
+    if [ -n "$SCREENSHOT" ] && [ -f "$OUT/kelvarin-windows.png" ]; then
+        mkdir -p "$(dirname "$SCREENSHOT")" && cp "$OUT/kelvarin-windows.png" "$SCREENSHOT"
+    fi
+}
+# answer_box CAPTION-REGEX: waits for a message box and closes it with Enter.
+answer_box() {
+    local box
+    box="$(wait_window "^$1\$" 30)" || return 1
+    press "$box" Return
+    gone_window "^$1\$" 10
+}
+# close_boxes: closes the message boxes a job shows, one after the other, until none is left.
+close_boxes() {
+    local box _
+    for _ in $(seq 8); do
+        box="$(wait_window '^KELVARIN - ' 5)" || return 0
+        press "$box" Return
+        sleep 0.5
+    done
+}
+# end_status PID: the exit status of a program that should end within ten seconds, or "running".
+end_status() {
+    local _
+    for _ in $(seq 50); do
+        if ! kill -0 "$1" 2>/dev/null; then wait "$1"; echo $?; return; fi
+        sleep 0.2
+    done
+    echo running
+}
+
+(cd "$GUI_DIR" && exec timeout 240 "$WINE" "$GUI_EXE" >"$GUI_DIR/wine.log" 2>&1) &
+GUI_PID=$!
+if main="$(wait_window '^KELVARIN v3\.02$' 90)"; then
+    pass "kelvarin.exe shows the window \"KELVARIN v3.02\""
+    sleep 1
+
+    # Enter arrives as command 1, which no table has: the no-such-option box, and the window stays.
+    press "$main" Return
+    if answer_box 'KELVARIN' && wait_window '^KELVARIN v3\.02$' 5 >/dev/null; then
+        pass "Enter shows the no-such-option box \"KELVARIN\"; the window stays open"
+    else
+        fail "Enter shows the no-such-option box \"KELVARIN\"; the window stays open"
+    fi
+
+    # File > Open TIF from the keyboard: F10 selects the menu bar, Down opens "File" on its first
+    # item, Return chooses it. Cancelling the dialog runs the job's failure path.
+    press "$main" F10 Down Return
+    if dialog="$(wait_window '^KELVARIN Open TIF$' 30)"; then
+        pass "File > Open TIF opens the dialog \"KELVARIN Open TIF\""
+        press "$dialog" Escape
+        if answer_box 'KELVARIN - Open Error' && answer_box 'KELVARIN - File\|Open' && answer_box 'KELVARIN - Error\.'; then
+            pass "cancelled Open TIF: \"No Input File Selected.\", \"File not found.\", \"There were errors.\""
+        else
+            fail "cancelled Open TIF: \"No Input File Selected.\", \"File not found.\", \"There were errors.\""
+        fi
+    else
+        fail "File > Open TIF opens the dialog \"KELVARIN Open TIF\""
+    fi
+
+    # A whole conversion through the common dialogs: its output equals the Linux build's.
+    main="$(wait_window '^KELVARIN v3\.02$' 5 || echo "$main")"
+    press "$main" F10 Down Return
+    problem=""
+    if dialog="$(wait_window '^KELVARIN Open TIF$' 30)"; then
+        press "$dialog" ctrl+a
+        xdotool type --delay 40 "rgb48.tif"
+        xdotool key Return
+        if dialog="$(wait_window '^KELVARIN Save$' 30)"; then
+            press "$dialog" ctrl+a
+            xdotool type --delay 40 "gui-out.tif"
+            xdotool key Return
+            answer_box 'KELVARIN - Success\.' || problem="no \"KELVARIN - Success.\" box"
+            [ -z "$problem" ] && { same_output "$RUNS/tif-48bit/linux/out.tif" "$GUI_DIR/gui-out.tif" >"$OUT/check.out" 2>&1 ||
+                problem="output differs from the Linux build's: $(head -c 200 "$OUT/check.out")"; }
+        else
+            problem="no \"KELVARIN Save\" dialog after the source was chosen"
+            close_boxes
+        fi
+    else
+        problem="no \"KELVARIN Open TIF\" dialog"
+    fi
+    if [ -z "$problem" ]; then pass "File > Open TIF converts through the dialogs like the Linux build"
+    else fail "File > Open TIF converts through the dialogs like the Linux build" "$problem"; fi
+
+    main="$(wait_window '^KELVARIN v3\.02$' 5 || echo "$main")"
+    take_picture "$main"
+    press "$main" alt+F4
+    status="$(end_status "$GUI_PID")"
+    if [ "$status" = "0" ]; then pass "kelvarin.exe ends with status 0 when its window is closed (Alt+F4)"
+    else fail "kelvarin.exe ends with status 0 when its window is closed (Alt+F4)" "status $status"; fi
+else
+    fail "kelvarin.exe shows the window \"KELVARIN v3.02\"" "$(tail -5 "$GUI_DIR/wine.log")"
+fi
+kill "$GUI_PID" >/dev/null 2>&1 || true
+
+# File > Quit: Up from the first item of "File" wraps round to "Quit".
+(cd "$GUI_DIR" && exec timeout 120 "$WINE" "$GUI_EXE" >"$GUI_DIR/wine-quit.log" 2>&1) &
+GUI_PID=$!
+if main="$(wait_window '^KELVARIN v3\.02$' 60)"; then
+    sleep 1
+    press "$main" F10 Down Up Return
+    status="$(end_status "$GUI_PID")"
+    if [ "$status" = "0" ]; then pass "File > Quit ends kelvarin.exe with status 0"
+    else fail "File > Quit ends kelvarin.exe with status 0" "status $status"; fi
+else
+    fail "kelvarin.exe starts a second time"
+fi
+kill "$GUI_PID" >/dev/null 2>&1 || true
+
+summary
