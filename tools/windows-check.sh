@@ -96,6 +96,12 @@ if ! timeout 240 "$WINE" wineboot -i >"$OUT/wineboot.log" 2>&1; then
 fi
 # One server for all runs below: each Wine start then takes a fraction of a second.
 "$WINESERVER" -p >/dev/null 2>&1 || true
+# The fonts a Windows system has and the window uses: the caption buttons' Marlett, the bitmap
+# "MS Sans Serif" of dialogs (Wine's outline substitute is wider), Tahoma for the common dialogs.
+for font in marlett.ttf sserife.fon tahoma.ttf; do
+    [ -f "/usr/share/wine/fonts/$font" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/$font" ] &&
+        cp "/usr/share/wine/fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+done
 # Without a window manager Wine draws the frames and captions itself.
 timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
 timeout 60 "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
