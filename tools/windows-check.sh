@@ -67,17 +67,20 @@ only_system_dlls() {
     dlls="$(x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)"
     echo "$dlls"
     [ -n "$dlls" ] || return 1
-    ! echo "$dlls" | grep -qvxE 'kernel32\.dll|msvcrt\.dll|user32\.dll|gdi32\.dll|comctl32\.dll|comdlg32\.dll|advapi32\.dll|shell32\.dll|ole32\.dll|ucrtbase\.dll|api-ms-win-crt-[a-z0-9-]+\.dll'
+    ! grep -qvxE 'kernel32\.dll|msvcrt\.dll|user32\.dll|gdi32\.dll|comctl32\.dll|comdlg32\.dll|advapi32\.dll|shell32\.dll|ole32\.dll|ucrtbase\.dll|api-ms-win-crt-[a-z0-9-]+\.dll' <<<"$dlls"
 }
 subsystem_is() {  # subsystem_is EXE 2|3  (2 GUI, 3 console)
-    x86_64-w64-mingw32-objdump -p "$1" | grep -qE "^Subsystem\s+0*$2\s"
+    local headers
+    headers="$(x86_64-w64-mingw32-objdump -p "$1")" || return 1
+    grep -E "^Subsystem" <<<"$headers"
+    grep -qE "^Subsystem\s+0*$2\s" <<<"$headers"
 }
 check "kelvarin.exe imports only system DLLs" only_system_dlls "$GUI_EXE"
 check "kelvarin-cli.exe imports only system DLLs" only_system_dlls "$CLI_EXE"
 check "kelvarin.exe is a GUI-subsystem program" subsystem_is "$GUI_EXE" 2
 check "kelvarin-cli.exe is a console program" subsystem_is "$CLI_EXE" 3
 check "kelvarin.exe carries the common controls 6 manifest" \
-    grep -aq 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' "$GUI_EXE"
+    grep -ac 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' "$GUI_EXE"
 
 # ---------------------------------------------------------------------------------------------
 echo "== Wine prefix"
@@ -89,6 +92,19 @@ cleanup() {
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
+# Every Wine process of the run, the console ones too, shares one X display: the desktop Wine
+# starts with the first of them serves all that follow.
+display=""
+for n in $(seq 90 120); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
+done
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
+XVFB_PID=$!
+export DISPLAY="$display"
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+
+# A server left over from an interrupted run of this script would keep its old display.
+"$WINESERVER" -k >/dev/null 2>&1 || true
 if ! timeout 240 "$WINE" wineboot -i >"$OUT/wineboot.log" 2>&1; then
     fail "wineboot -i" "$(tail -5 "$OUT/wineboot.log")"
     summary
@@ -284,15 +300,6 @@ fi
 
 # ---------------------------------------------------------------------------------------------
 echo "== kelvarin.exe under Wine in Xvfb"
-display=""
-for n in $(seq 90 120); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-done
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
-XVFB_PID=$!
-export DISPLAY="$display"
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-
 wait_window() {  # wait_window NAME-REGEX SECONDS: prints the window id
     local deadline=$((SECONDS + $2)) id
     while [ "$SECONDS" -lt "$deadline" ]; do
@@ -365,7 +372,8 @@ end_status() {
 
 (cd "$GUI_DIR" && exec timeout 240 "$WINE" "$GUI_EXE" >"$GUI_DIR/wine.log" 2>&1) &
 GUI_PID=$!
-if main="$(wait_window '^KELVARIN v3\.02$' 90)"; then
+# Wine's first window on a new display is slow to come, more so on a busy machine.
+if main="$(wait_window '^KELVARIN v3\.02$' 180)"; then
     pass "kelvarin.exe shows the window \"KELVARIN v3.02\""
     sleep 1
 
