@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,24 @@ TEST(PgmConversion, TextSamplesAreReadWithAnySeparator) {
     Conversion run(Bytes(text.begin(), text.end()));
     ASSERT_EQ(run.result, 1) << ::testing::PrintToString(run.harness.port.boxTexts());
     EXPECT_EQ(test::tiffData(run.output), test::littleEndianSamples({1, 256, 65535, 0, 8, 2, 12, 9}));
+}
+
+// Large enough that tokens straddle the read blocks and the output is written in several blocks.
+TEST(PgmConversion, LargeTextFileMatchesItsValues) {
+    const std::uint32_t width = 1500, length = 1500;
+    std::mt19937 random(42);
+    const char separators[] = {' ', '\n', '\t', '\r', '\v', '\f'};
+    std::string text = "P2\n" + std::to_string(width) + " " + std::to_string(length) + "\n65535\n";
+    std::vector<std::uint16_t> values(std::size_t{width} * length);
+    for (auto& value : values) {
+        value = static_cast<std::uint16_t>(random() >> (random() % 16));
+        if (random() % 7 == 0) text += "000";  // leading zeros change nothing
+        text += std::to_string(value);
+        text.append(1 + random() % 3, separators[random() % 6]);
+    }
+    Conversion run(Bytes(text.begin(), text.end()));
+    ASSERT_EQ(run.result, 1) << ::testing::PrintToString(run.harness.port.boxTexts());
+    EXPECT_TRUE(test::tiffData(run.output) == test::littleEndianSamples(values));
 }
 
 TEST(PgmConversion, LastTextSampleMayEndTheFile) {

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "formats/file.h"
 #include "formats/raw_reader.h"
+#include "job/job_context.h"
+#include "job/stages.h"
 #include "support/height_data_files.h"
 #include "ui/ids.h"
 
@@ -70,6 +73,25 @@ TEST(RawConversion, TerrainExportsAreCopiedByteForByte) {
         EXPECT_NE(std::find(run.harness.port.positions.begin(), run.harness.port.positions.end(), 100),
                   run.harness.port.positions.end());
     }
+}
+
+// What the TE>Raw export copies: the whole file from offset 0.
+TEST(RawConversion, HeaderStepDescribesTheWholeFile) {
+    TempDir dir;
+    test::writeBytes(dir.file("in.raw"), Bytes(2 * 64 * 64, 3));
+    Harness harness;
+    harness.session.files.source = File::open(dir.file("in.raw"), File::Mode::Read);
+    harness.session.files.sourcePath = dir.file("in.raw");
+    JobContext job(harness.session);
+    job.image.reset(SourceKind::Raw);
+    ASSERT_TRUE(rawHeaderStep(job));
+    EXPECT_EQ(job.image.dataOffset, 0u);
+    EXPECT_EQ(job.image.outputDataBytes, 2u * 64 * 64);
+    EXPECT_EQ(job.image.width, 64u);
+    EXPECT_EQ(job.image.byteOrder, ByteOrder::II);
+    EXPECT_EQ(job.image.stripByteCountsField, (Field4{0x00, 0x20, 0x00, 0x00}));
+    EXPECT_EQ(harness.port.ranges.back(), std::make_pair(1, 100));
+    EXPECT_EQ(harness.port.positions.back(), 50);
 }
 
 TEST(RawConversion, ARawFileBeginningWithIIIsStillRaw) {
