@@ -52,10 +52,10 @@ TEST_P(ReduceBlock, GivesMaximumAndTruncatedAverage) {
     const BlockCase& block = GetParam();
     const Samples in = {block.topLeft, block.topRight, block.bottomLeft, block.bottomRight};
     std::uint16_t out = 0xABCD;
-    reduceByMaximum(in.data(), 2, &out);
+    reduceByMaximum(in.data(), 2, 2, &out);
     EXPECT_EQ(out, block.maximum);
     out = 0xABCD;
-    reduceByAverage(in.data(), 2, &out);
+    reduceByAverage(in.data(), 2, 2, &out);
     EXPECT_EQ(out, block.average);
 }
 
@@ -91,8 +91,13 @@ TEST_P(ReduceRandom, MatchesTheDefinitionForBothMethods) {
     const Samples in = randomSamples(side * side, static_cast<unsigned>(side));
     for (bool maximum : {true, false}) {
         Samples out(side * side / 4, 0xFFFF);
-        (maximum ? reduceByMaximum : reduceByAverage)(in.data(), side, out.data());
+        (maximum ? reduceByMaximum : reduceByAverage)(in.data(), side, side, out.data());
         EXPECT_EQ(out, referenceReduce(in, side, maximum)) << "side " << side << (maximum ? " max" : " avg");
+        // Band by band (two rows, then the rest) gives the same result as the whole map.
+        Samples banded(side * side / 4, 0xFFFF);
+        (maximum ? reduceByMaximum : reduceByAverage)(in.data(), side, 2, banded.data());
+        (maximum ? reduceByMaximum : reduceByAverage)(in.data() + 2 * side, side, side - 2, banded.data() + side / 2);
+        EXPECT_EQ(banded, out) << "side " << side << (maximum ? " max" : " avg");
     }
 }
 

@@ -1,5 +1,6 @@
 #include "terrain/terrain_set_builder.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <new>
@@ -93,7 +94,7 @@ std::string temporaryNameFor(const std::string& finalPath) {
 }
 
 // Reads the whole sample block of an input with one read, closes the file and logs it.
-bool readInput(Session& session, Input& input, Samples& samples) {
+bool readWholeInput(Session& session, Input& input, Samples& samples) {
     const std::uint64_t count = sampleCount(input.side);
     samples.resize(static_cast<std::size_t>(count));
     const bool complete = input.file->readExact(samples.data(), static_cast<std::size_t>(count * 2));
@@ -107,48 +108,75 @@ bool readInput(Session& session, Input& input, Samples& samples) {
     return true;
 }
 
-void reduce(const Samples& in, std::uint32_t side, bool maximum, Samples& out) {
-    out.resize(static_cast<std::size_t>(sampleCount(side / 2)));
-    if (maximum) {
-        reduceByMaximum(in.data(), side, out.data());
-    } else {
-        reduceByAverage(in.data(), side, out.data());
+// An input that is reduced or merged is read a band of rows at a time into one reused buffer,
+// and each band is worked on while it is still in the cache: the 8192 file never sits in
+// memory whole (128 MiB of page faults and a cold second pass saved). 64 rows of 8192 samples
+// are 1 MiB. `work(rows, firstRow, rowCount)` sees the samples as read.
+constexpr std::size_t kBandRows = 64;
+
+template <typename Work>
+bool streamInput(Session& session, Input& input, Samples& band, Work&& work) {
+    const std::size_t side = input.side;
+    const std::size_t bandRows = std::min<std::size_t>(kBandRows, side);
+    band.resize(bandRows * side);
+    for (std::size_t row = 0; row < side; row += bandRows) {
+        const std::size_t rows = std::min(bandRows, side - row);
+        if (!input.file->readExact(band.data(), rows * side * 2)) {
+            input.file.reset();
+            errorBox(session, "File " + input.path + " read error.");
+            return false;
+        }
+        littleEndianToHost(band.data(), rows * side);
+        work(band.data(), row, rows);
     }
+    input.file.reset();
+    session.log.appendLine("File:" + input.path + " read and closed.");
+    return true;
 }
 
 // Steps 6 to 8: each level merged with the reduction of the next larger file as read.
 bool buildFromFour(Session& session, std::vector<Input>& inputs, bool maximum, std::array<Output, 3>& outputs) {
-    Samples reduced;
+    const auto reduceRows = maximum ? reduceByMaximum : reduceByAverage;
+    Samples band;
+    Samples reduced(static_cast<std::size_t>(sampleCount(inputs[0].side / 2)));
     {
-        Samples largest;
-        if (!readInput(session, inputs[0], largest)) return false;
-        reduce(largest, inputs[0].side, maximum, reduced);
+        const std::size_t side = inputs[0].side;
+        const bool read = streamInput(session, inputs[0], band, [&](const std::uint16_t* rows, std::size_t first, std::size_t count) {
+            reduceRows(rows, side, count, reduced.data() + first / 2 * (side / 2));
+        });
+        if (!read) return false;
     }
     session.log.appendLine(kReducedTexts[0]);
     session.progress.setPosition(kReducedProgress[0]);
     for (int level = 1; level < kLevels; ++level) {
         Input& input = inputs[static_cast<std::size_t>(level)];
+        const std::size_t side = input.side;
         const int index = level - 1;
-        Samples samples;
-        if (!readInput(session, input, samples)) return false;
+        const bool reduces = level + 1 < kLevels;
         // The merge goes into the reduction's buffer, which becomes the tile.
-        mergeHalves(samples.data(), reduced.data(), samples.size(), reduced.data());
-        outputs[static_cast<std::size_t>(index)].tile = std::move(reduced);
-        reduced = Samples();
+        Samples& tile = outputs[static_cast<std::size_t>(index)].tile;
+        tile = std::move(reduced);
+        Samples next(reduces ? static_cast<std::size_t>(sampleCount(side / 2)) : 0);
+        const bool read = streamInput(session, input, band, [&](const std::uint16_t* rows, std::size_t first, std::size_t count) {
+            std::uint16_t* merged = tile.data() + first * side;
+            mergeHalves(rows, merged, count * side, merged);
+            if (reduces) reduceRows(rows, side, count, next.data() + first / 2 * (side / 2));
+        });
+        if (!read) return false;
         session.log.appendLine(kAddedTexts[index]);
         session.progress.setPosition(kAddedProgress[index]);
-        if (level + 1 < kLevels) {
-            reduce(samples, input.side, maximum, reduced);
+        if (reduces) {
             session.log.appendLine(kReducedTexts[level]);
             session.progress.setPosition(kReducedProgress[level]);
         }
+        reduced = std::move(next);
     }
     return true;
 }
 
 bool buildFromThree(Session& session, std::vector<Input>& inputs, std::array<Output, 3>& outputs) {
     for (std::size_t i = 0; i < outputs.size(); ++i)
-        if (!readInput(session, inputs[i], outputs[i].tile)) return false;
+        if (!readWholeInput(session, inputs[i], outputs[i].tile)) return false;
     return true;
 }
 

@@ -7,9 +7,9 @@ namespace kelvarin {
 // Both reductions walk the source two rows at a time; the inner loops have no branch but the
 // comparisons of the maximum, so the compiler can keep them in registers (or vectors).
 
-void reduceByMaximum(const std::uint16_t* in, std::size_t side, std::uint16_t* out) {
+void reduceByMaximum(const std::uint16_t* in, std::size_t side, std::size_t rows, std::uint16_t* out) {
     const std::size_t half = side / 2;
-    for (std::size_t r = 0; r < half; ++r) {
+    for (std::size_t r = 0; r < rows / 2; ++r) {
         const std::uint16_t* top = in + 2 * r * side;
         const std::uint16_t* bottom = top + side;
         std::uint16_t* row = out + r * half;
@@ -21,9 +21,9 @@ void reduceByMaximum(const std::uint16_t* in, std::size_t side, std::uint16_t* o
     }
 }
 
-void reduceByAverage(const std::uint16_t* in, std::size_t side, std::uint16_t* out) {
+void reduceByAverage(const std::uint16_t* in, std::size_t side, std::size_t rows, std::uint16_t* out) {
     const std::size_t half = side / 2;
-    for (std::size_t r = 0; r < half; ++r) {
+    for (std::size_t r = 0; r < rows / 2; ++r) {
         const std::uint16_t* top = in + 2 * r * side;
         const std::uint16_t* bottom = top + side;
         std::uint16_t* row = out + r * half;
