@@ -1,5 +1,6 @@
 #include "terrain/tile_math.h"
 
+#include <bit>
 #include <cstring>
 
 namespace kelvarin {
@@ -39,9 +40,10 @@ void mergeHalves(const std::uint16_t* a, const std::uint16_t* b, std::size_t cou
         out[i] = static_cast<std::uint16_t>((std::uint32_t{a[i]} + b[i]) >> 1);
 }
 
-// Byte access through memcpy: no assumption about the host's order or alignment tricks. On a
-// little-endian host both loops compile to plain copies of each sample onto itself.
+// Byte access through memcpy: no assumption about alignment. On a little-endian host the bytes
+// already are the values, and the pass over the buffer is skipped.
 void littleEndianToHost(std::uint16_t* samples, std::size_t count) {
+    if constexpr (std::endian::native == std::endian::little) return;
     for (std::size_t i = 0; i < count; ++i) {
         unsigned char bytes[2];
         std::memcpy(bytes, samples + i, 2);
@@ -50,6 +52,7 @@ void littleEndianToHost(std::uint16_t* samples, std::size_t count) {
 }
 
 void hostToLittleEndian(std::uint16_t* samples, std::size_t count) {
+    if constexpr (std::endian::native == std::endian::little) return;
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned char bytes[2] = {static_cast<unsigned char>(samples[i] & 0xFF),
                                         static_cast<unsigned char>(samples[i] >> 8)};
