@@ -310,10 +310,14 @@ TEST(TerrainBuild, SecondBuildOverwritesLongerTilesExactly) {
     TempDir dir;
     const GeneratedSet set(dir, 4, true, 21);
     for (const char* tile : kTileNames) test::writeBytes(dir.file(tile), Bytes(5000, 0x77));
+    // A file that happens to carry the temporary name is not ours to overwrite.
+    test::writeText(dir.file("alps_2048.tif.part"), "user data");
     Harness h;
     h.port.answers = {dir.file("8alps.raw")};
     ASSERT_EQ(1, terrain_detail::buildTerrainSetWithSides(h.session, true, false, 4));
     for (int tile = 0; tile < 3; ++tile) expectTile(dir, tile, set.side_of(tile + 1), set.expectedTile(tile, true, false), h);
+    EXPECT_EQ(test::readBytes(dir.file("alps_2048.tif.part")), Bytes({'u', 's', 'e', 'r', ' ', 'd', 'a', 't', 'a'}));
+    EXPECT_EQ(filesIn(dir).size(), 4u + 3u + 1u);
 }
 
 // A file size limit makes the tile writes fail the way a full disk does.
