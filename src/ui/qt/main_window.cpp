@@ -161,7 +161,14 @@ void MainWindow::buildControls() {
             previousFocusable = widget;
         }
     }
-    // Frames are drawn behind the controls they enclose and must not catch their clicks.
+    // Frames are drawn behind the controls they enclose and must not catch their clicks. Their
+    // caption sits on the top line, as in a dialog, not above it.
+    for (QWidget* frame : frames) {
+        frame->setStyleSheet(QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 0px; margin-top: 0.5em; }"
+            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: %1px;"
+            " padding: 0px 2px; }").arg(units_.x(2)));
+    }
     for (QWidget* frame : frames) frame->lower();
     for (QWidget* frame : frames) frame->setAttribute(Qt::WA_TransparentForMouseEvents);
 }
