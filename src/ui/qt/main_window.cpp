@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -109,7 +110,7 @@ void MainWindow::buildControls() {
             case ControlKind::List: {
                 log_ = new QListWidget(client);
                 log_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-                log_->setSelectionMode(QAbstractItemView::SingleSelection);
+                log_->setSelectionMode(QAbstractItemView::NoSelection);
                 log_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
                 log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
                 log_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -237,6 +238,12 @@ MessageAnswer MainWindow::runMessageBox(const MessageBoxRequest& request) {
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
     if (request.buttons == MessageButtons::OkCancel) box.setEscapeButton(QMessageBox::Cancel);
+    // Wide enough for the whole caption, which tells which box this is.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int captionWidth = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(box.windowTitle());
+        grid->addItem(new QSpacerItem(captionWidth + 120, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0,
+                      1, grid->columnCount());
+    }
 
     int result = QMessageBox::Ok;
     if (request.disablesWindow) {
