@@ -266,6 +266,43 @@ TEST(CommandHandler, ModeWarningComesAfterGreyingAndBeforeAnyDialog) {
     }
 }
 
+// The terrain warning leaves the window enabled; a Quit chosen meanwhile must not reset and close
+// the window under the running command.
+TEST(CommandHandler, QuitDuringTerrainWarningIsIgnored) {
+    class ReentrantPort final : public UiPort {
+    public:
+        CommandHandler* handler = nullptr;
+        bool closed = false;
+        int resets = 0;
+        std::optional<std::string> askOpenFile(const FileDialogRequest&) override { return std::nullopt; }
+        std::optional<std::string> askSaveFile(const FileDialogRequest&) override { return std::nullopt; }
+        MessageAnswer showMessage(const MessageBoxRequest& r) override {
+            if (r.buttons == MessageButtons::OkCancel) handler->handle(ids::Quit);
+            return MessageAnswer::Cancel;
+        }
+        void appendLogLine(std::string_view) override {}
+        void clearLog() override {}
+        void setProgressRange(std::int32_t, std::int32_t) override {}
+        void setProgressPosition(std::int32_t) override {}
+        void setConversionCommandsEnabled(bool) override {}
+        void resetOptionControls() override { ++resets; }
+        bool isControlChecked(int) override { return false; }
+        void closeWindow() override { closed = true; }
+    };
+    ReentrantPort port;
+    test::FixedClock clock;
+    Session session(port, clock);
+    CommandHandler handler(session);
+    port.handler = &handler;
+    handler.start();
+    handler.handle(ids::Terrain3);
+    EXPECT_FALSE(port.closed);
+    EXPECT_EQ(port.resets, 1);
+    EXPECT_FALSE(session.busy.busy());
+    handler.handle(ids::Quit);  // once the command is over, Quit works again
+    EXPECT_TRUE(port.closed);
+}
+
 struct TerrainCase {
     int id;
     const char* secondLine;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -332,6 +333,25 @@ TEST_F(WindowTest, LongJobsKeepTheWindowPainting) {
     EXPECT_FALSE(second);
     QCoreApplication::processEvents();
     EXPECT_TRUE(second);
+}
+
+// Leaving the window remembers the focused control; coming back gives it the focus again, even
+// when the focus was moved inside the window while it was inactive.
+TEST_F(WindowTest, FocusComesBackAfterSwitchingAway) {
+    window->activateWindow();
+    QCheckBox* boost = widget<QCheckBox>(ids::Boost);
+    boost->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == boost; }, 1000));
+
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isActiveWindow(); }, 1000));
+    window->logList()->setFocus();
+
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 1000));
+    EXPECT_EQ(QApplication::focusWidget(), boost);
 }
 
 TEST(NameFilters, BuiltFromTheDialogRequest) {
