@@ -51,7 +51,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ChoiceCase{ids::PosteriseNone, {}, 0}, ChoiceCase{ids::Posterise4, {}, 4},
                       ChoiceCase{ids::Posterise5, {}, 5}, ChoiceCase{ids::Posterise6, {}, 6},
                       ChoiceCase{ids::Posterise8, {}, 8}, ChoiceCase{ids::Posterise12, {}, 12},
-                      ChoiceCase{ids::Posterise16, {}, 16}));
+                      ChoiceCase{ids::Posterise16, {}, 16}),
+    [](const auto& info) { return "Id" + std::to_string(info.param.id); });
 
 struct BoxCase {
     int id;
@@ -89,7 +90,8 @@ INSTANTIATE_TEST_SUITE_P(Options, CheckBoxOption,
                                            BoxCase{ids::Invert, &ConversionOptions::invert},
                                            BoxCase{ids::FStopX2, &ConversionOptions::fStopX2},
                                            BoxCase{ids::FStopX4, &ConversionOptions::fStopX4},
-                                           BoxCase{ids::TeRaw, &ConversionOptions::teRawMode}));
+                                           BoxCase{ids::TeRaw, &ConversionOptions::teRawMode}),
+                         [](const auto& info) { return "Id" + std::to_string(info.param.id); });
 
 TEST(CommandHandler, TeRawShowsModeWarningThenOptionsBack) {
     Harness harness;
@@ -159,7 +161,6 @@ struct ConversionCase {
     int id;
     bool modeWarning;
     const char* title;  // of the first dialog
-    SourceKind kind;
     bool radiancePath;
 };
 
@@ -214,11 +215,12 @@ TEST(CommandHandler, UnknownFileEndsInFailureBox) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, ConversionCommand,
-    ::testing::Values(ConversionCase{ids::OpenTif, false, "KELVARIN Open TIF", SourceKind::Tif, false},
-                      ConversionCase{ids::OpenHdr, false, "KELVARIN Open HDR", SourceKind::Rgbe, true},
-                      ConversionCase{ids::PgmToTif, true, "KELVARIN Open PGM", SourceKind::Pgm, false},
-                      ConversionCase{ids::RawToTif, true, "KELVARIN Open RAW", SourceKind::Raw, false},
-                      ConversionCase{ids::BinToTif, true, "KELVARIN Open BIN", SourceKind::Bin, false}));
+    ::testing::Values(ConversionCase{ids::OpenTif, false, "KELVARIN Open TIF", false},
+                      ConversionCase{ids::OpenHdr, false, "KELVARIN Open HDR", true},
+                      ConversionCase{ids::PgmToTif, true, "KELVARIN Open PGM", false},
+                      ConversionCase{ids::RawToTif, true, "KELVARIN Open RAW", false},
+                      ConversionCase{ids::BinToTif, true, "KELVARIN Open BIN", false}),
+    [](const auto& info) { return "Id" + std::to_string(info.param.id); });
 
 // Boxes and dialogs in one ordered list, to see which came first.
 class OrderPort final : public UiPort {
@@ -345,7 +347,8 @@ INSTANTIATE_TEST_SUITE_P(
     Commands, TerrainCommand,
     ::testing::Values(TerrainCase{ids::Terrain4Max, "4 files 8/4/2/1name.raw expected, 3 files written as"},
                       TerrainCase{ids::Terrain4Avg, "4 files 8/4/2/1name.raw expected, 3 files written as"},
-                      TerrainCase{ids::Terrain3, "3 files 4/2/1name.raw expected, 3 files written as"}));
+                      TerrainCase{ids::Terrain3, "3 files 4/2/1name.raw expected, 3 files written as"}),
+    [](const auto& info) { return "Id" + std::to_string(info.param.id); });
 
 }  // namespace
 }  // namespace kelvarin

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -17,6 +19,7 @@
 #include <memory>
 
 #include "support/test_files.h"
+#include "ui/file_dialogs.h"
 #include "ui/ids.h"
 #include "ui/qt/main_window.h"
 #include "ui/window_description.h"
@@ -357,6 +360,68 @@ TEST_F(WindowTest, FocusComesBackAfterSwitchingAway) {
 TEST(NameFilters, BuiltFromTheDialogRequest) {
     const FileDialogRequest request{"KELVARIN Open TIF", {{"TIF", "*.tif"}, {"TIFF", "*.tiff"}, {"All Files", "*.*"}}, "tif"};
     EXPECT_EQ(nameFilters(request), (QStringList{"TIF (*.tif)", "TIFF (*.tiff)", "All Files (*)"}));
+}
+
+}  // namespace
+}  // namespace kelvarin::qt
+
+namespace kelvarin::qt {
+namespace {
+
+TEST(FileDialogs, OpenDialogsTakeOneExistingFile) {
+    for (SourceKind kind : {SourceKind::Tif, SourceKind::Rgbe, SourceKind::Pgm, SourceKind::Raw, SourceKind::Bin}) {
+        const FileDialogRequest request = sourceDialogRequest(kind);
+        QFileDialog dialog;
+        configureFileDialog(dialog, request, false);
+        EXPECT_EQ(dialog.windowTitle().toStdString(), request.title);
+        EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptOpen);
+        EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFile);
+        EXPECT_EQ(dialog.nameFilters(), nameFilters(request));
+        EXPECT_EQ(dialog.selectedNameFilter(), nameFilters(request).front());
+        EXPECT_EQ(dialog.defaultSuffix().toStdString(), request.defaultExtension);
+    }
+}
+
+TEST(FileDialogs, SaveDialogsDoNotAskBeforeOverwriting) {
+    for (const FileDialogRequest& request : {saveTiffDialogRequest(), saveRawDialogRequest()}) {
+        QFileDialog dialog;
+        configureFileDialog(dialog, request, true);
+        EXPECT_EQ(dialog.windowTitle(), "KELVARIN Save");
+        EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(dialog.fileMode(), QFileDialog::AnyFile);
+        EXPECT_TRUE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
+        EXPECT_EQ(dialog.defaultSuffix().toStdString(), request.defaultExtension);
+    }
+    const QStringList tiff = nameFilters(saveTiffDialogRequest());
+    EXPECT_EQ(tiff, (QStringList{"TIF (*.tif)", "TIFF (*.tiff)", "All Files (*)"}));
+}
+
+TEST(MessageBoxes, IconsButtonsCaptionAndLines) {
+    struct Case {
+        MessageIcon icon;
+        MessageButtons buttons;
+        bool disablesWindow;
+        QMessageBox::Icon qtIcon;
+        QMessageBox::StandardButtons qtButtons;
+        Qt::WindowModality modality;
+    };
+    const Case cases[] = {
+        {MessageIcon::Error, MessageButtons::Ok, true, QMessageBox::Critical, QMessageBox::Ok, Qt::ApplicationModal},
+        {MessageIcon::Exclamation, MessageButtons::OkCancel, false, QMessageBox::Warning,
+         QMessageBox::Ok | QMessageBox::Cancel, Qt::NonModal},
+        {MessageIcon::Information, MessageButtons::Ok, true, QMessageBox::Information, QMessageBox::Ok,
+         Qt::ApplicationModal},
+    };
+    for (const Case& c : cases) {
+        QMessageBox box;
+        configureMessageBox(box, {"first\r\nsecond <b>", "KELVARIN - Warning.", c.icon, c.buttons, false, c.disablesWindow});
+        EXPECT_EQ(box.windowTitle(), "KELVARIN - Warning.");
+        EXPECT_EQ(box.text(), "first\nsecond <b>");
+        EXPECT_EQ(box.textFormat(), Qt::PlainText);
+        EXPECT_EQ(box.icon(), c.qtIcon);
+        EXPECT_EQ(box.standardButtons(), c.qtButtons);
+        EXPECT_EQ(box.windowModality(), c.modality);
+    }
 }
 
 }  // namespace

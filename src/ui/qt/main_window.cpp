@@ -208,50 +208,62 @@ std::optional<std::string> MainWindow::askSaveFile(const FileDialogRequest& requ
 
 MessageAnswer MainWindow::showMessage(const MessageBoxRequest& request) { return messageBox(request); }
 
-std::optional<std::string> MainWindow::runFileDialog(const FileDialogRequest& request, bool save) {
-    QFileDialog dialog(nullptr, fromUtf8(request.title));
+void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request, bool save) {
+    dialog.setWindowTitle(fromUtf8(request.title));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    // An existing destination is written over without asking.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, save);
     const QStringList filters = nameFilters(request);
     dialog.setNameFilters(filters);
     if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
     dialog.setDefaultSuffix(fromUtf8(request.defaultExtension));
+}
+
+std::optional<std::string> MainWindow::runFileDialog(const FileDialogRequest& request, bool save) {
+    QFileDialog dialog(nullptr);
+    configureFileDialog(dialog, request, save);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
     return chosen.front().toStdString();
 }
 
-MessageAnswer MainWindow::runMessageBox(const MessageBoxRequest& request) {
+void configureMessageBox(QMessageBox& box, const MessageBoxRequest& request) {
     QMessageBox::Icon icon = QMessageBox::Information;
     switch (request.icon) {
         case MessageIcon::Error: icon = QMessageBox::Critical; break;
         case MessageIcon::Exclamation: icon = QMessageBox::Warning; break;
         case MessageIcon::Information: icon = QMessageBox::Information; break;
     }
-    const QMessageBox::StandardButtons buttons = request.buttons == MessageButtons::OkCancel
-                                                     ? QMessageBox::Ok | QMessageBox::Cancel
-                                                     : QMessageBox::StandardButtons(QMessageBox::Ok);
-    // No owner: the box stands on its own, as the program's boxes always do.
-    QMessageBox box(icon, fromUtf8(request.caption), boxText(request.text), buttons);
+    box.setIcon(icon);
+    box.setWindowTitle(fromUtf8(request.caption));
     box.setTextFormat(Qt::PlainText);
+    box.setText(boxText(request.text));
+    box.setStandardButtons(request.buttons == MessageButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
+                                                                       : QMessageBox::StandardButtons(QMessageBox::Ok));
     box.setDefaultButton(QMessageBox::Ok);
     if (request.buttons == MessageButtons::OkCancel) box.setEscapeButton(QMessageBox::Cancel);
+    box.setWindowModality(request.disablesWindow ? Qt::ApplicationModal : Qt::NonModal);
     // Wide enough for the whole caption, which tells which box this is.
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
-        const int captionWidth = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(box.windowTitle());
-        grid->addItem(new QSpacerItem(captionWidth + 120, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0,
-                      1, grid->columnCount());
+        const int captionWidth =
+            QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(box.windowTitle());
+        grid->addItem(new QSpacerItem(captionWidth + 120, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     }
+}
+
+MessageAnswer MainWindow::runMessageBox(const MessageBoxRequest& request) {
+    // No owner: the box stands on its own, as the program's boxes always do.
+    QMessageBox box;
+    configureMessageBox(box, request);
 
     int result = QMessageBox::Ok;
     if (request.disablesWindow) {
-        box.setWindowModality(Qt::ApplicationModal);
         result = box.exec();
     } else {
         // Shown without blocking the main window, but the command still waits for the answer.
-        box.setWindowModality(Qt::NonModal);
         QEventLoop loop;
         QObject::connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
         box.show();

@@ -21,6 +21,8 @@
 class QAbstractButton;
 class QAction;
 class QButtonGroup;
+class QFileDialog;
+class QMessageBox;
 class QListWidget;
 class QMenu;
 class QProgressBar;
@@ -93,5 +95,9 @@ private:
 
 // Builds "TIF (*.tif)" style filters; "*.*" becomes "*" so that files without an extension show.
 QStringList nameFilters(const FileDialogRequest& request);
+// Title, mode, filters and default extension of a dialog request.
+void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request, bool save);
+// Caption, text, icon, buttons and modality of a message box request.
+void configureMessageBox(QMessageBox& box, const MessageBoxRequest& request);
 
 }  // namespace kelvarin::qt
