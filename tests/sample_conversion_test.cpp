@@ -235,3 +235,52 @@ TEST(BlockConverters, ByteOrdersAndLayouts) {
 
 }  // namespace
 }  // namespace kelvarin
+
+namespace kelvarin {
+namespace {
+
+float randomFloat(std::mt19937& random) {
+    // Any sign, exponents from 2^-40 to 2^40, and some exact small integers.
+    std::uniform_int_distribution<int> exponent(-40, 40), kind(0, 9);
+    std::uniform_real_distribution<float> mantissa(1.0f, 2.0f);
+    if (kind(random) == 0) return static_cast<float>(std::uniform_int_distribution<int>(-4, 4)(random));
+    const float v = std::ldexp(mantissa(random), exponent(random));
+    return kind(random) < 3 ? -v : v;
+}
+
+TEST(FloatGrey, MatchesExtendedPrecisionForWildInputs) {
+    std::mt19937 random(11);
+    for (const ColourWeighting w : {ColourWeighting::Average, ColourWeighting::TV, ColourWeighting::HDTV}) {
+        for (int i = 0; i < 300000; ++i) {
+            const float r = randomFloat(random), g = randomFloat(random), b = randomFloat(random);
+            L want = 0;
+            if (w == ColourWeighting::Average) want = (static_cast<L>(g) + r + b) / 3;
+            if (w == ColourWeighting::TV) want = static_cast<L>(0.587f) * g + static_cast<L>(0.299f) * r + static_cast<L>(0.114f) * b;
+            if (w == ColourWeighting::HDTV)
+                want = static_cast<L>(0.7152f) * g + static_cast<L>(0.2126f) * r + static_cast<L>(0.0722f) * b;
+            const float expected = static_cast<float>(want);
+            const float got = floatGrey(w, r, g, b);
+            ASSERT_EQ(std::memcmp(&got, &expected, 4), 0) << r << " " << g << " " << b;
+        }
+    }
+    // Nearly cancelling terms and exact thirds.
+    EXPECT_EQ(floatGrey(ColourWeighting::Average, 1.0f, -1.0f, 1e-30f), static_cast<float>(1e-30L / 3));
+    EXPECT_EQ(floatGrey(ColourWeighting::Average, 3.0f, 3.0f, 3.0f), 3.0f);
+}
+
+TEST(GammaCurve, MatchesExtendedPrecisionPower) {
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    const auto reference = [](float v) { return static_cast<float>(std::pow(static_cast<L>(v), static_cast<L>(0.625f))); };
+    for (int i = 0; i < 2000000; ++i) {
+        const float v = i < 1000000 ? unit(random) : std::ldexp(unit(random), -(i % 120));
+        ASSERT_EQ(gammaCurve(v), reference(v)) << v;
+    }
+    for (const float v : {0.0f, 1.0f, 0.5f, 1e-45f, 3e38f, 2.0f})
+        EXPECT_EQ(gammaCurve(v), reference(v)) << v;
+    EXPECT_TRUE(std::isnan(gammaCurve(-0.5f)));
+    EXPECT_TRUE(std::isnan(gammaCurve(std::nanf(""))));
+}
+
+}  // namespace
+}  // namespace kelvarin
