@@ -95,6 +95,19 @@ TEST(RawExport, ColourSourceIsRefusedAndNoFileWritten) {
     EXPECT_FALSE(exists(dir.file("out.raw")));
 }
 
+TEST(RawExport, OneBitsValueWithThreeSamplesIsNotGrey) {
+    TempDir dir;
+    TiffBuilder b = grey16(false, 3, 3, ramp(54));
+    b.find(277)->values = {3};
+    writeBytes(dir.file("in.tif"), b.build());
+    Harness h;
+    h.session.options.teRawMode = true;
+    EXPECT_EQ(h.run(ids::OpenTif, {dir.file("in.tif"), dir.file("out.raw")}), 0);
+    ASSERT_FALSE(h.port.boxes.empty());
+    EXPECT_NE(h.port.boxes[0].text.find("16-bit greyscale data only"), std::string::npos);
+    EXPECT_FALSE(exists(dir.file("out.raw")));
+}
+
 TEST(RawExport, CancelledSaveShowsFileNotCreated) {
     TempDir dir;
     writeBytes(dir.file("in.tif"), grey16(false, 2, 2, ramp(8)).build());

@@ -294,6 +294,7 @@ TEST(TiffReader, UnusualButValidLayoutsConvertLikeTheUsualOne) {
                  b.pixels.resize(b.pixels.size() + 10, 0xEE);
                  b.find(279)->values = {static_cast<std::uint32_t>(b.pixels.size())};
              }},
+            {"RowsPerStrip 2 in a single strip", [](TiffBuilder& b) { b.find(278)->values = {2}; }},
             {"SampleFormat in its value field", [](TiffBuilder& b) { b.entries.push_back({339, kShortType, 1, {1}}); }},
             {"signed samples", [](TiffBuilder& b) { b.entries.push_back({339, kShortType, 3, {2, 2, 2}}); }},
         };
@@ -305,6 +306,22 @@ TEST(TiffReader, UnusualButValidLayoutsConvertLikeTheUsualOne) {
             const Bytes samples = convertToSamples(b.build(), &ok, &h);
             EXPECT_TRUE(ok) << (h.port.boxes.empty() ? "" : h.port.boxes.front().text);
             EXPECT_EQ(samples, reference);
+        }
+    }
+}
+
+TEST(TiffReader, OutputRowsPerStripIsTheLengthWhateverTheSourceSays) {
+    for (const bool big : {false, true}) {
+        for (const std::uint32_t rows : {1u, 2u, 4u, 9u}) {
+            SCOPED_TRACE(std::to_string(big) + " rows " + std::to_string(rows));
+            TiffBuilder b = rgb48(big, 5, 4);
+            b.find(278)->values = {rows};
+            TempDir dir;
+            writeBytes(dir.file("in.tif"), b.build());
+            Harness h;
+            ASSERT_EQ(h.run(ids::OpenTif, {dir.file("in.tif"), dir.file("out.tif")}), 1);
+            const Bytes out = readBytes(dir.file("out.tif"));
+            EXPECT_EQ(outputField(out, 9), big ? Bytes({0, 4, 0, 0}) : Bytes({4, 0, 0, 0}));
         }
     }
 }

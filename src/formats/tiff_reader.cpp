@@ -79,6 +79,7 @@ private:
     bool haveWidth_ = false, haveLength_ = false, haveBits_ = false, haveRows_ = false;
     std::vector<std::uint64_t> offsets_, byteCounts_;
     bool haveOffsets_ = false, haveByteCounts_ = false;
+    std::optional<std::uint32_t> samplesTag_;
 };
 
 bool TiffHeaderReader::run() {
@@ -228,6 +229,7 @@ bool TiffHeaderReader::entry(const IfdEntry& e) {
         case 277: {
             const auto value = decoded(e);
             if (!value) return wrongType(e);
+            samplesTag_ = *value;
             logEntry(e, " SamplesPerPixel =" + numberText(*value));
             if (*value != 3 && !teRaw_) {
                 return job_.refuse(errorBox("Tag 277 issue: not 3 bytes.", kTagIssue),
@@ -319,6 +321,9 @@ bool TiffHeaderReader::finish() {
                            {">>> Not a Bryce exported 96-bit TIF file. STOP!"});
     }
 
+    // A single BitsPerSample value with more samples per pixel (TE>Raw mode only gets here):
+    // not greyscale, whatever the count says.
+    if (image_.samplesPerPixel == 1 && samplesTag_ && *samplesTag_ > 1) image_.samplesPerPixel = *samplesTag_;
     const std::uint64_t pixelBytes =
         std::uint64_t{image_.width} * image_.length * image_.samplesPerPixel * (image_.bitsPerSample / 8);
     if (pixelBytes > 0xFFFFFFFFu)
@@ -347,12 +352,11 @@ bool TiffHeaderReader::finish() {
     image_.dataOffset = static_cast<std::uint32_t>(offsets_.front());
     image_.stripByteCounts = static_cast<std::uint32_t>(total);
 
-    // Our output is one strip of the whole image.
-    const bool rowsUnusable = !haveRows_ || image_.rowsPerStrip == 0 || image_.rowsPerStrip > image_.length;
-    if (rowsUnusable || image_.strips.size() > 1) {
-        if (rowsUnusable) image_.rowsPerStrip = image_.length;
-        image_.rowsPerStripField = lengthField();
-    }
+    // Our output is one strip of the whole image, so its RowsPerStrip is the length; the
+    // source's field is kept where it says just that.
+    if (!haveRows_ || image_.rowsPerStrip != image_.length) image_.rowsPerStripField = lengthField();
+    if (!haveRows_ || image_.rowsPerStrip == 0 || image_.rowsPerStrip > image_.length)
+        image_.rowsPerStrip = image_.length;
 
     log_.appendLine("DONE reading and interpreting IFD.");
     log_.appendLine("");
