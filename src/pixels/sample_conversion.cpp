@@ -56,33 +56,32 @@ inline std::uint32_t weighIntegers(std::uint32_t r, std::uint32_t g, std::uint32
     }
 }
 
-// Rounding to single precision through double instead of the x87 format: where the double
-// result, with its error bound, lies clearly on one side of a float rounding boundary, both
-// roundings give the float nearest to the exact value, so they agree bit for bit. Only values
-// too near a boundary (or outside the float range) are redone in extended precision.
-inline bool roundsClearly(double d, double err, float& out) {
-    const float f = static_cast<float>(d);
-    const double fd = f;
-    if (!(std::fabs(fd) < 3.0e38)) return false;  // overflow, infinity or NaN
-    if (f == 0.0f) {
-        if (d != 0.0) return false;
-        out = f;
-        return true;
-    }
-    std::uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    bits = std::fabs(d) > std::fabs(fd) ? bits + 1 : bits - 1;  // the neighbour on d's side
-    float neighbour;
-    std::memcpy(&neighbour, &bits, sizeof neighbour);
-    const double boundary = 0.5 * (fd + static_cast<double>(neighbour));
-    if (std::fabs(d - boundary) <= err) return false;
-    out = f;
-    return true;
+// Rounding to single precision through double instead of the x87 format. A float keeps the top
+// 24 of a double's 53 mantissa bits; the low 29 bits decide the rounding, and only a value whose
+// low bits lie near one half (the rounding boundary) can round differently from the exact value.
+// When the double is within a few units of its last place of the exact value (one or a few
+// roundings), a distance of more than 64 units from the boundary settles the float: the exact
+// value and its extended-precision evaluation round to the same single. Zeros that are exact,
+// values outside the normal float range and values near a boundary are left to the caller,
+// which redoes them in extended precision.
+inline bool settlesFloat(double d, float& out) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    const auto exponent = static_cast<std::uint32_t>(bits >> 52) & 0x7FFu;
+    const auto low = static_cast<std::uint32_t>(bits) & 0x1FFFFFFFu;
+    // 2^-126 <= |d| < 2^127, and low bits more than 64 away from 0x10000000.
+    out = static_cast<float>(d);
+    return exponent - 897u < 253u && low - (0x10000000u - 64u) >= 128u;
 }
 
-// Error allowance for a few double roundings (each at most 2^-53 of the magnitude), with room
-// for the extended-precision evaluation's own error.
-constexpr double kDoubleSlack = 0x1p-50;
+// A single rounding (a difference, product or quotient of exact inputs): an exact zero is zero.
+inline bool settlesSingleRounding(double d, float& out) {
+    if (d == 0.0) {
+        out = static_cast<float>(d);
+        return true;
+    }
+    return settlesFloat(d, out);
+}
 
 template <ColourWeighting W>
 [[gnu::noinline]] float weighFloatsExtended(float r, float g, float b) {
@@ -121,8 +120,11 @@ inline float weighFloats(float r, float g, float b) {
             d = tg + tr + tb;
             magnitude = std::fabs(tg) + std::fabs(tr) + std::fabs(tb);
         }
+        // Two additions (and the division by 3) err by at most 2^-52 of the magnitude; without
+        // heavy cancellation (magnitude up to 4 |d|) that is a few units of d's last place.
         float f;
-        if (roundsClearly(d, magnitude * kDoubleSlack, f)) return f;
+        if (magnitude == 0.0) return static_cast<float>(d);
+        if (magnitude <= 4.0 * std::fabs(d) && settlesFloat(d, f)) return f;
         return weighFloatsExtended<W>(r, g, b);
     }
 }
@@ -376,14 +378,14 @@ constexpr long double kGammaExponent = static_cast<long double>(static_cast<floa
 
 // v^0.625 stored single. v^0.625 is the eighth root of v^5: v^2 is exact in double, v^4 and v^5
 // cost two roundings, the three square roots one each, so the double result is within 2^-52 of
-// the exact power; roundsClearly decides whether that settles the float.
+// the exact power (4 units of its last place at most); settlesFloat decides the float.
 float gammaCurve(float v) {
     if (v >= 0.0f && v <= 1.0e30f) {
         const double x = v;
         const double x2 = x * x;
         const double r = std::sqrt(std::sqrt(std::sqrt(x2 * x2 * x)));
         float f;
-        if (roundsClearly(r, r * 0x1p-46, f)) return f;
+        if (settlesSingleRounding(r, f)) return f;
     }
     return gammaExtended(v);
 }
@@ -394,8 +396,7 @@ namespace {
 inline float differenceSingle(float a, float b) {
     const double d = static_cast<double>(a) - static_cast<double>(b);
     float f;
-    if (roundsClearly(d, (std::fabs(static_cast<double>(a)) + std::fabs(static_cast<double>(b))) * kDoubleSlack, f))
-        return f;
+    if (settlesSingleRounding(d, f)) return f;
     return static_cast<float>(static_cast<long double>(a) - static_cast<long double>(b));
 }
 
@@ -403,7 +404,7 @@ inline float differenceSingle(float a, float b) {
 inline float productSingle(double a, float b, std::uint32_t m) {
     const double d = a * static_cast<double>(b) * m;
     float f;
-    if (roundsClearly(d, std::fabs(d) * kDoubleSlack, f)) return f;
+    if (settlesSingleRounding(d, f)) return f;
     return static_cast<float>(static_cast<long double>(a) * b * m);
 }
 
@@ -411,7 +412,7 @@ inline float productSingle(double a, float b, std::uint32_t m) {
 inline float quotientSingle(float a, float b) {
     const double d = static_cast<double>(a) / static_cast<double>(b);
     float f;
-    if (roundsClearly(d, std::fabs(d) * kDoubleSlack, f)) return f;
+    if (settlesSingleRounding(d, f)) return f;
     return static_cast<float>(static_cast<long double>(a) / static_cast<long double>(b));
 }
 
