@@ -284,3 +284,61 @@ TEST(GammaCurve, MatchesExtendedPrecisionPower) {
 
 }  // namespace
 }  // namespace kelvarin
+
+namespace kelvarin {
+namespace {
+
+// The block functions (batched, through double) against the per-pixel definitions.
+TEST(FloatBlocks, AgreeWithThePerPixelFunctionsOnWildData) {
+    std::mt19937 random(23);
+    const std::size_t pixels = 20000;
+    std::vector<float> values(pixels * 3);
+    for (float& v : values) v = randomFloat(random);
+    // Some ordinary image-like stretches and repeated minima too.
+    std::uniform_real_distribution<float> unit(0.0f, 4.0f);
+    for (std::size_t i = 0; i < pixels * 3 / 2; ++i) values[i] = unit(random);
+    for (std::size_t i = 0; i < 300; ++i) values[i] = 0.0f;
+    for (const ByteOrder order : {ByteOrder::II, ByteOrder::MM}) {
+        std::vector<std::uint8_t> bytes(values.size() * 4);
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            std::uint32_t bits;
+            std::memcpy(&bits, &values[i], 4);
+            for (int j = 0; j < 4; ++j)
+                bytes[4 * i + static_cast<std::size_t>(j)] =
+                    static_cast<std::uint8_t>(order == ByteOrder::II ? bits >> (8 * j) : bits >> (24 - 8 * j));
+        }
+        for (const ColourWeighting w : kWeightings) {
+            const BlockFormat format{SampleLayout::RgbFloat, order, ByteOrder::II, w};
+            FloatExtremes block = FloatExtremes::initial(), single = FloatExtremes::initial();
+            analyseFloatBlock(format, bytes.data(), pixels, block);
+            std::vector<float> greys(pixels);
+            for (std::size_t i = 0; i < pixels; ++i) {
+                greys[i] = floatGrey(w, values[3 * i], values[3 * i + 1], values[3 * i + 2]);
+                if (greys[i] > single.highestValue) single.highestValue = greys[i];
+                if (greys[i] < single.lowestValue) single.lowestValue = greys[i];
+            }
+            ASSERT_EQ(block.highestValue, single.highestValue);
+            ASSERT_EQ(block.lowestValue, single.lowestValue);
+            // A narrower range too, so most samples land inside 0..65535 instead of at the clamp.
+            for (const float top : {single.highestValue, 4.0f}) {
+                FloatExtremes e = single;
+                e.highestValue = top;
+                e.lowestValue = std::max(single.lowestValue, 0.0f);
+                for (int mix = 0; mix < 8; ++mix) {
+                    FloatToneMap map = floatToneMap(e);
+                    map.gamma = mix & 1;
+                    map.fStopMultiplier = mix & 2 ? 4 : 1;
+                    map.invert = mix & 4;
+                    std::vector<std::uint8_t> out(pixels * 2);
+                    convertFloatBlock(format, map, bytes.data(), pixels, out.data());
+                    for (std::size_t i = 0; i < pixels; ++i)
+                        ASSERT_EQ(out[2 * i] | (out[2 * i + 1] << 8), floatPipeline(greys[i], map))
+                            << "weighting " << static_cast<int>(w) << " mix " << mix << " pixel " << i;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kelvarin
