@@ -353,6 +353,8 @@ TEST(TiffReader, StripsAnywhereInTheFileAreReadInOrder) {
         EXPECT_EQ(samples, reference);
         EXPECT_TRUE(logHas(h.port.log, " 273 StripOffset (DataStart) = " + std::to_string(base + 3 + row)));
         EXPECT_TRUE(logHas(h.port.log, " 279 StripByteCounts: 120 bytes (skipped)"));
+        // Progress steps as for the single strip: 5 blocks of 4 pixels.
+        EXPECT_EQ(h.port.ranges.back(), (std::pair<int, int>{1, 5}));
     }
 }
 

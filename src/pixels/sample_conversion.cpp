@@ -495,7 +495,9 @@ struct Blocks {
 Blocks blockDivision(const SourceImage& image, std::size_t pixelSize) {
     Blocks b;
     b.pixelBytes = std::uint64_t{image.width} * image.length * pixelSize;
-    std::uint64_t rows = image.rowsPerStrip;
+    // A multi-strip source is divided like the single strip with the same pixels: its own
+    // RowsPerStrip (down to 1) would make a block of a pixel or two and a progress step each.
+    std::uint64_t rows = image.strips.size() > 1 ? image.length : image.rowsPerStrip;
     if (rows == 0 || rows > image.length) rows = image.length;
     b.blockBytes = pixelSize * std::max<std::uint64_t>(rows, 1);
     b.blockCount = static_cast<std::int32_t>((b.pixelBytes + b.blockBytes - 1) / b.blockBytes);
