@@ -342,3 +342,45 @@ TEST(FloatBlocks, AgreeWithThePerPixelFunctionsOnWildData) {
 
 }  // namespace
 }  // namespace kelvarin
+
+namespace kelvarin {
+namespace {
+
+TEST(IntegerBlocks, AnalysisFindsThePerPixelExtremes) {
+    std::mt19937_64 random(31);
+    for (const SampleLayout layout : {SampleLayout::Rgb8, SampleLayout::Rgb16, SampleLayout::Rgb32}) {
+        const std::size_t size = bytesPerPixel(layout) / 3;
+        for (const ByteOrder order : {ByteOrder::II, ByteOrder::MM}) {
+            for (const ColourWeighting w : kWeightings) {
+                for (int round = 0; round < 20; ++round) {
+                    const std::size_t pixels = 1 + random() % 50;
+                    std::vector<std::uint8_t> bytes(pixels * 3 * size);
+                    // Narrow or full ranges, so the starting 0 / 65535 matter sometimes.
+                    const std::uint64_t mask = round % 2 ? ~std::uint64_t{0} : 0x0F;
+                    for (auto& b : bytes) b = static_cast<std::uint8_t>(random() & mask);
+                    IntegerExtremes block;
+                    analyseIntegerBlock({layout, order, ByteOrder::II, w}, bytes.data(), pixels, block);
+                    IntegerExtremes single;
+                    for (std::size_t i = 0; i < pixels; ++i) {
+                        std::uint32_t s[3];
+                        for (int k = 0; k < 3; ++k) {
+                            const std::uint8_t* p = &bytes[(3 * i + static_cast<std::size_t>(k)) * size];
+                            std::uint32_t v = 0;
+                            for (std::size_t j = 0; j < size; ++j)
+                                v |= std::uint32_t{p[j]} << (8 * (order == ByteOrder::II ? j : size - 1 - j));
+                            s[k] = size == 1 ? v * 256 : v;
+                        }
+                        const std::uint32_t g = integerGrey(w, s[0], s[1], s[2]);
+                        single.highestGrey = std::max(single.highestGrey, g);
+                        single.lowestGrey = std::min(single.lowestGrey, g);
+                    }
+                    ASSERT_EQ(block.highestGrey, single.highestGrey);
+                    ASSERT_EQ(block.lowestGrey, single.lowestGrey);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kelvarin

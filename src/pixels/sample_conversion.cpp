@@ -37,16 +37,18 @@ inline std::uint32_t clampTo32(std::uint64_t value) {
     return value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(value);
 }
 
+// The weighted sum before rounding, as an exact integer: the plain sum for Average, the sum in
+// units of 2^-27 for TV and HDTV, the sample itself for one colour. The rounded grey is a
+// non-decreasing function of it, so the analysis can look for the extremes of these keys and
+// round only the two winners.
 template <ColourWeighting W>
-inline std::uint32_t weighIntegers(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+inline std::uint64_t weighKey(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
     if constexpr (W == ColourWeighting::Average) {
-        // (G + R + B) / 3 is never halfway between integers, so rounding it is (sum + 1) / 3.
-        const std::uint64_t sum = std::uint64_t{g} + r + b;
-        return static_cast<std::uint32_t>((sum + 1) / 3);
+        return std::uint64_t{g} + r + b;
     } else if constexpr (W == ColourWeighting::TV) {
-        return clampTo32(roundScaled(scaled(kTvGreen) * g + scaled(kTvRed) * r + scaled(kTvBlue) * b));
+        return scaled(kTvGreen) * g + scaled(kTvRed) * r + scaled(kTvBlue) * b;
     } else if constexpr (W == ColourWeighting::HDTV) {
-        return clampTo32(roundScaled(scaled(kHdGreen) * g + scaled(kHdRed) * r + scaled(kHdBlue) * b));
+        return scaled(kHdGreen) * g + scaled(kHdRed) * r + scaled(kHdBlue) * b;
     } else if constexpr (W == ColourWeighting::Red) {
         return r;
     } else if constexpr (W == ColourWeighting::Green) {
@@ -54,6 +56,23 @@ inline std::uint32_t weighIntegers(std::uint32_t r, std::uint32_t g, std::uint32
     } else {
         return b;
     }
+}
+
+template <ColourWeighting W>
+inline std::uint32_t greyFromKey(std::uint64_t key) {
+    if constexpr (W == ColourWeighting::Average) {
+        // (G + R + B) / 3 is never halfway between integers, so rounding it is (sum + 1) / 3.
+        return static_cast<std::uint32_t>((key + 1) / 3);
+    } else if constexpr (W == ColourWeighting::TV || W == ColourWeighting::HDTV) {
+        return clampTo32(roundScaled(key));
+    } else {
+        return static_cast<std::uint32_t>(key);
+    }
+}
+
+template <ColourWeighting W>
+inline std::uint32_t weighIntegers(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+    return greyFromKey<W>(weighKey<W>(r, g, b));
 }
 
 // Rounding to single precision through double instead of the x87 format. A float keeps the top
@@ -180,16 +199,17 @@ constexpr std::size_t pixelSize() {
 
 template <SampleLayout L, bool Big, ColourWeighting W>
 void analyseIntegers(const std::uint8_t* data, std::size_t pixels, IntegerExtremes& extremes) {
-    std::uint32_t highest = extremes.highestGrey, lowest = extremes.lowestGrey;
+    if (pixels == 0) return;
+    std::uint64_t highest = 0, lowest = ~std::uint64_t{0};
     for (std::size_t i = 0; i < pixels; ++i, data += pixelSize<L>()) {
         std::uint32_t r, g, b;
         loadIntegerPixel<L, Big>(data, r, g, b);
-        const std::uint32_t grey = weighIntegers<W>(r, g, b);
-        highest = grey > highest ? grey : highest;
-        lowest = grey < lowest ? grey : lowest;
+        const std::uint64_t key = weighKey<W>(r, g, b);
+        highest = key > highest ? key : highest;
+        lowest = key < lowest ? key : lowest;
     }
-    extremes.highestGrey = highest;
-    extremes.lowestGrey = lowest;
+    extremes.highestGrey = std::max(extremes.highestGrey, greyFromKey<W>(highest));
+    extremes.lowestGrey = std::min(extremes.lowestGrey, greyFromKey<W>(lowest));
 }
 
 template <SampleLayout L, bool Big, ColourWeighting W, bool OutBig>
