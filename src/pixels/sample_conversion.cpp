@@ -127,7 +127,9 @@ inline float weighFloats(float r, float g, float b) {
     } else {
         double d, magnitude;
         if constexpr (W == ColourWeighting::Average) {
-            d = (static_cast<double>(g) + static_cast<double>(r) + static_cast<double>(b)) / 3.0;
+            // Times the double nearest 1/3: one more rounding of at most a unit, well inside the
+            // margin of settlesFloat.
+            d = (static_cast<double>(g) + static_cast<double>(r) + static_cast<double>(b)) * (1.0 / 3.0);
             magnitude = std::fabs(static_cast<double>(g)) + std::fabs(static_cast<double>(r)) +
                         std::fabs(static_cast<double>(b));
         } else {
@@ -139,7 +141,7 @@ inline float weighFloats(float r, float g, float b) {
             d = tg + tr + tb;
             magnitude = std::fabs(tg) + std::fabs(tr) + std::fabs(tb);
         }
-        // Two additions (and the division by 3) err by at most 2^-52 of the magnitude; without
+        // Two additions (and the factor 1/3) err by at most 2^-51 of the magnitude; without
         // heavy cancellation (magnitude up to 4 |d|) that is a few units of d's last place.
         float f;
         if (magnitude == 0.0) return static_cast<float>(d);
