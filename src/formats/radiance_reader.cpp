@@ -264,9 +264,12 @@ bool radianceHeaderStep(JobContext& job) {
                             {"Wrapper does not fit RGBE standard.", ">>> Cannot interpret this file. STOP!"});
     for (const std::string& line : scan.logLines) job.log().appendLine(line);
 
-    if (!scan.widthFound || !scan.lengthFound || !scan.dataOffsetFound)
+    if (!scan.widthFound || !scan.lengthFound)
         return refuseHeader(job, "The resolution line of this file is missing or not in the standard orientation (-Y length +X width).",
                             {"No -Y length +X width resolution line found.", ">>> Cannot interpret this file. STOP!"});
+    if (!scan.dataOffsetFound)
+        return refuseHeader(job, "No pixel data follows the header of this file.",
+                            {"No end of the header found.", ">>> Cannot interpret this file. STOP!"});
     if (!(scan.width >= 1 && scan.width <= kRadianceMaxSide && scan.length >= 1 && scan.length <= kRadianceMaxSide))
         return refuseHeader(job, "Image size not supported: width and length must be 1 to 65535 pixels.",
                             {"Image size out of range.", ">>> Cannot convert this file. STOP!"});
