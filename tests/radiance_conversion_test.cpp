@@ -567,3 +567,20 @@ TEST(RadianceConversion, CommandLineWritesTheSameFile) {
 
 }  // namespace
 }  // namespace kelvarin
+
+namespace kelvarin {
+namespace {
+
+TEST(RadianceConversion, BundledSkySampleConverts) {
+    const std::string here = __FILE__;
+    const std::string sample = here.substr(0, here.rfind('/')) + "/../samples/sky.hdr";
+    if (!test::exists(sample)) GTEST_SKIP() << "no " << sample;
+    TempDir dir;
+    for (ConversionOptions o : {ConversionOptions{}, ConversionOptions{ColourWeighting::HDTV, true, true}}) {
+        SCOPED_TRACE(optionsName(o));
+        expectMatchesReference(sample, dir.file("sky.tif"), o);
+    }
+}
+
+}  // namespace
+}  // namespace kelvarin
