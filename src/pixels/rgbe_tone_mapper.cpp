@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -139,12 +140,28 @@ ToneParameters toneParameters(const GreyExtremes& extremes, const ConversionOpti
     return p;
 }
 
+float gammaCurve(float t, float exponent) {
+    // The power in double precision, rounded to single, equals the extended-precision power
+    // rounded to single unless the double lies within a few units of a point halfway between two
+    // singles (both powers are within about one unit of the exact value); those rare values, and
+    // anything odd, take the extended-precision road. It is some 30 times faster.
+    const double d = std::pow(static_cast<double>(t), static_cast<double>(exponent));
+    std::uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    const std::uint64_t below = bits & ((std::uint64_t{1} << 29) - 1);  // the bits a single drops
+    const std::uint64_t half = std::uint64_t{1} << 28;
+    const std::uint64_t distance = below > half ? below - half : half - below;
+    if (distance <= 16 || !(d >= 0x1p-120 || d == 0) || !(d <= 1))
+        return static_cast<float>(std::pow(static_cast<long double>(t), static_cast<long double>(exponent)));
+    return static_cast<float>(d);
+}
+
 std::uint16_t toneMapSample(float v, const ToneParameters& p) {
     float out;
     if (p.curve) {
         const float shifted = static_cast<float>(static_cast<long double>(v) - p.lowestValue);
         const float t = static_cast<float>(static_cast<long double>(shifted) / p.dynamicRange);
-        const float curved = static_cast<float>(std::pow(static_cast<long double>(t), static_cast<long double>(p.gammaExponent)));
+        const float curved = gammaCurve(t, p.gammaExponent);
         out = static_cast<float>(65535.0L * curved * p.fStopMultiplier);
     } else {
         const float shifted = static_cast<float>(static_cast<long double>(v) - p.lowestValue);

@@ -45,6 +45,9 @@ struct ToneParameters {
 // The parameters of a job from the extremes and the options.
 ToneParameters toneParameters(const GreyExtremes& extremes, const ConversionOptions& options);
 
+// t raised to `exponent` (t from 0 to 1), as the extended-precision power rounded to single.
+float gammaCurve(float t, float exponent);
+
 std::uint16_t toneMapSample(float v, const ToneParameters& p);
 
 // Samples of `pixels` grey values, little-endian, into out[0, 2 * pixels). `rowDone(r)` after each
