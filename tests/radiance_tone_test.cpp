@@ -121,3 +121,64 @@ TEST(RgbeTone, SampleSteps) {
 
 }  // namespace
 }  // namespace kelvarin
+
+namespace kelvarin {
+namespace {
+
+TEST(RgbeTone, AverageGreyForEverySumAndExponent) {
+    // The Average grey depends only on R + G + B and E: all of them against the plain formula.
+    for (int e = 0; e < 256; ++e) {
+        const long double f = std::pow(2.0L, e - 128);
+        for (int sum = 0; sum <= 765; ++sum) {
+            const int r = sum < 255 ? sum : 255, g = sum - r < 255 ? sum - r : 255, b = sum - r - g;
+            const long double red = static_cast<float>(f * (r + 0.5L) / 256);
+            const long double green = static_cast<float>(f * (g + 0.5L) / 256);
+            const long double blue = static_cast<float>(f * (b + 0.5L) / 256);
+            ASSERT_EQ(rgbeGrey(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(b),
+                               static_cast<std::uint8_t>(e), ColourWeighting::Average),
+                      static_cast<float>((green + red + blue) / 3))
+                << sum << " " << e;
+        }
+    }
+}
+
+TEST(RgbeTone, SamplesEqualTheExtendedPrecisionFormulas) {
+    // Random grey values and extremes through every option path, against the formulas evaluated
+    // in extended precision step by step.
+    std::mt19937 random(17);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::uniform_int_distribution<int> exponent(-40, 40);
+    for (int round = 0; round < 200; ++round) {
+        const float lowest = std::ldexp(unit(random) + 0.01f, exponent(random));
+        const float highest = lowest + std::ldexp(unit(random) + 0.01f, exponent(random));
+        ConversionOptions o;
+        o.boostContrast = round % 3 == 1;
+        o.invert = round % 5 == 2;
+        o.fStopX2 = round % 7 == 3;
+        o.posteriseSteps = round % 11 == 4 ? 6 : 0;
+        const ToneParameters p = toneParameters({lowest, highest}, o);
+        const long double range = static_cast<float>(static_cast<long double>(highest) - lowest);
+        const long double boost = static_cast<double>(65535.0L * (1.0L / range));
+        for (int k = 0; k < 2000; ++k) {
+            const float v = lowest + (highest - lowest) * unit(random);
+            const float d = static_cast<float>(static_cast<long double>(v) - lowest);
+            float out;
+            if (p.curve) {
+                const float t = static_cast<float>(d / range);
+                const float c = static_cast<float>(std::pow(static_cast<long double>(t), 0.625L));
+                out = static_cast<float>(65535.0L * c * p.fStopMultiplier);
+            } else {
+                out = static_cast<float>(boost * d * p.fStopMultiplier);
+            }
+            if (!(out <= 65535)) out = 65535;
+            if (p.posteriseStep) {
+                out = static_cast<float>(static_cast<long>(std::nearbyint(out)) / p.posteriseStep * p.posteriseStep);
+            }
+            if (p.invert) out = static_cast<float>(65535.0L - out);
+            ASSERT_EQ(toneMapSample(v, p), static_cast<std::uint16_t>(std::nearbyint(out))) << v << " round " << round;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kelvarin

@@ -19,8 +19,11 @@ namespace kelvarin {
 // - TV and HDTV: each single coefficient times (byte + 0.5) has at most 33 significant bits and
 //   their sum at most 36, so it is exact in double as in extended precision; scaling by a power
 //   of two is exact too, leaving only the final rounding to single.
-// - Average: the exact sum divided by 3 is rounded to extended precision once, as the formula
-//   evaluates it; a power-of-two scale in extended precision does not change that rounding.
+// - Average: the exact sum S (a multiple of 0.5 below 766) divided by 3 is either exact or has
+//   an endless alternating tail of binary digits (...0101...), so it never lies on or near a
+//   point halfway between two singles: rounded to single through extended precision, as the
+//   formula evaluates it, or through double, the result is the same. A power-of-two scale does
+//   not change the digits either (singles below 2^-126 just keep fewer of them).
 // The tables below hold those exact terms, so the loop needs no division and no power.
 namespace {
 
@@ -29,16 +32,14 @@ constexpr float kHdtvRed = 0.2126f, kHdtvGreen = 0.7152f, kHdtvBlue = 0.0722f;
 
 struct GreyTables {
     std::array<double, 256> scale{};              // 2^(E - 136)
-    std::array<long double, 256> scaleLong{};     // the same in extended precision
-    std::array<long double, 766> averageThird{};  // (R + G + B + 1.5) / 3 by R + G + B
+    std::array<double, 766> averageThird{};  // (R + G + B + 1.5) / 3 by R + G + B
     std::array<double, 256> red{}, green{}, blue{};
 
     GreyTables(float cr, float cg, float cb) {
         for (int e = 0; e < 256; ++e) {
             scale[e] = std::ldexp(1.0, e - 136);
-            scaleLong[e] = std::ldexp(1.0L, e - 136);
         }
-        for (int s = 0; s < 766; ++s) averageThird[s] = (static_cast<long double>(s) + 1.5L) / 3.0L;
+        for (int s = 0; s < 766; ++s) averageThird[s] = (s + 1.5) / 3.0;
         for (int v = 0; v < 256; ++v) {
             red[v] = static_cast<double>(cr) * (v + 0.5);
             green[v] = static_cast<double>(cg) * (v + 0.5);
@@ -59,7 +60,7 @@ const GreyTables& tablesFor(ColourWeighting weighting) {
 template <ColourWeighting W>
 inline float greyOf(const GreyTables& t, unsigned r, unsigned g, unsigned b, unsigned e) {
     if constexpr (W == ColourWeighting::Average) {
-        return static_cast<float>(t.averageThird[r + g + b] * t.scaleLong[e]);
+        return static_cast<float>(t.averageThird[r + g + b] * t.scale[e]);
     } else if constexpr (W == ColourWeighting::Red) {
         return static_cast<float>(t.red[r] * t.scale[e]);
     } else if constexpr (W == ColourWeighting::Green) {
@@ -156,28 +157,58 @@ float gammaCurve(float t, float exponent) {
     return static_cast<float>(d);
 }
 
+namespace {
+
+// Round half to even for 0 <= x < 2^23: adding 2^23 leaves no fraction bits, and the addition
+// itself rounds to nearest, ties to even.
+inline float roundEven(float x) {
+    const float magic = 8388608.0f;
+    return (x + magic) - magic;
+}
+
+// boostFactor x d as the extended-precision product rounded to single. The double product is
+// within half a unit of the exact one; unless it lies within a few units of a point halfway
+// between two singles, both round to the same single.
+inline float scaledToSingle(double factor, float d) {
+    const double x = factor * d;
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const std::uint64_t below = bits & ((std::uint64_t{1} << 29) - 1);
+    const std::uint64_t half = std::uint64_t{1} << 28;
+    const std::uint64_t distance = below > half ? below - half : half - below;
+    if (distance <= 16 || !(x >= 0x1p-120 || x == 0) || !(x < 0x1p120))
+        return static_cast<float>(static_cast<long double>(factor) * d);
+    return static_cast<float>(x);
+}
+
+}  // namespace
+
+// The formulas evaluate in extended precision and store singles. A sum, difference or quotient
+// of two singles rounded to extended (or double) precision and then to single equals the single
+// operation rounded once (the wider format has more than twice the digits plus two), so those
+// steps are plain single arithmetic here; 65535 x a single is exact in double.
 std::uint16_t toneMapSample(float v, const ToneParameters& p) {
     float out;
+    const float shifted = v - p.lowestValue;
     if (p.curve) {
-        const float shifted = static_cast<float>(static_cast<long double>(v) - p.lowestValue);
-        const float t = static_cast<float>(static_cast<long double>(shifted) / p.dynamicRange);
+        const float t = shifted / p.dynamicRange;
         const float curved = gammaCurve(t, p.gammaExponent);
-        out = static_cast<float>(65535.0L * curved * p.fStopMultiplier);
+        out = static_cast<float>(65535.0 * curved * p.fStopMultiplier);
     } else {
-        const float shifted = static_cast<float>(static_cast<long double>(v) - p.lowestValue);
-        out = static_cast<float>(static_cast<long double>(p.boostFactor) * shifted * p.fStopMultiplier);
+        // The multiplier is a power of two: it scales the rounded product exactly.
+        out = scaledToSingle(p.boostFactor, shifted) * static_cast<float>(p.fStopMultiplier);
     }
     if (!(out <= 65535.0f)) out = 65535.0f;  // also a NaN from a zero dynamic range
     if (p.posteriseStep != 0) {
-        const auto n = static_cast<std::int64_t>(std::nearbyint(out));
+        const auto n = static_cast<std::int32_t>(roundEven(out));
         out = static_cast<float>((n / p.posteriseStep) * p.posteriseStep);
         if (out > 65535.0f) out = 65535.0f;
     }
-    if (p.invert) out = static_cast<float>(65535.0L - out);
+    if (p.invert) out = 65535.0f - out;
     // Values below 0 cannot arise (v never lies below the lowest value); kept out of the
     // integer conversion all the same.
     if (!(out >= 0.0f)) out = 0.0f;
-    return static_cast<std::uint16_t>(static_cast<std::int64_t>(std::nearbyint(out)) & 0xFFFF);
+    return static_cast<std::uint16_t>(static_cast<std::int32_t>(roundEven(out)) & 0xFFFF);
 }
 
 void greyToSamples(const float* grey, std::size_t pixels, std::uint32_t width, const ToneParameters& p,
