@@ -50,7 +50,8 @@ awk -v k="$K_T" -v i="$I_T" -v p="$P_T" -v m="$K_M" -v s="$SIZE" -v n="$PIXELS" 
   if (p > 0) printf "pfstools / kelvarin:    %.2fx\n", p / k
   fastest = (p > 0 && p < i) ? p : i
   printf "fastest peer / kelvarin: %.2fx (target 3x)\n", fastest / k
-  printf "kelvarin peak: %.2f bytes per pixel beyond the file (budget 9)\n", (m * 1024 - s) / n
+  printf "kelvarin peak: %.2f bytes per pixel; budget 9 per pixel + the file = %.2f per pixel: %s\n", \
+    m * 1024 / n, 9 + s / n, (m * 1024 <= 9 * n + s) ? "within" : "OVER"
 }'
 /usr/bin/time -v "$BUILD/kelvarin-cli" hdr "$IN" "$WORK/kelvarin.tif" 2>&1 >/dev/null | \
   grep -E "Elapsed|Maximum resident"
