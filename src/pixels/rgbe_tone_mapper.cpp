@@ -31,14 +31,12 @@ constexpr float kTvRed = 0.299f, kTvGreen = 0.587f, kTvBlue = 0.114f;
 constexpr float kHdtvRed = 0.2126f, kHdtvGreen = 0.7152f, kHdtvBlue = 0.0722f;
 
 struct GreyTables {
-    std::array<double, 256> scale{};              // 2^(E - 136)
+    std::array<double, 256> scale{};         // 2^(E - 136)
     std::array<double, 766> averageThird{};  // (R + G + B + 1.5) / 3 by R + G + B
-    std::array<double, 256> red{}, green{}, blue{};
+    std::array<double, 256> red{}, green{}, blue{};  // coefficient x (byte + 0.5)
 
     GreyTables(float cr, float cg, float cb) {
-        for (int e = 0; e < 256; ++e) {
-            scale[e] = std::ldexp(1.0, e - 136);
-        }
+        for (int e = 0; e < 256; ++e) scale[e] = std::ldexp(1.0, e - 136);
         for (int s = 0; s < 766; ++s) averageThird[s] = (s + 1.5) / 3.0;
         for (int v = 0; v < 256; ++v) {
             red[v] = static_cast<double>(cr) * (v + 0.5);
