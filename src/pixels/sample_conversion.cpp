@@ -56,23 +56,74 @@ inline std::uint32_t weighIntegers(std::uint32_t r, std::uint32_t g, std::uint32
     }
 }
 
+// Rounding to single precision through double instead of the x87 format: where the double
+// result, with its error bound, lies clearly on one side of a float rounding boundary, both
+// roundings give the float nearest to the exact value, so they agree bit for bit. Only values
+// too near a boundary (or outside the float range) are redone in extended precision.
+inline bool roundsClearly(double d, double err, float& out) {
+    const float f = static_cast<float>(d);
+    const double fd = f;
+    if (!(std::fabs(fd) < 3.0e38)) return false;  // overflow, infinity or NaN
+    if (f == 0.0f) {
+        if (d != 0.0) return false;
+        out = f;
+        return true;
+    }
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    bits = std::fabs(d) > std::fabs(fd) ? bits + 1 : bits - 1;  // the neighbour on d's side
+    float neighbour;
+    std::memcpy(&neighbour, &bits, sizeof neighbour);
+    const double boundary = 0.5 * (fd + static_cast<double>(neighbour));
+    if (std::fabs(d - boundary) <= err) return false;
+    out = f;
+    return true;
+}
+
+// Error allowance for a few double roundings (each at most 2^-53 of the magnitude), with room
+// for the extended-precision evaluation's own error.
+constexpr double kDoubleSlack = 0x1p-50;
+
 template <ColourWeighting W>
-inline float weighFloats(float r, float g, float b) {
+[[gnu::noinline]] float weighFloatsExtended(float r, float g, float b) {
     using L = long double;
     if constexpr (W == ColourWeighting::Average) {
         return static_cast<float>((static_cast<L>(g) + static_cast<L>(r) + static_cast<L>(b)) / 3.0L);
     } else if constexpr (W == ColourWeighting::TV) {
         return static_cast<float>(static_cast<L>(kTvGreen) * g + static_cast<L>(kTvRed) * r +
                                   static_cast<L>(kTvBlue) * b);
-    } else if constexpr (W == ColourWeighting::HDTV) {
+    } else {
         return static_cast<float>(static_cast<L>(kHdGreen) * g + static_cast<L>(kHdRed) * r +
                                   static_cast<L>(kHdBlue) * b);
-    } else if constexpr (W == ColourWeighting::Red) {
+    }
+}
+
+template <ColourWeighting W>
+inline float weighFloats(float r, float g, float b) {
+    if constexpr (W == ColourWeighting::Red) {
         return r;
     } else if constexpr (W == ColourWeighting::Green) {
         return g;
-    } else {
+    } else if constexpr (W == ColourWeighting::Blue) {
         return b;
+    } else {
+        double d, magnitude;
+        if constexpr (W == ColourWeighting::Average) {
+            d = (static_cast<double>(g) + static_cast<double>(r) + static_cast<double>(b)) / 3.0;
+            magnitude = std::fabs(static_cast<double>(g)) + std::fabs(static_cast<double>(r)) +
+                        std::fabs(static_cast<double>(b));
+        } else {
+            // Products of two singles are exact in double.
+            constexpr bool tv = W == ColourWeighting::TV;
+            const double tg = static_cast<double>(tv ? kTvGreen : kHdGreen) * g;
+            const double tr = static_cast<double>(tv ? kTvRed : kHdRed) * r;
+            const double tb = static_cast<double>(tv ? kTvBlue : kHdBlue) * b;
+            d = tg + tr + tb;
+            magnitude = std::fabs(tg) + std::fabs(tr) + std::fabs(tb);
+        }
+        float f;
+        if (roundsClearly(d, magnitude * kDoubleSlack, f)) return f;
+        return weighFloatsExtended<W>(r, g, b);
     }
 }
 
@@ -313,17 +364,68 @@ FloatToneMap floatToneMap(const FloatExtremes& extremes) {
     return map;
 }
 
+namespace {
+
+constexpr long double kGammaExponent = static_cast<long double>(static_cast<float>(1.0L / 1.6L));
+
+[[gnu::noinline]] float gammaExtended(float v) {
+    return static_cast<float>(std::pow(static_cast<long double>(v), kGammaExponent));
+}
+
+}  // namespace
+
+// v^0.625 stored single. v^0.625 is the eighth root of v^5: v^2 is exact in double, v^4 and v^5
+// cost two roundings, the three square roots one each, so the double result is within 2^-52 of
+// the exact power; roundsClearly decides whether that settles the float.
+float gammaCurve(float v) {
+    if (v >= 0.0f && v <= 1.0e30f) {
+        const double x = v;
+        const double x2 = x * x;
+        const double r = std::sqrt(std::sqrt(std::sqrt(x2 * x2 * x)));
+        float f;
+        if (roundsClearly(r, r * 0x1p-46, f)) return f;
+    }
+    return gammaExtended(v);
+}
+
+namespace {
+
+// a - b stored single.
+inline float differenceSingle(float a, float b) {
+    const double d = static_cast<double>(a) - static_cast<double>(b);
+    float f;
+    if (roundsClearly(d, (std::fabs(static_cast<double>(a)) + std::fabs(static_cast<double>(b))) * kDoubleSlack, f))
+        return f;
+    return static_cast<float>(static_cast<long double>(a) - static_cast<long double>(b));
+}
+
+// a x b x m stored single (b single, m a small power of two).
+inline float productSingle(double a, float b, std::uint32_t m) {
+    const double d = a * static_cast<double>(b) * m;
+    float f;
+    if (roundsClearly(d, std::fabs(d) * kDoubleSlack, f)) return f;
+    return static_cast<float>(static_cast<long double>(a) * b * m);
+}
+
+// a / b stored single.
+inline float quotientSingle(float a, float b) {
+    const double d = static_cast<double>(a) / static_cast<double>(b);
+    float f;
+    if (roundsClearly(d, std::fabs(d) * kDoubleSlack, f)) return f;
+    return static_cast<float>(static_cast<long double>(a) / static_cast<long double>(b));
+}
+
+}  // namespace
+
 std::uint16_t floatPipeline(float grey, const FloatToneMap& map) {
-    using L = long double;
-    constexpr L kGammaExponent = static_cast<L>(static_cast<float>(1.0L / 1.6L));
     float out;
-    const float shifted = static_cast<float>(static_cast<L>(grey) - map.lowestValue);
+    const float shifted = differenceSingle(grey, map.lowestValue);
     if (map.gamma) {
-        float v = static_cast<float>(static_cast<L>(shifted) / map.dynamicRange);
-        v = static_cast<float>(std::pow(static_cast<L>(v), kGammaExponent));
-        out = static_cast<float>(65535.0L * v * map.fStopMultiplier);
+        const float v = gammaCurve(quotientSingle(shifted, map.dynamicRange));
+        // 65535 x v x (1, 2, 4 or 8) is exact in double: one rounding, as in extended precision.
+        out = static_cast<float>(65535.0 * static_cast<double>(v) * map.fStopMultiplier);
     } else {
-        out = static_cast<float>(static_cast<L>(map.boostFactor) * shifted * map.fStopMultiplier);
+        out = productSingle(map.boostFactor, shifted, map.fStopMultiplier);
     }
     if (!(out <= 65535.0f)) out = 65535.0f;
     // Below 0 only when the analysis saw no ordinary value (an image of NaNs): held at black
@@ -333,7 +435,8 @@ std::uint16_t floatPipeline(float grey, const FloatToneMap& map) {
         const std::uint32_t n = nearestSmall(out);
         out = static_cast<float>(std::min<std::uint32_t>(n / map.posteriseStep * map.posteriseStep, 65535u));
     }
-    if (map.invert) out = static_cast<float>(65535.0L - out);
+    // 65535 - out: exact in double for out >= 2^-14; below that both roundings give 65535.
+    if (map.invert) out = static_cast<float>(65535.0 - static_cast<double>(out));
     return static_cast<std::uint16_t>(nearestSmall(out));
 }
 

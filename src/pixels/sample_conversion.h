@@ -95,6 +95,8 @@ struct FloatToneMap {
 
 // dynamicRange and the boost factor 65535 x (1 / dynamicRange) from the analysis.
 FloatToneMap floatToneMap(const FloatExtremes& extremes);
+// v raised to the power 0.625 (1 / 1.6 in single precision), stored single.
+float gammaCurve(float v);
 std::uint16_t floatPipeline(float grey, const FloatToneMap& map);
 
 void convertFloatBlock(const BlockFormat& format, const FloatToneMap& map, const std::uint8_t* data,
