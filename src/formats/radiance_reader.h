@@ -37,6 +37,8 @@ RadianceHeaderScan scanRadianceHeader(std::string_view block);
 // The smallest number of bytes a new-RLE encoding of width x length pixels can take: per scanline
 // a 4-byte header, and per component at least one 2-byte packet for every 128 pixels (no packet
 // covers more than 128 pixels, and every packet that covers any is at least 2 bytes).
+// A file is refused below this size, so width x length never exceeds 16 x the data bytes: the
+// planes (4 bytes a pixel) stay below 64 x the file size, the whole job (8 at its peak) below 128 x.
 std::uint64_t minimumRleBytes(std::uint64_t width, std::uint64_t length);
 
 // Four byte planes R, G, B, E of width x length each; pixel (row r, column x) at r * width + x.
