@@ -128,7 +128,8 @@ TEST_P(HelpPageTest, ProseLayout) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllPages, HelpPageTest, ::testing::ValuesIn(kPages));
+INSTANTIATE_TEST_SUITE_P(AllPages, HelpPageTest, ::testing::ValuesIn(kPages),
+                         [](const auto& info) { return "Id" + std::to_string(info.param.id); });
 
 TEST(HelpPages, SixteenPagesInMenuOrder) {
     const auto& pages = helpPages();

@@ -30,12 +30,17 @@ struct SourceImage {
     std::uint32_t length = 0;
     std::uint32_t bitsPerSample = 16;
     std::uint32_t sampleFormat = 0;
+    // Samples per pixel of a `Tif` source as its BitsPerSample entry counts them (3 or 1).
+    std::uint32_t samplesPerPixel = 0;
     std::uint32_t dataOffset = 0;
     std::uint32_t rowsPerStrip = 0;
     std::uint32_t stripByteCounts = 0;
     std::uint32_t outputDataBytes = 0;
     std::string pgmVariant;
     std::int32_t pgmMaxValue = 0;
+    // BIN sources: the base value and the void marker of the text header, for the data step.
+    std::int16_t binBase = 0;
+    std::int16_t binVoidMarker = 0;
     Field4 imageWidthField{};
     Field4 imageLengthField{};
     Field4 rowsPerStripField{};
