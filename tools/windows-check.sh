@@ -187,8 +187,9 @@ with open(path('junk.tif'), 'wb') as f:
     f.write(b'this is not a picture\n' * 4)
 PYTHON
 [ $? -eq 0 ] || { fail "test files"; summary; exit 1; }
-# A Radiance file (new run-length scheme) from a real writer.
-convert -size 61x23 gradient:'#2040ff-#ffe080' -colorspace RGB -depth 32 "$FILES/gradient.hdr" 2>/dev/null ||
+# A Radiance file (new run-length scheme) from a real writer; at least 256 wide, as narrower
+# scanlines carry a zero in their length's high byte, which the reader refuses.
+convert -size 301x23 gradient:'#2040ff-#ffe080' -colorspace RGB -depth 32 "$FILES/gradient.hdr" 2>/dev/null ||
     fail "ImageMagick Radiance writer"
 
 # ---------------------------------------------------------------------------------------------
@@ -285,15 +286,26 @@ if [ -d "$ROOT/samples" ]; then
     for sample in "$ROOT"/samples/*; do
         [ -f "$sample" ] || continue
         base="$(basename "$sample")"
+        stem="${base%.*}"
+        files="\"sample-$base\""
         case "${base,,}" in
             *.tif | *.tiff) command=tif ;;
-            *.hdr) command=hdr ;;
             *.pgm) command=pgm ;;
             *.raw) command=raw ;;
+            *.hdr)  # a BIN file's header, or a Radiance picture
+                ls "$ROOT/samples/$stem".[bB][iI][nN] >/dev/null 2>&1 && continue
+                command=hdr ;;
+            *.bin)
+                header="$(ls "$ROOT/samples/$stem".[hH][dD][rR] 2>/dev/null | head -1)"
+                [ -n "$header" ] || continue
+                ln -f "$header" "$FILES/sample-$(basename "$header")" 2>/dev/null ||
+                    cp "$header" "$FILES/sample-$(basename "$header")"
+                files+=" \"sample-$(basename "$header")\""
+                command=bin ;;
             *) continue ;;
         esac
         ln -f "$sample" "$FILES/sample-$base" 2>/dev/null || cp "$sample" "$FILES/sample-$base"
-        run_case "sample-$base" 0 "$command \"sample-$base\" out.tif" out.tif
+        run_case "sample-$base" 0 "$command $files out.tif" out.tif
     done
 fi
 }
