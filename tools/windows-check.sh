@@ -8,7 +8,7 @@
 #     opens "KELVARIN Open TIF" from the menu, and ends with status 0 when closed.
 # Usage: tools/windows-check.sh [--screenshot FILE] [--gui-only]
 #   --screenshot FILE  keep a picture of the window (taken after the conversion through the dialogs)
-#   --gui-only         of the conversions, run only the one the window's check compares with
+#   --gui-only         of the conversions, run only the one the window's conversion is compared with
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 set +e  # every check below reports its own failure; the summary decides the exit status
 
@@ -262,15 +262,15 @@ run_case() {
     fi
 }
 
-run_case tif-48bit 0 "tif rgb48.tif out.tif" out.tif
+run_case tif-non-ascii-names 0 "tif dür/höhe-Ω.tif dür/grau-ß.tif" dür/grau-ß.tif
 [ "$GUI_ONLY" -eq 1 ] || {
+run_case tif-48bit 0 "tif rgb48.tif out.tif" out.tif
 run_case tif-24bit 0 "tif rgb24.tif out.tif" out.tif
 run_case tif-48bit-motorola 0 "tif rgb48-mm.tif out.tif" out.tif
 run_case tif-96bit-float 0 "tif rgb96.tif out.tif" out.tif
 run_case tif-48bit-all-options 0 \
     "--weighting hdtv --boost --invert --x2 --x4 --posterise 8 --swap tif rgb48.tif out.tif" out.tif
 run_case tif-te-raw 0 "--te-raw tif grey16.tif out.raw" out.raw
-run_case tif-non-ascii-names 0 "tif dür/höhe-Ω.tif dür/grau-ß.tif" dür/grau-ß.tif
 run_case hdr 0 "hdr gradient.hdr out.tif" out.tif
 run_case pgm-p5 0 "pgm p5.pgm out.tif" out.tif
 run_case pgm-p2 0 "pgm p2.pgm out.tif" out.tif
@@ -338,9 +338,11 @@ press() {  # press WINDOW KEY...: keyboard input to that window through the X se
 
 GUI_DIR="$RUNS/gui"
 mkdir -p "$GUI_DIR"
-cp "$FILES/rgb48.tif" "$GUI_DIR/"
+cp -r "$FILES/dür" "$GUI_DIR/"
 # An existing, longer destination: taken without asking, and cut to the new output's length.
-head -c 300000 /dev/urandom >"$GUI_DIR/gui-out.tif"
+head -c 300000 /dev/urandom >"$GUI_DIR/dür/grau-ß.tif"
+# Typed into the dialogs as full paths, so the folder a dialog starts in does not matter.
+GUI_WINDOWS_DIR="Z:$(echo "$GUI_DIR" | tr '/' '\\')"
 
 # take_picture WINDOW: the window, active, with everything painted, cut out of the screen.
 take_picture() {
@@ -355,6 +357,18 @@ take_picture() {
     if [ -n "$SCREENSHOT" ] && [ -f "$OUT/kelvarin-windows.png" ]; then
         mkdir -p "$(dirname "$SCREENSHOT")" && cp "$OUT/kelvarin-windows.png" "$SCREENSHOT"
     fi
+}
+# click WINDOW DX DY: a left click at that offset from the window's top-left corner.
+click() {
+    local geometry x y
+    geometry="$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)"
+    x="$(echo "$geometry" | sed -n 's/^X=//p')"; y="$(echo "$geometry" | sed -n 's/^Y=//p')"
+    [ -n "$x" ] || return 1
+    xdotool mousemove "$((x + $2))" "$((y + $3))"
+    sleep 0.15
+    xdotool mousedown 1
+    sleep 0.15
+    xdotool mouseup 1
 }
 # answer_box CAPTION-REGEX: waits for a message box and closes it with Enter.
 answer_box() {
@@ -412,21 +426,54 @@ if main="$(wait_window '^KELVARIN v3\.02$' 180)"; then
         fail "File > Open TIF opens the dialog \"KELVARIN Open TIF\""
     fi
 
-    # A whole conversion through the common dialogs: its output equals the Linux build's.
+    # Convert > 3 RAW to 3 16-bit TIF (Up from the first item wraps round to the last): its warning
+    # leaves the window enabled with the conversion items greyed, so File > Open TIF does nothing
+    # then; after Cancel the items work again (checked by the conversion below).
+    main="$(wait_window '^KELVARIN v3\.02$' 5 || echo "$main")"
+    press "$main" F10 Right Down Up Return
+    if warning="$(wait_window '^KELVARIN - Warning\.$' 30)"; then
+        # A click on "File" in the menu bar activates the window (the warning has the keyboard)
+        # and opens the menu; Down and Return then choose its first item, "Open TIF".
+        click "$main" 16 32
+        sleep 0.5
+        xdotool key --delay 150 Down Return
+        if wait_window '^KELVARIN Open TIF$' 4 >/dev/null; then
+            fail "conversion items are greyed while a command runs" "Open TIF opened under the terrain warning"
+        else
+            pass "conversion items are greyed while a command runs (File > Open TIF under the terrain warning)"
+        fi
+        # Back to the warning, now behind the window: raised and clicked on its caption (twice: a
+        # first click may only close a menu still open), then Escape is its Cancel.
+        for _ in 1 2; do
+            xdotool windowraise "$warning" >/dev/null 2>&1
+            sleep 0.3
+            click "$warning" 60 10
+            sleep 0.3
+        done
+        xdotool key Escape
+        gone_window '^KELVARIN - Warning\.$' 10 || fail "the terrain warning closes with Cancel"
+        wait_window '^KELVARIN - (Success|Error)\.$' 3 >/dev/null &&
+            fail "a cancelled terrain warning shows no result box"
+    else
+        fail "Convert > 3 RAW to 3 16-bit TIF shows the terrain warning"
+    fi
+
+    # A whole conversion through the common dialogs, with non-ASCII folder and file names, into an
+    # existing longer file: the output equals the Linux build's.
     main="$(wait_window '^KELVARIN v3\.02$' 5 || echo "$main")"
     press "$main" F10 Down Return
     problem=""
     if dialog="$(wait_window '^KELVARIN Open TIF$' 30)"; then
         press "$dialog" ctrl+a
-        xdotool type --delay 40 "rgb48.tif"
+        xdotool type --delay 40 "$GUI_WINDOWS_DIR\\dür\\höhe-Ω.tif"
         xdotool key Return
         if dialog="$(wait_window '^KELVARIN Save$' 30)"; then
             press "$dialog" ctrl+a
-            xdotool type --delay 40 "gui-out.tif"
+            xdotool type --delay 40 "$GUI_WINDOWS_DIR\\dür\\grau-ß.tif"
             xdotool key Return
             answer_box 'KELVARIN - Success\.' || problem="no \"KELVARIN - Success.\" box"
-            [ -z "$problem" ] && { same_output "$RUNS/tif-48bit/linux/out.tif" "$GUI_DIR/gui-out.tif" >"$OUT/check.out" 2>&1 ||
-                problem="output differs from the Linux build's: $(head -c 200 "$OUT/check.out")"; }
+            [ -z "$problem" ] && { same_output "$RUNS/tif-non-ascii-names/linux/dür/grau-ß.tif" "$GUI_DIR/dür/grau-ß.tif" \
+                >"$OUT/check.out" 2>&1 || problem="output differs from the Linux build's: $(head -c 200 "$OUT/check.out")"; }
         else
             problem="no \"KELVARIN Save\" dialog after the source was chosen"
             close_boxes
@@ -434,8 +481,8 @@ if main="$(wait_window '^KELVARIN v3\.02$' 180)"; then
     else
         problem="no \"KELVARIN Open TIF\" dialog"
     fi
-    if [ -z "$problem" ]; then pass "File > Open TIF converts through the dialogs like the Linux build"
-    else fail "File > Open TIF converts through the dialogs like the Linux build" "$problem"; fi
+    if [ -z "$problem" ]; then pass "File > Open TIF converts dür\\höhe-Ω.tif through the dialogs like the Linux build"
+    else fail "File > Open TIF converts dür\\höhe-Ω.tif through the dialogs like the Linux build" "$problem"; fi
 
     main="$(wait_window '^KELVARIN v3\.02$' 5 || echo "$main")"
     take_picture "$main"
