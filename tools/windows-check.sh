@@ -411,6 +411,34 @@ if main="$(wait_window '^KELVARIN v3\.02$' 180)"; then
         fail "Enter shows the no-such-option box \"KELVARIN\"; the window stays open"
     fi
 
+    # Focus memory: Shift+Tab from the log list (the first stop) wraps round to the last control,
+    # "TE>Raw". Help > About (Up from "General" wraps round to "About") deactivates the window; once
+    # its box is closed the focus is back on "TE>Raw", so Space ticks it (the mode warning) and
+    # clears it again (the options-back box).
+    main="$(wait_window '^KELVARIN v3\.02$' 5 || echo "$main")"
+    press "$main" shift+Tab
+    sleep 0.3
+    xdotool key --delay 150 F10 Right Right Down Up Return
+    if answer_box 'KELVARIN - Help\|About'; then
+        pass "Help > About shows its page in \"KELVARIN - Help|About\""
+        sleep 0.5
+        xdotool key space
+        if answer_box 'KELVARIN - Warning\.'; then
+            sleep 0.5
+            xdotool key space
+            if answer_box 'KELVARIN - Information\.'; then
+                pass "focus memory: TE>Raw has the focus again after the About box; ticking and clearing it show their boxes"
+            else
+                fail "clearing TE>Raw shows \"All Options are Activated.\""
+            fi
+        else
+            fail "focus memory: TE>Raw has the focus again after the About box"
+            close_boxes
+        fi
+    else
+        fail "Help > About shows its page in \"KELVARIN - Help|About\""
+    fi
+
     # File > Open TIF from the keyboard: F10 selects the menu bar, Down opens "File" on its first
     # item, Return chooses it. Cancelling the dialog runs the job's failure path.
     press "$main" F10 Down Return
