@@ -4,8 +4,10 @@
 #   - kelvarin-cli.exe converts the same files as the Linux build to byte-identical outputs (the
 #     20-byte TIFF DateTime at offset 234 aside), with the same message boxes, the same exit
 #     status and the same log (paths and timings aside), also for non-ASCII file and folder names;
-#   - kelvarin.exe shows "KELVARIN v3.02" in Xvfb, answers Enter with the no-such-option box,
-#     opens "KELVARIN Open TIF" from the menu, and ends with status 0 when closed.
+#   - kelvarin.exe, driven through the X server in Xvfb, shows "KELVARIN v3.02"; answers Enter and
+#     Escape with the no-such-option box; keeps the focus across a help box; greys the conversion
+#     items under the terrain warning; converts through its file dialogs (non-ASCII names) to the
+#     Linux build's bytes; ends with status 0 when closed (Alt+F4) and through File > Quit.
 # Usage: tools/windows-check.sh [--screenshot FILE] [--gui-only]
 #   --screenshot FILE  keep a picture of the window (taken after the conversion through the dialogs)
 #   --gui-only         of the conversions, run only the one the window's conversion is compared with
@@ -409,6 +411,12 @@ if main="$(wait_window '^KELVARIN v3\.02$' 180)"; then
         pass "Enter shows the no-such-option box \"KELVARIN\"; the window stays open"
     else
         fail "Enter shows the no-such-option box \"KELVARIN\"; the window stays open"
+    fi
+    press "$main" Escape
+    if answer_box 'KELVARIN' && wait_window '^KELVARIN v3\.02$' 5 >/dev/null; then
+        pass "Escape shows the no-such-option box \"KELVARIN\"; the window stays open"
+    else
+        fail "Escape shows the no-such-option box \"KELVARIN\"; the window stays open"
     fi
 
     # Focus memory: Shift+Tab from the log list (the first stop) wraps round to the last control,

@@ -20,8 +20,8 @@ void initialiseCommonControls() {
     classes.dwICC = 0x9FF;
     static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
     HMODULE library = GetModuleHandleW(L"comctl32.dll");
-    auto initEx = library ? reinterpret_cast<InitEx>(reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")))
-                          : nullptr;
+    FARPROC entry = library ? GetProcAddress(library, "InitCommonControlsEx") : nullptr;
+    auto initEx = reinterpret_cast<InitEx>(reinterpret_cast<void*>(entry));
     if (!initEx || !initEx(&classes)) InitCommonControls();
 }
 
