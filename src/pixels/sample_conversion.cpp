@@ -300,18 +300,30 @@ inline std::uint32_t swapBytes(std::uint32_t v) {
     return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
 }
 
-// The samples of a slice in the host's byte order, red, green and blue of each pixel in turn.
-template <bool Big>
-KELVARIN_INLINE void copySamples(const std::uint8_t* data, std::size_t n, float* samples) {
-    std::memcpy(samples, data, n * 12);
-    if constexpr (Big != (std::endian::native == std::endian::big)) {
-        for (std::size_t i = 0; i < 3 * n; ++i) {
-            std::uint32_t w;
-            std::memcpy(&w, &samples[i], 4);
-            w = swapBytes(w);
-            std::memcpy(&samples[i], &w, 4);
-        }
+// The samples of a slice, red, green and blue of each pixel in turn: read in place when the
+// source's byte order is the host's, otherwise reversed into a buffer first.
+struct SamplesInPlace {
+    const std::uint8_t* bytes;
+    float operator[](std::size_t k) const {
+        float v;
+        std::memcpy(&v, bytes + 4 * k, sizeof v);
+        return v;
     }
+};
+
+struct SamplesInBuffer {
+    const float* values;
+    float operator[](std::size_t k) const { return values[k]; }
+};
+
+inline SamplesInBuffer reversedSamples(const std::uint8_t* data, std::size_t n, float* buffer) {
+    for (std::size_t k = 0; k < 3 * n; ++k) {
+        std::uint32_t w;
+        std::memcpy(&w, data + 4 * k, 4);
+        w = swapBytes(w);
+        std::memcpy(&buffer[k], &w, 4);
+    }
+    return {buffer};
 }
 
 // The greys of a slice (weighted ones only). The products of the coefficients and the samples
@@ -319,8 +331,8 @@ KELVARIN_INLINE void copySamples(const std::uint8_t* data, std::size_t n, float*
 // 2^-51 x M of the exact sum, M the sum of the terms' magnitudes, and the extended evaluation
 // is closer still; rounding d - t and d + t adds at most 2^-53 (|d| + t). So t = 2^-48 x M
 // covers all of it. A sum that cancels heavily gets a wide t and goes to the slow path.
-template <ColourWeighting W>
-KELVARIN_INLINE std::uint32_t weighSlice(const float* __restrict samples, std::size_t n, float* __restrict grey,
+template <ColourWeighting W, typename Samples>
+KELVARIN_INLINE std::uint32_t weighSlice(Samples samples, std::size_t n, float* __restrict grey,
                                          std::uint32_t* __restrict doubts) {
     std::uint32_t doubt = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -350,10 +362,8 @@ struct FloatSlice {
     std::uint16_t samples16[kSlice];
 };
 
-template <bool Big, ColourWeighting W>
-KELVARIN_INLINE void greysOf(const std::uint8_t* data, std::size_t n, FloatSlice& s) {
-    copySamples<Big>(data, n, s.samples);
-    const float* p = s.samples;
+template <ColourWeighting W, typename Samples>
+KELVARIN_INLINE void greysOf(Samples p, std::size_t n, FloatSlice& s) {
     if constexpr (W == ColourWeighting::Red || W == ColourWeighting::Green || W == ColourWeighting::Blue) {
         constexpr std::size_t k = W == ColourWeighting::Red ? 0 : W == ColourWeighting::Green ? 1 : 2;
         for (std::size_t i = 0; i < n; ++i) s.grey[i] = p[3 * i + k];
@@ -362,6 +372,14 @@ KELVARIN_INLINE void greysOf(const std::uint8_t* data, std::size_t n, FloatSlice
         for (std::size_t i = 0; i < n; ++i)
             if (s.doubts[i] != 0) s.grey[i] = weighFloatsExtended<W>(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
     }
+}
+
+template <bool Big, ColourWeighting W>
+KELVARIN_INLINE void greysOf(const std::uint8_t* data, std::size_t n, FloatSlice& s) {
+    if constexpr (Big != (std::endian::native == std::endian::big))
+        greysOf<W>(reversedSamples(data, n, s.samples), n, s);
+    else
+        greysOf<W>(SamplesInPlace{data}, n, s);
 }
 
 // The extremes of a slice as a pixel-by-pixel scan finds them ("g > highest", so a NaN never
