@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "formats/tiff_strips.h"
 #include "job/job_context.h"
@@ -14,6 +15,21 @@
 namespace kelvarin {
 
 namespace {
+
+// GCC on Linux also builds the pixel loops for AVX2 (twice the lanes) and picks one at load
+// time. Every lane operation is the same IEEE operation in either build, so the results are too.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
+#define KELVARIN_SIMD_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define KELVARIN_SIMD_CLONES
+#endif
+// The loops' helpers are inlined into those clones, so each gets them built for its own target.
+#if defined(__GNUC__)
+#define KELVARIN_INLINE [[gnu::always_inline]] inline
+#else
+#define KELVARIN_INLINE inline
+#endif
+
 
 // The coefficients are all multiples of 2^-27 (the smallest, 0.0722f and 0.114f, lie in
 // [2^-4, 2^-3)), so a weighted sum of integer samples is an exact integer multiple of 2^-27.
@@ -151,23 +167,26 @@ inline float weighFloats(float r, float g, float b) {
     }
 }
 
+// Whole-word loads (and a byte swap when the orders differ) rather than bytes put together:
+// the vectorizer turns those into vector loads.
 inline std::uint32_t load16(const std::uint8_t* p, bool big) {
-    return big ? (std::uint32_t{p[0]} << 8) | p[1] : (std::uint32_t{p[1]} << 8) | p[0];
+    std::uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    if (big != (std::endian::native == std::endian::big)) v = static_cast<std::uint16_t>((v >> 8) | (v << 8));
+    return v;
 }
 
 inline std::uint32_t load32(const std::uint8_t* p, bool big) {
-    return big ? (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3]
-               : (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+    std::uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    if (big != (std::endian::native == std::endian::big))
+        v = (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
+    return v;
 }
 
 inline void store16(std::uint8_t* p, std::uint16_t value, bool big) {
-    if (big) {
-        p[0] = static_cast<std::uint8_t>(value >> 8);
-        p[1] = static_cast<std::uint8_t>(value);
-    } else {
-        p[0] = static_cast<std::uint8_t>(value);
-        p[1] = static_cast<std::uint8_t>(value >> 8);
-    }
+    if (big != (std::endian::native == std::endian::big)) value = static_cast<std::uint16_t>((value >> 8) | (value << 8));
+    std::memcpy(p, &value, sizeof value);
 }
 
 // The three samples of pixel i in a given integer layout and byte order.
@@ -194,13 +213,16 @@ constexpr std::size_t pixelSize() {
 }
 
 template <SampleLayout L, bool Big, ColourWeighting W>
-void analyseIntegers(const std::uint8_t* data, std::size_t pixels, IntegerExtremes& extremes) {
+KELVARIN_SIMD_CLONES void analyseIntegers(const std::uint8_t* data, std::size_t pixels, IntegerExtremes& extremes) {
     if (pixels == 0) return;
-    std::uint64_t highest = 0, lowest = ~std::uint64_t{0};
+    // 24- and 48-bit keys fit 32 bits except for TV and HDTV; narrower lanes vectorise better.
+    using Key = std::conditional_t<L != SampleLayout::Rgb32 && W != ColourWeighting::TV && W != ColourWeighting::HDTV,
+                                   std::uint32_t, std::uint64_t>;
+    Key highest = 0, lowest = ~Key{0};
     for (std::size_t i = 0; i < pixels; ++i, data += pixelSize<L>()) {
         std::uint32_t r, g, b;
         loadIntegerPixel<L, Big>(data, r, g, b);
-        const std::uint64_t key = weighKey<W>(r, g, b);
+        const Key key = static_cast<Key>(weighKey<W>(r, g, b));
         highest = key > highest ? key : highest;
         lowest = key < lowest ? key : lowest;
     }
@@ -209,18 +231,30 @@ void analyseIntegers(const std::uint8_t* data, std::size_t pixels, IntegerExtrem
 }
 
 template <SampleLayout L, bool Big, ColourWeighting W, bool OutBig>
-void convertIntegers(const std::uint8_t* data, std::size_t pixels, const std::uint16_t* table,
-                     const IntegerStretch& stretch, std::uint8_t* out) {
-    for (std::size_t i = 0; i < pixels; ++i, data += pixelSize<L>(), out += 2) {
-        std::uint32_t r, g, b;
-        loadIntegerPixel<L, Big>(data, r, g, b);
-        const std::uint32_t grey = weighIntegers<W>(r, g, b);
-        std::uint16_t sample;
-        if constexpr (L == SampleLayout::Rgb32)
-            sample = grey < 65536 ? table[grey] : integerPipeline(grey, stretch);
-        else
-            sample = table[grey];
-        store16(out, sample, OutBig);
+KELVARIN_SIMD_CLONES void convertIntegers(const std::uint8_t* data, std::size_t pixels, const std::uint16_t* table,
+                                          const IntegerStretch& stretch, std::uint8_t* out) {
+    if constexpr (L == SampleLayout::Rgb32) {
+        for (std::size_t i = 0; i < pixels; ++i, data += pixelSize<L>(), out += 2) {
+            std::uint32_t r, g, b;
+            loadIntegerPixel<L, Big>(data, r, g, b);
+            const std::uint32_t grey = weighIntegers<W>(r, g, b);
+            store16(out, grey < 65536 ? table[grey] : integerPipeline(grey, stretch), OutBig);
+        }
+    } else {
+        // The weighting of a slice in one loop (vectorised), the look-ups in another.
+        constexpr std::size_t slice = 1024;
+        std::uint32_t greys[slice];
+        for (std::size_t start = 0; start < pixels; start += slice) {
+            const std::size_t n = std::min(slice, pixels - start);
+            const std::uint8_t* p = data + start * pixelSize<L>();
+            for (std::size_t i = 0; i < n; ++i) {
+                std::uint32_t r, g, b;
+                loadIntegerPixel<L, Big>(p + i * pixelSize<L>(), r, g, b);
+                greys[i] = weighIntegers<W>(r, g, b);
+            }
+            std::uint8_t* o = out + 2 * start;
+            for (std::size_t i = 0; i < n; ++i) store16(o + 2 * i, table[greys[i]], OutBig);
+        }
     }
 }
 
@@ -271,19 +305,6 @@ inline std::uint32_t nearestSmall(float value) {
 // precision; on ordinary data that is about one pixel in millions.
 constexpr std::size_t kSlice = 512;
 
-// GCC on Linux also builds the slice loops for AVX2 (twice the lanes) and picks one at load
-// time. Every lane operation is the same IEEE operation in either build, so the results are too.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
-#define KELVARIN_SIMD_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KELVARIN_SIMD_CLONES
-#endif
-// The slice loops are inlined into those clones, so each gets them built for its own target.
-#if defined(__GNUC__)
-#define KELVARIN_INLINE [[gnu::always_inline]] inline
-#else
-#define KELVARIN_INLINE inline
-#endif
 
 inline std::uint32_t floatBits(float f) {
     std::uint32_t bits;
