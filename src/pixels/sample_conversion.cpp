@@ -16,10 +16,12 @@ namespace kelvarin {
 
 namespace {
 
-// GCC on Linux also builds the pixel loops for AVX2 (twice the lanes) and picks one at load
-// time. Every lane operation is the same IEEE operation in either build, so the results are too.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__linux__)
-#define KELVARIN_SIMD_CLONES __attribute__((target_clones("avx2", "default")))
+// GCC on Linux also builds the pixel loops for AVX-512 and AVX2 (four and two times the lanes)
+// and picks one at load time. Every lane operation is the same IEEE operation in each build
+// (no fused multiply-adds: see CMakeLists.txt), so the results are too.
+// (KELVARIN_NO_SIMD_CLONES builds one version for the compiler's target, to test each alone.)
+#if defined(__GNUC__) && !defined(__clang__) && defined(__linux__) && !defined(KELVARIN_NO_SIMD_CLONES)
+#define KELVARIN_SIMD_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define KELVARIN_SIMD_CLONES
 #endif
