@@ -379,6 +379,19 @@ KELVARIN_INLINE std::uint32_t weighSlice(Samples samples, std::size_t n, float* 
     return doubt;
 }
 
+// Calls f(i) for every nonzero doubts[i]; they are few, so 16 at a time are tested together.
+template <typename F>
+KELVARIN_INLINE void forEachDoubt(const std::uint32_t* doubts, std::size_t n, F&& f) {
+    for (std::size_t at = 0; at < n; at += 16) {
+        const std::size_t end = std::min(n, at + 16);
+        std::uint32_t any = 0;
+        for (std::size_t i = at; i < end; ++i) any |= doubts[i];
+        if (any == 0) continue;
+        for (std::size_t i = at; i < end; ++i)
+            if (doubts[i] != 0) f(i);
+    }
+}
+
 struct FloatSlice {
     float samples[3 * kSlice], grey[kSlice], out[kSlice];
     std::uint32_t doubts[kSlice];  // nonzero: the pixel needs the extended evaluation
@@ -392,8 +405,9 @@ KELVARIN_INLINE void greysOf(Samples p, std::size_t n, FloatSlice& s) {
         for (std::size_t i = 0; i < n; ++i) s.grey[i] = p[3 * i + k];
     } else if (weighSlice<W>(p, n, s.grey, s.doubts) != 0) {
         // Mostly exact ties: a mean of three samples that lies exactly halfway between singles.
-        for (std::size_t i = 0; i < n; ++i)
-            if (s.doubts[i] != 0) s.grey[i] = weighFloatsExtended<W>(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
+        forEachDoubt(s.doubts, n, [&](std::size_t i) {
+            s.grey[i] = weighFloatsExtended<W>(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
+        });
     }
 }
 
@@ -539,8 +553,7 @@ KELVARIN_SIMD_CLONES void convertFloats(const std::uint8_t* data, std::size_t pi
             finishSlice<false>(s.out, n, s.samples16);
         }
         if (doubt != 0) {
-            for (std::size_t i = 0; i < n; ++i)
-                if (s.doubts[i] != 0) s.samples16[i] = floatPipeline(s.grey[i], map);
+            forEachDoubt(s.doubts, n, [&](std::size_t i) { s.samples16[i] = floatPipeline(s.grey[i], map); });
         }
         if (outBig)
             storeSamples<true>(s.samples16, n, out + 2 * start);
