@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -154,7 +153,8 @@ public:
     void exactTie(float* rgb) {
         for (;;) {
             const double q = (2.0 * pick(1 << 23, (1 << 24) - 1) + 1) * 0x1p-24;
-            const double g = std::ldexp(std::floor(std::uniform_real_distribution<double>(2.0, 4.0)(random_) * 0x1p22), -22);
+            const double g =
+                std::ldexp(std::floor(std::uniform_real_distribution<double>(2.0, 4.0)(random_) * 0x1p22), -22);
             const double r = static_cast<float>(3 * q - g - 0.75);
             const double b = 3 * q - g - r;
             if (static_cast<double>(static_cast<float>(b)) != b) continue;
@@ -253,7 +253,8 @@ TEST(FloatBlockDifferential, AnalysisAndConversionMatchExtendedPrecision) {
                         for (std::size_t i = 0; i < pixels; ++i) {
                             const unsigned got = outOrder == ByteOrder::MM ? (out[2 * i] << 8) | out[2 * i + 1]
                                                                            : out[2 * i] | (out[2 * i + 1] << 8);
-                            const std::uint16_t expected = referenceSample(greys[i], e.highestValue, e.lowestValue, want);
+                            const std::uint16_t expected =
+                                referenceSample(greys[i], e.highestValue, e.lowestValue, want);
                             ASSERT_EQ(got, expected)
                                 << "weighting " << static_cast<int>(w) << " map " << m[0] << "/" << m[1] << " mix "
                                 << mix << " grey " << greys[i] << " pixel " << values[3 * i] << " "
