@@ -486,8 +486,8 @@ KELVARIN_INLINE std::uint32_t toneSlice(const float* __restrict grey, std::size_
             const double q = shifted / c.range;
             // v^0.625 as the eighth root of v^5: v^2 is exact, v^4, v^5 and the three roots
             // add one rounding each, 2^-52 relative in all (the extended power is closer than
-            // 2^-62). No single v comes within 7 units of the double's last place of a single
-            // rounding boundary, so the test below fails for none (checked over all singles).
+            // 2^-62). Over all singles, v^0.625 comes no closer to a rounding boundary than 7
+            // units of the double's last place, so the test below almost never fails.
             const double x = static_cast<float>(q);
             const double x2 = x * x;
             const double y = std::sqrt(std::sqrt(std::sqrt(x2 * x2 * x)));
