@@ -1,0 +1,115 @@
+#include "fuzz_job.h"
+
+#include <sanitizer/allocator_interface.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+
+#include "ui/ids.h"
+
+namespace kelvarin::fuzz {
+
+namespace {
+
+// The largest single allocation made while a job runs. A reader must check what a file claims
+// against the file's real size before it allocates for it, so nothing a small input can make
+// may be far larger than the input.
+std::atomic<bool> tracking{false};
+std::atomic<std::size_t> largestAllocation{0};
+
+void mallocHook(const volatile void*, std::size_t size) {
+    if (!tracking.load(std::memory_order_relaxed)) return;
+    std::size_t seen = largestAllocation.load(std::memory_order_relaxed);
+    while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
+    }
+}
+
+void freeHook(const volatile void*) {}
+
+const bool hooksInstalled = __sanitizer_install_malloc_and_free_hooks(mallocHook, freeHook) != 0;
+
+// Per process, so parallel fuzzing jobs never share files.
+const test::TempDir& folder() {
+    static const test::TempDir dir;
+    return dir;
+}
+
+[[noreturn]] void fail(const std::vector<std::string>& broken, const test::ScriptedPort& port) {
+    std::fprintf(stderr, "\n==== broken job guarantees:\n");
+    for (const std::string& line : broken) std::fprintf(stderr, "  %s\n", line.c_str());
+    std::fprintf(stderr, "==== message boxes:\n");
+    for (const std::string& text : port.boxTexts()) std::fprintf(stderr, "  %s\n", text.c_str());
+    std::fprintf(stderr, "==== log:\n");
+    for (const std::string& line : port.log) std::fprintf(stderr, "  %s\n", line.c_str());
+    __builtin_trap();
+}
+
+std::optional<std::uint64_t> expectedExport(const test::Harness& h, std::uint64_t sourceSize) {
+    const auto& log = h.port.log;
+    const auto width = test::lastLoggedNumber(log, " 256 ImageWidth =");
+    const auto length = test::lastLoggedNumber(log, " 257 ImageLength =");
+    if (width && length) return 2 * *width * *length;
+    if (const auto samples = test::lastLoggedNumber(log, "Image size:")) return 2 * *samples;
+    if (test::lastLoggedNumber(log, "ImgSize:")) return sourceSize;
+    return std::nullopt;
+}
+
+}  // namespace
+
+ConversionOptions styledOptions() {
+    ConversionOptions options;
+    options.colourWeighting = ColourWeighting::HDTV;
+    options.boostContrast = true;
+    options.invert = true;
+    options.swapByteOrder = true;
+    options.fStopX2 = true;
+    options.fStopX4 = true;
+    options.posteriseSteps = 12;
+    return options;
+}
+
+ConversionOptions teRawOptions() {
+    ConversionOptions options;
+    options.teRawMode = true;
+    return options;
+}
+
+void runAndCheck(const FuzzJob& job) {
+    (void)hooksInstalled;
+    const test::TempDir& dir = folder();
+    test::JobCheck check;
+    check.sourcePath = dir.file("source.dat");
+    check.sourceBytes.assign(job.data, job.data + job.size);
+    check.destinationPath = dir.file(job.options.teRawMode ? "destination.raw" : "destination.tif");
+    check.output = job.options.teRawMode ? test::OutputKind::RawExport : job.output;
+    std::error_code ignored;
+    std::filesystem::remove(check.destinationPath, ignored);
+    test::writeBytes(check.sourcePath, check.sourceBytes);
+    std::vector<std::optional<std::string>> answers{check.sourcePath};
+    if (job.withHeader) {
+        check.headerPath = dir.file("header.hdr");
+        check.headerBytes.assign(job.header, job.header + job.headerSize);
+        test::writeBytes(check.headerPath, check.headerBytes);
+        answers.push_back(check.headerPath);
+    }
+    answers.push_back(check.destinationPath);
+
+    test::Harness h;
+    h.session.options = job.options;
+    largestAllocation = 0;
+    tracking = true;
+    const int result = h.run(job.command, answers);
+    tracking = false;
+
+    if (check.output == test::OutputKind::RawExport) check.exportBytes = expectedExport(h, job.size);
+    std::vector<std::string> broken = test::checkJobOutcome(h, result, check);
+    const std::size_t limit = (16u << 20) + 256 * (job.size + job.headerSize);
+    if (largestAllocation > limit) {
+        broken.push_back("one allocation of " + std::to_string(largestAllocation) + " bytes for an input of " +
+                         std::to_string(job.size + job.headerSize));
+    }
+    if (!broken.empty()) fail(broken, h.port);
+}
+
+}  // namespace kelvarin::fuzz

@@ -1,0 +1,34 @@
+// One conversion job on bytes from outside, driven through the scripted port with real files,
+// followed by the checks every job must pass. A broken check prints what broke and traps, so
+// libFuzzer keeps the input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "job/options.h"
+#include "support/job_check.h"
+
+namespace kelvarin::fuzz {
+
+struct FuzzJob {
+    int command = 0;
+    ConversionOptions options;
+    const std::uint8_t* data = nullptr;  // the source file's bytes
+    std::size_t size = 0;
+    bool withHeader = false;             // a BIN job: these are the header file's bytes
+    const std::uint8_t* header = nullptr;
+    std::size_t headerSize = 0;
+    test::OutputKind output = test::OutputKind::GreyTiff;
+};
+
+// Runs the job and traps when a guarantee is broken. In the TE>Raw mode the expected export size
+// is taken from what the reader logged (the TIFF entries 256 and 257, the PGM image size, the RAW
+// file size).
+void runAndCheck(const FuzzJob& job);
+
+// Option sets worth a run each: the defaults, everything the pixel pipeline offers, and TE>Raw.
+ConversionOptions styledOptions();
+ConversionOptions teRawOptions();
+
+}  // namespace kelvarin::fuzz
