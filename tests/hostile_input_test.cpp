@@ -133,11 +133,14 @@ std::vector<HostileCase> radianceCases() {
     auto hdr = [](const std::string& resolution) {
         return text("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\nEXPOSURE=1.0\n\n" + resolution);
     };
+    // Runs of 127 and 73 per component: complete scanlines, but their width's high byte is 0.
     Bytes narrow = hdr("-Y 1 +X 200\n") + Bytes{2, 2, 0, 200};
-    for (int plane = 0; plane < 4; ++plane) narrow = narrow + Bytes{200, 9};
+    for (int plane = 0; plane < 4; ++plane) narrow = narrow + Bytes{255, 9, 201, 9};
     return {
-        {"a literal packet runs past the end of the data", ids::OpenHdr, literalPastEnd},
-        {"a run loses its value byte at the end of the data", ids::OpenHdr, runPastEnd},
+        {"a literal packet runs past the end of the data", ids::OpenHdr, literalPastEnd, {}, false,
+         Want::RadianceAbort},
+        {"a run loses its value byte at the end of the data", ids::OpenHdr, runPastEnd, {}, false,
+         Want::RadianceAbort},
         {"65535 rows of 256 pixels with one scanline", ids::OpenHdr, hdr("-Y 65535 +X 256\n") + scanline},
         {"65535 x 65535 pixels with one scanline", ids::OpenHdr, hdr("-Y 65535 +X 65535\n") + scanline},
         {"width beyond 32 bits", ids::OpenHdr, hdr("-Y 1 +X 4294967552\n") + scanline},
