@@ -2,6 +2,7 @@
 
 #include <sanitizer/allocator_interface.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -108,6 +109,14 @@ void runAndCheck(const FuzzJob& job) {
     if (largestAllocation > limit) {
         broken.push_back("one allocation of " + std::to_string(largestAllocation) + " bytes for an input of " +
                          std::to_string(job.size + job.headerSize));
+    }
+    if (job.samplesAreSource && result == 1 && broken.empty()) {
+        const test::Bytes out = test::readBytes(check.destinationPath);
+        const std::size_t header = check.output == test::OutputKind::RawExport ? 0 : 302;
+        if (out.size() < header || !std::equal(out.begin() + static_cast<std::ptrdiff_t>(header), out.end(),
+                                                check.sourceBytes.begin(), check.sourceBytes.end())) {
+            broken.push_back("the samples written are not the source's bytes");
+        }
     }
     if (!broken.empty()) fail(broken, h.port);
 }

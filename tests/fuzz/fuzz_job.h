@@ -20,6 +20,8 @@ struct FuzzJob {
     const std::uint8_t* header = nullptr;
     std::size_t headerSize = 0;
     test::OutputKind output = test::OutputKind::GreyTiff;
+    // RAW sources: the samples written are the source's bytes, unchanged.
+    bool samplesAreSource = false;
 };
 
 // Runs the job and traps when a guarantee is broken. In the TE>Raw mode the expected export size
