@@ -8,17 +8,17 @@
 namespace kelvarin {
 
 std::string numberText(std::int64_t value) {
-    std::string digits = std::to_string(value);
-    return value < 0 ? digits : " " + digits;
+    std::string text = value < 0 ? "" : " ";
+    return text.append(std::to_string(value));
 }
 
 std::string numberText(double value, int significantDigits) {
     if (std::isnan(value)) return " NaN";
     if (std::isinf(value)) return value < 0 ? "-Inf" : " Inf";
-    const std::string sign = std::signbit(value) && value != 0 ? "-" : " ";
+    const char* sign = std::signbit(value) && value != 0 ? "-" : " ";
     const double magnitude = std::fabs(value);
     if (magnitude < 1e15 && magnitude == std::floor(magnitude))
-        return sign + std::to_string(static_cast<std::int64_t>(magnitude));
+        return std::string(sign).append(std::to_string(static_cast<std::int64_t>(magnitude)));
 
     // Round to the digits we may show; the exponent decides between fixed and exponent form.
     char buffer[64];
@@ -31,24 +31,25 @@ std::string numberText(double value, int significantDigits) {
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
     const int digitCount = static_cast<int>(digits.size());
 
-    std::string text;
+    // Built by appending: GCC 12 warns falsely (-Wrestrict) on "literal" + std::string temporaries.
+    std::string text = sign;
     if (exponent >= significantDigits || (exponent < 0 && digitCount - exponent - 1 > significantDigits)) {
-        text = digits.substr(0, 1);
-        if (digitCount > 1) text += "." + digits.substr(1);
+        text.append(digits, 0, 1);
+        if (digitCount > 1) text.append(1, '.').append(digits, 1);
         char exponentText[16];
         std::snprintf(exponentText, sizeof exponentText, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-        text += exponentText;
+        text.append(exponentText);
     } else if (exponent < 0) {
-        text = "." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+        text.append(1, '.').append(static_cast<std::size_t>(-exponent - 1), '0').append(digits);
     } else {
         const auto integerDigits = static_cast<std::size_t>(exponent + 1);
         if (digits.size() <= integerDigits) {
-            text = digits + std::string(integerDigits - digits.size(), '0');
+            text.append(digits).append(integerDigits - digits.size(), '0');
         } else {
-            text = digits.substr(0, integerDigits) + "." + digits.substr(integerDigits);
+            text.append(digits, 0, integerDigits).append(1, '.').append(digits, integerDigits);
         }
     }
-    return sign + text;
+    return text;
 }
 
 }  // namespace kelvarin

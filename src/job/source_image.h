@@ -36,6 +36,9 @@ struct SourceImage {
     std::uint32_t outputDataBytes = 0;
     std::string pgmVariant;
     std::int32_t pgmMaxValue = 0;
+    // BIN sources: the base value and the void marker of the text header, for the data step.
+    std::int16_t binBase = 0;
+    std::int16_t binVoidMarker = 0;
     Field4 imageWidthField{};
     Field4 imageLengthField{};
     Field4 rowsPerStripField{};

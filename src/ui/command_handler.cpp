@@ -80,6 +80,9 @@ void CommandHandler::handle(int id) {
             return runTerrain(false, false, "3 files 4/2/1name.raw expected, 3 files written as",
                               "3 Terrains conversion concluded.");
         case ids::Quit:
+            // Only reachable under a running command through the terrain warning, which leaves
+            // the window enabled: closing then would pull the window from under the command.
+            if (session_.busy.busy()) return;
             resetWindow();
             session_.port.closeWindow();
             return;

@@ -1,0 +1,348 @@
+#include "ui/qt/main_window.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QScreen>
+
+#include "ui/ids.h"
+
+namespace kelvarin::qt {
+
+namespace {
+
+using window::ControlKind;
+
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Message texts join their lines with CR LF; Qt wants a bare LF.
+QString boxText(const std::string& text) {
+    QString result = fromUtf8(text);
+    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return result;
+}
+
+std::vector<QFont> makeFonts() {
+    std::vector<QFont> fonts;
+    for (const window::FontSpec& spec : window::fonts()) {
+        const auto index = static_cast<std::size_t>(spec.role);
+        if (fonts.size() <= index) fonts.resize(index + 1);
+        fonts[index] = resolveFont(spec);
+    }
+    return fonts;
+}
+
+constexpr int kPaintIntervalMs = 30;
+
+}  // namespace
+
+QStringList nameFilters(const FileDialogRequest& request) {
+    QStringList filters;
+    for (const FileFilter& filter : request.filters) {
+        const QString pattern = filter.pattern == "*.*" ? QStringLiteral("*") : fromUtf8(filter.pattern);
+        filters << fromUtf8(filter.description) + QStringLiteral(" (") + pattern + QStringLiteral(")");
+    }
+    return filters;
+}
+
+MainWindow::MainWindow(const Clock& clock)
+    : session_(*this, clock), handler_(session_), fonts_(makeFonts()),
+      units_(fonts_[static_cast<std::size_t>(window::FontRole::Dialog)]) {
+    openFileDialog = [](const FileDialogRequest& request) { return runFileDialog(request, false); };
+    saveFileDialog = [](const FileDialogRequest& request) { return runFileDialog(request, true); };
+    messageBox = [](const MessageBoxRequest& request) { return runMessageBox(request); };
+
+    const window::WindowFrameDescription& frame = window::windowFrame();
+    setWindowTitle(fromUtf8(frame.caption));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFont(fonts_[static_cast<std::size_t>(window::FontRole::Dialog)]);
+
+    auto* client = new QWidget(this);
+    client->setFixedSize(units_.x(frame.clientWidth), units_.y(frame.clientHeight));
+    setCentralWidget(client);
+    buildControls();
+
+    for (const window::MenuEntry& entry : window::menuBar()) buildMenu(menuBar()->addMenu(fromUtf8(entry.text)), entry.items);
+
+    handler_.start();
+
+    adjustSize();
+    setFixedSize(sizeHint());
+    move(units_.x(frame.x), units_.y(frame.y));
+    sincePaint_.start();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildControls() {
+    QWidget* client = centralWidget();
+    QButtonGroup* group = nullptr;
+    QWidget* previousFocusable = nullptr;
+    std::vector<QWidget*> frames;
+    for (const window::ControlDescription& description : window::controls()) {
+        const QString text = fromUtf8(description.text);
+        QWidget* widget = nullptr;
+        switch (description.kind) {
+            case ControlKind::Label: {
+                auto* label = new QLabel(text, client);
+                label->setWordWrap(true);
+                label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+                widget = label;
+                break;
+            }
+            case ControlKind::List: {
+                log_ = new QListWidget(client);
+                log_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+                log_->setSelectionMode(QAbstractItemView::NoSelection);
+                log_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+                log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+                log_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+                log_->setUniformItemSizes(true);
+                widget = log_;
+                break;
+            }
+            case ControlKind::RadioButton: {
+                auto* button = new QRadioButton(text, client);
+                if (description.startsGroup || group == nullptr) {
+                    group = new QButtonGroup(this);
+                    group->setExclusive(true);
+                    radioGroups_.push_back(group);
+                }
+                group->addButton(button, description.id);
+                widget = button;
+                break;
+            }
+            case ControlKind::CheckBox: widget = new QCheckBox(text, client); break;
+            case ControlKind::GroupFrame: {
+                auto* frame = new QGroupBox(text, client);
+                frame->setFocusPolicy(Qt::NoFocus);
+                frames.push_back(frame);
+                widget = frame;
+                break;
+            }
+            case ControlKind::ProgressBar: {
+                progress_ = new QProgressBar(client);
+                progress_->setTextVisible(false);
+                widget = progress_;
+                break;
+            }
+        }
+        // A radio group runs from its first button up to the next control that is no radio button.
+        if (description.kind != ControlKind::RadioButton) group = nullptr;
+
+        widget->setObjectName(QStringLiteral("control%1").arg(description.id));
+        widget->setFont(fonts_[static_cast<std::size_t>(description.font)]);
+        widget->setGeometry(units_.rect(description.rect));
+        controls_[description.id] = widget;
+
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            const int id = description.id;
+            connect(button, &QAbstractButton::clicked, this, [this, id] { runCommand(id); });
+        }
+        if (widget->focusPolicy() != Qt::NoFocus && description.kind != ControlKind::ProgressBar &&
+            description.kind != ControlKind::Label) {
+            if (previousFocusable) QWidget::setTabOrder(previousFocusable, widget);
+            previousFocusable = widget;
+        }
+    }
+    // Frames are drawn behind the controls they enclose and must not catch their clicks. Their
+    // caption sits on the top line, as in a dialog, not above it.
+    for (QWidget* frame : frames) {
+        frame->setStyleSheet(QStringLiteral(
+            "QGroupBox { border: 1px solid palette(mid); border-radius: 0px; margin-top: 0.5em; }"
+            "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: %1px;"
+            " padding: 0px 2px; }").arg(units_.x(2)));
+    }
+    for (QWidget* frame : frames) frame->lower();
+    for (QWidget* frame : frames) frame->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void MainWindow::buildMenu(QMenu* menu, std::span<const window::MenuEntry> entries) {
+    for (const window::MenuEntry& entry : entries) {
+        switch (entry.kind) {
+            case window::MenuEntryKind::Separator: menu->addSeparator(); break;
+            case window::MenuEntryKind::Submenu: buildMenu(menu->addMenu(fromUtf8(entry.text)), entry.items); break;
+            case window::MenuEntryKind::Command: {
+                QAction* action = menu->addAction(fromUtf8(entry.text));
+                const int id = entry.id;
+                connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+                actions_[id] = action;
+                break;
+            }
+        }
+    }
+}
+
+void MainWindow::runCommand(int commandId) { handler_.handle(commandId); }
+
+QWidget* MainWindow::control(int id) const {
+    const auto found = controls_.find(id);
+    return found == controls_.end() ? nullptr : found->second;
+}
+
+QAction* MainWindow::menuAction(int commandId) const {
+    const auto found = actions_.find(commandId);
+    return found == actions_.end() ? nullptr : found->second;
+}
+
+std::optional<std::string> MainWindow::askOpenFile(const FileDialogRequest& request) { return openFileDialog(request); }
+
+std::optional<std::string> MainWindow::askSaveFile(const FileDialogRequest& request) { return saveFileDialog(request); }
+
+MessageAnswer MainWindow::showMessage(const MessageBoxRequest& request) { return messageBox(request); }
+
+void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request, bool save) {
+    dialog.setWindowTitle(fromUtf8(request.title));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // An existing destination is written over without asking.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, save);
+    const QStringList filters = nameFilters(request);
+    dialog.setNameFilters(filters);
+    if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
+    dialog.setDefaultSuffix(fromUtf8(request.defaultExtension));
+}
+
+std::optional<std::string> MainWindow::runFileDialog(const FileDialogRequest& request, bool save) {
+    QFileDialog dialog(nullptr);
+    configureFileDialog(dialog, request, save);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
+    return chosen.front().toStdString();
+}
+
+void configureMessageBox(QMessageBox& box, const MessageBoxRequest& request) {
+    QMessageBox::Icon icon = QMessageBox::Information;
+    switch (request.icon) {
+        case MessageIcon::Error: icon = QMessageBox::Critical; break;
+        case MessageIcon::Exclamation: icon = QMessageBox::Warning; break;
+        case MessageIcon::Information: icon = QMessageBox::Information; break;
+    }
+    box.setIcon(icon);
+    box.setWindowTitle(fromUtf8(request.caption));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(boxText(request.text));
+    box.setStandardButtons(request.buttons == MessageButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
+                                                                       : QMessageBox::StandardButtons(QMessageBox::Ok));
+    box.setDefaultButton(QMessageBox::Ok);
+    if (request.buttons == MessageButtons::OkCancel) box.setEscapeButton(QMessageBox::Cancel);
+    box.setWindowModality(request.disablesWindow ? Qt::ApplicationModal : Qt::NonModal);
+    // Wide enough for the whole caption, which tells which box this is.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int captionWidth =
+            QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(box.windowTitle());
+        grid->addItem(new QSpacerItem(captionWidth + 120, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
+}
+
+MessageAnswer MainWindow::runMessageBox(const MessageBoxRequest& request) {
+    // No owner: the box stands on its own, as the program's boxes always do.
+    QMessageBox box;
+    configureMessageBox(box, request);
+
+    int result = QMessageBox::Ok;
+    if (request.disablesWindow) {
+        result = box.exec();
+    } else {
+        // Shown without blocking the main window, but the command still waits for the answer.
+        QEventLoop loop;
+        QObject::connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
+        box.show();
+        loop.exec();
+        result = box.result();
+        if (QAbstractButton* clicked = box.clickedButton()) result = box.standardButton(clicked);
+    }
+    return result == QMessageBox::Cancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
+}
+
+void MainWindow::keepPainting() {
+    if (sincePaint_.elapsed() < kPaintIntervalMs) return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sincePaint_.restart();
+}
+
+void MainWindow::appendLogLine(std::string_view text) {
+    log_->addItem(fromUtf8(text));
+    keepPainting();
+}
+
+void MainWindow::clearLog() { log_->clear(); }
+
+void MainWindow::setProgressRange(std::int32_t minimum, std::int32_t maximum) { progress_->setRange(minimum, maximum); }
+
+void MainWindow::setProgressPosition(std::int32_t position) {
+    progress_->setValue(position);
+    keepPainting();
+}
+
+void MainWindow::setConversionCommandsEnabled(bool enabled) {
+    for (int id : ids::kConversionCommands)
+        if (QAction* action = menuAction(id)) action->setEnabled(enabled);
+}
+
+void MainWindow::resetOptionControls() {
+    for (int id : {ids::Average, ids::PosteriseNone})
+        if (auto* button = qobject_cast<QAbstractButton*>(control(id))) button->setChecked(true);
+    for (int id : {ids::Swap, ids::Boost, ids::Invert})
+        if (auto* button = qobject_cast<QAbstractButton*>(control(id))) button->setChecked(false);
+}
+
+bool MainWindow::isControlChecked(int controlId) {
+    const auto* button = qobject_cast<const QAbstractButton*>(control(controlId));
+    return button != nullptr && button->isChecked();
+}
+
+void MainWindow::closeWindow() { close(); }
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    // As in a dialog, Enter and Escape arrive as commands of their own.
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter: runCommand(ids::KeyOk); return;
+        case Qt::Key_Escape: runCommand(ids::KeyCancel); return;
+        default: QMainWindow::keyPressEvent(event);
+    }
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange) {
+        if (!isActiveWindow()) {
+            QWidget* focus = QApplication::focusWidget();
+            if (focus != nullptr && isAncestorOf(focus)) rememberedFocus_ = focus;
+        } else if (rememberedFocus_) {
+            rememberedFocus_->setFocus(Qt::ActiveWindowFocusReason);
+            rememberedFocus_ = nullptr;
+        }
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // A job runs inside the handler; the window goes only when it has finished.
+    if (busy()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace kelvarin::qt

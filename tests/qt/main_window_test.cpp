@@ -1,0 +1,428 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <memory>
+
+#include "support/test_files.h"
+#include "ui/file_dialogs.h"
+#include "ui/ids.h"
+#include "ui/qt/main_window.h"
+#include "ui/window_description.h"
+
+namespace kelvarin::qt {
+namespace {
+
+class FixedClock final : public Clock {
+public:
+    LocalDateTime now() const override { return {2026, 12, 7, 10, 20, 30, 0}; }
+};
+
+const std::string kEquals(72, '=');
+
+// A window whose dialogs and boxes are answered by the test; nothing modal ever opens.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = std::make_unique<MainWindow>(clock);
+        window->openFileDialog = [this](const FileDialogRequest& request) {
+            dialogs.push_back(request.title);
+            onDialog();
+            return nextAnswer();
+        };
+        window->saveFileDialog = window->openFileDialog;
+        window->messageBox = [this](const MessageBoxRequest& request) {
+            boxes.push_back(request);
+            if (request.buttons == MessageButtons::OkCancel && cancelNextQuestion) return MessageAnswer::Cancel;
+            return MessageAnswer::Ok;
+        };
+        window->show();
+    }
+
+    std::optional<std::string> nextAnswer() {
+        if (answers.empty()) return std::nullopt;
+        auto answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+    template <class T>
+    T* widget(int id) {
+        return qobject_cast<T*>(window->control(id));
+    }
+    std::vector<std::string> logLines() const {
+        std::vector<std::string> lines;
+        for (int i = 0; i < window->logList()->count(); ++i) lines.push_back(window->logList()->item(i)->text().toStdString());
+        return lines;
+    }
+    bool anyConversionEnabled() const {
+        for (int id : ids::kConversionCommands)
+            if (window->menuAction(id)->isEnabled()) return true;
+        return false;
+    }
+    bool allConversionsEnabled() const {
+        for (int id : ids::kConversionCommands)
+            if (!window->menuAction(id)->isEnabled()) return false;
+        return true;
+    }
+    void click(int id) { QTest::mouseClick(window->control(id), Qt::LeftButton, {}, QPoint(8, window->control(id)->height() / 2)); }
+
+    FixedClock clock;
+    std::unique_ptr<MainWindow> window;
+    std::vector<std::optional<std::string>> answers;
+    std::vector<std::string> dialogs;
+    std::vector<MessageBoxRequest> boxes;
+    std::function<void()> onDialog = [] {};
+    bool cancelNextQuestion = false;
+};
+
+TEST_F(WindowTest, CaptionFixedSizeAndClientInDialogUnits) {
+    EXPECT_EQ(window->windowTitle(), "KELVARIN v3.02");
+    const DialogUnits& du = window->dialogUnits();
+    EXPECT_EQ(window->centralWidget()->size(), QSize(du.x(380), du.y(295)));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+}
+
+// Every control of the description exists with its kind, text, font and place.
+TEST_F(WindowTest, ControlsFollowTheDescription) {
+    const DialogUnits& du = window->dialogUnits();
+    for (const window::ControlDescription& description : window::controls()) {
+        QWidget* control = window->control(description.id);
+        ASSERT_NE(control, nullptr) << description.id;
+        EXPECT_EQ(control->geometry(), du.rect(description.rect)) << description.id;
+        EXPECT_EQ(control->font(), resolveFont(window::font(description.font))) << description.id;
+        const QString text = QString::fromUtf8(description.text.data(), qsizetype(description.text.size()));
+        switch (description.kind) {
+            case window::ControlKind::Label: EXPECT_EQ(qobject_cast<QLabel*>(control)->text(), text); break;
+            case window::ControlKind::RadioButton: EXPECT_EQ(qobject_cast<QRadioButton*>(control)->text(), text); break;
+            case window::ControlKind::CheckBox: EXPECT_EQ(qobject_cast<QCheckBox*>(control)->text(), text); break;
+            case window::ControlKind::GroupFrame: EXPECT_EQ(qobject_cast<QGroupBox*>(control)->title(), text); break;
+            case window::ControlKind::List: EXPECT_EQ(control, window->logList()); break;
+            case window::ControlKind::ProgressBar: EXPECT_EQ(control, window->progressBar()); break;
+        }
+    }
+}
+
+TEST_F(WindowTest, DialogUnitsFollowTheBaseUnits) {
+    const DialogUnits du(6, 13);  // the classic 8 pt dialog font
+    EXPECT_EQ(du.x(4), 6);
+    EXPECT_EQ(du.y(8), 13);
+    EXPECT_EQ(du.x(380), 570);
+    EXPECT_EQ(du.y(295), 479);
+    EXPECT_EQ(du.rect({20, 40, 340, 90}), QRect(30, 65, 510, 146));
+}
+
+TEST_F(WindowTest, MenuFollowsTheDescription) {
+    const QList<QAction*> menus = window->menuBar()->actions();
+    ASSERT_EQ(menus.size(), 3);
+    EXPECT_EQ(menus[0]->text(), "File");
+    EXPECT_EQ(menus[1]->text(), "Convert");
+    EXPECT_EQ(menus[2]->text(), "Help");
+    EXPECT_EQ(window->menuAction(ids::BinToTif)->text(), "BIN   to 16-bit TIF");
+    EXPECT_EQ(window->menuAction(ids::HelpBin)->text(), "BIN   Support");
+    const QList<QAction*> file = menus[0]->menu()->actions();
+    ASSERT_EQ(file.size(), 4);
+    EXPECT_TRUE(file[2]->isSeparator());
+    EXPECT_EQ(file[3], window->menuAction(ids::Quit));
+}
+
+TEST_F(WindowTest, StartsWithDefaults) {
+    EXPECT_TRUE(widget<QRadioButton>(ids::Average)->isChecked());
+    EXPECT_TRUE(widget<QRadioButton>(ids::PosteriseNone)->isChecked());
+    for (int id : {ids::Swap, ids::Boost, ids::Invert, ids::FStopX2, ids::FStopX4, ids::TeRaw})
+        EXPECT_FALSE(widget<QCheckBox>(id)->isChecked()) << id;
+    EXPECT_EQ(window->logList()->count(), 0);
+    EXPECT_EQ(window->progressBar()->maximum(), 1);
+    EXPECT_EQ(window->progressBar()->value(), 0);
+    EXPECT_TRUE(allConversionsEnabled());
+}
+
+struct RadioCase {
+    int id;
+    ColourWeighting weighting;
+    int steps;
+};
+
+TEST_F(WindowTest, ClickingRadioButtonsStoresTheirValues) {
+    const RadioCase cases[] = {
+        {ids::Blue, ColourWeighting::Blue, 0},   {ids::TV, ColourWeighting::TV, 0},
+        {ids::HDTV, ColourWeighting::HDTV, 0},   {ids::Red, ColourWeighting::Red, 0},
+        {ids::Green, ColourWeighting::Green, 0}, {ids::Posterise4, ColourWeighting::Green, 4},
+        {ids::Posterise5, ColourWeighting::Green, 5}, {ids::Posterise6, ColourWeighting::Green, 6},
+        {ids::Posterise8, ColourWeighting::Green, 8}, {ids::Posterise12, ColourWeighting::Green, 12},
+        {ids::Posterise16, ColourWeighting::Green, 16}, {ids::Average, ColourWeighting::Average, 16},
+        {ids::PosteriseNone, ColourWeighting::Average, 0},
+    };
+    for (const RadioCase& c : cases) {
+        click(c.id);
+        EXPECT_TRUE(widget<QRadioButton>(c.id)->isChecked()) << c.id;
+        EXPECT_EQ(window->session().options.colourWeighting, c.weighting) << c.id;
+        EXPECT_EQ(window->session().options.posteriseSteps, c.steps) << c.id;
+    }
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(WindowTest, ClickingBlueClearsAverageOnly) {
+    click(ids::Posterise8);
+    click(ids::Blue);
+    EXPECT_FALSE(widget<QRadioButton>(ids::Average)->isChecked());
+    EXPECT_TRUE(widget<QRadioButton>(ids::Posterise8)->isChecked());
+}
+
+TEST_F(WindowTest, ClickingCheckBoxesToggleTheirOptions) {
+    const std::pair<int, bool ConversionOptions::*> cases[] = {
+        {ids::Swap, &ConversionOptions::swapByteOrder}, {ids::Boost, &ConversionOptions::boostContrast},
+        {ids::Invert, &ConversionOptions::invert},      {ids::FStopX2, &ConversionOptions::fStopX2},
+        {ids::FStopX4, &ConversionOptions::fStopX4},
+    };
+    for (const auto& [id, field] : cases) {
+        click(id);
+        EXPECT_TRUE(widget<QCheckBox>(id)->isChecked()) << id;
+        EXPECT_TRUE(window->session().options.*field) << id;
+        click(id);
+        EXPECT_FALSE(window->session().options.*field) << id;
+    }
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(WindowTest, TeRawShowsItsTwoBoxes) {
+    click(ids::TeRaw);
+    EXPECT_TRUE(window->session().options.teRawMode);
+    click(ids::TeRaw);
+    EXPECT_FALSE(window->session().options.teRawMode);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, "All the Options are Deactivated in this mode!");
+    EXPECT_EQ(boxes[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(boxes[1].text, "All Options are Activated.");
+    EXPECT_EQ(boxes[1].icon, MessageIcon::Information);
+}
+
+TEST_F(WindowTest, EscapeAndEnterShowNoSuchOption) {
+    window->logList()->setFocus();
+    QTest::keyClick(window->logList(), Qt::Key_Escape);
+    QTest::keyClick(widget<QCheckBox>(ids::Boost), Qt::Key_Return);
+    ASSERT_EQ(boxes.size(), 2u);
+    for (const auto& box : boxes) {
+        EXPECT_EQ(box.text, "This Option does NOT exist.");
+        EXPECT_EQ(box.caption, "KELVARIN");
+        EXPECT_EQ(box.icon, MessageIcon::Error);
+    }
+    EXPECT_TRUE(window->isVisible());
+}
+
+// A conversion from the menu with a file that is no image: the job's lines, then the failure box.
+TEST_F(WindowTest, ConversionFromMenuFillsLogAndShowsResult) {
+    test::TempDir dir;
+    const std::string path = dir.file("notes.txt");
+    test::writeText(path, "XX not an image");
+    answers = {path};
+    bool greyedDuringJob = false;
+    onDialog = [&] { greyedDuringJob = !anyConversionEnabled(); };
+    window->menuAction(ids::OpenTif)->trigger();
+    EXPECT_TRUE(greyedDuringJob);
+    EXPECT_EQ(dialogs, std::vector<std::string>{"KELVARIN Open TIF"});
+    const std::vector<std::string> lines = logLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "Input file opened:");
+    EXPECT_EQ(lines[1], path);
+    EXPECT_EQ(lines.back(), kEquals);
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().text, "There were errors.");
+    EXPECT_EQ(boxes.back().caption, "KELVARIN - Error.");
+    EXPECT_TRUE(allConversionsEnabled());
+    EXPECT_EQ(window->progressBar()->value(), 0);
+}
+
+// Every conversion command greys the eight items while it runs and enables them afterwards.
+TEST_F(WindowTest, ConversionItemsGreyDuringAJobWhateverItsResult) {
+    for (int id : {ids::OpenTif, ids::OpenHdr, ids::PgmToTif, ids::RawToTif, ids::BinToTif}) {
+        bool greyed = false;
+        onDialog = [&] { greyed = !anyConversionEnabled(); };
+        answers.clear();
+        window->menuAction(id)->trigger();
+        EXPECT_TRUE(greyed) << id;
+        EXPECT_TRUE(allConversionsEnabled()) << id;
+        EXPECT_EQ(boxes.back().text, "There were errors.") << id;
+    }
+    for (int id : {ids::Terrain4Max, ids::Terrain4Avg, ids::Terrain3}) {
+        bool greyed = false;
+        window->messageBox = [&](const MessageBoxRequest& request) {
+            if (request.buttons == MessageButtons::OkCancel) greyed = !anyConversionEnabled();
+            boxes.push_back(request);
+            return MessageAnswer::Ok;
+        };
+        window->menuAction(id)->trigger();
+        EXPECT_TRUE(greyed) << id;
+        EXPECT_TRUE(allConversionsEnabled()) << id;
+    }
+}
+
+TEST_F(WindowTest, CancelledTerrainWarningRunsNothing) {
+    cancelNextQuestion = true;
+    window->menuAction(ids::Terrain3)->trigger();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].buttons, MessageButtons::OkCancel);
+    EXPECT_FALSE(boxes[0].disablesWindow);
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_EQ(logLines(), std::vector<std::string>{kEquals});
+    EXPECT_TRUE(allConversionsEnabled());
+}
+
+TEST_F(WindowTest, QuitResetsAndCloses) {
+    click(ids::Blue);
+    click(ids::Posterise12);
+    for (int id : {ids::Swap, ids::Boost, ids::Invert, ids::FStopX2}) click(id);
+    window->appendLogLine("a line");
+    window->menuAction(ids::Quit)->trigger();
+    EXPECT_TRUE(widget<QRadioButton>(ids::Average)->isChecked());
+    EXPECT_TRUE(widget<QRadioButton>(ids::PosteriseNone)->isChecked());
+    for (int id : {ids::Swap, ids::Boost, ids::Invert}) EXPECT_FALSE(widget<QCheckBox>(id)->isChecked()) << id;
+    EXPECT_TRUE(widget<QCheckBox>(ids::FStopX2)->isChecked());  // the reset leaves x 2 alone
+    EXPECT_EQ(window->logList()->count(), 0);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(WindowTest, HelpItemsShowTheirPagesAndNeverLog) {
+    window->menuAction(ids::HelpAbout)->trigger();
+    window->menuAction(ids::HelpFStop)->trigger();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption, "KELVARIN - Help|About");
+    EXPECT_EQ(boxes[0].text.substr(0, 28), "KELVARIN.exe - v.3.02:181122");
+    EXPECT_EQ(boxes[1].caption, "KELVARIN - Help|Options|f-Stop");
+    EXPECT_EQ(boxes[1].icon, MessageIcon::Information);
+    EXPECT_EQ(window->logList()->count(), 0);
+}
+
+// The log is fed only by the program and never scrolls by itself.
+TEST_F(WindowTest, AppendingDoesNotMoveTheView) {
+    QScrollBar* bar = window->logList()->verticalScrollBar();
+    for (int i = 0; i < 200; ++i) window->appendLogLine("line " + std::to_string(i));
+    QCoreApplication::processEvents();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), 0);
+    bar->setValue(5);
+    window->appendLogLine("one more");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bar->value(), 5);
+    EXPECT_EQ(window->logList()->editTriggers(), QAbstractItemView::NoEditTriggers);
+}
+
+// While a job runs, log lines and progress let queued work (painting) through.
+TEST_F(WindowTest, LongJobsKeepTheWindowPainting) {
+    bool delivered = false;
+    QTimer::singleShot(0, window.get(), [&] { delivered = true; });
+    QThread::msleep(40);
+    window->setProgressPosition(1);
+    EXPECT_TRUE(delivered);
+    // ... but not on every call: the next one within the interval leaves the queue alone.
+    bool second = false;
+    QTimer::singleShot(0, window.get(), [&] { second = true; });
+    window->appendLogLine("quick");
+    EXPECT_FALSE(second);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(second);
+}
+
+// Leaving the window remembers the focused control; coming back gives it the focus again, even
+// when the focus was moved inside the window while it was inactive.
+TEST_F(WindowTest, FocusComesBackAfterSwitchingAway) {
+    window->activateWindow();
+    QCheckBox* boost = widget<QCheckBox>(ids::Boost);
+    boost->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == boost; }, 1000));
+
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isActiveWindow(); }, 1000));
+    window->logList()->setFocus();
+
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 1000));
+    EXPECT_EQ(QApplication::focusWidget(), boost);
+}
+
+TEST(NameFilters, BuiltFromTheDialogRequest) {
+    const FileDialogRequest request{"KELVARIN Open TIF", {{"TIF", "*.tif"}, {"TIFF", "*.tiff"}, {"All Files", "*.*"}}, "tif"};
+    EXPECT_EQ(nameFilters(request), (QStringList{"TIF (*.tif)", "TIFF (*.tiff)", "All Files (*)"}));
+}
+
+}  // namespace
+}  // namespace kelvarin::qt
+
+namespace kelvarin::qt {
+namespace {
+
+TEST(FileDialogs, OpenDialogsTakeOneExistingFile) {
+    for (SourceKind kind : {SourceKind::Tif, SourceKind::Rgbe, SourceKind::Pgm, SourceKind::Raw, SourceKind::Bin}) {
+        const FileDialogRequest request = sourceDialogRequest(kind);
+        QFileDialog dialog;
+        configureFileDialog(dialog, request, false);
+        EXPECT_EQ(dialog.windowTitle().toStdString(), request.title);
+        EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptOpen);
+        EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFile);
+        EXPECT_EQ(dialog.nameFilters(), nameFilters(request));
+        EXPECT_EQ(dialog.selectedNameFilter(), nameFilters(request).front());
+        EXPECT_EQ(dialog.defaultSuffix().toStdString(), request.defaultExtension);
+    }
+}
+
+TEST(FileDialogs, SaveDialogsDoNotAskBeforeOverwriting) {
+    for (const FileDialogRequest& request : {saveTiffDialogRequest(), saveRawDialogRequest()}) {
+        QFileDialog dialog;
+        configureFileDialog(dialog, request, true);
+        EXPECT_EQ(dialog.windowTitle(), "KELVARIN Save");
+        EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(dialog.fileMode(), QFileDialog::AnyFile);
+        EXPECT_TRUE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
+        EXPECT_EQ(dialog.defaultSuffix().toStdString(), request.defaultExtension);
+    }
+    const QStringList tiff = nameFilters(saveTiffDialogRequest());
+    EXPECT_EQ(tiff, (QStringList{"TIF (*.tif)", "TIFF (*.tiff)", "All Files (*)"}));
+}
+
+TEST(MessageBoxes, IconsButtonsCaptionAndLines) {
+    struct Case {
+        MessageIcon icon;
+        MessageButtons buttons;
+        bool disablesWindow;
+        QMessageBox::Icon qtIcon;
+        QMessageBox::StandardButtons qtButtons;
+        Qt::WindowModality modality;
+    };
+    const Case cases[] = {
+        {MessageIcon::Error, MessageButtons::Ok, true, QMessageBox::Critical, QMessageBox::Ok, Qt::ApplicationModal},
+        {MessageIcon::Exclamation, MessageButtons::OkCancel, false, QMessageBox::Warning,
+         QMessageBox::Ok | QMessageBox::Cancel, Qt::NonModal},
+        {MessageIcon::Information, MessageButtons::Ok, true, QMessageBox::Information, QMessageBox::Ok,
+         Qt::ApplicationModal},
+    };
+    for (const Case& c : cases) {
+        QMessageBox box;
+        configureMessageBox(box, {"first\r\nsecond <b>", "KELVARIN - Warning.", c.icon, c.buttons, false, c.disablesWindow});
+        EXPECT_EQ(box.windowTitle(), "KELVARIN - Warning.");
+        EXPECT_EQ(box.text(), "first\nsecond <b>");
+        EXPECT_EQ(box.textFormat(), Qt::PlainText);
+        EXPECT_EQ(box.icon(), c.qtIcon);
+        EXPECT_EQ(box.standardButtons(), c.qtButtons);
+        EXPECT_EQ(box.windowModality(), c.modality);
+    }
+}
+
+}  // namespace
+}  // namespace kelvarin::qt

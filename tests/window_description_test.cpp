@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/scripted_port.h"
+#include "ui/help_pages.h"
+#include "ui/ids.h"
+#include "ui/window_description.h"
+
+namespace kelvarin::window {
+namespace {
+
+void collectCommands(std::span<const MenuEntry> entries, std::vector<int>& out) {
+    for (const MenuEntry& entry : entries) {
+        if (entry.kind == MenuEntryKind::Command) out.push_back(entry.id);
+        if (entry.kind == MenuEntryKind::Submenu) collectCommands(entry.items, out);
+    }
+}
+
+std::vector<int> menuCommands() {
+    std::vector<int> all;
+    collectCommands(menuBar(), all);
+    return all;
+}
+
+TEST(WindowDescription, ControlIdsAreUniqueAndFindable) {
+    std::set<int> seen;
+    for (const ControlDescription& control : controls()) {
+        EXPECT_TRUE(seen.insert(control.id).second) << control.id;
+        EXPECT_EQ(findControl(control.id), &control);
+    }
+    EXPECT_EQ(seen.size(), 28u);
+    EXPECT_EQ(findControl(ids::OpenTif), nullptr);
+}
+
+TEST(WindowDescription, EveryControlLiesInsideTheClientArea) {
+    const WindowFrameDescription& frame = windowFrame();
+    for (const ControlDescription& control : controls()) {
+        EXPECT_GE(control.rect.x, 0) << control.id;
+        EXPECT_GE(control.rect.y, 0) << control.id;
+        EXPECT_LE(control.rect.x + control.rect.width, frame.clientWidth) << control.id;
+        EXPECT_LE(control.rect.y + control.rect.height, frame.clientHeight) << control.id;
+    }
+}
+
+// Each radio group starts with a flagged button and is closed by the frame right after it;
+// no radio button floats outside a group.
+TEST(WindowDescription, RadioGroupsAreOpenedAndClosed) {
+    std::vector<std::vector<int>> groups;
+    bool open = false;
+    for (const ControlDescription& control : controls()) {
+        if (control.kind == ControlKind::RadioButton) {
+            if (control.startsGroup) {
+                groups.emplace_back();
+                open = true;
+            }
+            ASSERT_TRUE(open) << control.id;
+            groups.back().push_back(control.id);
+        } else {
+            EXPECT_FALSE(control.startsGroup) << control.id;
+            if (open) {
+                EXPECT_EQ(control.kind, ControlKind::GroupFrame) << control.id;
+            }
+            open = false;
+        }
+    }
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0], (std::vector<int>{ids::Average, ids::TV, ids::HDTV, ids::Red, ids::Green, ids::Blue}));
+    EXPECT_EQ(groups[1].front(), ids::PosteriseNone);
+    EXPECT_EQ(groups[1].back(), ids::Posterise16);
+    EXPECT_EQ(groups[1].size(), 7u);
+}
+
+// The option frames sit inside the big frame, and each option control inside its own frame.
+TEST(WindowDescription, OptionControlsSitInsideTheirFrames) {
+    auto inside = [](int inner, int outer) {
+        const DuRect a = findControl(inner)->rect, b = findControl(outer)->rect;
+        return a.x >= b.x && a.y >= b.y && a.x + a.width <= b.x + b.width && a.y + a.height <= b.y + b.height;
+    };
+    const std::pair<std::vector<int>, int> cases[] = {
+        {{ids::ColourFrame, ids::EnhancingFrame, ids::FStopFrame, ids::PosteriseFrame}, ids::OptionsFrame},
+        {{ids::Average, ids::TV, ids::HDTV, ids::Red, ids::Green, ids::Blue}, ids::ColourFrame},
+        {{ids::Boost, ids::Invert}, ids::EnhancingFrame},
+        {{ids::FStopX2, ids::FStopX4}, ids::FStopFrame},
+        {{ids::PosteriseNone, ids::Posterise4, ids::Posterise8, ids::Posterise16}, ids::PosteriseFrame},
+    };
+    for (const auto& [inner, outer] : cases)
+        for (int id : inner) EXPECT_TRUE(inside(id, outer)) << id << " in " << outer;
+}
+
+TEST(WindowDescription, FontsHaveTheirSizes) {
+    EXPECT_EQ(fonts().size(), 5u);
+    EXPECT_EQ(font(FontRole::Dialog).pointSize, 8);
+    EXPECT_FALSE(font(FontRole::Dialog).bold);
+    EXPECT_EQ(font(FontRole::Title).pointSize, 12);
+    EXPECT_TRUE(font(FontRole::Title).bold);
+    EXPECT_TRUE(font(FontRole::Log).monospace);
+    EXPECT_EQ(font(FontRole::Log).face, "Courier New");
+    EXPECT_EQ(font(FontRole::BigFrame).pointSize, 10);
+    EXPECT_EQ(findControl(ids::Swap)->font, FontRole::Frame);
+    EXPECT_EQ(findControl(ids::TeRaw)->font, FontRole::Dialog);
+}
+
+TEST(WindowDescription, MenuPathsAreBuiltFromTheTree) {
+    EXPECT_EQ(menuPath(ids::OpenTif), "File > Open TIF");
+    EXPECT_EQ(menuPath(ids::BinToTif), "Convert > BIN   to 16-bit TIF");
+    EXPECT_EQ(menuPath(ids::HelpFStop), "Help > Options > f-stop");
+    EXPECT_EQ(menuPath(ids::HelpTerrain3), "Help > Convert > 3 RAW to 3 16-bit TIF");
+    EXPECT_EQ(menuPath(ids::TeRaw), "");
+}
+
+TEST(WindowDescription, MenuCommandsAreUniqueAndTheEightConversionsAreMarked) {
+    const std::vector<int> all = menuCommands();
+    EXPECT_EQ(std::set<int>(all.begin(), all.end()).size(), all.size());
+    EXPECT_EQ(all.size(), 25u);  // 3 File, 6 Convert, 16 Help
+    int conversions = 0;
+    for (int id : all) conversions += isConversionCommand(id) ? 1 : 0;
+    EXPECT_EQ(conversions, 8);
+    EXPECT_FALSE(isConversionCommand(ids::Quit));
+    EXPECT_FALSE(isConversionCommand(ids::HelpAbout));
+}
+
+// The help pages are listed in menu order, and their menu paths are the menu's own.
+TEST(WindowDescription, HelpMenuMatchesTheHelpPages) {
+    std::vector<int> helpIds;
+    collectCommands(menuBar()[2].items, helpIds);
+    const auto& pages = helpPages();
+    ASSERT_EQ(helpIds.size(), pages.size());
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        EXPECT_EQ(helpIds[i], pages[i].commandId);
+        EXPECT_EQ(menuPath(pages[i].commandId), pages[i].menuPath);
+    }
+}
+
+// Every menu command and every option control reaches an action of the handler, never the
+// no-such-option box.
+TEST(WindowDescription, EveryMenuCommandAndControlIsDispatched) {
+    std::vector<int> all = menuCommands();
+    for (const ControlDescription& control : controls())
+        if (control.kind != ControlKind::Label && control.kind != ControlKind::GroupFrame) all.push_back(control.id);
+    for (int id : all) {
+        test::Harness harness;
+        harness.port.boxAnswers.push_back(MessageAnswer::Cancel);
+        harness.handler.handle(id);
+        for (const auto& box : harness.port.boxes)
+            EXPECT_NE(box.text, "This Option does NOT exist.") << id;
+    }
+}
+
+}  // namespace
+}  // namespace kelvarin::window
