@@ -76,7 +76,7 @@ ConversionOptions teRawOptions() {
     return options;
 }
 
-void runAndCheck(const FuzzJob& job) {
+std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
     (void)hooksInstalled;
     const test::TempDir& dir = folder();
     test::JobCheck check;
@@ -119,6 +119,28 @@ void runAndCheck(const FuzzJob& job) {
         }
     }
     if (!broken.empty()) fail(broken, h.port);
+    if (result != 1) return std::nullopt;
+    return test::readBytes(check.destinationPath);
+}
+
+void checkSwapOnlyReorders(const std::optional<test::Bytes>& plain, const std::optional<test::Bytes>& swapped) {
+    std::string broken;
+    if (plain.has_value() != swapped.has_value()) {
+        broken = "the Swap option changed the job's result";
+    } else if (plain) {
+        const test::Bytes& a = *plain;
+        const test::Bytes& b = *swapped;
+        const bool reordered = a[0] != b[0];
+        bool same = a.size() == b.size();
+        for (std::size_t i = 302; same && i < a.size(); ++i) {
+            const std::size_t partner = reordered ? (i % 2 == 0 ? i + 1 : i - 1) : i;
+            same = partner < b.size() && a[i] == b[partner];
+        }
+        if (!same) broken = "the Swap option changed the samples, not only their byte order";
+    }
+    if (broken.empty()) return;
+    std::fprintf(stderr, "\n==== %s\n", broken.c_str());
+    __builtin_trap();
 }
 
 }  // namespace kelvarin::fuzz

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "job/options.h"
 #include "support/job_check.h"
@@ -27,7 +28,12 @@ struct FuzzJob {
 // Runs the job and traps when a guarantee is broken. In the TE>Raw mode the expected export size
 // is taken from what the reader logged (the TIFF entries 256 and 257, the PGM image size, the RAW
 // file size).
-void runAndCheck(const FuzzJob& job);
+// Returns the destination's bytes when the job succeeded.
+std::optional<test::Bytes> runAndCheck(const FuzzJob& job);
+
+// The Swap option chooses the destination's byte order and nothing else: a job with it must
+// end as the job without it, with the same samples, byte-swapped when the byte orders differ.
+void checkSwapOnlyReorders(const std::optional<test::Bytes>& plain, const std::optional<test::Bytes>& swapped);
 
 // Option sets worth a run each: the defaults, everything the pixel pipeline offers, and TE>Raw.
 ConversionOptions styledOptions();
