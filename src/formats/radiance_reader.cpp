@@ -1,11 +1,304 @@
+#include "formats/radiance_reader.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "formats/grey_tiff_writer.h"
 #include "job/job_context.h"
+#include "job/number_text.h"
 #include "job/stages.h"
 
 namespace kelvarin {
 
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+// The leading number of a text, as far as its characters can belong to one (blanks first are
+// skipped); 0 when there is none.
+double leadingNumber(std::string_view text) {
+    std::size_t start = 0;
+    while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
+    std::string digits;
+    for (std::size_t i = start; i < text.size() && digits.size() < 64; ++i) {
+        const char c = text[i];
+        if ((c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-' || c == 'e' || c == 'E') {
+            digits += c;
+        } else {
+            break;
+        }
+    }
+    if (digits.empty()) return 0;
+    char* end = nullptr;
+    const double value = std::strtod(digits.c_str(), &end);
+    return end == digits.c_str() ? 0 : value;
+}
+
+}  // namespace
+
+RadianceHeaderScan scanRadianceHeader(std::string_view block) {
+    RadianceHeaderScan scan;
+    if (block.size() > kRadianceHeaderBlock) block = block.substr(0, kRadianceHeaderBlock);
+
+    const std::size_t firstFeed = block.find('\n');
+    if (firstFeed == npos || block.substr(0, firstFeed) != "#?RADIANCE") return scan;
+    scan.signatureOk = true;
+    scan.logLines.emplace_back(block.substr(0, firstFeed));
+
+    // The scan may go back to the start of the block (after the width, or after a line that runs
+    // to the end of the block). If it comes back without having recognised a line since the last
+    // time, it would go round forever: it ends there instead.
+    std::size_t p = firstFeed + 1;
+    int recognised = 0;
+    int recognisedAtLastRestart = -1;
+    for (;;) {
+        const std::size_t feed = p < block.size() ? block.find('\n', p) : npos;
+        const std::string_view line = p < block.size() ? block.substr(p, feed == npos ? npos : feed - p) : "";
+        const std::size_t next = feed == npos ? 0 : feed + 1;
+        const std::string_view key = line.substr(0, 3);
+
+        if (key == "FOR") {
+            ++recognised;
+            scan.logLines.emplace_back(line);
+            p = next;
+        } else if (key == "EXP") {
+            ++recognised;
+            const float exposure = static_cast<float>(leadingNumber(line.size() > 9 ? line.substr(9) : ""));
+            scan.logLines.push_back("EXPOSURE =" + numberText(exposure));
+            p = next;
+        } else if (key == "-Y ") {
+            ++recognised;
+            const std::size_t from = p + 3;
+            const std::size_t space = block.find(' ', from);
+            const double length = std::nearbyint(leadingNumber(block.substr(from, space == npos ? npos : space - from)));
+            scan.length = length;
+            scan.lengthFound = true;
+            scan.logLines.push_back("Image Length =" + numberText(length));
+            p = space == npos ? 0 : space + 1;
+        } else if (key == "+X ") {
+            ++recognised;
+            const double width = std::nearbyint(leadingNumber(line.substr(3)));
+            scan.width = width;
+            scan.widthFound = true;
+            scan.logLines.push_back("Image Width =" + numberText(width));
+            p = 0;
+        } else {
+            scan.logLines.emplace_back(line);
+            p = next;
+        }
+
+        if (recognised == 4) break;
+        if (p > 999) break;
+        if (p == 0) {
+            if (recognised == recognisedAtLastRestart) {
+                scan.scanStalled = true;
+                break;
+            }
+            recognisedAtLastRestart = recognised;
+        }
+    }
+
+    // The pixel data follows the line feed that ends the resolution line ("... +X width").
+    const std::size_t x = block.find("X ");
+    const std::size_t feed = x == npos ? block.find('\n') : block.find('\n', x + 1);
+    if (feed != npos) {
+        scan.dataOffsetFound = true;
+        scan.dataOffset = feed + 1;
+    }
+    return scan;
+}
+
+std::uint64_t minimumRleBytes(std::uint64_t width, std::uint64_t length) {
+    const std::uint64_t packets = (width + 127) / 128;
+    return length * (4 + 4 * 2 * packets);
+}
+
+RgbeMap::RgbeMap(std::uint32_t width, std::uint32_t length)
+    : width_(width), length_(length), pixels_(static_cast<std::size_t>(width) * length),
+      // Every pixel of every plane is written by a successful decode; a failed one discards the
+      // map, so the planes need no clearing first.
+      bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(pixels_ * 4)) {}
+
+const char* rgbeDecodeMessage(RgbeDecodeStatus status) {
+    switch (status) {
+        case RgbeDecodeStatus::Ok: return "";
+        case RgbeDecodeStatus::WrongCompression: return "Wrong compression type, old or none.";
+        case RgbeDecodeStatus::HeaderError: return "RLE type 2 header error.";
+        case RgbeDecodeStatus::Truncated: return "Pixel data ends before the last scanline.";
+    }
+    return "";
+}
+
+bool decodeRlePackets(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t* out, std::size_t room,
+                      std::uint32_t width) {
+    std::uint32_t x = 0;
+    while (x < width) {
+        if (in >= end) return false;
+        const unsigned n = *in++;
+        if (n > 128) {
+            if (in >= end) return false;
+            const std::uint8_t value = *in++;
+            const unsigned count = n - 128;
+            const std::size_t kept = count < room ? count : room;
+            std::memset(out, value, kept);
+            out += kept;
+            room -= kept;
+            x += count;
+        } else {
+            if (static_cast<std::size_t>(end - in) < n) return false;
+            const std::size_t kept = n < room ? n : room;
+            std::memcpy(out, in, kept);
+            out += kept;
+            room -= kept;
+            in += n;
+            x += n;
+        }
+    }
+    return true;
+}
+
+RgbeDecodeStatus decodeRgbeScanlines(const std::uint8_t* data, std::size_t size, RgbeMap& map,
+                                     const std::function<void(std::uint32_t)>& rowDone) {
+    const std::uint8_t* in = data;
+    const std::uint8_t* const end = data + size;
+    const std::uint32_t width = map.width();
+    for (std::uint32_t r = 0; r < map.length(); ++r) {
+        if (end - in < 4) return RgbeDecodeStatus::Truncated;
+        if (in[0] != 2 || in[1] != 2) return RgbeDecodeStatus::WrongCompression;
+        // The scanline's own width (bytes 3 and 4) is not compared with the header's.
+        if (in[2] == 0) return RgbeDecodeStatus::HeaderError;
+        in += 4;
+        const std::size_t rowStart = static_cast<std::size_t>(r) * width;
+        for (int component = 0; component < 4; ++component) {
+            // Extra bytes of a packet that runs past the row would be overwritten by the next
+            // scanline (or fall off the plane after the last), so only the row is kept.
+            if (!decodeRlePackets(in, end, map.plane(component) + rowStart, width, width))
+                return RgbeDecodeStatus::Truncated;
+        }
+        if (rowDone) rowDone(r);
+    }
+    return RgbeDecodeStatus::Ok;
+}
+
+void fillZeroExponents(RgbeMap& map) {
+    const std::size_t n = map.pixels();
+    std::uint8_t* e = map.plane(3);
+    for (std::size_t i = 1; i + 1 < n; ++i)
+        if (e[i] == 0) e[i] = e[i - 1];
+}
+
+void radianceAbort(JobContext& job, std::string_view message) {
+    job.session.port.showMessage(
+        {"Cannot handle data.", "KELVARIN - Radiance", MessageIcon::Exclamation, MessageButtons::Ok, true, true});
+    StatusLog& log = job.log();
+    log.appendLine(message);
+    job.closeSource();
+    log.appendLine("Closed file:");
+    log.appendLine(job.sourcePath());
+    job.discardDestination();
+    log.appendLine("Closed and deleted file:");
+    log.appendLine(job.destinationPath());
+    log.appendLine(kDashLine);
+}
+
+bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
+    const SourceImage& image = job.image;
+    File& source = job.source();
+    const std::uint64_t fileSize = source.size();
+    const std::uint64_t available = fileSize > image.dataOffset ? fileSize - image.dataOffset : 0;
+    // The header step has checked that the file can hold this image at all.
+    if (available < minimumRleBytes(image.width, image.length)) {
+        radianceAbort(job, rgbeDecodeMessage(RgbeDecodeStatus::Truncated));
+        return false;
+    }
+
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t got = 0;
+    try {
+        data = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(available));
+        got = source.read(data.get(), static_cast<std::size_t>(available));
+        map = std::make_unique<RgbeMap>(image.width, image.length);
+    } catch (const std::bad_alloc&) {
+        map.reset();
+        radianceAbort(job, "Not enough memory for the image.");
+        return false;
+    }
+
+    job.progress().setRange(1, static_cast<std::int32_t>(image.length));
+    job.log().appendLine("Decompressing RGBE data");
+    const std::int64_t start = job.now();
+    ProgressBar& progress = job.progress();
+    const RgbeDecodeStatus status = decodeRgbeScanlines(
+        data.get(), got, *map, [&progress](std::uint32_t r) { progress.setPosition(static_cast<std::int32_t>(r)); });
+    data.reset();
+    if (status != RgbeDecodeStatus::Ok) {
+        map.reset();
+        radianceAbort(job, rgbeDecodeMessage(status));
+        return false;
+    }
+    fillZeroExponents(*map);
+    job.log().appendLine("Decompressed RGBE data and RGBE image created in" + numberText(job.secondsSince(start)) +
+                         " seconds");
+    return true;
+}
+
+namespace {
+
+bool refuseHeader(JobContext& job, const std::string& box, std::initializer_list<std::string_view> lines) {
+    return job.refuse({box, "KELVARIN - RGBE.", MessageIcon::Error, MessageButtons::Ok, true, true}, lines);
+}
+
+}  // namespace
+
 bool radianceHeaderStep(JobContext& job) {
-    return job.refuse(errorBox("This kind of source cannot be converted yet.", "KELVARIN - Error."),
-                      {">>> No converter for this source yet. STOP!"});
+    File& source = job.source();
+    std::string block(kRadianceHeaderBlock, '\0');
+    source.seek(0);
+    block.resize(source.read(block.data(), block.size()));
+
+    const RadianceHeaderScan scan = scanRadianceHeader(block);
+    if (!scan.signatureOk)
+        return refuseHeader(job, "Not a Radiance RGBE file.",
+                            {"Wrapper does not fit RGBE standard.", ">>> Cannot interpret this file. STOP!"});
+    for (const std::string& line : scan.logLines) job.log().appendLine(line);
+
+    if (!scan.widthFound || !scan.lengthFound)
+        return refuseHeader(job, "The resolution line of this file is missing or not in the standard orientation (-Y length +X width).",
+                            {"No -Y length +X width resolution line found.", ">>> Cannot interpret this file. STOP!"});
+    if (!scan.dataOffsetFound)
+        return refuseHeader(job, "No pixel data follows the header of this file.",
+                            {"No end of the header found.", ">>> Cannot interpret this file. STOP!"});
+    if (!(scan.width >= 1 && scan.width <= kRadianceMaxSide && scan.length >= 1 && scan.length <= kRadianceMaxSide))
+        return refuseHeader(job, "Image size not supported: width and length must be 1 to 65535 pixels.",
+                            {"Image size out of range.", ">>> Cannot convert this file. STOP!"});
+
+    SourceImage& image = job.image;
+    const auto width = static_cast<std::uint32_t>(scan.width);
+    const auto length = static_cast<std::uint32_t>(scan.length);
+    const std::uint64_t outputBytes = 2ull * width * length;
+    if (outputBytes > 0xFFFFFFFFull)
+        return refuseHeader(job, "Image too large for a 16-bit TIFF file (4 GB limit).",
+                            {"Image size out of range.", ">>> Cannot convert this file. STOP!"});
+    // A file that cannot hold even the smallest encoding of its scanlines would make us allocate
+    // planes for data that is not there; refusing it also bounds the memory by the file size.
+    const std::uint64_t available = source.size() > scan.dataOffset ? source.size() - scan.dataOffset : 0;
+    if (available < minimumRleBytes(width, length))
+        return refuseHeader(job, "The file is too short for the image size in its header.",
+                            {"Pixel data too short for the image size.", ">>> Cannot convert this file. STOP!"});
+
+    image.width = width;
+    image.length = length;
+    image.dataOffset = static_cast<std::uint32_t>(scan.dataOffset);
+    image.byteOrder = ByteOrder::II;
+    image.outputByteOrder = ByteOrder::II;
+    image.swapBytes = false;
+    image.sampleFormat = 0;
+    // outputDataBytes stays 0 for Radiance sources; the strip size is the image's own.
+    setLittleEndianValueFields(image);
+    image.stripByteCountsField = toFourBytes(static_cast<std::uint32_t>(outputBytes), ByteOrder::II);
+    return true;
 }
 
 }  // namespace kelvarin

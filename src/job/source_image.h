@@ -30,6 +30,8 @@ struct SourceImage {
     std::uint32_t length = 0;
     std::uint32_t bitsPerSample = 16;
     std::uint32_t sampleFormat = 0;
+    // Samples per pixel of a `Tif` source as its BitsPerSample entry counts them (3 or 1).
+    std::uint32_t samplesPerPixel = 0;
     std::uint32_t dataOffset = 0;
     std::uint32_t rowsPerStrip = 0;
     std::uint32_t stripByteCounts = 0;

@@ -1,11 +1,660 @@
+#include "pixels/sample_conversion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "formats/tiff_strips.h"
 #include "job/job_context.h"
+#include "job/number_text.h"
 #include "job/stages.h"
 
 namespace kelvarin {
 
+namespace {
+
+// The coefficients are all multiples of 2^-27 (the smallest, 0.0722f and 0.114f, lie in
+// [2^-4, 2^-3)), so a weighted sum of integer samples is an exact integer multiple of 2^-27.
+// Summing the scaled coefficients in 64 bits gives the same value the extended-precision sum
+// gives (that sum needs at most 61 bits of mantissa, and the x87 format has 64).
+constexpr double kScale = 134217728.0;  // 2^27
+constexpr std::uint64_t scaled(float c) { return static_cast<std::uint64_t>(static_cast<double>(c) * kScale); }
+static_assert(static_cast<double>(scaled(kTvBlue)) == static_cast<double>(kTvBlue) * kScale);
+static_assert(static_cast<double>(scaled(kHdBlue)) == static_cast<double>(kHdBlue) * kScale);
+static_assert(static_cast<double>(scaled(kHdRed)) == static_cast<double>(kHdRed) * kScale);
+static_assert(static_cast<double>(scaled(kTvRed)) == static_cast<double>(kTvRed) * kScale);
+
+// Rounds sum / 2^27 to the nearest integer, ties to even.
+inline std::uint64_t roundScaled(std::uint64_t sum) {
+    const std::uint64_t whole = sum >> 27;
+    const std::uint64_t rest = sum & ((std::uint64_t{1} << 27) - 1);
+    constexpr std::uint64_t half = std::uint64_t{1} << 26;
+    return whole + ((rest > half || (rest == half && (whole & 1))) ? 1 : 0);
+}
+
+inline std::uint32_t clampTo32(std::uint64_t value) {
+    return value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(value);
+}
+
+// The weighted sum before rounding, as an exact integer: the plain sum for Average, the sum in
+// units of 2^-27 for TV and HDTV, the sample itself for one colour. The rounded grey is a
+// non-decreasing function of it, so the analysis can look for the extremes of these keys and
+// round only the two winners.
+template <ColourWeighting W>
+inline std::uint64_t weighKey(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+    if constexpr (W == ColourWeighting::Average) {
+        return std::uint64_t{g} + r + b;
+    } else if constexpr (W == ColourWeighting::TV) {
+        return scaled(kTvGreen) * g + scaled(kTvRed) * r + scaled(kTvBlue) * b;
+    } else if constexpr (W == ColourWeighting::HDTV) {
+        return scaled(kHdGreen) * g + scaled(kHdRed) * r + scaled(kHdBlue) * b;
+    } else if constexpr (W == ColourWeighting::Red) {
+        return r;
+    } else if constexpr (W == ColourWeighting::Green) {
+        return g;
+    } else {
+        return b;
+    }
+}
+
+template <ColourWeighting W>
+inline std::uint32_t greyFromKey(std::uint64_t key) {
+    if constexpr (W == ColourWeighting::Average) {
+        // (G + R + B) / 3 is never halfway between integers, so rounding it is (sum + 1) / 3.
+        return static_cast<std::uint32_t>((key + 1) / 3);
+    } else if constexpr (W == ColourWeighting::TV || W == ColourWeighting::HDTV) {
+        return clampTo32(roundScaled(key));
+    } else {
+        return static_cast<std::uint32_t>(key);
+    }
+}
+
+template <ColourWeighting W>
+inline std::uint32_t weighIntegers(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+    return greyFromKey<W>(weighKey<W>(r, g, b));
+}
+
+// Rounding to single precision through double instead of the x87 format. A float keeps the top
+// 24 of a double's 53 mantissa bits; the low 29 bits decide the rounding, and only a value whose
+// low bits lie near one half (the rounding boundary) can round differently from the exact value.
+// When the double is within a few units of its last place of the exact value (one or a few
+// roundings), a distance of more than 64 units from the boundary settles the float: the exact
+// value and its extended-precision evaluation round to the same single. Zeros that are exact,
+// values outside the normal float range and values near a boundary are left to the caller,
+// which redoes them in extended precision.
+inline bool settlesFloat(double d, float& out) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    const auto exponent = static_cast<std::uint32_t>(bits >> 52) & 0x7FFu;
+    const auto low = static_cast<std::uint32_t>(bits) & 0x1FFFFFFFu;
+    // 2^-126 <= |d| < 2^127, and low bits more than 64 away from 0x10000000.
+    out = static_cast<float>(d);
+    return exponent - 897u < 253u && low - (0x10000000u - 64u) >= 128u;
+}
+
+// A single rounding (a difference, product or quotient of exact inputs): an exact zero is zero.
+inline bool settlesSingleRounding(double d, float& out) {
+    if (d == 0.0) {
+        out = static_cast<float>(d);
+        return true;
+    }
+    return settlesFloat(d, out);
+}
+
+template <ColourWeighting W>
+[[gnu::noinline]] float weighFloatsExtended(float r, float g, float b) {
+    using L = long double;
+    if constexpr (W == ColourWeighting::Average) {
+        return static_cast<float>((static_cast<L>(g) + static_cast<L>(r) + static_cast<L>(b)) / 3.0L);
+    } else if constexpr (W == ColourWeighting::TV) {
+        return static_cast<float>(static_cast<L>(kTvGreen) * g + static_cast<L>(kTvRed) * r +
+                                  static_cast<L>(kTvBlue) * b);
+    } else {
+        return static_cast<float>(static_cast<L>(kHdGreen) * g + static_cast<L>(kHdRed) * r +
+                                  static_cast<L>(kHdBlue) * b);
+    }
+}
+
+template <ColourWeighting W>
+inline float weighFloats(float r, float g, float b) {
+    if constexpr (W == ColourWeighting::Red) {
+        return r;
+    } else if constexpr (W == ColourWeighting::Green) {
+        return g;
+    } else if constexpr (W == ColourWeighting::Blue) {
+        return b;
+    } else {
+        double d, magnitude;
+        if constexpr (W == ColourWeighting::Average) {
+            // Times the double nearest 1/3: one more rounding of at most a unit, well inside the
+            // margin of settlesFloat.
+            d = (static_cast<double>(g) + static_cast<double>(r) + static_cast<double>(b)) * (1.0 / 3.0);
+            magnitude = std::fabs(static_cast<double>(g)) + std::fabs(static_cast<double>(r)) +
+                        std::fabs(static_cast<double>(b));
+        } else {
+            // Products of two singles are exact in double.
+            constexpr bool tv = W == ColourWeighting::TV;
+            const double tg = static_cast<double>(tv ? kTvGreen : kHdGreen) * g;
+            const double tr = static_cast<double>(tv ? kTvRed : kHdRed) * r;
+            const double tb = static_cast<double>(tv ? kTvBlue : kHdBlue) * b;
+            d = tg + tr + tb;
+            magnitude = std::fabs(tg) + std::fabs(tr) + std::fabs(tb);
+        }
+        // Two additions (and the factor 1/3) err by at most 2^-51 of the magnitude; without
+        // heavy cancellation (magnitude up to 4 |d|) that is a few units of d's last place.
+        float f;
+        if (magnitude == 0.0) return static_cast<float>(d);
+        if (magnitude <= 4.0 * std::fabs(d) && settlesFloat(d, f)) return f;
+        return weighFloatsExtended<W>(r, g, b);
+    }
+}
+
+inline std::uint32_t load16(const std::uint8_t* p, bool big) {
+    return big ? (std::uint32_t{p[0]} << 8) | p[1] : (std::uint32_t{p[1]} << 8) | p[0];
+}
+
+inline std::uint32_t load32(const std::uint8_t* p, bool big) {
+    return big ? (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3]
+               : (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
+}
+
+inline float loadFloat(const std::uint8_t* p, bool big) {
+    const std::uint32_t bits = load32(p, big);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+inline void store16(std::uint8_t* p, std::uint16_t value, bool big) {
+    if (big) {
+        p[0] = static_cast<std::uint8_t>(value >> 8);
+        p[1] = static_cast<std::uint8_t>(value);
+    } else {
+        p[0] = static_cast<std::uint8_t>(value);
+        p[1] = static_cast<std::uint8_t>(value >> 8);
+    }
+}
+
+// The three samples of pixel i in a given integer layout and byte order.
+template <SampleLayout L, bool Big>
+inline void loadIntegerPixel(const std::uint8_t* p, std::uint32_t& r, std::uint32_t& g, std::uint32_t& b) {
+    if constexpr (L == SampleLayout::Rgb8) {
+        r = std::uint32_t{p[0]} << 8;
+        g = std::uint32_t{p[1]} << 8;
+        b = std::uint32_t{p[2]} << 8;
+    } else if constexpr (L == SampleLayout::Rgb16) {
+        r = load16(p, Big);
+        g = load16(p + 2, Big);
+        b = load16(p + 4, Big);
+    } else {
+        r = load32(p, Big);
+        g = load32(p + 4, Big);
+        b = load32(p + 8, Big);
+    }
+}
+
+template <SampleLayout L>
+constexpr std::size_t pixelSize() {
+    return L == SampleLayout::Rgb8 ? 3 : L == SampleLayout::Rgb16 ? 6 : 12;
+}
+
+template <SampleLayout L, bool Big, ColourWeighting W>
+void analyseIntegers(const std::uint8_t* data, std::size_t pixels, IntegerExtremes& extremes) {
+    if (pixels == 0) return;
+    std::uint64_t highest = 0, lowest = ~std::uint64_t{0};
+    for (std::size_t i = 0; i < pixels; ++i, data += pixelSize<L>()) {
+        std::uint32_t r, g, b;
+        loadIntegerPixel<L, Big>(data, r, g, b);
+        const std::uint64_t key = weighKey<W>(r, g, b);
+        highest = key > highest ? key : highest;
+        lowest = key < lowest ? key : lowest;
+    }
+    extremes.highestGrey = std::max(extremes.highestGrey, greyFromKey<W>(highest));
+    extremes.lowestGrey = std::min(extremes.lowestGrey, greyFromKey<W>(lowest));
+}
+
+template <SampleLayout L, bool Big, ColourWeighting W, bool OutBig>
+void convertIntegers(const std::uint8_t* data, std::size_t pixels, const std::uint16_t* table,
+                     const IntegerStretch& stretch, std::uint8_t* out) {
+    for (std::size_t i = 0; i < pixels; ++i, data += pixelSize<L>(), out += 2) {
+        std::uint32_t r, g, b;
+        loadIntegerPixel<L, Big>(data, r, g, b);
+        const std::uint32_t grey = weighIntegers<W>(r, g, b);
+        std::uint16_t sample;
+        if constexpr (L == SampleLayout::Rgb32)
+            sample = grey < 65536 ? table[grey] : integerPipeline(grey, stretch);
+        else
+            sample = table[grey];
+        store16(out, sample, OutBig);
+    }
+}
+
+template <bool Big, ColourWeighting W>
+void analyseFloats(const std::uint8_t* data, std::size_t pixels, FloatExtremes& extremes) {
+    float highest = extremes.highestValue, lowest = extremes.lowestValue;
+    for (std::size_t i = 0; i < pixels; ++i, data += 12) {
+        const float grey = weighFloats<W>(loadFloat(data, Big), loadFloat(data + 4, Big), loadFloat(data + 8, Big));
+        if (grey > highest) highest = grey;
+        if (grey < lowest) lowest = grey;
+    }
+    extremes.highestValue = highest;
+    extremes.lowestValue = lowest;
+}
+
+template <bool Big, ColourWeighting W, bool OutBig>
+void convertFloats(const std::uint8_t* data, std::size_t pixels, const FloatToneMap& map, std::uint8_t* out) {
+    for (std::size_t i = 0; i < pixels; ++i, data += 12, out += 2) {
+        const float grey = weighFloats<W>(loadFloat(data, Big), loadFloat(data + 4, Big), loadFloat(data + 8, Big));
+        store16(out, floatPipeline(grey, map), OutBig);
+    }
+}
+
+template <typename F>
+void withWeighting(ColourWeighting weighting, F&& f) {
+    switch (weighting) {
+        case ColourWeighting::Average: f(std::integral_constant<ColourWeighting, ColourWeighting::Average>{}); break;
+        case ColourWeighting::TV: f(std::integral_constant<ColourWeighting, ColourWeighting::TV>{}); break;
+        case ColourWeighting::HDTV: f(std::integral_constant<ColourWeighting, ColourWeighting::HDTV>{}); break;
+        case ColourWeighting::Red: f(std::integral_constant<ColourWeighting, ColourWeighting::Red>{}); break;
+        case ColourWeighting::Green: f(std::integral_constant<ColourWeighting, ColourWeighting::Green>{}); break;
+        case ColourWeighting::Blue: f(std::integral_constant<ColourWeighting, ColourWeighting::Blue>{}); break;
+    }
+}
+
+template <typename F>
+void withOrder(ByteOrder order, F&& f) {
+    if (order == ByteOrder::MM)
+        f(std::true_type{});
+    else
+        f(std::false_type{});
+}
+
+template <typename F>
+void withIntegerLayout(SampleLayout layout, F&& f) {
+    switch (layout) {
+        case SampleLayout::Rgb8: f(std::integral_constant<SampleLayout, SampleLayout::Rgb8>{}); break;
+        case SampleLayout::Rgb16: f(std::integral_constant<SampleLayout, SampleLayout::Rgb16>{}); break;
+        case SampleLayout::Rgb32: f(std::integral_constant<SampleLayout, SampleLayout::Rgb32>{}); break;
+        case SampleLayout::RgbFloat: break;
+    }
+}
+
+// The nearest integer of a value already known to lie in [0, 65535], ties to even
+// (1.5 x 2^23 pushes the fraction out of a float's mantissa in the default rounding mode).
+inline std::uint32_t nearestSmall(float value) {
+    const float shifted = value + 12582912.0f;
+    return static_cast<std::uint32_t>(shifted - 12582912.0f);
+}
+
+}  // namespace
+
+std::size_t bytesPerPixel(SampleLayout layout) {
+    switch (layout) {
+        case SampleLayout::Rgb8: return 3;
+        case SampleLayout::Rgb16: return 6;
+        case SampleLayout::Rgb32:
+        case SampleLayout::RgbFloat: return 12;
+    }
+    return 12;
+}
+
+std::uint32_t integerGrey(ColourWeighting weighting, std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+    std::uint32_t grey = 0;
+    withWeighting(weighting, [&](auto w) { grey = weighIntegers<decltype(w)::value>(red, green, blue); });
+    return grey;
+}
+
+float floatGrey(ColourWeighting weighting, float red, float green, float blue) {
+    float grey = 0;
+    withWeighting(weighting, [&](auto w) { grey = weighFloats<decltype(w)::value>(red, green, blue); });
+    return grey;
+}
+
+FloatExtremes FloatExtremes::initial() {
+    return {static_cast<float>(std::pow(static_cast<long double>(8.1f), -37.0L)),
+            static_cast<float>(std::pow(static_cast<long double>(3.1f), 38.0L))};
+}
+
+void analyseIntegerBlock(const BlockFormat& format, const std::uint8_t* data, std::size_t pixels,
+                         IntegerExtremes& extremes) {
+    withIntegerLayout(format.layout, [&](auto layout) {
+        withOrder(format.sourceOrder, [&](auto big) {
+            withWeighting(format.weighting, [&](auto w) {
+                analyseIntegers<decltype(layout)::value, decltype(big)::value, decltype(w)::value>(data, pixels,
+                                                                                                 extremes);
+            });
+        });
+    });
+}
+
+void analyseFloatBlock(const BlockFormat& format, const std::uint8_t* data, std::size_t pixels,
+                       FloatExtremes& extremes) {
+    withOrder(format.sourceOrder, [&](auto big) {
+        withWeighting(format.weighting, [&](auto w) {
+            analyseFloats<decltype(big)::value, decltype(w)::value>(data, pixels, extremes);
+        });
+    });
+}
+
+double integerBoostFactor(const IntegerExtremes& extremes) {
+    // A uniform image divides by zero: +inf, which integerPipeline never converts as such.
+    return 65535.0 / (static_cast<double>(extremes.highestGrey) - static_cast<double>(extremes.lowestGrey));
+}
+
+std::uint16_t integerPipeline(std::uint32_t grey, const IntegerStretch& s) {
+    std::uint32_t g = grey;
+    if (s.stretch) {
+        const long double value = static_cast<long double>(s.boostFactor) *
+                                  static_cast<long double>(g - s.lowestGrey) *
+                                  static_cast<long double>(s.fStopMultiplier);
+        if (std::isnan(value)) {
+            g = 0;  // a uniform image: 0 x infinity
+        } else {
+            const long double nearest = std::rint(value);
+            g = nearest > 65535.0L ? 65535u : static_cast<std::uint32_t>(nearest);
+        }
+        if (s.posteriseStep != 0) g = std::min<std::uint32_t>(g / s.posteriseStep * s.posteriseStep, 65535u);
+    } else if (g > 65535u) {
+        g = 65535u;  // a 96-bit integer grey beyond 16 bits is held at white
+    }
+    if (s.invert) g = 65535u - g;
+    return static_cast<std::uint16_t>(g);
+}
+
+IntegerConverter::IntegerConverter(const BlockFormat& format, const IntegerStretch& stretch)
+    : format_(format), stretch_(stretch), table_(65536) {
+    for (std::uint32_t grey = 0; grey < 65536; ++grey) table_[grey] = integerPipeline(grey, stretch_);
+}
+
+void IntegerConverter::convertBlock(const std::uint8_t* data, std::size_t pixels, std::uint8_t* out) const {
+    withIntegerLayout(format_.layout, [&](auto layout) {
+        withOrder(format_.sourceOrder, [&](auto big) {
+            withWeighting(format_.weighting, [&](auto w) {
+                withOrder(format_.outputOrder, [&](auto outBig) {
+                    convertIntegers<decltype(layout)::value, decltype(big)::value, decltype(w)::value,
+                                    decltype(outBig)::value>(data, pixels, table_.data(), stretch_, out);
+                });
+            });
+        });
+    });
+}
+
+FloatToneMap floatToneMap(const FloatExtremes& extremes) {
+    FloatToneMap map;
+    map.lowestValue = extremes.lowestValue;
+    map.dynamicRange = static_cast<float>(static_cast<long double>(extremes.highestValue) - extremes.lowestValue);
+    map.boostFactor = static_cast<double>(65535.0L * (1.0L / static_cast<long double>(map.dynamicRange)));
+    return map;
+}
+
+namespace {
+
+constexpr long double kGammaExponent = static_cast<long double>(static_cast<float>(1.0L / 1.6L));
+
+[[gnu::noinline]] float gammaExtended(float v) {
+    return static_cast<float>(std::pow(static_cast<long double>(v), kGammaExponent));
+}
+
+}  // namespace
+
+// v^0.625 stored single. v^0.625 is the eighth root of v^5: v^2 is exact in double, v^4 and v^5
+// cost two roundings, the three square roots one each, so the double result is within 2^-52 of
+// the exact power (4 units of its last place at most); settlesFloat decides the float.
+float gammaCurve(float v) {
+    if (v >= 0.0f && v <= 1.0e30f) {
+        const double x = v;
+        const double x2 = x * x;
+        const double r = std::sqrt(std::sqrt(std::sqrt(x2 * x2 * x)));
+        float f;
+        if (settlesSingleRounding(r, f)) return f;
+    }
+    return gammaExtended(v);
+}
+
+namespace {
+
+// a - b stored single.
+inline float differenceSingle(float a, float b) {
+    const double d = static_cast<double>(a) - static_cast<double>(b);
+    float f;
+    if (settlesSingleRounding(d, f)) return f;
+    return static_cast<float>(static_cast<long double>(a) - static_cast<long double>(b));
+}
+
+// a x b x m stored single (b single, m a small power of two).
+inline float productSingle(double a, float b, std::uint32_t m) {
+    const double d = a * static_cast<double>(b) * m;
+    float f;
+    if (settlesSingleRounding(d, f)) return f;
+    return static_cast<float>(static_cast<long double>(a) * b * m);
+}
+
+// a / b stored single.
+inline float quotientSingle(float a, float b) {
+    const double d = static_cast<double>(a) / static_cast<double>(b);
+    float f;
+    if (settlesSingleRounding(d, f)) return f;
+    return static_cast<float>(static_cast<long double>(a) / static_cast<long double>(b));
+}
+
+}  // namespace
+
+std::uint16_t floatPipeline(float grey, const FloatToneMap& map) {
+    float out;
+    const float shifted = differenceSingle(grey, map.lowestValue);
+    if (map.gamma) {
+        const float v = gammaCurve(quotientSingle(shifted, map.dynamicRange));
+        // 65535 x v x (1, 2, 4 or 8) is exact in double: one rounding, as in extended precision.
+        out = static_cast<float>(65535.0 * static_cast<double>(v) * map.fStopMultiplier);
+    } else {
+        out = productSingle(map.boostFactor, shifted, map.fStopMultiplier);
+    }
+    if (!(out <= 65535.0f)) out = 65535.0f;
+    // Below 0 only when the analysis saw no ordinary value (an image of NaNs): held at black
+    // so no conversion leaves the sample range.
+    if (!(out >= 0.0f)) out = 0.0f;
+    if (map.posteriseStep != 0) {
+        const std::uint32_t n = nearestSmall(out);
+        out = static_cast<float>(std::min<std::uint32_t>(n / map.posteriseStep * map.posteriseStep, 65535u));
+    }
+    // 65535 - out: exact in double for out >= 2^-14; below that both roundings give 65535.
+    if (map.invert) out = static_cast<float>(65535.0 - static_cast<double>(out));
+    return static_cast<std::uint16_t>(nearestSmall(out));
+}
+
+void convertFloatBlock(const BlockFormat& format, const FloatToneMap& map, const std::uint8_t* data,
+                       std::size_t pixels, std::uint8_t* out) {
+    withOrder(format.sourceOrder, [&](auto big) {
+        withWeighting(format.weighting, [&](auto w) {
+            withOrder(format.outputOrder, [&](auto outBig) {
+                convertFloats<decltype(big)::value, decltype(w)::value, decltype(outBig)::value>(data, pixels, map,
+                                                                                              out);
+            });
+        });
+    });
+}
+
+std::uint32_t posteriseStepFor(std::int32_t posteriseSteps) {
+    return posteriseSteps > 0 ? 65535u / static_cast<std::uint32_t>(posteriseSteps) : 0u;
+}
+
+std::uint32_t fStopMultiplierFor(const ConversionOptions& options) {
+    std::uint32_t m = 1;
+    if (options.fStopX2) m *= 2;
+    if (options.fStopX4) m *= 4;
+    return m;
+}
+
+}  // namespace kelvarin
+
+// The data stage of TIFF and Radiance jobs.
+
+namespace kelvarin {
+
+namespace {
+
+// Source bytes per read: whole blocks up to about 2 MiB, so memory stays small for any image.
+constexpr std::uint64_t kChunkTarget = std::uint64_t{2} << 20;
+
+SampleLayout layoutOf(const SourceImage& image) {
+    if (image.bitsPerSample == 8) return SampleLayout::Rgb8;
+    if (image.bitsPerSample == 16) return SampleLayout::Rgb16;
+    return image.sampleFormat == 3 ? SampleLayout::RgbFloat : SampleLayout::Rgb32;
+}
+
+// The block division: blockBytes = bytesPerPixel x RowsPerStrip; the pixel data holds
+// blockCount blocks, the last one possibly short, so every pixel is read once and no block
+// reaches beyond the pixel data. For a single strip of the whole image this is `width` blocks
+// of `length` pixels.
+struct Blocks {
+    std::uint64_t pixelBytes = 0;
+    std::uint64_t blockBytes = 0;
+    std::int32_t blockCount = 0;
+    std::uint64_t blocksPerChunk = 1;
+};
+
+Blocks blockDivision(const SourceImage& image, std::size_t pixelSize) {
+    Blocks b;
+    b.pixelBytes = std::uint64_t{image.width} * image.length * pixelSize;
+    // A multi-strip source is divided like the single strip with the same pixels: its own
+    // RowsPerStrip (down to 1) would make a block of a pixel or two and a progress step each.
+    std::uint64_t rows = image.strips.size() > 1 ? image.length : image.rowsPerStrip;
+    if (rows == 0 || rows > image.length) rows = image.length;
+    b.blockBytes = pixelSize * std::max<std::uint64_t>(rows, 1);
+    b.blockCount = static_cast<std::int32_t>((b.pixelBytes + b.blockBytes - 1) / b.blockBytes);
+    b.blocksPerChunk = std::max<std::uint64_t>(1, kChunkTarget / b.blockBytes);
+    return b;
+}
+
+// Runs `work(bytes, pixels)` over the pixel data chunk by chunk and moves the progress bar
+// once per block. False when a read (or the work) failed.
+template <typename Work>
+bool forEachChunk(JobContext& job, StripStream& stream, const Blocks& blocks, std::size_t pixelSize,
+                  std::vector<std::uint8_t>& buffer, Work&& work) {
+    for (std::int64_t block = 0; block < blocks.blockCount;) {
+        const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(blocks.blocksPerChunk),
+                                                      blocks.blockCount - block);
+        const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(
+            static_cast<std::uint64_t>(n) * blocks.blockBytes, stream.remaining()));
+        if (!stream.read(buffer.data(), bytes)) return false;
+        if (!work(buffer.data(), bytes / pixelSize)) return false;
+        for (std::int64_t k = 1; k <= n; ++k) job.progress().setPosition(static_cast<std::int32_t>(block + k));
+        block += n;
+    }
+    return true;
+}
+
+bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
+    SourceImage& image = job.image;
+    const ConversionOptions& options = job.options();
+    StatusLog& log = job.log();
+    const SampleLayout layout = layoutOf(image);
+    const std::size_t pixelSize = bytesPerPixel(layout);
+    const Blocks blocks = blockDivision(image, pixelSize);
+    const BlockFormat format{layout, image.byteOrder, image.outputByteOrder, options.colourWeighting};
+    const bool floating = layout == SampleLayout::RgbFloat;
+    const std::uint32_t posteriseStep = posteriseStepFor(options.posteriseSteps);
+    const std::uint32_t fStop = fStopMultiplierFor(options);
+
+    job.progress().setRange(1, blocks.blockCount);
+    StripStream stream(job, blocks.pixelBytes);
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(
+        std::min<std::uint64_t>(blocks.blocksPerChunk * blocks.blockBytes, blocks.pixelBytes)));
+    std::vector<std::uint8_t> samples(buffer.size() / pixelSize * 2);
+
+    // A floating-point source always gets the tone-mapping analysis and treats Boost as off for
+    // the analysis decision; an integer source is analysed for Boost or Posterise.
+    FloatToneMap toneMap;
+    IntegerStretch stretch;
+    if (floating) {
+        FloatExtremes extremes = FloatExtremes::initial();
+        log.appendLine("Analysing image for tone-mapping");
+        const std::int64_t start = job.now();
+        if (!forEachChunk(job, stream, blocks, pixelSize, buffer, [&](const std::uint8_t* data, std::size_t pixels) {
+                analyseFloatBlock(format, data, pixels, extremes);
+                return true;
+            }))
+            return false;
+        toneMap = floatToneMap(extremes);
+        log.appendLine("DONE. Data analysis completed in" + numberText(job.secondsSince(start)) + " seconds");
+        log.appendLine("Highest value in image:" + numberText(extremes.highestValue));
+        log.appendLine("Lowest value in image:" + numberText(extremes.lowestValue));
+        log.appendLine("Boost factor:" + numberText(toneMap.boostFactor));
+        stream.rewind();
+        job.progress().setPosition(blocks.blockCount + 1);
+    } else if (options.boostContrast || options.posteriseSteps > 0) {
+        IntegerExtremes extremes;
+        log.appendLine("Analysing image for contrast optimisation");
+        const std::int64_t start = job.now();
+        if (!forEachChunk(job, stream, blocks, pixelSize, buffer, [&](const std::uint8_t* data, std::size_t pixels) {
+                analyseIntegerBlock(format, data, pixels, extremes);
+                return true;
+            }))
+            return false;
+        stretch.stretch = true;
+        stretch.lowestGrey = extremes.lowestGrey;
+        stretch.boostFactor = integerBoostFactor(extremes);
+        log.appendLine("DONE. Data analysis completed in" + numberText(job.secondsSince(start)) + " seconds");
+        log.appendLine("Highest value in image:" + numberText(extremes.highestGrey));
+        log.appendLine("Lowest value in image:" + numberText(extremes.lowestGrey));
+        log.appendLine("Boost factor:" + numberText(stretch.boostFactor));
+        stream.rewind();
+        job.progress().setPosition(blocks.blockCount + 1);
+    }
+
+    // The conversion sees the user's Boost setting again.
+    toneMap.gamma = options.boostContrast || options.posteriseSteps > 0;
+    toneMap.fStopMultiplier = stretch.fStopMultiplier = fStop;
+    toneMap.posteriseStep = stretch.posteriseStep = posteriseStep;
+    toneMap.invert = stretch.invert = options.invert;
+
+    log.appendLine("Starting data conversion.");
+    conversionStart = job.now();
+    if (floating) {
+        return forEachChunk(job, stream, blocks, pixelSize, buffer, [&](const std::uint8_t* data, std::size_t pixels) {
+            convertFloatBlock(format, toneMap, data, pixels, samples.data());
+            return job.writeOutput(samples.data(), pixels * 2);
+        });
+    }
+    const IntegerConverter converter(format, stretch);
+    return forEachChunk(job, stream, blocks, pixelSize, buffer, [&](const std::uint8_t* data, std::size_t pixels) {
+        convertIntegerBlock(converter, data, pixels, samples.data());
+        return job.writeOutput(samples.data(), pixels * 2);
+    });
+}
+
+}  // namespace
+
 bool runDataConversion(JobContext& job) {
-    return job.refuse(errorBox("This kind of source cannot be converted yet.", "KELVARIN - Error."),
-                      {">>> No converter for this source yet. STOP!"});
+    StatusLog& log = job.log();
+    const ConversionOptions& options = job.options();
+    std::int64_t conversionStart = job.now();
+    if (job.image.kind == SourceKind::Rgbe) {
+        // A Radiance source is neither floating point nor integer for the analysis decision:
+        // no analysis pass here; the tone mapper reads the user's Boost setting itself.
+        log.appendLine("Starting data conversion.");
+        conversionStart = job.now();
+        if (!convertRgbe(job)) return false;
+    } else if (!convertTiff(job, conversionStart)) {
+        return false;
+    }
+    if (job.ioFailed()) return false;
+
+    if (options.posteriseSteps != 0) log.appendLine("Posterised to" + numberText(options.posteriseSteps) + " steps");
+    log.appendLine("DONE. Data conversion completed in" + numberText(job.secondsSince(conversionStart)) + " seconds");
+    job.closeSource();
+    log.appendLine("Closed source file:");
+    log.appendLine(job.sourcePath());
+    if (!job.closeDestination()) return false;
+    log.appendLine("");
+    log.appendLine("Closed converted file:");
+    log.appendLine(job.destinationPath());
+    log.appendLine("Time used for job:" + numberText(job.secondsSince(job.startSeconds)) + " seconds");
+    log.appendLine(kDashLine);
+    log.appendLine("Looking forward to another job.");
+    log.endOfJob();
+    return true;
 }
 
 }  // namespace kelvarin

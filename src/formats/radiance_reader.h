@@ -1,0 +1,93 @@
+// Radiance RGBE (.hdr/.pic) files: the text header and the new run-length encoded scanlines
+// (see "The RADIANCE Picture File Format", Greg Ward). Only the new RLE scheme is decoded.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvarin {
+
+class JobContext;
+
+// The header is looked for in the first 1024 bytes only.
+inline constexpr std::size_t kRadianceHeaderBlock = 1024;
+inline constexpr std::uint32_t kRadianceMaxSide = 65535;
+
+// What the header scan found, before any judgement of the values.
+struct RadianceHeaderScan {
+    bool signatureOk = false;
+    // Lines for the log, in order (the signature line first).
+    std::vector<std::string> logLines;
+    bool lengthFound = false, widthFound = false;
+    // The rounded numbers as the header states them; checked by the caller.
+    double length = 0, width = 0;
+    bool dataOffsetFound = false;
+    std::uint64_t dataOffset = 0;
+    // True when the scan was cut short because it went round the block without progress.
+    bool scanStalled = false;
+};
+
+RadianceHeaderScan scanRadianceHeader(std::string_view block);
+
+// The smallest number of bytes a new-RLE encoding of width x length pixels can take: per scanline
+// a 4-byte header, and per component at least one 2-byte packet for every 128 pixels (no packet
+// covers more than 128 pixels, and every packet that covers any is at least 2 bytes).
+// A file is refused below this size, so width x length never exceeds 16 x the data bytes: the
+// planes (4 bytes a pixel) stay below 64 x the file size, the whole job (8 at its peak) below 128 x.
+std::uint64_t minimumRleBytes(std::uint64_t width, std::uint64_t length);
+
+// Four byte planes R, G, B, E of width x length each; pixel (row r, column x) at r * width + x.
+class RgbeMap {
+public:
+    RgbeMap(std::uint32_t width, std::uint32_t length);
+    std::uint32_t width() const { return width_; }
+    std::uint32_t length() const { return length_; }
+    std::size_t pixels() const { return pixels_; }
+    // plane 0 R, 1 G, 2 B, 3 E
+    std::uint8_t* plane(int component) { return bytes_.get() + static_cast<std::size_t>(component) * pixels_; }
+    const std::uint8_t* plane(int component) const {
+        return bytes_.get() + static_cast<std::size_t>(component) * pixels_;
+    }
+
+private:
+    std::uint32_t width_, length_;
+    std::size_t pixels_;
+    std::unique_ptr<std::uint8_t[]> bytes_;
+};
+
+enum class RgbeDecodeStatus { Ok, WrongCompression, HeaderError, Truncated };
+
+// The abort message of a failed decode ("" for Ok).
+const char* rgbeDecodeMessage(RgbeDecodeStatus status);
+
+// Decodes one component stream of one scanline: packets from `in` (never past `end`) until they
+// cover `width` pixels; at most `room` bytes are stored at `out` (a packet that runs past the
+// scanline still consumes its input, but the bytes beyond the row are not kept). Returns false
+// when the input ends before the component is complete.
+bool decodeRlePackets(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t* out,
+                      std::size_t room, std::uint32_t width);
+
+// Decodes `map.length()` new-RLE scanlines from data[0, size) into the map. `rowDone(r)` is
+// called after each row.
+RgbeDecodeStatus decodeRgbeScanlines(const std::uint8_t* data, std::size_t size, RgbeMap& map,
+                                     const std::function<void(std::uint32_t)>& rowDone);
+
+// Black pixels (E = 0) between the first and the last take the exponent of the pixel before
+// them, so that they stay at the level of their neighbourhood instead of 2^-128.
+void fillZeroExponents(RgbeMap& map);
+
+// The decoding phase of a Radiance job, with the source positioned at its pixel data: reads the
+// data block, decodes it into `map` (allocated here) with progress and log lines. On failure it
+// has run radianceAbort and returns false.
+bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map);
+
+// Undecodable pixel data: box, the message, the source closed, the half-written destination closed
+// and deleted, with their log lines.
+void radianceAbort(JobContext& job, std::string_view message);
+
+}  // namespace kelvarin

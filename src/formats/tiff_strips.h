@@ -1,0 +1,36 @@
+// The pixel data of a TIFF source read as one stream, whatever the strips' places in the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "job/source_image.h"
+
+namespace kelvarin {
+
+class JobContext;
+
+class StripStream {
+public:
+    // Streams the first `totalBytes` bytes of the concatenated strips (the header step has
+    // checked that the strips hold them and lie inside the file).
+    StripStream(JobContext& job, std::uint64_t totalBytes);
+
+    // Reads the next `count` bytes; false (already reported) on a short read.
+    bool read(std::uint8_t* into, std::size_t count);
+    // Back to the first pixel byte.
+    void rewind();
+    std::uint64_t remaining() const { return total_ - done_; }
+
+private:
+    JobContext& job_;
+    std::vector<Strip> strips_;
+    std::uint64_t total_;
+    std::uint64_t done_ = 0;
+    std::size_t strip_ = 0;
+    std::uint64_t inStrip_ = 0;
+    bool positioned_ = false;
+};
+
+}  // namespace kelvarin

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "formats/radiance_reader.h"
+
+namespace kelvarin {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct PacketCase {
+    const char* name;
+    Bytes input;
+    std::uint32_t width;
+    bool complete;
+    Bytes kept;          // what lands in the row
+    std::size_t consumed;
+};
+
+Bytes literal(std::uint8_t n, std::uint8_t first) {
+    Bytes b{n};
+    for (int i = 0; i < n; ++i) b.push_back(static_cast<std::uint8_t>(first + i));
+    return b;
+}
+
+Bytes join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+Bytes sequence(std::size_t n, std::uint8_t first) {
+    Bytes b;
+    for (std::size_t i = 0; i < n; ++i) b.push_back(static_cast<std::uint8_t>(first + i));
+    return b;
+}
+
+TEST(RadianceRle, PacketsFillOneComponent) {
+    const PacketCase cases[] = {
+        {"literal 128 copies 128 bytes", literal(128, 1), 128, true, sequence(128, 1), 129},
+        {"129 is a run of one", {129, 7, 3, 8, 9, 10}, 4, true, {7, 8, 9, 10}, 6},
+        {"255 is a run of 127", {255, 5, 1, 6}, 128, true, join({Bytes(127, 5), {6}}), 4},
+        {"packet 0 writes nothing", {0, 0, 2, 4, 5}, 2, true, {4, 5}, 5},
+        {"a run past the row keeps only the row", {130, 1, 140, 9}, 5, true, {1, 1, 9, 9, 9}, 4},
+        {"a literal past the row still consumes its bytes", {3, 1, 2, 3, 130, 4}, 2, true, {1, 2}, 4},
+        {"input ends inside a literal", {5, 1, 2}, 5, false, {}, 0},
+        {"input ends before a run's value", {1, 9, 130}, 3, false, {}, 0},
+        {"input ends before the component is complete", {130, 1}, 3, false, {}, 0},
+        {"no input at all", {}, 1, false, {}, 0},
+        {"zeros only never complete", {0, 0, 0}, 1, false, {}, 0},
+    };
+    for (const PacketCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes row(c.width, 0xEE);
+        const std::uint8_t* in = c.input.data();
+        const bool done = decodeRlePackets(in, c.input.data() + c.input.size(), row.data(), row.size(), c.width);
+        EXPECT_EQ(done, c.complete);
+        if (!c.complete) continue;
+        EXPECT_EQ(row, c.kept);
+        EXPECT_EQ(static_cast<std::size_t>(in - c.input.data()), c.consumed);
+    }
+}
+
+TEST(RadianceRle, NeverWritesPastTheRoom) {
+    // A run and a literal that run far beyond the row of 2: the guard bytes stay untouched.
+    const Bytes input = {255, 3, 128};
+    Bytes literalInput = input;
+    for (int i = 0; i < 128; ++i) literalInput.push_back(1);
+    Bytes buffer(4, 0xEE);
+    const std::uint8_t* in = input.data();
+    EXPECT_TRUE(decodeRlePackets(in, input.data() + 2, buffer.data(), 2, 2));
+    EXPECT_EQ(buffer, (Bytes{3, 3, 0xEE, 0xEE}));
+    in = literalInput.data() + 2;
+    Bytes second(4, 0xEE);
+    EXPECT_TRUE(decodeRlePackets(in, literalInput.data() + literalInput.size(), second.data(), 2, 2));
+    EXPECT_EQ(second, (Bytes{1, 1, 0xEE, 0xEE}));
+}
+
+// One scanline of width w: header, then each component as runs of 127 and a last run.
+Bytes runScanline(std::uint32_t w, std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t e) {
+    Bytes s = {2, 2, static_cast<std::uint8_t>(w >> 8), static_cast<std::uint8_t>(w)};
+    for (std::uint8_t value : {r, g, b, e}) {
+        std::uint32_t left = w;
+        while (left > 0) {
+            const std::uint32_t n = left > 127 ? 127 : left;
+            s.push_back(static_cast<std::uint8_t>(128 + n));
+            s.push_back(value);
+            left -= n;
+        }
+    }
+    return s;
+}
+
+struct ScanlineCase {
+    const char* name;
+    Bytes data;
+    RgbeDecodeStatus status;
+    std::uint32_t rowsDone;
+};
+
+TEST(RadianceRle, ScanlineHeadersAndTruncation) {
+    const Bytes good = runScanline(300, 1, 2, 3, 130);
+    Bytes truncated = join({good, good});
+    truncated.resize(truncated.size() - 1);
+    Bytes oldRle = join({good, good});
+    oldRle[good.size()] = 1;
+    oldRle[good.size() + 1] = 1;
+    Bytes narrow = join({good, good});
+    narrow[good.size() + 2] = 0;
+    const ScanlineCase cases[] = {
+        {"two complete rows", join({good, good}), RgbeDecodeStatus::Ok, 2},
+        {"old RLE header 1 1 x y", oldRle, RgbeDecodeStatus::WrongCompression, 1},
+        {"uncompressed pixel", join({good, {128, 128, 128, 129}}), RgbeDecodeStatus::WrongCompression, 1},
+        {"width below 256", narrow, RgbeDecodeStatus::HeaderError, 1},
+        {"last byte missing", truncated, RgbeDecodeStatus::Truncated, 1},
+        {"only a partial header", join({good, {2, 2}}), RgbeDecodeStatus::Truncated, 1},
+        {"no data", {}, RgbeDecodeStatus::Truncated, 0},
+    };
+    for (const ScanlineCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RgbeMap map(300, 2);
+        std::uint32_t rows = 0;
+        const RgbeDecodeStatus status =
+            decodeRgbeScanlines(c.data.data(), c.data.size(), map, [&rows](std::uint32_t r) { rows = r + 1; });
+        EXPECT_EQ(status, c.status);
+        EXPECT_EQ(rows, c.rowsDone);
+        EXPECT_NE(std::string(rgbeDecodeMessage(status)).empty(), status != RgbeDecodeStatus::Ok);
+    }
+}
+
+TEST(RadianceRle, RowsLandInTheirPlanes) {
+    const Bytes data = join({runScanline(256, 10, 20, 30, 128), runScanline(256, 11, 21, 31, 129)});
+    RgbeMap map(256, 2);
+    ASSERT_EQ(decodeRgbeScanlines(data.data(), data.size(), map, nullptr), RgbeDecodeStatus::Ok);
+    for (std::size_t i = 0; i < 512; ++i) {
+        const std::uint8_t row = i < 256 ? 0 : 1;
+        EXPECT_EQ(map.plane(0)[i], 10 + row);
+        EXPECT_EQ(map.plane(1)[i], 20 + row);
+        EXPECT_EQ(map.plane(2)[i], 30 + row);
+        EXPECT_EQ(map.plane(3)[i], 128 + row);
+    }
+}
+
+struct FillCase {
+    const char* name;
+    Bytes exponents;
+    Bytes filled;
+};
+
+TEST(RadianceRle, ZeroExponentsTakeTheOneBefore) {
+    const FillCase cases[] = {
+        {"middle black pixel", {130, 131, 0, 140, 141}, {130, 131, 131, 140, 141}},
+        {"runs of black pixels chain", {130, 0, 0, 0, 141}, {130, 130, 130, 130, 141}},
+        {"later pixels keep their own exponents", {130, 0, 150, 0, 160, 170}, {130, 130, 150, 150, 160, 170}},
+        {"the first pixel stays black", {0, 0, 131, 132}, {0, 0, 131, 132}},
+        {"the last pixel is never changed", {130, 131, 132, 0}, {130, 131, 132, 0}},
+        {"no black pixel", {1, 2, 3}, {1, 2, 3}},
+    };
+    for (const FillCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        RgbeMap map(static_cast<std::uint32_t>(c.exponents.size()), 1);
+        for (int plane = 0; plane < 3; ++plane)
+            for (std::size_t i = 0; i < c.exponents.size(); ++i) map.plane(plane)[i] = static_cast<std::uint8_t>(i);
+        std::copy(c.exponents.begin(), c.exponents.end(), map.plane(3));
+        fillZeroExponents(map);
+        EXPECT_EQ(Bytes(map.plane(3), map.plane(3) + c.exponents.size()), c.filled);
+        for (int plane = 0; plane < 3; ++plane)
+            for (std::size_t i = 0; i < c.exponents.size(); ++i) EXPECT_EQ(map.plane(plane)[i], i);
+    }
+}
+
+}  // namespace
+}  // namespace kelvarin

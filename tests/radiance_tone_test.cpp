@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "pixels/rgbe_tone_mapper.h"
+
+namespace kelvarin {
+namespace {
+
+float floatFromBits(std::uint32_t bits) {
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+TEST(RgbeTone, GammaCurveEqualsTheExtendedPower) {
+    // A spread of single values over the whole range 0 .. 1, denormals included.
+    std::size_t checked = 0;
+    for (std::uint32_t bits = 0; bits <= 0x3F800000u; bits += 1009) {
+        const float t = floatFromBits(bits);
+        const float expected = static_cast<float>(std::pow(static_cast<long double>(t), 0.625L));
+        ASSERT_EQ(gammaCurve(t, 0.625f), expected) << t;
+        ++checked;
+    }
+    EXPECT_EQ(gammaCurve(1.0f, 0.625f), 1.0f);
+    EXPECT_EQ(gammaCurve(0.0f, 0.625f), 0.0f);
+    EXPECT_TRUE(std::isnan(gammaCurve(std::nanf(""), 0.625f)));
+    EXPECT_GT(checked, 1000000u);
+}
+
+TEST(RgbeTone, GreyValuesFollowTheFormulasForEveryExponent) {
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int w = 0; w < 6; ++w) {
+        const auto weighting = static_cast<ColourWeighting>(w);
+        for (int e = 0; e < 256; ++e) {
+            for (int k = 0; k < 40; ++k) {
+                const int r = k == 0 ? 255 : byte(random), g = k == 0 ? 255 : byte(random), b = k == 0 ? 255 : byte(random);
+                const long double f = std::pow(2.0L, e - 128);
+                const long double red = static_cast<float>(f * (r + 0.5L) / 256);
+                const long double green = static_cast<float>(f * (g + 0.5L) / 256);
+                const long double blue = static_cast<float>(f * (b + 0.5L) / 256);
+                const float expected[] = {
+                    static_cast<float>((green + red + blue) / 3),
+                    static_cast<float>(0.299f * red + 0.587f * green + 0.114f * blue),
+                    static_cast<float>(0.2126f * red + 0.7152f * green + 0.0722f * blue),
+                    static_cast<float>(red), static_cast<float>(green), static_cast<float>(blue)};
+                ASSERT_EQ(rgbeGrey(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                                   static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(e), weighting),
+                          expected[w])
+                    << "weighting " << w << " rgbe " << r << " " << g << " " << b << " " << e;
+            }
+        }
+    }
+}
+
+TEST(RgbeTone, StartingValuesAndParameters) {
+    // About 8.1^-37 and 3.1^38, from the single-precision 8.1 (8.1000003...) and 3.1 (3.0999999...).
+    EXPECT_NEAR(startingHighestValue() / 2.43250e-34, 1.0, 2e-5);
+    EXPECT_NEAR(startingLowestValue() / 4.69617e18, 1.0, 2e-5);
+    EXPECT_LT(startingHighestValue(), static_cast<float>(std::pow(8.1L, -37.0L)));
+    EXPECT_LT(startingLowestValue(), static_cast<float>(std::pow(3.1L, 38.0L)));
+    ConversionOptions o;
+    o.fStopX2 = o.fStopX4 = true;
+    o.posteriseSteps = 12;
+    const ToneParameters p = toneParameters({1.0f, 3.0f}, o);
+    EXPECT_EQ(p.gammaExponent, 0.625f);
+    EXPECT_EQ(p.fStopMultiplier, 8);
+    EXPECT_EQ(p.posteriseStep, 5461);
+    EXPECT_TRUE(p.curve);
+    EXPECT_EQ(p.dynamicRange, 2.0f);
+    EXPECT_EQ(p.boostFactor, 32767.5);
+    const int steps[] = {4, 5, 6, 8, 12, 16}, expectedSteps[] = {16383, 13107, 10922, 8191, 5461, 4095};
+    for (int i = 0; i < 6; ++i) {
+        ConversionOptions s;
+        s.posteriseSteps = steps[i];
+        EXPECT_EQ(toneParameters({}, s).posteriseStep, expectedSteps[i]);
+    }
+}
+
+struct SampleCase {
+    const char* name;
+    float v;
+    ToneParameters p;
+    std::uint16_t sample;
+};
+
+TEST(RgbeTone, SampleSteps) {
+    ToneParameters linear;
+    linear.lowestValue = 1.0f;
+    linear.dynamicRange = 2.0f;
+    linear.boostFactor = 32767.5;
+    ToneParameters curve = linear;
+    curve.curve = true;
+    ToneParameters zero;
+    zero.dynamicRange = 0.0f;
+    zero.boostFactor = INFINITY;
+    zero.lowestValue = 5.0f;
+    const auto with = [](ToneParameters p, auto change) {
+        change(p);
+        return p;
+    };
+    const SampleCase cases[] = {
+        {"lowest", 1.0f, linear, 0},
+        {"highest", 3.0f, linear, 65535},
+        {"middle rounds half to even", 2.0f, linear, 32768},  // 32767.5
+        {"x2 saturates above the middle", 2.5f, with(linear, [](ToneParameters& p) { p.fStopMultiplier = 2; }), 65535},
+        {"curve at a quarter", 1.5f, curve, static_cast<std::uint16_t>(std::nearbyint(65535 * std::pow(0.25f, 0.625f)))},
+        {"zero range linear", 5.0f, zero, 65535},
+        {"zero range curve", 5.0f, with(zero, [](ToneParameters& p) { p.curve = true; }), 65535},
+        {"zero range inverted", 5.0f, with(zero, [](ToneParameters& p) { p.invert = true; }), 0},
+        {"posterise 4 after the curve", 3.0f, with(curve, [](ToneParameters& p) { p.posteriseStep = 16383; }), 65532},
+        {"posterise then invert", 3.0f,
+         with(curve, [](ToneParameters& p) { p.posteriseStep = 16383; p.invert = true; }), 3},
+        {"invert the lowest", 1.0f, with(linear, [](ToneParameters& p) { p.invert = true; }), 65535},
+    };
+    for (const SampleCase& c : cases) EXPECT_EQ(toneMapSample(c.v, c.p), c.sample) << c.name;
+}
+
+}  // namespace
+}  // namespace kelvarin
+
+namespace kelvarin {
+namespace {
+
+TEST(RgbeTone, AverageGreyForEverySumAndExponent) {
+    // The Average grey depends only on R + G + B and E: all of them against the plain formula.
+    for (int e = 0; e < 256; ++e) {
+        const long double f = std::pow(2.0L, e - 128);
+        for (int sum = 0; sum <= 765; ++sum) {
+            const int r = sum < 255 ? sum : 255, g = sum - r < 255 ? sum - r : 255, b = sum - r - g;
+            const long double red = static_cast<float>(f * (r + 0.5L) / 256);
+            const long double green = static_cast<float>(f * (g + 0.5L) / 256);
+            const long double blue = static_cast<float>(f * (b + 0.5L) / 256);
+            ASSERT_EQ(rgbeGrey(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(b),
+                               static_cast<std::uint8_t>(e), ColourWeighting::Average),
+                      static_cast<float>((green + red + blue) / 3))
+                << sum << " " << e;
+        }
+    }
+}
+
+TEST(RgbeTone, SamplesEqualTheExtendedPrecisionFormulas) {
+    // Random grey values and extremes through every option path, against the formulas evaluated
+    // in extended precision step by step.
+    std::mt19937 random(17);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::uniform_int_distribution<int> exponent(-40, 40);
+    for (int round = 0; round < 200; ++round) {
+        const float lowest = std::ldexp(unit(random) + 0.01f, exponent(random));
+        const float highest = lowest + std::ldexp(unit(random) + 0.01f, exponent(random));
+        ConversionOptions o;
+        o.boostContrast = round % 3 == 1;
+        o.invert = round % 5 == 2;
+        o.fStopX2 = round % 7 == 3;
+        o.posteriseSteps = round % 11 == 4 ? 6 : 0;
+        const ToneParameters p = toneParameters({lowest, highest}, o);
+        const long double range = static_cast<float>(static_cast<long double>(highest) - lowest);
+        const long double boost = static_cast<double>(65535.0L * (1.0L / range));
+        for (int k = 0; k < 2000; ++k) {
+            const float v = lowest + (highest - lowest) * unit(random);
+            const float d = static_cast<float>(static_cast<long double>(v) - lowest);
+            float out;
+            if (p.curve) {
+                const float t = static_cast<float>(d / range);
+                const float c = static_cast<float>(std::pow(static_cast<long double>(t), 0.625L));
+                out = static_cast<float>(65535.0L * c * p.fStopMultiplier);
+            } else {
+                out = static_cast<float>(boost * d * p.fStopMultiplier);
+            }
+            if (!(out <= 65535)) out = 65535;
+            if (p.posteriseStep) {
+                out = static_cast<float>(static_cast<long>(std::nearbyint(out)) / p.posteriseStep * p.posteriseStep);
+            }
+            if (p.invert) out = static_cast<float>(65535.0L - out);
+            ASSERT_EQ(toneMapSample(v, p), static_cast<std::uint16_t>(std::nearbyint(out))) << v << " round " << round;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kelvarin
