@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "formats/file.h"
 #include "support/job_check.h"
 #include "support/sample_sources.h"
 #include "ui/ids.h"
@@ -252,6 +253,47 @@ INSTANTIATE_TEST_SUITE_P(Files, HostileInput, ::testing::ValuesIn(allCases()),
                              }
                              return name;
                          });
+
+}  // namespace
+}  // namespace kelvarin::test
+
+namespace kelvarin::test {
+namespace {
+
+// A destination that is not a regular file is refused before anything is written: a FIFO would
+// block the job for ever, and the clean-up after a failed job would delete a device node.
+TEST(HostileDestination, FifoAndDeviceNodesAreNeverOpenedNorDeleted) {
+    TempDir dir;
+    const std::string fifo = dir.file("pipe.tif");
+    ASSERT_EQ(runCommand("mkfifo '" + fifo + "'"), 0);
+    std::vector<std::string> targets{fifo};
+    // A node like /dev/null can only be made by root; the FIFO covers the rest.
+    const std::string device = dir.file("null.tif");
+    if (runCommand("mknod '" + device + "' c 1 3 2>/dev/null") == 0) targets.push_back(device);
+
+    const BinPair bin = buildBin(3, 2);
+    Bytes longer = bin.data;
+    longer.push_back(0);  // one byte too many: refused in the data step, after the Save dialog
+    writeBytes(dir.file("a.bin"), longer);
+    writeText(dir.file("a.hdr"), bin.header);
+    writeBytes(dir.file("a.raw"), buildRaw(4));
+    for (const std::string& target : targets) {
+        for (int command : {ids::BinToTif, ids::RawToTif}) {
+            SCOPED_TRACE(target + (command == ids::BinToTif ? " BIN" : " RAW"));
+            Harness h;
+            const int result = command == ids::BinToTif
+                                   ? h.run(command, {dir.file("a.bin"), dir.file("a.hdr"), target})
+                                   : h.run(command, {dir.file("a.raw"), target});
+            EXPECT_EQ(result, 0);
+            EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(target)));
+            EXPECT_EQ(h.port.boxTexts().at(h.port.boxTexts().size() - 2), "KELVARIN - Save As: File not created.");
+        }
+    }
+    EXPECT_EQ(File::open(dir.path(), File::Mode::CreateTruncate), nullptr);
+    const auto fresh = File::open(dir.file("new.tif"), File::Mode::CreateTruncate);
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_TRUE(fresh->write("x", 1));
+}
 
 }  // namespace
 }  // namespace kelvarin::test
