@@ -297,3 +297,33 @@ TEST(HostileDestination, FifoAndDeviceNodesAreNeverOpenedNorDeleted) {
 
 }  // namespace
 }  // namespace kelvarin::test
+
+namespace kelvarin::test {
+namespace {
+
+// A destination reached through a symbolic link: after a failed job nothing half-written stays
+// behind, neither the link nor the file it leads to.
+TEST(HostileDestination, FailedJobThroughASymbolicLinkLeavesNoHalfWrittenTarget) {
+    TempDir dir;
+    const BinPair bin = buildBin(3, 2);
+    Bytes longer = bin.data;
+    longer.push_back(0);
+    writeBytes(dir.file("a.bin"), longer);
+    writeText(dir.file("a.hdr"), bin.header);
+    writeText(dir.file("target.tif"), "old");
+    std::filesystem::create_symlink(dir.file("target.tif"), dir.file("link.tif"));
+    Harness h;
+    EXPECT_EQ(h.run(ids::BinToTif, {dir.file("a.bin"), dir.file("a.hdr"), dir.file("link.tif")}), 0);
+    EXPECT_FALSE(exists(dir.file("target.tif")));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir.file("link.tif"))));
+
+    // A successful job writes through the link as any program would.
+    writeBytes(dir.file("a.bin"), bin.data);
+    std::filesystem::create_symlink(dir.file("target.tif"), dir.file("link2.tif"));
+    Harness ok;
+    EXPECT_EQ(ok.run(ids::BinToTif, {dir.file("a.bin"), dir.file("a.hdr"), dir.file("link2.tif")}), 1);
+    EXPECT_EQ(readBytes(dir.file("target.tif")).size(), 302u + bin.data.size());
+}
+
+}  // namespace
+}  // namespace kelvarin::test
