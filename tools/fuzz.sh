@@ -35,12 +35,14 @@ run_target() {
     echo $? >"$dir/status"
 }
 
-echo "== fuzzing ${#TARGETS[@]} targets for ${SECONDS_PER_TARGET} s each, $JOBS at a time"
+# At least two at a time, so five targets take three rounds of FUZZ_SECONDS whatever the machine.
+PARALLEL=$((JOBS < 2 ? 2 : JOBS))
+echo "== fuzzing ${#TARGETS[@]} targets for ${SECONDS_PER_TARGET} s each, $PARALLEL at a time"
 running=0
 for target in "${TARGETS[@]}"; do
     run_target "$target" &
     running=$((running + 1))
-    if [ "$running" -ge "$JOBS" ]; then
+    if [ "$running" -ge "$PARALLEL" ]; then
         wait -n || true
         running=$((running - 1))
     fi
