@@ -50,7 +50,10 @@ struct Scene {
         check.destinationPath = dir.file("out.tif");
         writeBytes(check.sourcePath, check.sourceBytes);
     }
-    void refusal() { h.port.boxes.push_back({"No.", "KELVARIN - PGM.", MessageIcon::Error}); }
+    void refusal() {
+        h.port.boxes.push_back({"No.", "KELVARIN - PGM.", MessageIcon::Error});
+        h.port.log.insert(h.port.log.end(), {">>> No. STOP!", "Closed file:", check.sourcePath});
+    }
     void resultBox(bool success) {
         h.port.boxes.push_back(success ? MessageBoxRequest{"TIF Conversion concluded.", "KELVARIN - Success."}
                                        : MessageBoxRequest{"There were errors.", "KELVARIN - Error.", MessageIcon::Error});
@@ -90,7 +93,16 @@ TEST(JobOutcome, SeesEveryBrokenGuarantee) {
     {
         Scene s;
         s.resultBox(false);
-        EXPECT_TRUE(has(s.outcome(0), "no message box of its own"));
+        const auto broken = s.outcome(0);
+        EXPECT_TRUE(has(broken, "no message box of its own"));
+        EXPECT_TRUE(has(broken, "did not log \"Closed file:\""));
+    }
+    {
+        Scene s;
+        s.refusal();
+        s.refusal();
+        s.resultBox(false);
+        EXPECT_TRUE(has(s.outcome(0), "showed 2 message boxes"));
     }
     {
         Scene s;

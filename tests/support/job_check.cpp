@@ -91,7 +91,16 @@ std::vector<std::string> checkJobOutcome(const Harness& harness, int result, con
     const bool written = exists(check.destinationPath);
     if (result == 0) {
         if (written) broken.push_back("a failed job left its destination behind");
-        if (refusalBoxes(harness.port).empty()) broken.push_back("a failed job showed no message box of its own");
+        const std::size_t refusals = refusalBoxes(harness.port).size();
+        if (refusals == 0) broken.push_back("a failed job showed no message box of its own");
+        if (refusals > 1) broken.push_back("a failed job showed " + std::to_string(refusals) + " message boxes");
+        // The source's closing lines tell the user the file was let go.
+        const auto& log = harness.port.log;
+        bool closed = false;
+        for (std::size_t i = 0; i + 1 < log.size() && !closed; ++i) {
+            closed = log[i] == "Closed file:" && log[i + 1] == check.sourcePath;
+        }
+        if (!closed) broken.push_back("a failed job did not log \"Closed file:\" and the source path");
         return broken;
     }
     if (result != 1) {
