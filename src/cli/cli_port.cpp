@@ -30,6 +30,8 @@ std::optional<std::string> CliPort::askSaveFile(const FileDialogRequest&) { retu
 
 MessageAnswer CliPort::showMessage(const MessageBoxRequest& request) {
     eraseProgress();
+    // Keep boxes and log lines in their true order when both streams go to one place.
+    std::fflush(stdout);
     std::string text;
     for (char c : request.text)
         if (c != '\r') text += c;

@@ -3,7 +3,7 @@
 (256 x 256 16-bit little-endian RAW) and crater.bin with its 13-line text header crater.hdr
 (3DEM-style signed 16-bit matrix, rows stored bottom first).
 
-Run from anywhere: python3 scripts/make_height_samples.py
+Run from anywhere: /usr/bin/python3 samples/make_height_samples.py
 The output is deterministic, so running it again reproduces the committed files."""
 
 import pathlib
