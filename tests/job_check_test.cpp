@@ -96,6 +96,7 @@ TEST(JobOutcome, SeesEveryBrokenGuarantee) {
         const auto broken = s.outcome(0);
         EXPECT_TRUE(has(broken, "no message box of its own"));
         EXPECT_TRUE(has(broken, "did not log \"Closed file:\""));
+        EXPECT_TRUE(has(broken, "no \">>> ... STOP!\" line"));
     }
     {
         Scene s;

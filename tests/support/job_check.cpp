@@ -1,5 +1,6 @@
 #include "support/job_check.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace kelvarin::test {
@@ -101,6 +102,14 @@ std::vector<std::string> checkJobOutcome(const Harness& harness, int result, con
             closed = log[i] == "Closed file:" && log[i + 1] == check.sourcePath;
         }
         if (!closed) broken.push_back("a failed job did not log \"Closed file:\" and the source path");
+        // Every stop names itself in a ">>> ... STOP!" line, but for the few whose wording is fixed:
+        // unrecognised first bytes and the Radiance scanline-header faults.
+        const bool stopLine = std::any_of(log.begin(), log.end(), [](const std::string& line) {
+            return (line.rfind(">>>", 0) == 0 && line.size() >= 5 && line.compare(line.size() - 5, 5, "STOP!") == 0) ||
+                   line == "STOP - No Job!" || line == "Wrong compression type, old or none." ||
+                   line == "RLE type 2 header error.";
+        });
+        if (!stopLine) broken.push_back("a failed job logged no \">>> ... STOP!\" line");
         return broken;
     }
     if (result != 1) {
