@@ -110,6 +110,26 @@ std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
         broken.push_back("one allocation of " + std::to_string(largestAllocation) + " bytes for an input of " +
                          std::to_string(job.size + job.headerSize));
     }
+    if (result == 1 && broken.empty() && check.output != test::OutputKind::RawExport) {
+        // The destination's size is the one the reader found and logged.
+        const auto info = test::readGreyTiffInfo(test::readBytes(check.destinationPath));
+        const auto& log = h.port.log;
+        // (A PGM logs its size tokens as they are written, so only the TIFF, Radiance and RAW
+        // numbers are plain.)
+        const bool raw = std::find(log.begin(), log.end(), "Deriving size from RAW file") != log.end();
+        const std::pair<const char*, const char*> logged[] = {{" 256 ImageWidth =", " 257 ImageLength ="},
+                                                              {"Image Width =", "Image Length ="},
+                                                              {raw ? "Width: " : "-", raw ? "Length: " : "-"}};
+        for (const auto& [widthLine, lengthLine] : logged) {
+            const auto width = test::lastLoggedNumber(log, widthLine);
+            const auto length = test::lastLoggedNumber(log, lengthLine);
+            if (info && width && length && (*width != info->width || *length != info->length)) {
+                broken.push_back("the destination is " + std::to_string(info->width) + " x " +
+                                 std::to_string(info->length) + " but the reader logged " + std::to_string(*width) +
+                                 " x " + std::to_string(*length));
+            }
+        }
+    }
     if (job.samplesAreSource && result == 1 && broken.empty()) {
         const test::Bytes out = test::readBytes(check.destinationPath);
         const std::size_t header = check.output == test::OutputKind::RawExport ? 0 : 302;
