@@ -117,9 +117,9 @@ std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
         // (A PGM logs its size tokens as they are written, so only the TIFF, Radiance and RAW
         // numbers are plain.)
         const bool raw = std::find(log.begin(), log.end(), "Deriving size from RAW file") != log.end();
-        const std::pair<const char*, const char*> logged[] = {{" 256 ImageWidth =", " 257 ImageLength ="},
-                                                              {"Image Width =", "Image Length ="},
-                                                              {raw ? "Width: " : "-", raw ? "Length: " : "-"}};
+        std::vector<std::pair<const char*, const char*>> logged{{" 256 ImageWidth =", " 257 ImageLength ="},
+                                                                {"Image Width =", "Image Length ="}};
+        if (raw) logged.emplace_back("Width: ", "Length: ");
         for (const auto& [widthLine, lengthLine] : logged) {
             const auto width = test::lastLoggedNumber(log, widthLine);
             const auto length = test::lastLoggedNumber(log, lengthLine);
