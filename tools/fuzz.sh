@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of tests/fuzz with clang (ASan + UBSan) and runs each for a bounded
 # time on a copy of its seed corpus. A crash, sanitizer report, hang (over 10 s), allocation over
-# 512 MiB or broken job guarantee fails the run. FUZZ_SECONDS sets the time per target (60).
+# 512 MiB or broken job guarantee fails the run. FUZZ_SECONDS sets the time per target (60);
+# FUZZ_FLAGS adds libFuzzer flags; FUZZ_BUILD moves the build folder (build/fuzz).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
 
 SECONDS_PER_TARGET="${FUZZ_SECONDS:-60}"
 TARGETS=(tiff radiance pgm bin raw)
-BUILD="$ROOT/build/fuzz"
+BUILD="${FUZZ_BUILD:-$ROOT/build/fuzz}"
 CXX_COMPILER="$(command -v clang++-14 || command -v clang++)"
 C_COMPILER="$(command -v clang-14 || command -v clang)"
 
@@ -28,11 +29,13 @@ run_target() {
     local target="$1" dir="$WORK/$1"
     mkdir -p "$dir/corpus" "$dir/artifacts"
     cp "$ROOT/tests/fuzz/corpus/$target/"* "$dir/corpus/"
+    local status=0
+    # shellcheck disable=SC2086  # FUZZ_FLAGS: extra libFuzzer flags, split on blanks
     ASAN_OPTIONS=abort_on_error=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         "$BUILD/tests/fuzz/fuzz_$target" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 \
-        -rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=8192 -print_final_stats=1 \
-        -artifact_prefix="$dir/artifacts/" "$dir/corpus" >"$dir/log" 2>&1
-    echo $? >"$dir/status"
+        -rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=8192 -print_final_stats=1 ${FUZZ_FLAGS:-} \
+        -artifact_prefix="$dir/artifacts/" "$dir/corpus" >"$dir/log" 2>&1 || status=$?
+    echo "$status" >"$dir/status"
 }
 
 # At least two at a time, so five targets take three rounds of FUZZ_SECONDS whatever the machine.
@@ -56,6 +59,8 @@ for target in "${TARGETS[@]}"; do
     dir="$WORK/$target"
     status="$(cat "$dir/status" 2>/dev/null || echo 1)"
     runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log" | tail -1)"
+    # A run that stopped on a fault prints no final statistics: take its last progress line.
+    [ -n "$runs" ] || runs="$(grep -a -o -E '^#[0-9]+' "$dir/log" | tail -1 | tr -d '#')"
     runs="${runs:-0}"
     total=$((total + runs))
     if [ "$status" -eq 0 ]; then
