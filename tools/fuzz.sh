@@ -17,8 +17,13 @@ cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVARIN_FUZZ=O
     -DCMAKE_CXX_COMPILER="$CXX_COMPILER" -DCMAKE_C_COMPILER="$C_COMPILER" >/dev/null
 cmake --build "$BUILD" -j"$JOBS" --target fuzz_all
 
-# Every iteration writes and deletes its files: keep them in memory where it can.
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
+# Every iteration writes and deletes its files: keep them in memory where it can, in a folder of
+# this run's own, removed at the end (a fuzzer stopped by a fault leaves its files behind).
+TEMP_BASE=/tmp
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then TEMP_BASE=/dev/shm; fi
+TMPDIR="$(mktemp -d "$TEMP_BASE/kelvarin-fuzz.XXXXXX")"
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
 
 # Never let a run touch the committed seeds: each target works on its own copy.
 WORK="$BUILD/work"
