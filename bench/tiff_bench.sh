@@ -3,6 +3,7 @@
 # libvips and ImageMagick doing the nearest equivalent (average of the three channels to a
 # 16-bit grey TIFF) and against the floor of reading the source and writing the output's bytes.
 # Run by hand:  bench/tiff_bench.sh [WORKDIR]   (needs numpy+tifffile, vips, convert, GNU time)
+# KELVARIN_BENCH_BASELINE=/path/to/an/older/kelvarin-cli adds its rows, to compare in one run.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 WORK=${1:-/tmp/kelvarin-bench}
@@ -63,6 +64,12 @@ for SRC in src48.tif src96f.tif; do
         "kelvarin-cli --boost tif" "'$CLI' --boost tif '$S' '$WORK/kb.tif'" \
         "vips bandmean + cast ushort" "vips bandmean '$S' '$WORK/m.v' && vips cast '$WORK/m.v' '$WORK/v.tif' ushort" \
         "convert -grayscale Average" "convert '$S' -grayscale Average -depth 16 '$WORK/im.tif'"
+    BASE=${KELVARIN_BENCH_BASELINE:-}
+    if [ -n "$BASE" ]; then
+        set -- "$@" \
+            "baseline tif" "'$BASE' tif '$S' '$WORK/k.tif'" \
+            "baseline --boost tif" "'$BASE' --boost tif '$S' '$WORK/kb.tif'"
+    fi
     FLOOR=""
     PEERBEST=""
     PEERBESTE=""
@@ -78,6 +85,8 @@ for SRC in src48.tif src96f.tif; do
             floor*) FLOOR=$T; FLOORE=$E ;;
             "kelvarin-cli tif") KT=$T; KTE=$E ;;
             "kelvarin-cli --boost tif") KB=$T ;;
+            "baseline tif") BT=$T ;;
+            "baseline --boost tif") BB=$T ;;
             *) if [ -z "$PEERBEST" ] || [ "$(echo "$T < $PEERBEST" | bc)" = 1 ]; then PEERBEST=$T; fi
                if [ -z "$PEERBESTE" ] || [ "$(echo "$E < $PEERBESTE" | bc)" = 1 ]; then PEERBESTE=$E; fi ;;
         esac
@@ -86,5 +95,9 @@ for SRC in src48.tif src96f.tif; do
     echo "  fastest peer / kelvarin (cpu): $(ratio "$PEERBEST" "$KT")x   with --boost: $(ratio "$PEERBEST" "$KB")x"
     echo "  kelvarin / floor (cpu):        $(ratio "$KT" "$FLOOR")x   with --boost: $(ratio "$KB" "$FLOOR")x"
     echo "  elapsed: fastest peer / kelvarin $(ratio "$PEERBESTE" "$KTE")x, kelvarin / floor $(ratio "$KTE" "$FLOORE")x"
+    if [ -n "$BASE" ]; then
+        echo "  baseline: fastest peer / baseline (cpu) $(ratio "$PEERBEST" "$BT")x   with --boost: $(ratio "$PEERBEST" "$BB")x"
+        echo "            baseline / floor (cpu)        $(ratio "$BT" "$FLOOR")x   with --boost: $(ratio "$BB" "$FLOOR")x"
+    fi
     rm -f "$WORK/k.tif" "$WORK/kb.tif" "$WORK/m.v" "$WORK/v.tif" "$WORK/im.tif" "$WORK/floor.out"
 done

@@ -1,9 +1,11 @@
 #include "pixels/sample_conversion.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "formats/tiff_strips.h"
 #include "job/job_context.h"
@@ -13,6 +15,22 @@
 namespace kelvarin {
 
 namespace {
+
+// GCC on Linux also builds the pixel loops for AVX-512 and AVX2 (four and two times the lanes)
+// and picks one at load time. Every lane operation is the same IEEE operation in each build
+// (no fused multiply-adds: see CMakeLists.txt), so the results are too.
+// (KELVARIN_NO_SIMD_CLONES builds one version for the compiler's target, to test each alone.)
+#if defined(__GNUC__) && !defined(__clang__) && defined(__linux__) && !defined(KELVARIN_NO_SIMD_CLONES)
+#define KELVARIN_SIMD_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define KELVARIN_SIMD_CLONES
+#endif
+// The loops' helpers are inlined into those clones, so each gets them built for its own target.
+#if defined(__GNUC__)
+#define KELVARIN_INLINE [[gnu::always_inline]] inline
+#else
+#define KELVARIN_INLINE inline
+#endif
 
 // The coefficients are all multiples of 2^-27 (the smallest, 0.0722f and 0.114f, lie in
 // [2^-4, 2^-3)), so a weighted sum of integer samples is an exact integer multiple of 2^-27.
@@ -150,30 +168,27 @@ inline float weighFloats(float r, float g, float b) {
     }
 }
 
+// Whole-word loads (and a byte swap when the orders differ) rather than bytes put together:
+// the vectorizer turns those into vector loads.
 inline std::uint32_t load16(const std::uint8_t* p, bool big) {
-    return big ? (std::uint32_t{p[0]} << 8) | p[1] : (std::uint32_t{p[1]} << 8) | p[0];
+    std::uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    if (big != (std::endian::native == std::endian::big)) v = static_cast<std::uint16_t>((v >> 8) | (v << 8));
+    return v;
 }
 
 inline std::uint32_t load32(const std::uint8_t* p, bool big) {
-    return big ? (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3]
-               : (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) | p[0];
-}
-
-inline float loadFloat(const std::uint8_t* p, bool big) {
-    const std::uint32_t bits = load32(p, big);
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+    std::uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    if (big != (std::endian::native == std::endian::big))
+        v = (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
+    return v;
 }
 
 inline void store16(std::uint8_t* p, std::uint16_t value, bool big) {
-    if (big) {
-        p[0] = static_cast<std::uint8_t>(value >> 8);
-        p[1] = static_cast<std::uint8_t>(value);
-    } else {
-        p[0] = static_cast<std::uint8_t>(value);
-        p[1] = static_cast<std::uint8_t>(value >> 8);
-    }
+    if (big != (std::endian::native == std::endian::big))
+        value = static_cast<std::uint16_t>((value >> 8) | (value << 8));
+    std::memcpy(p, &value, sizeof value);
 }
 
 // The three samples of pixel i in a given integer layout and byte order.
@@ -200,13 +215,16 @@ constexpr std::size_t pixelSize() {
 }
 
 template <SampleLayout L, bool Big, ColourWeighting W>
-void analyseIntegers(const std::uint8_t* data, std::size_t pixels, IntegerExtremes& extremes) {
+KELVARIN_SIMD_CLONES void analyseIntegers(const std::uint8_t* data, std::size_t pixels, IntegerExtremes& extremes) {
     if (pixels == 0) return;
-    std::uint64_t highest = 0, lowest = ~std::uint64_t{0};
+    // 24- and 48-bit keys fit 32 bits except for TV and HDTV; narrower lanes vectorise better.
+    using Key = std::conditional_t<L != SampleLayout::Rgb32 && W != ColourWeighting::TV && W != ColourWeighting::HDTV,
+                                   std::uint32_t, std::uint64_t>;
+    Key highest = 0, lowest = ~Key{0};
     for (std::size_t i = 0; i < pixels; ++i, data += pixelSize<L>()) {
         std::uint32_t r, g, b;
         loadIntegerPixel<L, Big>(data, r, g, b);
-        const std::uint64_t key = weighKey<W>(r, g, b);
+        const Key key = static_cast<Key>(weighKey<W>(r, g, b));
         highest = key > highest ? key : highest;
         lowest = key < lowest ? key : lowest;
     }
@@ -215,38 +233,30 @@ void analyseIntegers(const std::uint8_t* data, std::size_t pixels, IntegerExtrem
 }
 
 template <SampleLayout L, bool Big, ColourWeighting W, bool OutBig>
-void convertIntegers(const std::uint8_t* data, std::size_t pixels, const std::uint16_t* table,
-                     const IntegerStretch& stretch, std::uint8_t* out) {
-    for (std::size_t i = 0; i < pixels; ++i, data += pixelSize<L>(), out += 2) {
-        std::uint32_t r, g, b;
-        loadIntegerPixel<L, Big>(data, r, g, b);
-        const std::uint32_t grey = weighIntegers<W>(r, g, b);
-        std::uint16_t sample;
-        if constexpr (L == SampleLayout::Rgb32)
-            sample = grey < 65536 ? table[grey] : integerPipeline(grey, stretch);
-        else
-            sample = table[grey];
-        store16(out, sample, OutBig);
-    }
-}
-
-template <bool Big, ColourWeighting W>
-void analyseFloats(const std::uint8_t* data, std::size_t pixels, FloatExtremes& extremes) {
-    float highest = extremes.highestValue, lowest = extremes.lowestValue;
-    for (std::size_t i = 0; i < pixels; ++i, data += 12) {
-        const float grey = weighFloats<W>(loadFloat(data, Big), loadFloat(data + 4, Big), loadFloat(data + 8, Big));
-        if (grey > highest) highest = grey;
-        if (grey < lowest) lowest = grey;
-    }
-    extremes.highestValue = highest;
-    extremes.lowestValue = lowest;
-}
-
-template <bool Big, ColourWeighting W, bool OutBig>
-void convertFloats(const std::uint8_t* data, std::size_t pixels, const FloatToneMap& map, std::uint8_t* out) {
-    for (std::size_t i = 0; i < pixels; ++i, data += 12, out += 2) {
-        const float grey = weighFloats<W>(loadFloat(data, Big), loadFloat(data + 4, Big), loadFloat(data + 8, Big));
-        store16(out, floatPipeline(grey, map), OutBig);
+KELVARIN_SIMD_CLONES void convertIntegers(const std::uint8_t* data, std::size_t pixels, const std::uint16_t* table,
+                                          const IntegerStretch& stretch, std::uint8_t* out) {
+    if constexpr (L == SampleLayout::Rgb32) {
+        for (std::size_t i = 0; i < pixels; ++i, data += pixelSize<L>(), out += 2) {
+            std::uint32_t r, g, b;
+            loadIntegerPixel<L, Big>(data, r, g, b);
+            const std::uint32_t grey = weighIntegers<W>(r, g, b);
+            store16(out, grey < 65536 ? table[grey] : integerPipeline(grey, stretch), OutBig);
+        }
+    } else {
+        // The weighting of a slice in one loop (vectorised), the look-ups in another.
+        constexpr std::size_t slice = 1024;
+        std::uint32_t greys[slice];
+        for (std::size_t start = 0; start < pixels; start += slice) {
+            const std::size_t n = std::min(slice, pixels - start);
+            const std::uint8_t* p = data + start * pixelSize<L>();
+            for (std::size_t i = 0; i < n; ++i) {
+                std::uint32_t r, g, b;
+                loadIntegerPixel<L, Big>(p + i * pixelSize<L>(), r, g, b);
+                greys[i] = weighIntegers<W>(r, g, b);
+            }
+            std::uint8_t* o = out + 2 * start;
+            for (std::size_t i = 0; i < n; ++i) store16(o + 2 * i, table[greys[i]], OutBig);
+        }
     }
 }
 
@@ -285,6 +295,275 @@ void withIntegerLayout(SampleLayout layout, F&& f) {
 inline std::uint32_t nearestSmall(float value) {
     const float shifted = value + 12582912.0f;
     return static_cast<std::uint32_t>(shifted - 12582912.0f);
+}
+
+
+// Floating-point sources, a slice of pixels at a time. The work is split into plain loops over
+// small arrays that the compiler turns into SIMD code: each step is computed in double together
+// with a bound t on its distance from the extended-precision value. When d - t and d + t round to
+// the same single (compared bit for bit, so +0 and -0 differ), every value between them does too,
+// the extended one included, and the double result is the stored single. A pixel that fails
+// the test is redone in extended precision: about one in millions on random data, a few in a
+// thousand on smooth images, whose mean of three samples often lies exactly halfway between
+// singles. An infinity makes t infinite and the test fail; a NaN grey, whatever its bits, never
+// counts in the analysis and is white in the conversion, as in extended precision.
+constexpr std::size_t kSlice = 512;
+
+inline std::uint32_t floatBits(float f) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+// Nonzero when some value within t of d could round to another single than d does.
+inline std::uint32_t unsettledSingle(double d, double t) {
+    return floatBits(static_cast<float>(d - t)) ^ floatBits(static_cast<float>(d + t));
+}
+
+inline std::uint32_t swapBytes(std::uint32_t v) {
+    return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
+}
+
+// The samples of a slice, red, green and blue of each pixel in turn: read in place when the
+// source's byte order is the host's, otherwise reversed into a buffer first.
+struct SamplesInPlace {
+    const std::uint8_t* bytes;
+    float operator[](std::size_t k) const {
+        float v;
+        std::memcpy(&v, bytes + 4 * k, sizeof v);
+        return v;
+    }
+};
+
+struct SamplesInBuffer {
+    const float* values;
+    float operator[](std::size_t k) const { return values[k]; }
+};
+
+inline SamplesInBuffer reversedSamples(const std::uint8_t* data, std::size_t n, float* buffer) {
+    for (std::size_t k = 0; k < 3 * n; ++k) {
+        std::uint32_t w;
+        std::memcpy(&w, data + 4 * k, 4);
+        w = swapBytes(w);
+        std::memcpy(&buffer[k], &w, 4);
+    }
+    return {buffer};
+}
+
+// The greys of a slice (weighted ones only). The products of the coefficients and the samples
+// are exact in double; the two additions (or the sum and the factor 1/3) put d within
+// 2^-51 x M of the exact sum, M the sum of the terms' magnitudes, and the extended evaluation
+// is closer still; rounding d - t and d + t adds at most 2^-53 (|d| + t). So t = 2^-48 x M
+// covers all of it. A sum that cancels heavily gets a wide t and goes to the slow path.
+template <ColourWeighting W, typename Samples>
+KELVARIN_INLINE std::uint32_t weighSlice(Samples samples, std::size_t n, float* __restrict grey,
+                                         std::uint32_t* __restrict doubts) {
+    std::uint32_t doubt = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double r = samples[3 * i], g = samples[3 * i + 1], b = samples[3 * i + 2];
+        double d, magnitude;
+        if constexpr (W == ColourWeighting::Average) {
+            d = (g + r + b) * (1.0 / 3.0);
+            magnitude = std::fabs(g) + std::fabs(r) + std::fabs(b);
+        } else {
+            constexpr bool tv = W == ColourWeighting::TV;
+            const double tg = static_cast<double>(tv ? kTvGreen : kHdGreen) * g;
+            const double tr = static_cast<double>(tv ? kTvRed : kHdRed) * r;
+            const double tb = static_cast<double>(tv ? kTvBlue : kHdBlue) * b;
+            d = tg + tr + tb;
+            magnitude = std::fabs(tg) + std::fabs(tr) + std::fabs(tb);
+        }
+        grey[i] = static_cast<float>(d);
+        doubts[i] = unsettledSingle(d, magnitude * 0x1p-48);
+        doubt |= doubts[i];
+    }
+    return doubt;
+}
+
+// Calls f(i) for every nonzero doubts[i]; they are few, so 16 at a time are tested together.
+template <typename F>
+KELVARIN_INLINE void forEachDoubt(const std::uint32_t* doubts, std::size_t n, F&& f) {
+    for (std::size_t at = 0; at < n; at += 16) {
+        const std::size_t end = std::min(n, at + 16);
+        std::uint32_t any = 0;
+        for (std::size_t i = at; i < end; ++i) any |= doubts[i];
+        if (any == 0) continue;
+        for (std::size_t i = at; i < end; ++i)
+            if (doubts[i] != 0) f(i);
+    }
+}
+
+struct FloatSlice {
+    float samples[3 * kSlice], grey[kSlice], out[kSlice];
+    std::uint32_t doubts[kSlice];  // nonzero: the pixel needs the extended evaluation
+    std::uint16_t samples16[kSlice];
+};
+
+template <ColourWeighting W, typename Samples>
+KELVARIN_INLINE void greysOf(Samples p, std::size_t n, FloatSlice& s) {
+    if constexpr (W == ColourWeighting::Red || W == ColourWeighting::Green || W == ColourWeighting::Blue) {
+        constexpr std::size_t k = W == ColourWeighting::Red ? 0 : W == ColourWeighting::Green ? 1 : 2;
+        for (std::size_t i = 0; i < n; ++i) s.grey[i] = p[3 * i + k];
+    } else if (weighSlice<W>(p, n, s.grey, s.doubts) != 0) {
+        // Mostly exact ties: a mean of three samples that lies exactly halfway between singles.
+        forEachDoubt(s.doubts, n, [&](std::size_t i) {
+            s.grey[i] = weighFloatsExtended<W>(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
+        });
+    }
+}
+
+template <bool Big, ColourWeighting W>
+KELVARIN_INLINE void greysOf(const std::uint8_t* data, std::size_t n, FloatSlice& s) {
+    if constexpr (Big != (std::endian::native == std::endian::big))
+        greysOf<W>(reversedSamples(data, n, s.samples), n, s);
+    else
+        greysOf<W>(SamplesInPlace{data}, n, s);
+}
+
+// The extremes of a slice as a pixel-by-pixel scan finds them ("g > highest", so a NaN never
+// counts). Eight running extremes side by side vectorise; they find the same values, but among
+// equal values the scan keeps the first, which matters only for the sign of a zero.
+KELVARIN_INLINE void extremesOfSlice(const float* grey, std::size_t n, float& highest, float& lowest) {
+    float hi[8], lo[8];
+    for (int j = 0; j < 8; ++j) {
+        hi[j] = highest;
+        lo[j] = lowest;
+    }
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        for (std::size_t j = 0; j < 8; ++j) {
+            const float g = grey[i + j];
+            hi[j] = g > hi[j] ? g : hi[j];
+            lo[j] = g < lo[j] ? g : lo[j];
+        }
+    }
+    for (; i < n; ++i) {
+        hi[0] = grey[i] > hi[0] ? grey[i] : hi[0];
+        lo[0] = grey[i] < lo[0] ? grey[i] : lo[0];
+    }
+    const float oldHighest = highest, oldLowest = lowest;
+    for (int j = 0; j < 8; ++j) {
+        if (hi[j] > highest) highest = hi[j];
+        if (lo[j] < lowest) lowest = lo[j];
+    }
+    const auto firstZero = [&] {
+        for (std::size_t k = 0; k < n; ++k)
+            if (grey[k] == 0.0f) return grey[k];
+        return 0.0f;
+    };
+    if (highest == 0.0f && highest != oldHighest) highest = firstZero();
+    if (lowest == 0.0f && lowest != oldLowest) lowest = firstZero();
+}
+
+// The tone map's numbers as the slice loops use them.
+struct ToneConstants {
+    double lowest;
+    double range;
+    double boost;
+    double fStop;
+    explicit ToneConstants(const FloatToneMap& map)
+        : lowest(map.lowestValue),
+          range(map.dynamicRange),
+          boost(map.boostFactor),
+          fStop(map.fStopMultiplier) {}
+};
+
+// out = the sample before posterising and inverting, limited to 0..65535 (as floatPipeline).
+// Returns nonzero when some pixel needs the extended evaluation.
+template <bool Gamma>
+KELVARIN_INLINE std::uint32_t toneSlice(const float* __restrict grey, std::size_t n, const ToneConstants& c,
+                                        float* __restrict out, std::uint32_t* __restrict doubts) {
+    std::uint32_t any = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint32_t doubt = 0;
+        // A difference or quotient of two singles, rounded to double and then to single, is
+        // the single nearest to the exact result, as in extended precision: double rounding
+        // is innocuous for one operation when the wider format has at least 2 x 24 + 2 bits
+        // (S. A. Figueroa, "When is double rounding innocuous?", 1995).
+        const double shifted = static_cast<float>(static_cast<double>(grey[i]) - c.lowest);
+        float o;
+        if constexpr (Gamma) {
+            const double q = shifted / c.range;
+            // v^0.625 as the eighth root of v^5: v^2 is exact, v^4, v^5 and the three roots
+            // add one rounding each, 2^-52 relative in all (the extended power is closer than
+            // 2^-62). Over all singles, v^0.625 comes no closer to a rounding boundary than 7
+            // units of the double's last place, so the test below almost never fails.
+            const double x = static_cast<float>(q);
+            const double x2 = x * x;
+            const double y = std::sqrt(std::sqrt(std::sqrt(x2 * x2 * x)));
+            doubt |= unsettledSingle(y, y * 0x1p-50);
+            // 65535 x v x fStop is exact in double: one rounding, as in extended precision.
+            o = static_cast<float>(65535.0 * static_cast<double>(static_cast<float>(y)) * c.fStop);
+        } else {
+            // boostFactor x v: one rounding of 2^-53 (extended: 2^-64); the power of two fStop
+            // adds none.
+            const double p = c.boost * shifted * c.fStop;
+            doubt |= unsettledSingle(p, std::fabs(p) * 0x1p-50);
+            o = static_cast<float>(p);
+        }
+        o = o <= 65535.0f ? o : 65535.0f;
+        o = o >= 0.0f ? o : 0.0f;
+        out[i] = o;
+        doubts[i] = doubt;
+        any |= doubt;
+    }
+    return any;
+}
+
+template <bool Invert>
+KELVARIN_INLINE void finishSlice(const float* __restrict out, std::size_t n, std::uint16_t* __restrict samples) {
+    for (std::size_t i = 0; i < n; ++i) {
+        float o = out[i];
+        // 65535 - o: exact in double for o >= 2^-14; below that both roundings give 65535.
+        if constexpr (Invert) o = static_cast<float>(65535.0 - static_cast<double>(o));
+        samples[i] = static_cast<std::uint16_t>(static_cast<std::int32_t>((o + 12582912.0f) - 12582912.0f));
+    }
+}
+
+template <bool OutBig>
+KELVARIN_INLINE void storeSamples(const std::uint16_t* samples, std::size_t n, std::uint8_t* out) {
+    for (std::size_t i = 0; i < n; ++i) store16(out + 2 * i, samples[i], OutBig);
+}
+
+template <bool Big, ColourWeighting W>
+KELVARIN_SIMD_CLONES void analyseFloats(const std::uint8_t* data, std::size_t pixels, FloatExtremes& extremes) {
+    FloatSlice s;
+    for (std::size_t start = 0; start < pixels; start += kSlice) {
+        const std::size_t n = std::min(kSlice, pixels - start);
+        greysOf<Big, W>(data + 12 * start, n, s);
+        extremesOfSlice(s.grey, n, extremes.highestValue, extremes.lowestValue);
+    }
+}
+
+template <bool Big, ColourWeighting W>
+KELVARIN_SIMD_CLONES void convertFloats(const std::uint8_t* data, std::size_t pixels, const FloatToneMap& map,
+                                        bool outBig, std::uint8_t* out) {
+    const ToneConstants c(map);
+    FloatSlice s;
+    for (std::size_t start = 0; start < pixels; start += kSlice) {
+        const std::size_t n = std::min(kSlice, pixels - start);
+        greysOf<Big, W>(data + 12 * start, n, s);
+        const std::uint32_t doubt = map.gamma ? toneSlice<true>(s.grey, n, c, s.out, s.doubts)
+                                              : toneSlice<false>(s.grey, n, c, s.out, s.doubts);
+        if (map.posteriseStep != 0) {
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::uint32_t step = map.posteriseStep;
+                const std::uint32_t level = std::min<std::uint32_t>(nearestSmall(s.out[i]) / step * step, 65535u);
+                s.samples16[i] = static_cast<std::uint16_t>(map.invert ? 65535u - level : level);
+            }
+        } else if (map.invert) {
+            finishSlice<true>(s.out, n, s.samples16);
+        } else {
+            finishSlice<false>(s.out, n, s.samples16);
+        }
+        if (doubt != 0) {
+            forEachDoubt(s.doubts, n, [&](std::size_t i) { s.samples16[i] = floatPipeline(s.grey[i], map); });
+        }
+        if (outBig)
+            storeSamples<true>(s.samples16, n, out + 2 * start);
+        else
+            storeSamples<false>(s.samples16, n, out + 2 * start);
+    }
 }
 
 }  // namespace
@@ -467,10 +746,8 @@ void convertFloatBlock(const BlockFormat& format, const FloatToneMap& map, const
                        std::size_t pixels, std::uint8_t* out) {
     withOrder(format.sourceOrder, [&](auto big) {
         withWeighting(format.weighting, [&](auto w) {
-            withOrder(format.outputOrder, [&](auto outBig) {
-                convertFloats<decltype(big)::value, decltype(w)::value, decltype(outBig)::value>(data, pixels, map,
-                                                                                              out);
-            });
+            convertFloats<decltype(big)::value, decltype(w)::value>(data, pixels, map,
+                                                                    format.outputOrder == ByteOrder::MM, out);
         });
     });
 }
