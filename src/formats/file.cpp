@@ -33,6 +33,12 @@ std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
     if (path.empty()) return nullptr;
     std::error_code error;
     if (mode == Mode::Read && !std::filesystem::is_regular_file(pathFromUtf8(path), error)) return nullptr;
+    // A destination is a regular file or does not exist yet: writing into a FIFO blocks for ever,
+    // and a failed job deletes its destination, which must never take a device node with it.
+    if (mode == Mode::CreateTruncate) {
+        const auto status = std::filesystem::status(pathFromUtf8(path), error);
+        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return nullptr;
+    }
     std::FILE* handle = openHandle(path, mode);
     if (!handle) return nullptr;
     std::uint64_t size = 0;

@@ -126,7 +126,7 @@ const char* rgbeDecodeMessage(RgbeDecodeStatus status) {
         case RgbeDecodeStatus::Ok: return "";
         case RgbeDecodeStatus::WrongCompression: return "Wrong compression type, old or none.";
         case RgbeDecodeStatus::HeaderError: return "RLE type 2 header error.";
-        case RgbeDecodeStatus::Truncated: return "Pixel data ends before the last scanline.";
+        case RgbeDecodeStatus::Truncated: return ">>> Pixel data ends before the last scanline. STOP!";
     }
     return "";
 }

@@ -53,7 +53,16 @@ bool JobContext::closeDestination() {
 
 void JobContext::discardDestination() {
     session.files.destination.reset();
-    if (destinationCreated) removeFile(destinationPath());
+    if (destinationCreated) {
+        // Written through a symbolic link, the half-written data sit in the link's target.
+        std::error_code error;
+        const auto target = std::filesystem::canonical(pathFromUtf8(destinationPath()), error);
+        if (!error) {
+            const std::u8string name = target.u8string();
+            removeFile(std::string(name.begin(), name.end()));
+        }
+        removeFile(destinationPath());
+    }
     destinationCreated = false;
 }
 

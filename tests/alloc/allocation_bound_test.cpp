@@ -1,0 +1,118 @@
+// A file of about a hundred bytes that claims 65535 x 65535 pixels is refused before anything
+// near that size is allocated: every reader checks what a file claims against its real size.
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include "alloc/counting_new.h"
+#include "support/job_check.h"
+#include "support/sample_sources.h"
+#include "ui/ids.h"
+
+namespace kelvarin::test {
+namespace {
+
+constexpr std::size_t kBound = 4u << 20;  // far below any claimed image, far above any header
+
+struct ClaimCase {
+    std::string name;
+    int command;
+    Bytes source;
+    std::string binHeader;
+    bool teRaw;
+};
+
+void PrintTo(const ClaimCase& c, std::ostream* os) { *os << c.name; }
+
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes hugeTiff(TiffLayout layout) {
+    TiffPlaces places;
+    Bytes file = buildTiff(layout, &places);
+    putTiff16(file, places.entries.at(256) + 8, 65535);
+    putTiff16(file, places.entries.at(257) + 8, 65535);
+    return file;
+}
+
+Bytes hugeRadiance(const std::string& resolution) {
+    Bytes file = text("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n" + resolution + "\n");
+    const Bytes one = buildRadiance(256, 1);
+    file.insert(file.end(), one.begin() + static_cast<std::ptrdiff_t>(radianceHeaderBytes(256, 1)), one.end());
+    return file;
+}
+
+std::vector<ClaimCase> claimCases() {
+    return {
+        {"TIFF 24-bit", ids::OpenTif, hugeTiff({true, 8, false, 3, 2, 2}), {}, false},
+        {"TIFF 48-bit MM", ids::OpenTif, hugeTiff({false, 16, false, 3, 2, 2}), {}, false},
+        {"TIFF 96-bit float", ids::OpenTif, hugeTiff({true, 32, true, 3, 1, 2}), {}, false},
+        {"TIFF in strips of one row", ids::OpenTif, hugeTiff({true, 16, false, 3, 2, 2, 1}), {}, false},
+        {"TIFF greyscale TE>Raw", ids::OpenTif, hugeTiff({true, 16, false, 1, 2, 2}), {}, true},
+        {"HDR 65535 x 65535", ids::OpenHdr, hugeRadiance("-Y 65535 +X 65535"), {}, false},
+        {"HDR 65535 rows of 256", ids::OpenHdr, hugeRadiance("-Y 65535 +X 256"), {}, false},
+        {"PGM P5", ids::PgmToTif, text("P5\n65535 65535\n65535\n") + Bytes(80, 9), {}, false},
+        {"PGM P2", ids::PgmToTif, text("P2\n65535 65535\n65535\n") + text(std::string(40, '7') + " 1 2 3\n"), {},
+         false},
+        {"PGM P5 TE>Raw", ids::PgmToTif, text("P5\n65535 65535\n65535\n") + Bytes(80, 9), {}, true},
+        {"BIN", ids::BinToTif, Bytes(100, 5), binHeader("65535", "65535"), false},
+        {"BIN TE>Raw", ids::BinToTif, Bytes(100, 5), binHeader("65535", "65535"), true},
+    };
+}
+
+class ClaimedSize : public ::testing::TestWithParam<ClaimCase> {};
+
+TEST_P(ClaimedSize, IsRefusedBeforeAnyLargeAllocation) {
+    const ClaimCase& c = GetParam();
+    ASSERT_LT(c.source.size() + c.binHeader.size(), 400u) << "the point is a small file";
+    TempDir dir;
+    writeBytes(dir.file("source.dat"), c.source);
+    std::vector<std::optional<std::string>> answers{dir.file("source.dat")};
+    if (c.command == ids::BinToTif) {
+        writeText(dir.file("source.hdr"), c.binHeader);
+        answers.push_back(dir.file("source.hdr"));
+    }
+    answers.push_back(dir.file("out"));
+    Harness h;
+    h.session.options.teRawMode = c.teRaw;
+
+    resetPeak();
+    const std::size_t before = liveBytes();
+    const int result = h.run(c.command, answers);
+    const std::size_t growth = peakBytes() - before;
+
+    EXPECT_LT(growth, kBound) << "peak of " << growth << " bytes while reading a " << c.source.size()
+                              << "-byte file";
+    EXPECT_EQ(result, 0) << "a file far smaller than its claimed image must be refused";
+    EXPECT_FALSE(exists(dir.file("out")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ClaimedSize, ::testing::ValuesIn(claimCases()),
+                         [](const ::testing::TestParamInfo<ClaimCase>& info) {
+                             std::string name = info.param.name;
+                             for (char& ch : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             }
+                             return name;
+                         });
+
+// The counter itself: a large block shows in the peak, and is gone once freed.
+TEST(CountingNew, SeesALargeAllocationAndItsRelease) {
+    resetPeak();
+    const std::size_t before = liveBytes();
+    {
+        std::vector<std::uint8_t> block(kBound);
+        // Keeps an optimising compiler from eliding the allocation as unused.
+        asm volatile("" : : "g"(block.data()) : "memory");
+        EXPECT_GE(liveBytes() - before, kBound);
+    }
+    EXPECT_GE(peakBytes() - before, kBound);
+    EXPECT_LT(liveBytes() - before, 1024u);
+}
+
+}  // namespace
+}  // namespace kelvarin::test

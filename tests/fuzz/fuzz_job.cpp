@@ -1,0 +1,166 @@
+#include "fuzz_job.h"
+
+#include <sanitizer/allocator_interface.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+
+#include "ui/ids.h"
+
+namespace kelvarin::fuzz {
+
+namespace {
+
+// The largest single allocation made while a job runs. A reader must check what a file claims
+// against the file's real size before it allocates for it, so nothing a small input can make
+// may be far larger than the input.
+std::atomic<bool> tracking{false};
+std::atomic<std::size_t> largestAllocation{0};
+
+void mallocHook(const volatile void*, std::size_t size) {
+    if (!tracking.load(std::memory_order_relaxed)) return;
+    std::size_t seen = largestAllocation.load(std::memory_order_relaxed);
+    while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
+    }
+}
+
+void freeHook(const volatile void*) {}
+
+const bool hooksInstalled = __sanitizer_install_malloc_and_free_hooks(mallocHook, freeHook) != 0;
+
+// Per process, so parallel fuzzing jobs never share files.
+const test::TempDir& folder() {
+    static const test::TempDir dir;
+    return dir;
+}
+
+[[noreturn]] void fail(const std::vector<std::string>& broken, const test::ScriptedPort& port) {
+    std::fprintf(stderr, "\n==== broken job guarantees:\n");
+    for (const std::string& line : broken) std::fprintf(stderr, "  %s\n", line.c_str());
+    std::fprintf(stderr, "==== message boxes:\n");
+    for (const std::string& text : port.boxTexts()) std::fprintf(stderr, "  %s\n", text.c_str());
+    std::fprintf(stderr, "==== log:\n");
+    for (const std::string& line : port.log) std::fprintf(stderr, "  %s\n", line.c_str());
+    __builtin_trap();
+}
+
+std::optional<std::uint64_t> expectedExport(const test::Harness& h, std::uint64_t sourceSize) {
+    const auto& log = h.port.log;
+    const auto width = test::lastLoggedNumber(log, " 256 ImageWidth =");
+    const auto length = test::lastLoggedNumber(log, " 257 ImageLength =");
+    if (width && length) return 2 * *width * *length;
+    if (const auto samples = test::lastLoggedNumber(log, "Image size:")) return 2 * *samples;
+    if (test::lastLoggedNumber(log, "ImgSize:")) return sourceSize;
+    return std::nullopt;
+}
+
+}  // namespace
+
+ConversionOptions styledOptions() {
+    ConversionOptions options;
+    options.colourWeighting = ColourWeighting::HDTV;
+    options.boostContrast = true;
+    options.invert = true;
+    options.swapByteOrder = true;
+    options.fStopX2 = true;
+    options.fStopX4 = true;
+    options.posteriseSteps = 12;
+    return options;
+}
+
+ConversionOptions teRawOptions() {
+    ConversionOptions options;
+    options.teRawMode = true;
+    return options;
+}
+
+std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
+    (void)hooksInstalled;
+    const test::TempDir& dir = folder();
+    test::JobCheck check;
+    check.sourcePath = dir.file("source.dat");
+    check.sourceBytes.assign(job.data, job.data + job.size);
+    check.destinationPath = dir.file(job.options.teRawMode ? "destination.raw" : "destination.tif");
+    check.output = job.options.teRawMode ? test::OutputKind::RawExport : job.output;
+    std::error_code ignored;
+    std::filesystem::remove(check.destinationPath, ignored);
+    test::writeBytes(check.sourcePath, check.sourceBytes);
+    std::vector<std::optional<std::string>> answers{check.sourcePath};
+    if (job.withHeader) {
+        check.headerPath = dir.file("header.hdr");
+        check.headerBytes.assign(job.header, job.header + job.headerSize);
+        test::writeBytes(check.headerPath, check.headerBytes);
+        answers.push_back(check.headerPath);
+    }
+    answers.push_back(check.destinationPath);
+
+    test::Harness h;
+    h.session.options = job.options;
+    largestAllocation = 0;
+    tracking = true;
+    const int result = h.run(job.command, answers);
+    tracking = false;
+
+    if (check.output == test::OutputKind::RawExport) check.exportBytes = expectedExport(h, job.size);
+    std::vector<std::string> broken = test::checkJobOutcome(h, result, check);
+    const std::size_t limit = (16u << 20) + 256 * (job.size + job.headerSize);
+    if (largestAllocation > limit) {
+        broken.push_back("one allocation of " + std::to_string(largestAllocation) + " bytes for an input of " +
+                         std::to_string(job.size + job.headerSize));
+    }
+    if (result == 1 && broken.empty() && check.output != test::OutputKind::RawExport) {
+        // The destination's size is the one the reader found and logged.
+        const auto info = test::readGreyTiffInfo(test::readBytes(check.destinationPath));
+        const auto& log = h.port.log;
+        // (A PGM logs its size tokens as they are written, so only the TIFF, Radiance and RAW
+        // numbers are plain.)
+        const bool raw = std::find(log.begin(), log.end(), "Deriving size from RAW file") != log.end();
+        std::vector<std::pair<const char*, const char*>> logged{{" 256 ImageWidth =", " 257 ImageLength ="},
+                                                                {"Image Width =", "Image Length ="}};
+        if (raw) logged.emplace_back("Width: ", "Length: ");
+        for (const auto& [widthLine, lengthLine] : logged) {
+            const auto width = test::lastLoggedNumber(log, widthLine);
+            const auto length = test::lastLoggedNumber(log, lengthLine);
+            if (info && width && length && (*width != info->width || *length != info->length)) {
+                broken.push_back("the destination is " + std::to_string(info->width) + " x " +
+                                 std::to_string(info->length) + " but the reader logged " + std::to_string(*width) +
+                                 " x " + std::to_string(*length));
+            }
+        }
+    }
+    if (job.samplesAreSource && result == 1 && broken.empty()) {
+        const test::Bytes out = test::readBytes(check.destinationPath);
+        const std::size_t header = check.output == test::OutputKind::RawExport ? 0 : 302;
+        if (out.size() < header || !std::equal(out.begin() + static_cast<std::ptrdiff_t>(header), out.end(),
+                                                check.sourceBytes.begin(), check.sourceBytes.end())) {
+            broken.push_back("the samples written are not the source's bytes");
+        }
+    }
+    if (!broken.empty()) fail(broken, h.port);
+    if (result != 1) return std::nullopt;
+    return test::readBytes(check.destinationPath);
+}
+
+void checkSwapOnlyReorders(const std::optional<test::Bytes>& plain, const std::optional<test::Bytes>& swapped) {
+    std::string broken;
+    if (plain.has_value() != swapped.has_value()) {
+        broken = "the Swap option changed the job's result";
+    } else if (plain) {
+        const test::Bytes& a = *plain;
+        const test::Bytes& b = *swapped;
+        const bool reordered = a[0] != b[0];
+        bool same = a.size() == b.size();
+        for (std::size_t i = 302; same && i < a.size(); ++i) {
+            const std::size_t partner = reordered ? (i % 2 == 0 ? i + 1 : i - 1) : i;
+            same = partner < b.size() && a[i] == b[partner];
+        }
+        if (!same) broken = "the Swap option changed the samples, not only their byte order";
+    }
+    if (broken.empty()) return;
+    std::fprintf(stderr, "\n==== %s\n", broken.c_str());
+    __builtin_trap();
+}
+
+}  // namespace kelvarin::fuzz

@@ -1,0 +1,42 @@
+// One conversion job on bytes from outside, driven through the scripted port with real files,
+// followed by the checks every job must pass. A broken check prints what broke and traps, so
+// libFuzzer keeps the input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "job/options.h"
+#include "support/job_check.h"
+
+namespace kelvarin::fuzz {
+
+struct FuzzJob {
+    int command = 0;
+    ConversionOptions options;
+    const std::uint8_t* data = nullptr;  // the source file's bytes
+    std::size_t size = 0;
+    bool withHeader = false;             // a BIN job: these are the header file's bytes
+    const std::uint8_t* header = nullptr;
+    std::size_t headerSize = 0;
+    test::OutputKind output = test::OutputKind::GreyTiff;
+    // RAW sources: the samples written are the source's bytes, unchanged.
+    bool samplesAreSource = false;
+};
+
+// Runs the job and traps when a guarantee is broken. In the TE>Raw mode the expected export size
+// is taken from what the reader logged (the TIFF entries 256 and 257, the PGM image size, the RAW
+// file size).
+// Returns the destination's bytes when the job succeeded.
+std::optional<test::Bytes> runAndCheck(const FuzzJob& job);
+
+// The Swap option chooses the destination's byte order and nothing else: a job with it must
+// end as the job without it, with the same samples, byte-swapped when the byte orders differ.
+void checkSwapOnlyReorders(const std::optional<test::Bytes>& plain, const std::optional<test::Bytes>& swapped);
+
+// Option sets worth a run each: the defaults, everything the pixel pipeline offers, and TE>Raw.
+ConversionOptions styledOptions();
+ConversionOptions teRawOptions();
+
+}  // namespace kelvarin::fuzz

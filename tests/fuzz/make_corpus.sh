@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Regenerates the seed corpus of the fuzz targets: tiny valid sources made by common writers
+# (tifffile, ImageMagick, netpbm) and by hand for the formats no tool writes (RAW, 3DEM BIN).
+# The result is committed; run this only to change the seeds.
+set -euo pipefail
+OUT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/corpus"
+rm -rf "$OUT"
+mkdir -p "$OUT"/{tiff,radiance,pgm,raw,bin}
+PY=/usr/bin/python3
+
+"$PY" - "$OUT" <<'PYTHON'
+import sys, struct
+import numpy as np
+import tifffile
+
+out = sys.argv[1]
+rng = np.random.default_rng(7)
+
+def rgb(dtype, height=4, width=4):
+    if np.dtype(dtype).kind == 'f':
+        return rng.random((height, width, 3), dtype=np.float32) * 4
+    return rng.integers(0, np.iinfo(dtype).max, (height, width, 3), dtype=dtype, endpoint=True)
+
+cases = [
+    ('ii_24bit.tif', '<', rgb(np.uint8), {}),
+    ('mm_24bit.tif', '>', rgb(np.uint8), {}),
+    ('ii_48bit.tif', '<', rgb(np.uint16), {}),
+    ('mm_48bit.tif', '>', rgb(np.uint16), {}),
+    ('ii_96bit_uint.tif', '<', rgb(np.uint32), {}),
+    ('ii_96bit_float.tif', '<', rgb(np.float32), {}),
+    ('mm_96bit_float.tif', '>', rgb(np.float32), {}),
+    ('ii_48bit_strips.tif', '<', rgb(np.uint16, 5, 3), {'rowsperstrip': 2}),
+    ('mm_48bit_strips.tif', '>', rgb(np.uint16, 5, 3), {'rowsperstrip': 1}),
+]
+for name, order, data, extra in cases:
+    tifffile.imwrite(f'{out}/tiff/{name}', data, byteorder=order, photometric='rgb',
+                     metadata=None, software=False, **extra)
+# A one-sample 16-bit TIFF, the source of the TE>Raw export.
+grey = rng.integers(0, 65535, (4, 4), dtype=np.uint16)
+tifffile.imwrite(f'{out}/tiff/ii_grey16.tif', grey, byteorder='<', photometric='minisblack',
+                 metadata=None, software=False)
+tifffile.imwrite(f'{out}/tiff/mm_grey16.tif', grey, byteorder='>', photometric='minisblack',
+                 metadata=None, software=False)
+
+# RAW: square 16-bit little-endian exports, no header.
+for side in (1, 3, 4):
+    samples = rng.integers(0, 65535, side * side, dtype=np.uint16)
+    open(f'{out}/raw/square_{side}.raw', 'wb').write(samples.astype('<u2').tobytes())
+open(f'{out}/raw/not_square.raw', 'wb').write(bytes(range(20)))
+
+# BIN: two bytes giving the header's length, the 3DEM text header, then the signed samples.
+def bin_seed(name, rows, cols, base, void, newline='\n'):
+    lines = ['3DEM Terrain', 'Binary Signed Integer', 'left = 10.5', 'right = 10.75', 'bottom = 47.1',
+             'top = 47.3', 'units = degrees', f'rows = {rows}', f'columns = {cols}', 'spacing = 30',
+             f'min elevation = {base}', 'max elevation = 900', f'void = {void}']
+    header = newline.join(lines).encode() + newline.encode()
+    samples = rng.integers(base, 900, rows * cols).astype('<i2')
+    samples[0] = void
+    data = samples.tobytes()
+    open(f'{out}/bin/{name}', 'wb').write(struct.pack('<H', len(header)) + header + data)
+bin_seed('3x4.bin', 3, 4, -120, -32768)
+bin_seed('5x2_crlf.bin', 5, 2, 15, -9999, '\r\n')
+PYTHON
+
+# Radiance: ImageMagick writes the new run-length encoding for widths of 8 to 32767.
+convert -size 256x2 gradient:red-blue "$OUT/radiance/gradient_256x2.hdr"
+convert -size 300x3 plasma:fractal -seed 3 "$OUT/radiance/plasma_300x3.hdr" 2>/dev/null ||
+    convert -size 300x3 gradient:white-black "$OUT/radiance/plasma_300x3.hdr"
+"$PY" - "$OUT/radiance/exposure_256x1.hdr" <<'PYTHON'
+import sys
+# One scanline of the new run-length encoding: 2 2 1 0, then per component runs of 127, 127 and 2.
+header = b'#?RADIANCE\nFORMAT=32-bit_rle_rgbe\nEXPOSURE=2.5\n\n-Y 1 +X 256\n'
+line = bytes([2, 2, 1, 0]) + b''.join(bytes([255, v, 255, v, 130, v]) for v in (40, 80, 120, 130))
+open(sys.argv[1], 'wb').write(header + line)
+PYTHON
+
+# PGM: 16-bit P5 and P2 from ImageMagick and netpbm.
+convert -size 4x3 gradient:black-white -depth 16 "$OUT/pgm/gradient_4x3.pgm"
+convert -size 4x3 gradient:white-black -depth 16 -compress none "$OUT/pgm/gradient_4x3_plain.pgm"
+pgmramp -lr 5 2 | pamdepth 65535 > "$OUT/pgm/ramp_5x2.pgm"
+pgmramp -lr 5 2 | pamdepth 65535 | pnmtoplainpnm > "$OUT/pgm/ramp_5x2_plain.pgm"
+printf 'P5\n# made by hand\r\n# second comment\n2 2\r\n65535\r\n\001\002\003\004\005\006\007\010' \
+    > "$OUT/pgm/comments_crlf.pgm"
+
+# The TIFF target sees every source that begins like a TIFF, PGM or Radiance file.
+cp "$OUT/pgm/gradient_4x3.pgm" "$OUT/radiance/gradient_256x2.hdr" "$OUT/tiff/"
+ls -l "$OUT"/*

@@ -1,0 +1,153 @@
+// Every prefix of a small valid source, from nothing to the whole file, goes through the job:
+// the result is a clear refusal or the complete and correct output, the source is never changed
+// and no half-written destination is left behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <functional>
+
+#include "support/job_check.h"
+#include "support/sample_sources.h"
+#include "ui/ids.h"
+
+namespace kelvarin::test {
+namespace {
+
+// What a prefix of `cut` bytes may give.
+enum class Expect {
+    Refusal,     // a cut file must be refused
+    Same,        // all that matters is still there: the output equals the whole file's
+    Either,      // a refusal, or a complete output of another valid file
+};
+
+struct SweepCase {
+    std::string name;
+    int command;
+    Bytes source;
+    std::string binHeader;      // BIN: the header file
+    bool cutHeader = false;     // BIN: cut the header instead of the data
+    OutputKind output = OutputKind::GreyTiff;
+    bool teRaw = false;
+    std::function<Expect(std::size_t cut, const Bytes& prefix)> expect;
+};
+
+void PrintTo(const SweepCase& c, std::ostream* os) { *os << c.name; }
+
+struct Outcome {
+    int result = 0;
+    Bytes destination;
+    std::vector<std::string> broken;
+};
+
+Outcome runOnce(const TempDir& dir, const SweepCase& c, const Bytes& source, const std::string& header) {
+    JobCheck check;
+    check.sourcePath = dir.file("source.dat");
+    check.sourceBytes = source;
+    check.destinationPath = dir.file(c.teRaw ? "out.raw" : "out.tif");
+    check.output = c.teRaw ? OutputKind::RawExport : c.output;
+    std::filesystem::remove(check.destinationPath);
+    writeBytes(check.sourcePath, source);
+    std::vector<std::optional<std::string>> answers{check.sourcePath};
+    if (c.command == ids::BinToTif) {
+        check.headerPath = dir.file("source.hdr");
+        check.headerBytes.assign(header.begin(), header.end());
+        writeBytes(check.headerPath, check.headerBytes);
+        answers.push_back(check.headerPath);
+    }
+    answers.push_back(check.destinationPath);
+    Harness h;
+    h.session.options.teRawMode = c.teRaw;
+    Outcome outcome;
+    outcome.result = h.run(c.command, answers);
+    outcome.broken = checkJobOutcome(h, outcome.result, check);
+    if (outcome.result == 1 && exists(check.destinationPath)) outcome.destination = readBytes(check.destinationPath);
+    if (!outcome.broken.empty()) {
+        for (const std::string& text : h.port.boxTexts()) outcome.broken.push_back("box " + text);
+    }
+    return outcome;
+}
+
+Expect binaryFile(std::size_t, const Bytes&) { return Expect::Refusal; }
+
+// A RAW prefix is itself a RAW file; only an empty one has nothing to convert.
+Expect rawPrefix(std::size_t cut, const Bytes&) { return cut == 0 ? Expect::Refusal : Expect::Either; }
+
+// A BIN header needs its 13 lines; a cut inside the 13th may leave another valid void marker.
+Expect binHeaderPrefix(std::size_t, const Bytes& prefix) {
+    const auto lines = std::count(prefix.begin(), prefix.end(), '\n');
+    if (lines >= 13) return Expect::Same;
+    return lines == 12 && prefix.back() != '\n' ? Expect::Either : Expect::Refusal;
+}
+
+std::vector<SweepCase> sweepCases() {
+    std::vector<SweepCase> cases;
+    auto tiff = [&](std::string name, TiffLayout layout, bool teRaw = false) {
+        cases.push_back({std::move(name), ids::OpenTif, buildTiff(layout), {}, false, OutputKind::GreyTiff, teRaw,
+                         binaryFile});
+    };
+    tiff("tiff 24-bit II", {true, 8});
+    tiff("tiff 48-bit MM", {false, 16});
+    tiff("tiff 96-bit float II", {true, 32, true});
+    tiff("tiff 96-bit integer MM", {false, 32, false});
+    tiff("tiff 48-bit II in strips of one row", {true, 16, false, 3, 4, 3, 1});
+    tiff("greyscale tiff TE>Raw", {true, 16, false, 1}, true);
+    cases.push_back({"radiance 256 x 2", ids::OpenHdr, buildRadiance(256, 2), {}, false, OutputKind::GreyTiff, false,
+                     binaryFile});
+    cases.push_back({"pgm P5", ids::PgmToTif, buildPgm(false, 3, 2), {}, false, OutputKind::GreyTiff, false,
+                     binaryFile});
+    cases.push_back({"pgm P2", ids::PgmToTif, buildPgm(true, 3, 2), {}, false, OutputKind::GreyTiff, false,
+                     binaryFile});
+    cases.push_back({"raw 4 x 4", ids::RawToTif, buildRaw(4), {}, false, OutputKind::RawTiff, false, rawPrefix});
+    const BinPair bin = buildBin(3, 2);
+    cases.push_back({"bin data", ids::BinToTif, bin.data, bin.header, false, OutputKind::GreyTiff, false, binaryFile});
+    cases.push_back({"bin header", ids::BinToTif, bin.data, bin.header, true, OutputKind::GreyTiff, false,
+                     binHeaderPrefix});
+    return cases;
+}
+
+class TruncationSweep : public ::testing::TestWithParam<SweepCase> {};
+
+TEST_P(TruncationSweep, EveryPrefixIsRefusedOrConvertedCompletely) {
+    const SweepCase& c = GetParam();
+    TempDir dir;
+    const Outcome whole = runOnce(dir, c, c.source, c.binHeader);
+    ASSERT_EQ(whole.result, 1) << "the whole file must convert";
+    ASSERT_TRUE(whole.broken.empty()) << whole.broken.front();
+
+    const Bytes full = c.cutHeader ? Bytes(c.binHeader.begin(), c.binHeader.end()) : c.source;
+    int reported = 0;
+    for (std::size_t cut = 0; cut < full.size() && reported < 5; ++cut) {
+        const Bytes prefix(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut));
+        const Outcome o = c.cutHeader ? runOnce(dir, c, c.source, std::string(prefix.begin(), prefix.end()))
+                                      : runOnce(dir, c, prefix, c.binHeader);
+        const Expect expect = c.expect(cut, prefix);
+        std::string fault;
+        if (!o.broken.empty()) {
+            fault = o.broken.front();
+        } else if (o.result == 1 && expect == Expect::Refusal) {
+            fault = "a cut file was converted";
+        } else if (o.result == 0 && expect == Expect::Same) {
+            fault = "a file with everything needed was refused";
+        } else if (o.result == 1 && expect == Expect::Same && o.destination != whole.destination) {
+            fault = "the output differs from the whole file's";
+        }
+        if (!fault.empty()) {
+            ADD_FAILURE() << "prefix of " << cut << " of " << full.size() << " bytes: " << fault;
+            ++reported;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, TruncationSweep, ::testing::ValuesIn(sweepCases()),
+                         [](const ::testing::TestParamInfo<SweepCase>& info) {
+                             std::string name = info.param.name;
+                             for (char& ch : name) {
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             }
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace kelvarin::test
