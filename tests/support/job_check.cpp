@@ -63,16 +63,22 @@ std::vector<MessageBoxRequest> refusalBoxes(const ScriptedPort& port) {
     return refusals;
 }
 
-std::optional<std::uint64_t> lastLoggedNumber(const std::vector<std::string>& log, const std::string& prefix) {
-    std::optional<std::uint64_t> number;
+std::vector<std::uint64_t> loggedNumbers(const std::vector<std::string>& log, const std::string& prefix) {
+    std::vector<std::uint64_t> numbers;
     for (const std::string& line : log) {
         if (line.compare(0, prefix.size(), prefix) != 0) continue;
         const char* text = line.c_str() + prefix.size();
         char* end = nullptr;
         const unsigned long long value = std::strtoull(text, &end, 10);
-        if (end != text) number = value;
+        if (end != text) numbers.push_back(value);
     }
-    return number;
+    return numbers;
+}
+
+std::optional<std::uint64_t> lastLoggedNumber(const std::vector<std::string>& log, const std::string& prefix) {
+    const auto numbers = loggedNumbers(log, prefix);
+    if (numbers.empty()) return std::nullopt;
+    return numbers.back();
 }
 
 std::vector<std::string> checkJobOutcome(const Harness& harness, int result, const JobCheck& check) {

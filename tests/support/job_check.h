@@ -51,5 +51,7 @@ std::vector<MessageBoxRequest> refusalBoxes(const ScriptedPort& port);
 
 // The last number logged on a line that begins with `prefix`, when there is one.
 std::optional<std::uint64_t> lastLoggedNumber(const std::vector<std::string>& log, const std::string& prefix);
+// Every number logged behind the prefix, in log order.
+std::vector<std::uint64_t> loggedNumbers(const std::vector<std::string>& log, const std::string& prefix);
 
 }  // namespace kelvarin::test
