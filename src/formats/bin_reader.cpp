@@ -115,10 +115,7 @@ bool binHeaderStep(JobContext& job) {
     image.binVoidMarker = static_cast<std::int16_t>(voidMarker);
     image.dataOffset = 0;
     image.outputDataBytes = static_cast<std::uint32_t>(dataBytes);
-    image.byteOrder = ByteOrder::II;
-    image.outputByteOrder = ByteOrder::II;
-    image.swapBytes = false;
-    setLittleEndianValueFields(image);
+    setLittleEndianDestination(image, image.outputDataBytes);
     return true;
 }
 

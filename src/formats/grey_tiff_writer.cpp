@@ -116,8 +116,11 @@ GreyTiffFields littleEndianFields(std::uint32_t width, std::uint32_t length, std
             toFourBytes(length, ByteOrder::II), toFourBytes(dataBytes, ByteOrder::II)};
 }
 
-void setLittleEndianValueFields(SourceImage& image) {
-    const GreyTiffFields fields = littleEndianFields(image.width, image.length, image.outputDataBytes);
+void setLittleEndianDestination(SourceImage& image, std::uint32_t dataBytes) {
+    image.byteOrder = ByteOrder::II;
+    image.outputByteOrder = ByteOrder::II;
+    image.swapBytes = false;
+    const GreyTiffFields fields = littleEndianFields(image.width, image.length, dataBytes);
     image.imageWidthField = fields.imageWidth;
     image.imageLengthField = fields.imageLength;
     image.rowsPerStripField = fields.rowsPerStrip;

@@ -314,10 +314,7 @@ bool pgmHeaderStep(JobContext& job) {
     image.pgmMaxValue = static_cast<std::int32_t>(maxValue);
     image.dataOffset = static_cast<std::uint32_t>(dataOffset);
     image.outputDataBytes = static_cast<std::uint32_t>(samples * 2);
-    image.byteOrder = ByteOrder::II;
-    image.outputByteOrder = ByteOrder::II;
-    image.swapBytes = false;
-    setLittleEndianValueFields(image);
+    setLittleEndianDestination(image, image.outputDataBytes);
     return true;
 }
 

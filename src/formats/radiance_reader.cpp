@@ -291,13 +291,9 @@ bool radianceHeaderStep(JobContext& job) {
     image.width = width;
     image.length = length;
     image.dataOffset = static_cast<std::uint32_t>(scan.dataOffset);
-    image.byteOrder = ByteOrder::II;
-    image.outputByteOrder = ByteOrder::II;
-    image.swapBytes = false;
     image.sampleFormat = 0;
     // outputDataBytes stays 0 for Radiance sources; the strip size is the image's own.
-    setLittleEndianValueFields(image);
-    image.stripByteCountsField = toFourBytes(static_cast<std::uint32_t>(outputBytes), ByteOrder::II);
+    setLittleEndianDestination(image, static_cast<std::uint32_t>(outputBytes));
     return true;
 }
 

@@ -50,12 +50,9 @@ bool rawHeaderStep(JobContext& job) {
     log.appendLine("Length: " + numberText(image.length));
     log.appendLine("ImgSize: " + numberText(static_cast<std::int64_t>(size)));
 
-    image.byteOrder = ByteOrder::II;
-    image.outputByteOrder = ByteOrder::II;
-    image.swapBytes = false;
     image.dataOffset = 0;
     image.outputDataBytes = static_cast<std::uint32_t>(size);
-    setLittleEndianValueFields(image);
+    setLittleEndianDestination(image, image.outputDataBytes);
     job.progress().setPosition(50);
     return true;
 }

@@ -13,13 +13,17 @@ bool JobContext::refuse(const MessageBoxRequest& box, std::initializer_list<std:
     return false;
 }
 
-bool JobContext::writeOutput(const void* data, std::size_t count) {
-    if (ioFailed_) return false;
-    if (hasDestination() && destination().write(data, count)) return true;
+void JobContext::reportWriteFailure() {
     ioFailed_ = true;
     session.port.showMessage(errorBox("Cannot write the converted file (disk full or no permission).",
                                       "KELVARIN - Write Error"));
     log().appendLine(">>> Writing the converted file failed. STOP!");
+}
+
+bool JobContext::writeOutput(const void* data, std::size_t count) {
+    if (ioFailed_) return false;
+    if (hasDestination() && destination().write(data, count)) return true;
+    reportWriteFailure();
     return false;
 }
 
@@ -42,12 +46,7 @@ bool JobContext::closeDestination() {
     if (!session.files.destination) return !ioFailed_;
     const bool flushed = session.files.destination->close();
     session.files.destination.reset();
-    if (!flushed && !ioFailed_) {
-        ioFailed_ = true;
-        session.port.showMessage(errorBox("Cannot write the converted file (disk full or no permission).",
-                                          "KELVARIN - Write Error"));
-        log().appendLine(">>> Writing the converted file failed. STOP!");
-    }
+    if (!flushed && !ioFailed_) reportWriteFailure();
     return !ioFailed_;
 }
 

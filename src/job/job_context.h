@@ -53,6 +53,7 @@ public:
     bool destinationCreated = false;
 
 private:
+    void reportWriteFailure();
     bool ioFailed_ = false;
 };
 
