@@ -2,11 +2,14 @@
 # Builds the libFuzzer targets of tests/fuzz with clang (ASan + UBSan) and runs each for a bounded
 # time on a copy of its seed corpus. A crash, sanitizer report, hang (over 10 s), allocation over
 # 512 MiB or broken job guarantee fails the run. FUZZ_SECONDS sets the time per target (60);
-# FUZZ_FLAGS adds libFuzzer flags; FUZZ_BUILD moves the build folder (build/fuzz).
+# FUZZ_FLAGS adds libFuzzer flags; FUZZ_BUILD moves the build folder (build/fuzz). FUZZ_SEED fixes
+# the mutation sequence (1 by default, so a run repeats what a longer run with the same seed has
+# already explored; 0 lets libFuzzer pick a new seed each run, for exploring by hand).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
 
 SECONDS_PER_TARGET="${FUZZ_SECONDS:-60}"
+SEED="${FUZZ_SEED:-1}"
 TARGETS=(tiff radiance pgm bin raw)
 BUILD="${FUZZ_BUILD:-$ROOT/build/fuzz}"
 CXX_COMPILER="$(command -v clang++-14 || command -v clang++)"
@@ -37,7 +40,7 @@ run_target() {
     local status=0
     # shellcheck disable=SC2086  # FUZZ_FLAGS: extra libFuzzer flags, split on blanks
     ASAN_OPTIONS=abort_on_error=1:detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        "$BUILD/tests/fuzz/fuzz_$target" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 \
+        "$BUILD/tests/fuzz/fuzz_$target" -max_total_time="$SECONDS_PER_TARGET" -seed="$SEED" -timeout=10 \
         -rss_limit_mb=2048 -malloc_limit_mb=512 -max_len=8192 -print_final_stats=1 ${FUZZ_FLAGS:-} \
         -artifact_prefix="$dir/artifacts/" "$dir/corpus" >"$dir/log" 2>&1 || status=$?
     echo "$status" >"$dir/status"

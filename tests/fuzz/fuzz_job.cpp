@@ -114,14 +114,16 @@ std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
         // The destination's size is the one the reader found and logged.
         const auto info = test::readGreyTiffInfo(test::readBytes(check.destinationPath));
         const auto& log = h.port.log;
-        // (A PGM logs its size tokens as they are written, so only the TIFF, Radiance and RAW
-        // numbers are plain.)
-        const bool raw = std::find(log.begin(), log.end(), "Deriving size from RAW file") != log.end();
-        std::vector<std::pair<const char*, const char*>> logged{{" 256 ImageWidth =", " 257 ImageLength ="},
-                                                                {"Image Width =", "Image Length ="}};
-        if (raw) logged.emplace_back("Width: ", "Length: ");
-        // A Radiance header logs its own text lines too, so a file may carry lines that look like
-        // the reader's: the size written must be among the sizes logged, not necessarily the last.
+        // PGM, BIN and Radiance headers log their own text lines, so a file may carry lines that
+        // look like another reader's: only the size lines of the reader named by the job's fifth
+        // line (behind the two "Input file opened:" pairs) count, and for a Radiance file the size
+        // written must be among the sizes logged, not necessarily the last.
+        const auto wasLogged = [&log](const char* line) { return log.size() > 4 && log[4] == line; };
+        std::vector<std::pair<const char*, const char*>> logged;
+        if (wasLogged("Source data type big endian (Intel)") || wasLogged("Data type little endian (Motorola)"))
+            logged.emplace_back(" 256 ImageWidth =", " 257 ImageLength =");
+        if (wasLogged("96-bit RGBE HDRI.")) logged.emplace_back("Image Width =", "Image Length =");
+        if (wasLogged("Deriving size from RAW file")) logged.emplace_back("Width: ", "Length: ");
         const auto among = [](const std::vector<std::uint64_t>& numbers, std::uint64_t value) {
             return numbers.empty() || std::find(numbers.begin(), numbers.end(), value) != numbers.end();
         };
