@@ -134,6 +134,24 @@ template <ColourWeighting W>
     }
 }
 
+// The weighted grey of three singles in double, and the sum of its terms' magnitudes, which
+// bounds its error. Products of two singles are exact in double; the Average multiplies by the
+// double nearest 1/3: one more rounding of at most a unit, well inside the margins used below.
+template <ColourWeighting W>
+KELVARIN_INLINE void weighInDouble(double r, double g, double b, double& d, double& magnitude) {
+    if constexpr (W == ColourWeighting::Average) {
+        d = (g + r + b) * (1.0 / 3.0);
+        magnitude = std::fabs(g) + std::fabs(r) + std::fabs(b);
+    } else {
+        constexpr bool tv = W == ColourWeighting::TV;
+        const double tg = static_cast<double>(tv ? kTvGreen : kHdGreen) * g;
+        const double tr = static_cast<double>(tv ? kTvRed : kHdRed) * r;
+        const double tb = static_cast<double>(tv ? kTvBlue : kHdBlue) * b;
+        d = tg + tr + tb;
+        magnitude = std::fabs(tg) + std::fabs(tr) + std::fabs(tb);
+    }
+}
+
 template <ColourWeighting W>
 inline float weighFloats(float r, float g, float b) {
     if constexpr (W == ColourWeighting::Red) {
@@ -144,21 +162,7 @@ inline float weighFloats(float r, float g, float b) {
         return b;
     } else {
         double d, magnitude;
-        if constexpr (W == ColourWeighting::Average) {
-            // Times the double nearest 1/3: one more rounding of at most a unit, well inside the
-            // margin of settlesFloat.
-            d = (static_cast<double>(g) + static_cast<double>(r) + static_cast<double>(b)) * (1.0 / 3.0);
-            magnitude = std::fabs(static_cast<double>(g)) + std::fabs(static_cast<double>(r)) +
-                        std::fabs(static_cast<double>(b));
-        } else {
-            // Products of two singles are exact in double.
-            constexpr bool tv = W == ColourWeighting::TV;
-            const double tg = static_cast<double>(tv ? kTvGreen : kHdGreen) * g;
-            const double tr = static_cast<double>(tv ? kTvRed : kHdRed) * r;
-            const double tb = static_cast<double>(tv ? kTvBlue : kHdBlue) * b;
-            d = tg + tr + tb;
-            magnitude = std::fabs(tg) + std::fabs(tr) + std::fabs(tb);
-        }
+        weighInDouble<W>(r, g, b, d, magnitude);
         // Two additions (and the factor 1/3) err by at most 2^-51 of the magnitude; without
         // heavy cancellation (magnitude up to 4 |d|) that is a few units of d's last place.
         float f;
@@ -362,17 +366,7 @@ KELVARIN_INLINE std::uint32_t weighSlice(Samples samples, std::size_t n, float* 
     for (std::size_t i = 0; i < n; ++i) {
         const double r = samples[3 * i], g = samples[3 * i + 1], b = samples[3 * i + 2];
         double d, magnitude;
-        if constexpr (W == ColourWeighting::Average) {
-            d = (g + r + b) * (1.0 / 3.0);
-            magnitude = std::fabs(g) + std::fabs(r) + std::fabs(b);
-        } else {
-            constexpr bool tv = W == ColourWeighting::TV;
-            const double tg = static_cast<double>(tv ? kTvGreen : kHdGreen) * g;
-            const double tr = static_cast<double>(tv ? kTvRed : kHdRed) * r;
-            const double tb = static_cast<double>(tv ? kTvBlue : kHdBlue) * b;
-            d = tg + tr + tb;
-            magnitude = std::fabs(tg) + std::fabs(tr) + std::fabs(tb);
-        }
+        weighInDouble<W>(r, g, b, d, magnitude);
         grey[i] = static_cast<float>(d);
         doubts[i] = unsettledSingle(d, magnitude * 0x1p-48);
         doubt |= doubts[i];
