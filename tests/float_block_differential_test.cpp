@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pixels/sample_conversion.h"
+#include "support/reference.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KELVARIN_TEST_SANITIZED 1
@@ -28,19 +29,7 @@ namespace {
 using L = long double;
 
 float referenceGrey(ColourWeighting w, float r, float g, float b) {
-    switch (w) {
-        case ColourWeighting::Average: return static_cast<float>((static_cast<L>(g) + r + b) / 3);
-        case ColourWeighting::TV:
-            return static_cast<float>(static_cast<L>(0.587f) * g + static_cast<L>(0.299f) * r +
-                                      static_cast<L>(0.114f) * b);
-        case ColourWeighting::HDTV:
-            return static_cast<float>(static_cast<L>(0.7152f) * g + static_cast<L>(0.2126f) * r +
-                                      static_cast<L>(0.0722f) * b);
-        case ColourWeighting::Red: return r;
-        case ColourWeighting::Green: return g;
-        case ColourWeighting::Blue: return b;
-    }
-    return 0;
+    return static_cast<float>(test::referenceWeightedSum(w, r, g, b));
 }
 
 struct Options {
@@ -317,19 +306,7 @@ std::uint16_t referenceIntegerSample(std::uint32_t grey, std::uint32_t lowest, d
 }
 
 std::uint32_t referenceIntegerGrey(ColourWeighting w, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-    L sum = 0;
-    switch (w) {
-        case ColourWeighting::Average: sum = (static_cast<L>(g) + r + b) / 3; break;
-        case ColourWeighting::TV:
-            sum = static_cast<L>(0.587f) * g + static_cast<L>(0.299f) * r + static_cast<L>(0.114f) * b;
-            break;
-        case ColourWeighting::HDTV:
-            sum = static_cast<L>(0.7152f) * g + static_cast<L>(0.2126f) * r + static_cast<L>(0.0722f) * b;
-            break;
-        case ColourWeighting::Red: sum = r; break;
-        case ColourWeighting::Green: sum = g; break;
-        case ColourWeighting::Blue: sum = b; break;
-    }
+    const L sum = test::referenceWeightedSum(w, r, g, b);
     return static_cast<std::uint32_t>(std::min(std::nearbyint(sum), 4294967295.0L));
 }
 

@@ -12,6 +12,7 @@
 #include "support/job_check.h"
 #include "support/sample_sources.h"
 #include "ui/ids.h"
+#include "support/reference.h"
 
 namespace kelvarin::test {
 namespace {
@@ -249,11 +250,7 @@ std::vector<HostileCase> allCases() {
 
 INSTANTIATE_TEST_SUITE_P(Files, HostileInput, ::testing::ValuesIn(allCases()),
                          [](const ::testing::TestParamInfo<HostileCase>& info) {
-                             std::string name = info.param.name;
-                             for (char& ch : name) {
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             }
-                             return name;
+                             return testNameFrom(info.param.name);
                          });
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "support/scripted_port.h"
 #include "support/test_files.h"
 #include "ui/ids.h"
+#include "support/reference.h"
 
 namespace kelvarin {
 namespace {
@@ -117,16 +118,7 @@ float referenceGrey(const Pixel& p, ColourWeighting w) {
     const float red = static_cast<float>(f * (p.r + 0.5L) / 256.0L);
     const float green = static_cast<float>(f * (p.g + 0.5L) / 256.0L);
     const float blue = static_cast<float>(f * (p.b + 0.5L) / 256.0L);
-    const long double R = red, G = green, B = blue;
-    switch (w) {
-        case ColourWeighting::Average: return static_cast<float>((G + R + B) / 3.0L);
-        case ColourWeighting::TV: return static_cast<float>(0.299f * R + 0.587f * G + 0.114f * B);
-        case ColourWeighting::HDTV: return static_cast<float>(0.2126f * R + 0.7152f * G + 0.0722f * B);
-        case ColourWeighting::Red: return red;
-        case ColourWeighting::Green: return green;
-        case ColourWeighting::Blue: return blue;
-    }
-    return 0;
+    return static_cast<float>(test::referenceWeightedSum(w, red, green, blue));
 }
 
 struct Reference {

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "pixels/sample_conversion.h"
+#include "support/reference.h"
 
 namespace kelvarin {
 namespace {
@@ -16,18 +17,7 @@ using L = long double;
 
 // g from R, G, B in extended precision, terms in the documented order, rounded ties to even.
 std::uint64_t referenceGrey(ColourWeighting w, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-    L sum = 0;
-    switch (w) {
-        case ColourWeighting::Average: sum = (static_cast<L>(g) + r + b) / 3; break;
-        case ColourWeighting::TV: sum = static_cast<L>(0.587f) * g + static_cast<L>(0.299f) * r + static_cast<L>(0.114f) * b; break;
-        case ColourWeighting::HDTV:
-            sum = static_cast<L>(0.7152f) * g + static_cast<L>(0.2126f) * r + static_cast<L>(0.0722f) * b;
-            break;
-        case ColourWeighting::Red: sum = r; break;
-        case ColourWeighting::Green: sum = g; break;
-        case ColourWeighting::Blue: sum = b; break;
-    }
-    return static_cast<std::uint64_t>(std::nearbyint(sum));
+    return static_cast<std::uint64_t>(std::nearbyint(test::referenceWeightedSum(w, r, g, b)));
 }
 
 const ColourWeighting kWeightings[] = {ColourWeighting::Average, ColourWeighting::TV,    ColourWeighting::HDTV,

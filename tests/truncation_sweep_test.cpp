@@ -11,6 +11,7 @@
 #include "support/job_check.h"
 #include "support/sample_sources.h"
 #include "ui/ids.h"
+#include "support/reference.h"
 
 namespace kelvarin::test {
 namespace {
@@ -142,11 +143,7 @@ TEST_P(TruncationSweep, EveryPrefixIsRefusedOrConvertedCompletely) {
 
 INSTANTIATE_TEST_SUITE_P(Sources, TruncationSweep, ::testing::ValuesIn(sweepCases()),
                          [](const ::testing::TestParamInfo<SweepCase>& info) {
-                             std::string name = info.param.name;
-                             for (char& ch : name) {
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             }
-                             return name;
+                             return testNameFrom(info.param.name);
                          });
 
 }  // namespace
