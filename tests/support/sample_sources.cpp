@@ -3,17 +3,13 @@
 #include <cstring>
 #include <vector>
 
+#include "support/tiff_builder.h"
+
 namespace kelvarin::test {
 
 namespace {
 
 bool intelFile(const Bytes& file) { return file.size() >= 2 && file[0] == 'I'; }
-
-struct Entry {
-    std::uint16_t tag, type;
-    std::uint32_t count, value;  // value: the number itself (count 1) or an offset patched later
-    int array = -1;              // index into the arrays placed behind the IFD
-};
 
 }  // namespace
 
@@ -43,108 +39,63 @@ Bytes buildTiff(const TiffLayout& layout, TiffPlaces* places) {
     const std::uint32_t rowBytes = layout.width * layout.samples * layout.bits / 8;
     const std::uint32_t dataBytes = rowBytes * layout.length;
     const bool colour = layout.samples == 3;
-    const bool sampleFormat = layout.bits == 32;
+    const std::uint32_t bits = layout.bits;
 
-    // Arrays behind the IFD, each a list of SHORT or LONG values.
-    std::vector<std::vector<std::uint32_t>> arrays;
-    std::vector<bool> arrayIsLong;
-    auto addArray = [&](std::vector<std::uint32_t> values, bool isLong) {
-        arrays.push_back(std::move(values));
-        arrayIsLong.push_back(isLong);
-        return static_cast<int>(arrays.size() - 1);
-    };
-    std::vector<Entry> entries;
-    entries.push_back({256, 3, 1, layout.width});
-    entries.push_back({257, 3, 1, layout.length});
-    if (colour) {
-        entries.push_back({258, 3, 3, 0, addArray({layout.bits, layout.bits, layout.bits}, false)});
-    } else {
-        entries.push_back({258, 3, 1, layout.bits});
-    }
-    entries.push_back({259, 3, 1, 1});
-    entries.push_back({262, 3, 1, colour ? 2u : 1u});
+    TiffBuilder tiff(!layout.intel);
+    // Behind the next-IFD offset, 20 zero bytes: readers that look at two slots beyond the
+    // counted entries (as Bryce files need) find tag 0 there.
+    tiff.afterIfd.assign(20, 0);
     std::vector<std::uint32_t> offsets, counts;
     for (std::uint32_t s = 0; s < strips; ++s) {
         const std::uint32_t rows = s + 1 < strips ? rowsPerStrip : layout.length - s * rowsPerStrip;
-        offsets.push_back(s * rowsPerStrip * rowBytes);  // relative to the data, patched below
+        offsets.push_back(s * rowsPerStrip * rowBytes);  // relative to the data, moved below
         counts.push_back(rows * rowBytes);
     }
-    const int offsetsArray = strips > 1 ? addArray(offsets, true) : -1;
-    entries.push_back({273, 4, strips, 0, offsetsArray});
-    entries.push_back({277, 3, 1, layout.samples});
-    entries.push_back({278, 3, 1, rowsPerStrip});
-    const int countsArray = strips > 1 ? addArray(counts, true) : -1;
-    entries.push_back({279, 4, strips, strips > 1 ? 0 : dataBytes, countsArray});
-    entries.push_back({284, 3, 1, 1});
-    if (sampleFormat) {
+    tiff.entries = {
+        {256, kShortType, 1, {layout.width}},
+        {257, kShortType, 1, {layout.length}},
+        colour ? TiffEntry{258, kShortType, 3, {bits, bits, bits}} : TiffEntry{258, kShortType, 1, {bits}},
+        {259, kShortType, 1, {1}},
+        {262, kShortType, 1, {colour ? 2u : 1u}},
+        {273, kLongType, strips, strips > 1 ? offsets : std::vector<std::uint32_t>{kPixelDataOffset}},
+        {277, kShortType, 1, {layout.samples}},
+        {278, kShortType, 1, {rowsPerStrip}},
+        {279, kLongType, strips, counts},
+        {284, kShortType, 1, {1}},
+    };
+    if (layout.bits == 32) {
         const std::uint32_t format = layout.floating ? 3 : 1;
-        entries.push_back({339, 3, 3, 0, addArray({format, format, format}, false)});
+        tiff.entries.push_back({339, kShortType, 3, {format, format, format}});
     }
+    const std::uint32_t dataAt = tiff.pixelOffset();
+    if (strips > 1)
+        for (std::uint32_t& offset : tiff.find(273)->values) offset += dataAt;
 
-    const std::size_t ifd = 8;
-    // Behind the next-IFD offset, 20 zero bytes: readers that look at two slots beyond the
-    // counted entries (as Bryce files need) find tag 0 there.
-    const std::size_t ifdEnd = ifd + 2 + 12 * entries.size() + 4 + 20;
-    std::vector<std::size_t> arrayAt;
-    std::size_t at = ifdEnd;
-    for (std::size_t a = 0; a < arrays.size(); ++a) {
-        arrayAt.push_back(at);
-        at += arrays[a].size() * (arrayIsLong[a] ? 4 : 2);
-    }
-    const std::size_t dataAt = at;
-    Bytes file(dataAt + dataBytes, 0);
-    file[0] = file[1] = layout.intel ? 'I' : 'M';
-    putTiff16(file, 2, 42);
-    putTiff32(file, 4, ifd);
-    putTiff16(file, ifd, static_cast<std::uint32_t>(entries.size()));
-    if (places) {
-        *places = {};
-        places->ifd = ifd;
-        places->dataOffset = dataAt;
-    }
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const Entry& e = entries[i];
-        const std::size_t p = ifd + 2 + 12 * i;
-        putTiff16(file, p, e.tag);
-        putTiff16(file, p + 2, e.type);
-        putTiff32(file, p + 4, e.count);
-        std::uint32_t value = e.value;
-        if (e.array >= 0) value = static_cast<std::uint32_t>(arrayAt[e.array]);
-        if (e.tag == 273 && e.array < 0) value = static_cast<std::uint32_t>(dataAt);
-        if (e.type == 3 && e.count == 1) {
-            putTiff16(file, p + 8, value);
-        } else {
-            putTiff32(file, p + 8, value);
-        }
-        if (places) places->entries[e.tag] = p;
-    }
-    for (std::size_t a = 0; a < arrays.size(); ++a) {
-        for (std::size_t k = 0; k < arrays[a].size(); ++k) {
-            std::uint32_t v = arrays[a][k];
-            if (static_cast<int>(a) == offsetsArray) v += static_cast<std::uint32_t>(dataAt);
-            if (arrayIsLong[a]) {
-                putTiff32(file, arrayAt[a] + 4 * k, v);
-            } else {
-                putTiff16(file, arrayAt[a] + 2 * k, v);
-            }
-        }
-    }
-    if (places && offsetsArray >= 0) {
-        places->stripOffsetsArray = arrayAt[offsetsArray];
-        places->stripByteCountsArray = arrayAt[countsArray];
-    }
     // Pixels: integers from a fixed pattern; floats (always stored low byte first) in 0.1 to 1.6.
+    tiff.pixels.assign(dataBytes, 0);
     if (layout.floating) {
         for (std::uint32_t i = 0; i < dataBytes / 4; ++i) {
             const float value = 0.1f + static_cast<float>(i % 7) * 0.25f;
             std::uint32_t bitsOf;
             std::memcpy(&bitsOf, &value, 4);
-            for (int k = 0; k < 4; ++k) file[dataAt + 4 * i + k] = static_cast<std::uint8_t>(bitsOf >> (8 * k));
+            for (int k = 0; k < 4; ++k) tiff.pixels[4 * i + k] = static_cast<std::uint8_t>(bitsOf >> (8 * k));
         }
     } else {
-        for (std::uint32_t i = 0; i < dataBytes; ++i) file[dataAt + i] = static_cast<std::uint8_t>(i * 37 + 11);
+        for (std::uint32_t i = 0; i < dataBytes; ++i) tiff.pixels[i] = static_cast<std::uint8_t>(i * 37 + 11);
     }
-    return file;
+
+    if (places) {
+        *places = {};
+        places->ifd = tiff.ifdOffset;
+        places->dataOffset = dataAt;
+        for (std::size_t i = 0; i < tiff.entries.size(); ++i)
+            places->entries[tiff.entries[i].tag] = tiff.ifdOffset + 2 + 12 * i;
+        if (strips > 1) {
+            places->stripOffsetsArray = tiff.arrayOffset(273);
+            places->stripByteCountsArray = tiff.arrayOffset(279);
+        }
+    }
+    return tiff.build();
 }
 
 std::size_t radianceHeaderBytes(std::uint32_t width, std::uint32_t length) {

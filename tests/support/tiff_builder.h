@@ -115,6 +115,18 @@ public:
         return out;
     }
 
+    // Where the values of an entry too large for its value field will stand; 0 when they fit.
+    std::uint32_t arrayOffset(std::uint16_t tag) const {
+        std::size_t at = ifdOffset + 2 + 12 * entries.size() + 4 + afterIfd.size();
+        for (const auto& e : entries) {
+            const std::size_t bytes = e.values.size() * (e.type == kShortType ? 2 : 4);
+            if (bytes <= 4) continue;
+            if (e.tag == tag) return static_cast<std::uint32_t>(at);
+            at += bytes;
+        }
+        return 0;
+    }
+
     // The offset the pixel data will get (for StripOffsets arrays a test writes itself).
     std::uint32_t pixelOffset() const {
         std::size_t arrays = 0;
