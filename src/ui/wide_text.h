@@ -1,6 +1,6 @@
-// Text as the Windows API wants it: UTF-16. Inside the program text is UTF-8; log lines may also
-// carry single bytes taken over from a file (a PGM comment, a BIN header), which are shown as
-// Windows-1252 rather than dropped.
+// Text as the Windows API and Qt want it: UTF-16. Inside the program text is UTF-8; log lines may
+// also carry single bytes taken over from a file (a PGM comment, a BIN header), which both windows
+// show as Windows-1252 rather than dropped.
 #pragma once
 
 #include <string>

@@ -12,12 +12,14 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <memory>
 
+#include "support/sample_sources.h"
 #include "support/test_files.h"
 #include "ui/file_dialogs.h"
 #include "ui/ids.h"
@@ -96,6 +98,8 @@ TEST_F(WindowTest, CaptionFixedSizeAndClientInDialogUnits) {
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
     EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
+    // The test screen is smaller than the place asked for allows: the window is moved into it.
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(window->frameGeometry()));
 }
 
 // Every control of the description exists with its kind, text, font and place.
@@ -147,8 +151,7 @@ TEST_F(WindowTest, StartsWithDefaults) {
     for (int id : {ids::Swap, ids::Boost, ids::Invert, ids::FStopX2, ids::FStopX4, ids::TeRaw})
         EXPECT_FALSE(widget<QCheckBox>(id)->isChecked()) << id;
     EXPECT_EQ(window->logList()->count(), 0);
-    EXPECT_EQ(window->progressBar()->maximum(), 1);
-    EXPECT_EQ(window->progressBar()->value(), 0);
+    EXPECT_EQ(window->progressBar()->value(), window->progressBar()->minimum());
     EXPECT_TRUE(allConversionsEnabled());
 }
 
@@ -248,6 +251,31 @@ TEST_F(WindowTest, ConversionFromMenuFillsLogAndShowsResult) {
     EXPECT_EQ(window->progressBar()->value(), 0);
 }
 
+// The bar is drawn as the Windows progress control draws it: positions are held inside the
+// range, and a range of one value is full. Compared by the pixels the bar paints.
+TEST_F(WindowTest, ProgressBarEmptiesAfterAJobAndFillsAOneValueRange) {
+    const auto painted = [this](std::int32_t minimum, std::int32_t maximum, std::int32_t position) {
+        window->setProgressRange(minimum, maximum);
+        window->setProgressPosition(position);
+        return window->progressBar()->grab().toImage();
+    };
+    test::TempDir dir;
+    test::writeBytes(dir.file("colour.tif"), test::buildTiff({}));  // four blocks: range 1 to 4
+    answers = {dir.file("colour.tif"), dir.file("grey.tif")};
+    window->menuAction(ids::OpenTif)->trigger();
+    ASSERT_EQ(boxes.back().text, "TIF Conversion concluded.");
+    const QImage afterJob = window->progressBar()->grab().toImage();
+
+    const QImage full = painted(0, 1, 1);
+    const QImage empty = painted(0, 1, 0);
+    ASSERT_NE(full, empty);
+    EXPECT_EQ(afterJob, empty);
+    EXPECT_EQ(painted(1, 1, 1), full);
+    EXPECT_EQ(painted(1, 4, 0), empty);
+    EXPECT_EQ(painted(1, 4, 5), full);  // past the end: as far as the bar goes
+    EXPECT_EQ(painted(1, 5, 3), painted(0, 2, 1));
+}
+
 // Every conversion command greys the eight items while it runs and enables them afterwards.
 TEST_F(WindowTest, ConversionItemsGreyDuringAJobWhateverItsResult) {
     for (int id : {ids::OpenTif, ids::OpenHdr, ids::PgmToTif, ids::RawToTif, ids::BinToTif}) {
@@ -308,18 +336,36 @@ TEST_F(WindowTest, HelpItemsShowTheirPagesAndNeverLog) {
     EXPECT_EQ(window->logList()->count(), 0);
 }
 
-// The log is fed only by the program and never scrolls by itself.
-TEST_F(WindowTest, AppendingDoesNotMoveTheView) {
-    QScrollBar* bar = window->logList()->verticalScrollBar();
+// The log is fed only by the program and never scrolls by itself; a click highlights one line and
+// does nothing else, and later lines move neither the view nor the highlight.
+TEST_F(WindowTest, ClickingALineHighlightsItAndAppendingMovesNothing) {
+    QListWidget* log = window->logList();
+    QScrollBar* bar = log->verticalScrollBar();
     for (int i = 0; i < 200; ++i) window->appendLogLine("line " + std::to_string(i));
     QCoreApplication::processEvents();
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), 0);
     bar->setValue(5);
+    for (int row : {7, 9}) {
+        QTest::mouseClick(log->viewport(), Qt::LeftButton, {}, log->visualItemRect(log->item(row)).center());
+        ASSERT_EQ(log->selectedItems().size(), 1);
+        EXPECT_EQ(log->row(log->selectedItems().front()), row);
+    }
     window->appendLogLine("one more");
     QCoreApplication::processEvents();
     EXPECT_EQ(bar->value(), 5);
-    EXPECT_EQ(window->logList()->editTriggers(), QAbstractItemView::NoEditTriggers);
+    ASSERT_EQ(log->selectedItems().size(), 1);
+    EXPECT_EQ(log->row(log->selectedItems().front()), 9);
+    EXPECT_EQ(log->count(), 201);
+    EXPECT_EQ(log->item(9)->text(), "line 9");
+    EXPECT_EQ(log->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_TRUE(boxes.empty());
+}
+
+// Bytes taken over from a file's text are Windows-1252 characters; the rest of a line is UTF-8.
+TEST_F(WindowTest, LogShowsWindows1252BytesAsTheirCharacters) {
+    window->appendLogLine("/tmp/caf\xC3\xA9/ \xE9t\xE9 \x80 \x9F\x81");
+    EXPECT_EQ(window->logList()->item(0)->text(), QString::fromUtf16(u"/tmp/caf\u00E9/ \u00E9t\u00E9 \u20AC \u0178\u0081"));
 }
 
 // While a job runs, log lines and progress let queued work (painting) through.
@@ -355,6 +401,26 @@ TEST_F(WindowTest, FocusComesBackAfterSwitchingAway) {
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->isActiveWindow(); }, 1000));
     EXPECT_EQ(QApplication::focusWidget(), boost);
+}
+
+// Windows moves a dialog that would reach past the screen's work area back into it, and leaves
+// it where it asked to be when it fits.
+TEST(Placement, KeepsTheWindowOnTheScreen) {
+    struct Case {
+        QRect available;
+        QPoint expected;
+    };
+    const QPoint wanted(558, 319);
+    const QSize frame(665, 520);
+    const Case cases[] = {
+        {QRect(0, 0, 1920, 1080), wanted},                     // fits: unchanged
+        {QRect(0, 0, 1366, 768), QPoint(558, 248)},            // bottom 839 moved up to 768
+        {QRect(0, 0, 1024, 768), QPoint(359, 248)},            // and left as well
+        {QRect(0, 40, 1366, 728), QPoint(558, 248)},           // a panel on top: same bottom edge
+        {QRect(100, 0, 600, 400), QPoint(100, 0)},             // too big: top-left corner of the area
+        {QRect(-1366, 0, 2732, 768), QPoint(558, 248)},        // a second screen to the left
+    };
+    for (const Case& c : cases) EXPECT_EQ(placeOnScreen(wanted, frame, c.available), c.expected) << c.available.width();
 }
 
 TEST(NameFilters, BuiltFromTheDialogRequest) {

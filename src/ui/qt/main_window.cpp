@@ -15,11 +15,13 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMoveEvent>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QScreen>
 
 #include "ui/ids.h"
+#include "ui/wide_text.h"
 
 namespace kelvarin::qt {
 
@@ -27,13 +29,17 @@ namespace {
 
 using window::ControlKind;
 
-QString fromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+// Texts are UTF-8, but log lines and boxes may carry bytes taken over from a file (a PGM comment,
+// a Radiance header line, a BIN header), which are Windows-1252 characters: the same decoding as
+// the Win32 window, so both show the same characters.
+QString uiText(std::string_view text) {
+    const std::u16string wide = utf16FromUtf8(text);
+    return QString::fromUtf16(wide.data(), static_cast<qsizetype>(wide.size()));
 }
 
 // Message texts join their lines with CR LF; Qt wants a bare LF.
 QString boxText(const std::string& text) {
-    QString result = fromUtf8(text);
+    QString result = uiText(text);
     result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return result;
 }
@@ -55,8 +61,8 @@ constexpr int kPaintIntervalMs = 30;
 QStringList nameFilters(const FileDialogRequest& request) {
     QStringList filters;
     for (const FileFilter& filter : request.filters) {
-        const QString pattern = filter.pattern == "*.*" ? QStringLiteral("*") : fromUtf8(filter.pattern);
-        filters << fromUtf8(filter.description) + QStringLiteral(" (") + pattern + QStringLiteral(")");
+        const QString pattern = filter.pattern == "*.*" ? QStringLiteral("*") : uiText(filter.pattern);
+        filters << uiText(filter.description) + QStringLiteral(" (") + pattern + QStringLiteral(")");
     }
     return filters;
 }
@@ -69,7 +75,7 @@ MainWindow::MainWindow(const Clock& clock)
     messageBox = [](const MessageBoxRequest& request) { return runMessageBox(request); };
 
     const window::WindowFrameDescription& frame = window::windowFrame();
-    setWindowTitle(fromUtf8(frame.caption));
+    setWindowTitle(uiText(frame.caption));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(fonts_[static_cast<std::size_t>(window::FontRole::Dialog)]);
@@ -79,17 +85,38 @@ MainWindow::MainWindow(const Clock& clock)
     setCentralWidget(client);
     buildControls();
 
-    for (const window::MenuEntry& entry : window::menuBar()) buildMenu(menuBar()->addMenu(fromUtf8(entry.text)), entry.items);
+    for (const window::MenuEntry& entry : window::menuBar()) buildMenu(menuBar()->addMenu(uiText(entry.text)), entry.items);
 
     handler_.start();
 
     adjustSize();
     setFixedSize(sizeHint());
-    move(units_.x(frame.x), units_.y(frame.y));
+    placeWindow();
     sincePaint_.start();
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::placeWindow() {
+    const window::WindowFrameDescription& frame = window::windowFrame();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        move(units_.x(frame.x), units_.y(frame.y));
+        return;
+    }
+    const QPoint wanted = screen->geometry().topLeft() + QPoint(units_.x(frame.x), units_.y(frame.y));
+    move(placeOnScreen(wanted, frameGeometry().size(), screen->availableGeometry()));
+}
+
+void MainWindow::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    // The caption and borders are known only once the window manager has framed the window; the
+    // first time they are, the window is placed again with them counted.
+    if (!placedWithFrame_ && frameGeometry().size() != geometry().size()) {
+        placedWithFrame_ = true;
+        placeWindow();
+    }
+}
 
 void MainWindow::buildControls() {
     QWidget* client = centralWidget();
@@ -97,7 +124,7 @@ void MainWindow::buildControls() {
     QWidget* previousFocusable = nullptr;
     std::vector<QWidget*> frames;
     for (const window::ControlDescription& description : window::controls()) {
-        const QString text = fromUtf8(description.text);
+        const QString text = uiText(description.text);
         QWidget* widget = nullptr;
         switch (description.kind) {
             case ControlKind::Label: {
@@ -110,7 +137,8 @@ void MainWindow::buildControls() {
             case ControlKind::List: {
                 log_ = new QListWidget(client);
                 log_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-                log_->setSelectionMode(QAbstractItemView::NoSelection);
+                // A click highlights one line and does nothing else.
+                log_->setSelectionMode(QAbstractItemView::SingleSelection);
                 log_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
                 log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
                 log_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -140,6 +168,8 @@ void MainWindow::buildControls() {
             case ControlKind::ProgressBar: {
                 progress_ = new QProgressBar(client);
                 progress_->setTextVisible(false);
+                // The bar shows the fill of progressRange_, not the job's own numbers.
+                progress_->setRange(0, ProgressRange::kFillSteps);
                 widget = progress_;
                 break;
             }
@@ -178,9 +208,9 @@ void MainWindow::buildMenu(QMenu* menu, std::span<const window::MenuEntry> entri
     for (const window::MenuEntry& entry : entries) {
         switch (entry.kind) {
             case window::MenuEntryKind::Separator: menu->addSeparator(); break;
-            case window::MenuEntryKind::Submenu: buildMenu(menu->addMenu(fromUtf8(entry.text)), entry.items); break;
+            case window::MenuEntryKind::Submenu: buildMenu(menu->addMenu(uiText(entry.text)), entry.items); break;
             case window::MenuEntryKind::Command: {
-                QAction* action = menu->addAction(fromUtf8(entry.text));
+                QAction* action = menu->addAction(uiText(entry.text));
                 const int id = entry.id;
                 connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
                 actions_[id] = action;
@@ -209,7 +239,7 @@ std::optional<std::string> MainWindow::askSaveFile(const FileDialogRequest& requ
 MessageAnswer MainWindow::showMessage(const MessageBoxRequest& request) { return messageBox(request); }
 
 void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request, bool save) {
-    dialog.setWindowTitle(fromUtf8(request.title));
+    dialog.setWindowTitle(uiText(request.title));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // An existing destination is written over without asking.
@@ -217,7 +247,7 @@ void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request, 
     const QStringList filters = nameFilters(request);
     dialog.setNameFilters(filters);
     if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
-    dialog.setDefaultSuffix(fromUtf8(request.defaultExtension));
+    dialog.setDefaultSuffix(uiText(request.defaultExtension));
 }
 
 std::optional<std::string> MainWindow::runFileDialog(const FileDialogRequest& request, bool save) {
@@ -237,7 +267,7 @@ void configureMessageBox(QMessageBox& box, const MessageBoxRequest& request) {
         case MessageIcon::Information: icon = QMessageBox::Information; break;
     }
     box.setIcon(icon);
-    box.setWindowTitle(fromUtf8(request.caption));
+    box.setWindowTitle(uiText(request.caption));
     box.setTextFormat(Qt::PlainText);
     box.setText(boxText(request.text));
     box.setStandardButtons(request.buttons == MessageButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
@@ -281,16 +311,20 @@ void MainWindow::keepPainting() {
 }
 
 void MainWindow::appendLogLine(std::string_view text) {
-    log_->addItem(fromUtf8(text));
+    log_->addItem(uiText(text));
     keepPainting();
 }
 
 void MainWindow::clearLog() { log_->clear(); }
 
-void MainWindow::setProgressRange(std::int32_t minimum, std::int32_t maximum) { progress_->setRange(minimum, maximum); }
+void MainWindow::setProgressRange(std::int32_t minimum, std::int32_t maximum) {
+    progressRange_.setRange(minimum, maximum);
+    progress_->setValue(progressRange_.fill());
+}
 
 void MainWindow::setProgressPosition(std::int32_t position) {
-    progress_->setValue(position);
+    progressRange_.setPosition(position);
+    progress_->setValue(progressRange_.fill());
     keepPainting();
 }
 

@@ -73,9 +73,13 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
     void buildControls();
+    // At its place from the window description, moved into the screen's work area where it does
+    // not fit there.
+    void placeWindow();
     void buildMenu(QMenu* menu, std::span<const window::MenuEntry> entries);
     // Lets the window repaint while a job runs, at most every few tens of milliseconds.
     void keepPainting();
@@ -89,8 +93,10 @@ private:
     std::vector<QButtonGroup*> radioGroups_;
     QListWidget* log_ = nullptr;
     QProgressBar* progress_ = nullptr;
+    ProgressRange progressRange_;
     QPointer<QWidget> rememberedFocus_;
     QElapsedTimer sincePaint_;
+    bool placedWithFrame_ = false;
 };
 
 // Builds "TIF (*.tif)" style filters; "*.*" becomes "*" so that files without an extension show.

@@ -4,6 +4,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QString>
+#include <algorithm>
 
 namespace kelvarin::qt {
 
@@ -34,6 +35,40 @@ DialogUnits::DialogUnits(const QFont& dialogFont) {
 
 QRect DialogUnits::rect(const window::DuRect& r) const {
     return QRect(x(r.x), y(r.y), x(r.x + r.width) - x(r.x), y(r.y + r.height) - y(r.y));
+}
+
+QPoint placeOnScreen(QPoint wanted, QSize frameSize, const QRect& available) {
+    QPoint place = wanted;
+    // QRect's right() and bottom() are the last pixel inside, hence the + 1.
+    const int overRight = place.x() + frameSize.width() - (available.right() + 1);
+    const int overBottom = place.y() + frameSize.height() - (available.bottom() + 1);
+    if (overRight > 0) place.rx() -= overRight;
+    if (overBottom > 0) place.ry() -= overBottom;
+    place.setX(std::max(place.x(), available.left()));
+    place.setY(std::max(place.y(), available.top()));
+    return place;
+}
+
+void ProgressRange::setRange(std::int32_t minimum, std::int32_t maximum) {
+    minimum_ = minimum;
+    maximum_ = maximum;
+    clampPosition();
+}
+
+void ProgressRange::setPosition(std::int32_t position) {
+    position_ = position;
+    clampPosition();
+}
+
+void ProgressRange::clampPosition() {
+    if (position_ < minimum_) position_ = minimum_;
+    if (position_ > maximum_) position_ = maximum_;
+}
+
+int ProgressRange::fill() const {
+    const std::int64_t span = std::int64_t{maximum_} - minimum_;
+    if (span <= 0) return kFillSteps;  // a range of one value, and the position is on it
+    return static_cast<int>((std::int64_t{position_} - minimum_) * kFillSteps / span);
 }
 
 }  // namespace kelvarin::qt

@@ -1,10 +1,12 @@
-// Fonts and dialog units of the Qt window: the fonts of the window description, with the
-// platform's sans or monospace face where the named one is not installed, and the conversion
-// of dialog units to pixels the way Windows dialogs do it.
+// Fonts, dialog units and placement of the Qt window: the fonts of the window description, with
+// the platform's sans or monospace face where the named one is not installed, the conversion of
+// dialog units to pixels and the placement on the screen the way Windows dialogs do them, and the
+// progress bar's range kept the way the Windows progress control keeps it.
 #pragma once
 
 #include <QFont>
 #include <QRect>
+#include <cstdint>
 
 #include "ui/window_description.h"
 
@@ -29,6 +31,32 @@ public:
 private:
     int baseWidth_ = 6;
     int baseHeight_ = 13;
+};
+
+// Where a window of `frameSize` (caption and borders included) goes when it asks for `wanted`:
+// moved left and up just enough to end inside `available`, but never past its left or top edge,
+// as Windows places a dialog; `wanted` itself whenever the window fits there.
+QPoint placeOnScreen(QPoint wanted, QSize frameSize, const QRect& available);
+
+// The progress bar's range and position as the Windows progress control keeps them: the position
+// is held inside the range whenever either changes, and a range of one value is drawn full.
+class ProgressRange {
+public:
+    // The drawn fill runs from 0 to this many steps.
+    static constexpr int kFillSteps = 10000;
+
+    void setRange(std::int32_t minimum, std::int32_t maximum);
+    void setPosition(std::int32_t position);
+    std::int32_t position() const { return position_; }
+    // (position - minimum) / (maximum - minimum) in fill steps.
+    int fill() const;
+
+private:
+    void clampPosition();
+
+    std::int32_t minimum_ = 0;
+    std::int32_t maximum_ = 1;
+    std::int32_t position_ = 0;
 };
 
 }  // namespace kelvarin::qt
