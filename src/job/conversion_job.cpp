@@ -3,6 +3,7 @@
 #include <array>
 
 #include "job/job_context.h"
+#include "job/number_text.h"
 #include "job/stages.h"
 #include "ui/file_dialogs.h"
 
@@ -93,8 +94,9 @@ bool detectFormat(JobContext& job) {
         image.byteOrder = intel ? ByteOrder::II : ByteOrder::MM;
         image.outputByteOrder = image.byteOrder;
         image.swapBytes = false;
-        log.appendLine(intel ? "Source data type big endian (Intel)" : "Data type little endian (Motorola)");
-        log.appendLine(intel ? " 1" : " 0");
+        // "big endian (Intel)" for II is the log's old wording, kept for the logs people compare.
+        log.appendLine(intel ? "Source data type big endian (Intel)" + numberText(std::int32_t{1})
+                             : "Data type little endian (Motorola)" + numberText(std::int32_t{0}));
         if (session.options.swapByteOrder) {
             image.outputByteOrder = intel ? ByteOrder::MM : ByteOrder::II;
             image.swapBytes = true;
