@@ -6,9 +6,9 @@
 
 namespace kelvarin {
 
-// Digits come from std::to_chars, never from printf: the windows set the C library's locale
-// from the environment, and a comma-decimal one would change the log (and break the parsing
-// below) while the CLI, in the "C" locale, wrote points.
+// Digits come from std::to_chars, never from printf: the Qt window sets the C library's locale
+// from the environment, and a comma-decimal one would put commas into its log (and upset the
+// parsing below) while the CLI, in the "C" locale, writes points.
 
 std::string numberText(std::int64_t value) {
     char digits[24];
