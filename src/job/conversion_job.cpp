@@ -94,7 +94,8 @@ bool detectFormat(JobContext& job) {
         image.byteOrder = intel ? ByteOrder::II : ByteOrder::MM;
         image.outputByteOrder = image.byteOrder;
         image.swapBytes = false;
-        // "big endian (Intel)" for II is the log's old wording, kept for the logs people compare.
+        // "big endian (Intel)" for II and "little endian (Motorola)" for MM are the wrong way round
+        // on purpose: stored logs and the scripts that read them match these texts byte for byte.
         log.appendLine(intel ? "Source data type big endian (Intel)" + numberText(std::int32_t{1})
                              : "Data type little endian (Motorola)" + numberText(std::int32_t{0}));
         if (session.options.swapByteOrder) {
