@@ -65,5 +65,29 @@ TEST(Cli, UsageErrorsExitWithTwo) {
     }
 }
 
+TEST(Cli, VersionPrintsTheProgramVersion) {
+    TempDir dir;
+    const CliRun run = runCli(dir, "--version");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "kelvarin-cli 3.02\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(runCli(dir, "--help").out.find("--version"), std::string::npos);
+}
+
+TEST(Cli, HelpTextEndsWithOneLineFeed) {
+    std::vector<std::string> cases = {"help"};
+    for (int page = 1; page <= 16; ++page) cases.push_back("help " + std::to_string(page));
+    for (const std::string& args : cases) {
+        TempDir dir;
+        const CliRun run = runCli(dir, args);
+        EXPECT_EQ(run.status, 0) << args;
+        ASSERT_GE(run.out.size(), 2u) << args;
+        EXPECT_EQ(run.out.back(), '\n') << args;
+        EXPECT_NE(run.out[run.out.size() - 2], '\n') << args;
+        // Line feeds only, as in the log: no CR from the message box text.
+        EXPECT_EQ(run.out.find('\r'), std::string::npos) << args;
+    }
+}
+
 }  // namespace
 }  // namespace kelvarin::test

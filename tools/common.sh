@@ -18,4 +18,15 @@ ensure_packages() {
     fi
 }
 
+# Compile a locale when the system lacks it (the `locales` package holds the sources). Without
+# it the tests that need it skip, so a failure here only warns.
+ensure_locale() {
+    local input="$1" charmap="$2" name="$1.$2"
+    locale -a 2>/dev/null | grep -qix "$input\.$(echo "$charmap" | sed 's/-//')\|$name" && return 0
+    echo "== generating the $name locale"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo localedef -i "$input" -f "$charmap" "$name" || echo "== could not generate $name; its tests will skip" >&2
+}
+
 BUILD_PACKAGES=(cmake g++ make)

@@ -5,6 +5,9 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev qt6-base-dev python3 python3-numpy python3-tifffile \
     imagemagick libtiff-tools netpbm pfstools
+# The locale test runs the core under a comma-decimal locale as well as in "C".
+ensure_packages locales
+ensure_locale de_DE UTF-8
 
 echo "== build and test"
 cmake -S "$ROOT" -B "$ROOT/build/test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVARIN_BUILD_QT=ON >/dev/null

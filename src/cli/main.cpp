@@ -4,6 +4,7 @@
 #include <cstring>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/cli_port.h"
@@ -37,7 +38,7 @@ const char kUsage[] =
     "  help [PAGE]                list the help pages, or print page PAGE (1 to 16)\n"
     "OPTIONS, the option controls, defaults as at program start:\n"
     "  --weighting average|tv|hdtv|red|green|blue   --boost   --invert   --swap\n"
-    "  --x2   --x4   --posterise 0|4|5|6|8|12|16   --te-raw   --help\n";
+    "  --x2   --x4   --posterise 0|4|5|6|8|12|16   --te-raw   --help   --version\n";
 
 struct Command {
     const char* name;
@@ -56,11 +57,26 @@ int usageError(const char* problem) {
     return 2;
 }
 
+// Help text on stdout: the pages' CR LF line ends (message box text) become line feeds, as in
+// the log, and the text ends with exactly one.
+void printText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 1);
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') out += text[i];
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    out += '\n';
+    std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
 int printHelp(const std::vector<std::string>& args) {
     const auto& pages = helpPages();
     if (args.empty()) {
+        std::string list;
         for (std::size_t i = 0; i < pages.size(); ++i)
-            std::printf("%2zu  %s\n", i + 1, std::string(pages[i].menuPath).c_str());
+            list.append(i + 1 < 10 ? " " : "").append(std::to_string(i + 1)).append("  ")
+                .append(pages[i].menuPath).append("\n");
+        printText(list);
         return 0;
     }
     if (args.size() > 1) return usageError("help takes at most one page number");
@@ -69,8 +85,7 @@ int printHelp(const std::vector<std::string>& args) {
     if (*end != '\0' || page < 1 || page > static_cast<long>(pages.size()))
         return usageError("no such help page (1 to 16)");
     const HelpPage& chosen = pages[static_cast<std::size_t>(page - 1)];
-    std::printf("%s\n", std::string(chosen.caption).c_str());
-    std::fwrite(chosen.text.data(), 1, chosen.text.size(), stdout);
+    printText(std::string(chosen.caption).append("\n").append(chosen.text));
     return 0;
 }
 
@@ -100,6 +115,9 @@ int run(const std::vector<std::string>& argv) {
         const std::string& option = argv[i];
         if (option == "--help") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (option == "--version") {
+            std::fputs("kelvarin-cli " KELVARIN_VERSION "\n", stdout);
             return 0;
         } else if (option == "--boost") {
             options.boostContrast = true;

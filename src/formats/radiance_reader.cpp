@@ -1,11 +1,12 @@
 #include "formats/radiance_reader.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "formats/grey_tiff_writer.h"
+#include "formats/header_numbers.h"
 #include "job/job_context.h"
 #include "job/number_text.h"
 #include "job/stages.h"
@@ -17,7 +18,8 @@ namespace {
 constexpr std::size_t npos = std::string_view::npos;
 
 // The leading number of a text, as far as its characters can belong to one (blanks first are
-// skipped); 0 when there is none.
+// skipped); 0 when there is none. Read with std::from_chars, which never follows the C library's
+// locale: "EXPOSURE=0.5" must give .5 in every locale, as it does in "C".
 double leadingNumber(std::string_view text) {
     std::size_t start = 0;
     while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
@@ -30,10 +32,20 @@ double leadingNumber(std::string_view text) {
             break;
         }
     }
-    if (digits.empty()) return 0;
-    char* end = nullptr;
-    const double value = std::strtod(digits.c_str(), &end);
-    return end == digits.c_str() ? 0 : value;
+    // from_chars takes no plus sign; a second sign behind it is no number at all.
+    std::string_view number = digits;
+    if (!number.empty() && number.front() == '+') {
+        number.remove_prefix(1);
+        if (!number.empty() && (number.front() == '+' || number.front() == '-')) return 0;
+    }
+    double value = 0;
+    const auto read = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (read.ec == std::errc::result_out_of_range) {
+        // Beyond the range of a double: infinite when too large, zero when too small.
+        const double magnitude = std::fabs(parseLeadingNumber(number).value) >= 1 ? HUGE_VAL : 0.0;
+        return std::copysign(magnitude, number.front() == '-' ? -1.0 : 1.0);
+    }
+    return read.ec == std::errc() ? value : 0;
 }
 
 }  // namespace

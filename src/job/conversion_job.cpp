@@ -3,6 +3,7 @@
 #include <array>
 
 #include "job/job_context.h"
+#include "job/number_text.h"
 #include "job/stages.h"
 #include "ui/file_dialogs.h"
 
@@ -93,8 +94,10 @@ bool detectFormat(JobContext& job) {
         image.byteOrder = intel ? ByteOrder::II : ByteOrder::MM;
         image.outputByteOrder = image.byteOrder;
         image.swapBytes = false;
-        log.appendLine(intel ? "Source data type big endian (Intel)" : "Data type little endian (Motorola)");
-        log.appendLine(intel ? " 1" : " 0");
+        // "big endian (Intel)" for II and "little endian (Motorola)" for MM are the wrong way round
+        // on purpose: stored logs and the scripts that read them match these texts byte for byte.
+        log.appendLine(intel ? "Source data type big endian (Intel)" + numberText(std::int32_t{1})
+                             : "Data type little endian (Motorola)" + numberText(std::int32_t{0}));
         if (session.options.swapByteOrder) {
             image.outputByteOrder = intel ? ByteOrder::MM : ByteOrder::II;
             image.swapBytes = true;

@@ -120,7 +120,7 @@ std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
         // written must be among the sizes logged, not necessarily the last.
         const auto wasLogged = [&log](const char* line) { return log.size() > 4 && log[4] == line; };
         std::vector<std::pair<const char*, const char*>> logged;
-        if (wasLogged("Source data type big endian (Intel)") || wasLogged("Data type little endian (Motorola)"))
+        if (wasLogged("Source data type big endian (Intel) 1") || wasLogged("Data type little endian (Motorola) 0"))
             logged.emplace_back(" 256 ImageWidth =", " 257 ImageLength =");
         if (wasLogged("96-bit RGBE HDRI.")) logged.emplace_back("Image Width =", "Image Length =");
         if (wasLogged("Deriving size from RAW file")) logged.emplace_back("Width: ", "Length: ");
