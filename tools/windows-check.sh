@@ -4,6 +4,7 @@
 #   - kelvarin-cli.exe converts the same files as the Linux build to byte-identical outputs (the
 #     20-byte TIFF DateTime at offset 234 aside), with the same message boxes, the same exit
 #     status and the same log (paths and timings aside), also for non-ASCII file and folder names;
+#     an existing destination survives a failed job and is replaced by a successful one;
 #   - kelvarin.exe, driven through the X server in Xvfb, shows "KELVARIN v3.02"; answers Enter and
 #     Escape with the no-such-option box; keeps the focus across a help box; greys the conversion
 #     items under the terrain warning; converts through its file dialogs (non-ASCII names) to the
@@ -282,6 +283,24 @@ run_case terrain3 0 "terrain3 4vale.raw" vale_4096.tif vale_2048.tif vale_1024.t
 run_case terrain4-max 0 "terrain4-max 8vale.raw" vale_4096.tif vale_2048.tif vale_1024.tif
 run_case refused-not-an-image 1 "tif junk.tif out.tif" out.tif
 run_case refused-missing-source 1 "tif nowhere.tif out.tif" out.tif
+
+# An existing destination (MoveFileExW over it): a job that fails in its data step (the BIN data
+# file one byte too long) leaves it as it was, a successful one replaces it; neither leaves a
+# temporary file behind.
+replaced_destination() {
+    local dir="$RUNS/replaced-destination"
+    mkdir -p "$dir" && cp "$FILES/dem.bin" "$FILES/dem.hdr" "$dir/" && printf 'x' >>"$dir/dem.bin" || return 1
+    printf 'old map' >"$dir/out.tif"
+    (cd "$dir" && timeout 180 "$WINE" "$CLI_EXE" bin dem.bin dem.hdr out.tif >/dev/null 2>&1)
+    [ $? -eq 1 ] || { echo "the failing job did not exit with 1"; return 1; }
+    [ "$(cat "$dir/out.tif")" = "old map" ] || { echo "a failed job changed the old destination"; return 1; }
+    cp "$FILES/dem.bin" "$dir/dem.bin"
+    (cd "$dir" && timeout 180 "$WINE" "$CLI_EXE" bin dem.bin dem.hdr out.tif >/dev/null 2>&1) ||
+        { echo "the successful job failed"; return 1; }
+    same_output "$RUNS/bin/linux/out.tif" "$dir/out.tif" || return 1
+    if ls -A "$dir" | grep -q 'kelvarin-'; then echo "a temporary file stayed: $(ls -A "$dir")"; return 1; fi
+}
+check "an existing destination: kept by a failed job, replaced by a successful one" replaced_destination
 
 # The bundled samples, each through the command of its kind.
 if [ -d "$ROOT/samples" ]; then
