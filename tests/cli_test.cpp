@@ -1,10 +1,19 @@
 // kelvarin-cli as other tools call it: stdout is the log, stderr the boxes, the exit status the result.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <sstream>
 
 #include "support/test_files.h"
+#include "support/tiff_builder.h"
+
+extern char** environ;
 
 namespace kelvarin::test {
 namespace {
@@ -86,6 +95,68 @@ TEST(Cli, HelpTextEndsWithOneLineFeed) {
         EXPECT_NE(run.out[run.out.size() - 2], '\n') << args;
         // Line feeds only, as in the log: no CR from the message box text.
         EXPECT_EQ(run.out.find('\r'), std::string::npos) << args;
+    }
+}
+
+// Starts kelvarin-cli with stdout and stderr into files of the folder, SIGINT and SIGTERM at their
+// default (a test run in the background of a script would hand on an ignored SIGINT).
+pid_t spawnCli(const TempDir& dir, const std::vector<std::string>& args) {
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, dir.file("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&files, 2, dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    std::vector<std::string> words{KELVARIN_CLI_PATH};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, KELVARIN_CLI_PATH, &files, &attributes, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&files);
+    posix_spawnattr_destroy(&attributes);
+    return pid;
+}
+
+// Ctrl-C or a kill while a job runs: the destination keeps last week's map, the temporary file is
+// deleted, and the exit status is 130. The source is a float TIFF whose 3 GiB of pixels are a
+// hole in a sparse file, so the job is far from done when its temporary file appears, and the
+// signal goes out at that moment.
+TEST(Cli, InterruptedJobKeepsTheOldDestinationAndExitsWith130) {
+    TempDir dir;
+    const std::uint64_t pixelBytes = std::uint64_t{16384} * 16384 * 12;
+    TiffBuilder tiff = TiffBuilder::rgb(false, 16384, 16384, 32, 3, {});
+    tiff.find(279)->values = {static_cast<std::uint32_t>(pixelBytes)};
+    const Bytes head = tiff.build();
+    writeBytes(dir.file("big.tif"), head);
+    ASSERT_EQ(truncate(dir.file("big.tif").c_str(), static_cast<off_t>(head.size() + pixelBytes)), 0);
+    const Bytes oldMap{'l', 'a', 's', 't', ' ', 'w', 'e', 'e', 'k'};
+    for (const int signalNumber : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signalNumber == SIGTERM ? "SIGTERM" : "SIGINT");
+        writeBytes(dir.file("height.tif"), oldMap);
+        const pid_t pid = spawnCli(dir, {"--boost", "tif", dir.file("big.tif"), dir.file("height.tif")});
+        ASSERT_GT(pid, 0);
+        int status = 0;
+        bool ended = false;
+        while (!ended && temporaryFilesIn(dir.path()).empty()) {
+            ended = waitpid(pid, &status, WNOHANG) == pid;
+            if (!ended) usleep(1000);
+        }
+        ASSERT_FALSE(ended) << "the job ended before its temporary file was seen";
+        kill(pid, signalNumber);
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 130);
+        EXPECT_EQ(readBytes(dir.file("height.tif")), oldMap);
+        EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"big.tif", "height.tif", "stderr.txt", "stdout.txt"}));
     }
 }
 

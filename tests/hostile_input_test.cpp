@@ -260,7 +260,7 @@ namespace kelvarin::test {
 namespace {
 
 // A destination that is not a regular file is refused before anything is written: a FIFO would
-// block the job for ever, and the clean-up after a failed job would delete a device node.
+// block the job for ever, and a device node is nothing a height map may replace.
 TEST(HostileDestination, FifoAndDeviceNodesAreNeverOpenedNorDeleted) {
     TempDir dir;
     const std::string fifo = dir.file("pipe.tif");
@@ -288,10 +288,13 @@ TEST(HostileDestination, FifoAndDeviceNodesAreNeverOpenedNorDeleted) {
             EXPECT_EQ(h.port.boxTexts().at(h.port.boxTexts().size() - 2), "KELVARIN - Save As: File not created.");
         }
     }
-    EXPECT_EQ(File::open(dir.path(), File::Mode::CreateTruncate), nullptr);
-    const auto fresh = File::open(dir.file("new.tif"), File::Mode::CreateTruncate);
+    EXPECT_EQ(File::open(dir.path(), File::Mode::Replace), nullptr);
+    EXPECT_TRUE(temporaryFilesIn(dir.path()).empty());
+    const auto fresh = File::open(dir.file("new.tif"), File::Mode::Replace);
     ASSERT_NE(fresh, nullptr);
     EXPECT_TRUE(fresh->write("x", 1));
+    EXPECT_TRUE(fresh->commit());
+    EXPECT_EQ(readBytes(dir.file("new.tif")), Bytes{'x'});
 }
 
 }  // namespace
@@ -300,9 +303,10 @@ TEST(HostileDestination, FifoAndDeviceNodesAreNeverOpenedNorDeleted) {
 namespace kelvarin::test {
 namespace {
 
-// A destination reached through a symbolic link: after a failed job nothing half-written stays
-// behind, neither the link nor the file it leads to.
-TEST(HostileDestination, FailedJobThroughASymbolicLinkLeavesNoHalfWrittenTarget) {
+// A destination reached through a symbolic link: a job that fails in its data step leaves the
+// link and the file it leads to as they were; a successful one replaces that file and the link
+// stays a link.
+TEST(HostileDestination, FailedJobThroughASymbolicLinkLeavesItsTargetAsItWas) {
     TempDir dir;
     const BinPair bin = buildBin(3, 2);
     Bytes longer = bin.data;
@@ -313,15 +317,17 @@ TEST(HostileDestination, FailedJobThroughASymbolicLinkLeavesNoHalfWrittenTarget)
     std::filesystem::create_symlink(dir.file("target.tif"), dir.file("link.tif"));
     Harness h;
     EXPECT_EQ(h.run(ids::BinToTif, {dir.file("a.bin"), dir.file("a.hdr"), dir.file("link.tif")}), 0);
-    EXPECT_FALSE(exists(dir.file("target.tif")));
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir.file("link.tif"))));
+    EXPECT_EQ(readBytes(dir.file("target.tif")), (Bytes{'o', 'l', 'd'}));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.tif")));
+    EXPECT_TRUE(temporaryFilesIn(dir.path()).empty());
 
     // A successful job writes through the link as any program would.
     writeBytes(dir.file("a.bin"), bin.data);
-    std::filesystem::create_symlink(dir.file("target.tif"), dir.file("link2.tif"));
     Harness ok;
-    EXPECT_EQ(ok.run(ids::BinToTif, {dir.file("a.bin"), dir.file("a.hdr"), dir.file("link2.tif")}), 1);
+    EXPECT_EQ(ok.run(ids::BinToTif, {dir.file("a.bin"), dir.file("a.hdr"), dir.file("link.tif")}), 1);
     EXPECT_EQ(readBytes(dir.file("target.tif")).size(), 302u + bin.data.size());
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.tif")));
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"a.bin", "a.hdr", "link.tif", "target.tif"}));
 }
 
 }  // namespace

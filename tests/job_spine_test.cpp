@@ -207,7 +207,7 @@ TEST(FileDialogs, SaveDialogs) {
         {"cancelled", false, std::nullopt, false, {"KELVARIN - Save As Error: Missing Filename."}},
         {"cancelled raw", true, std::nullopt, false, {"KELVARIN - Save Raw As Error: Missing Filename."}},
         {"new file", false, dir.file("new.tif"), true, {}},
-        {"existing file is cut", true, dir.file("old.tif"), true, {}},
+        {"existing file is replaced", true, dir.file("old.tif"), true, {}},
         {"the source itself", false, dir.file("in.tif"), false,
          {"KELVARIN - Save As Error: The destination is the source file itself. Choose another name."}},
         {"the source spelled otherwise", false, dir.path() + "/./sub/../in.tif", false,
@@ -223,6 +223,11 @@ TEST(FileDialogs, SaveDialogs) {
         EXPECT_EQ(h.port.boxTexts(), c.boxes);
         EXPECT_EQ(h.port.dialogs.at(0).save, true);
         if (created) {
+            // The name holds what it held before until the finished destination is committed.
+            const bool existed = *c.answer == dir.file("old.tif");
+            EXPECT_EQ(exists(*c.answer), existed);
+            EXPECT_EQ(readBytes(*c.answer).size(), existed ? 1000u : 0u);
+            EXPECT_TRUE(h.session.files.destination->commit());
             h.session.files.destination.reset();
             EXPECT_EQ(readBytes(*c.answer).size(), 0u);
         }

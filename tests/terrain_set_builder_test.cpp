@@ -1,10 +1,7 @@
 // Terrain sets built from generated RAW files, checked tile by tile against the formulas.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <algorithm>
-#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -99,11 +96,7 @@ struct GeneratedSet {
 
 const char* const kTileNames[3] = {"alps_4096.tif", "alps_2048.tif", "alps_1024.tif"};
 
-std::set<std::string> filesIn(const TempDir& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) names.insert(entry.path().filename());
-    return names;
-}
+std::set<std::string> filesIn(const TempDir& dir) { return test::namesIn(dir.path()); }
 
 void expectTile(const TempDir& dir, int tile, std::size_t side, const Samples& expected, const Harness& h) {
     const Bytes bytes = test::readBytes(dir.file(kTileNames[tile]));
@@ -306,39 +299,25 @@ TEST(TerrainBuild, LongerInputsAreReadUpToTheirSize) {
     expectTile(dir, 1, 8, set.levels[2], h);
 }
 
-TEST(TerrainBuild, SecondBuildOverwritesLongerTilesExactly) {
+TEST(TerrainBuild, SecondBuildReplacesLongerTilesExactlyThroughLinksAndKeepsTheirPermissions) {
     TempDir dir;
     const GeneratedSet set(dir, 4, true, 21);
     for (const char* tile : kTileNames) test::writeBytes(dir.file(tile), Bytes(5000, 0x77));
-    // A file that happens to carry the temporary name is not ours to overwrite.
-    test::writeText(dir.file("alps_2048.tif.part"), "user data");
+    // The 2048 tile lives in another folder behind a relative link; the 1024 tile is private.
+    std::filesystem::create_directory(dir.file("store"));
+    std::filesystem::rename(dir.file("alps_2048.tif"), dir.file("store/alps_2048.tif"));
+    std::filesystem::create_symlink("store/alps_2048.tif", dir.file("alps_2048.tif"));
+    std::filesystem::permissions(dir.file("alps_1024.tif"), std::filesystem::perms(0600));
+    const auto before = filesIn(dir);
     Harness h;
     h.port.answers = {dir.file("8alps.raw")};
     ASSERT_EQ(1, terrain_detail::buildTerrainSetWithSides(h.session, true, false, 4));
     for (int tile = 0; tile < 3; ++tile) expectTile(dir, tile, set.side_of(tile + 1), set.expectedTile(tile, true, false), h);
-    EXPECT_EQ(test::readBytes(dir.file("alps_2048.tif.part")), Bytes({'u', 's', 'e', 'r', ' ', 'd', 'a', 't', 'a'}));
-    EXPECT_EQ(filesIn(dir).size(), 4u + 3u + 1u);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("alps_2048.tif")));
+    EXPECT_EQ(std::filesystem::status(dir.file("alps_1024.tif")).permissions(), std::filesystem::perms(0600));
+    EXPECT_EQ(filesIn(dir), before);
+    EXPECT_EQ(test::namesIn(dir.file("store")), std::set<std::string>{"alps_2048.tif"});
 }
-
-// A file size limit makes the tile writes fail the way a full disk does.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit old_{};
-    void (*previousHandler_)(int) = nullptr;
-};
 
 TEST(TerrainBuild, FailedTileWriteKeepsTheOldTilesAndLeavesNoTemporaries) {
     TempDir dir;
@@ -349,7 +328,7 @@ TEST(TerrainBuild, FailedTileWriteKeepsTheOldTilesAndLeavesNoTemporaries) {
     h.port.answers = {dir.file("4alps.raw")};
     int result = -1;
     {
-        const FileSizeLimit limit(1000);  // the 4096-level tile here is 302 + 2048 bytes
+        const test::FileSizeLimit limit(1000);  // the 4096-level tile here is 302 + 2048 bytes
         result = terrain_detail::buildTerrainSetWithSides(h.session, true, true, 8);
     }
     EXPECT_EQ(result, 0);
@@ -360,18 +339,44 @@ TEST(TerrainBuild, FailedTileWriteKeepsTheOldTilesAndLeavesNoTemporaries) {
     EXPECT_EQ(std::count(h.port.log.begin(), h.port.log.end(), kDashes32), 0);
 }
 
+// A tile whose name turns into a folder after the tiles were opened cannot be moved there: the
+// build fails instead of reporting success, and no temporary file stays. A folder there from the
+// start is refused when the tiles are opened, before any tile replaces an old one.
 TEST(TerrainBuild, TileThatCannotReplaceItsNameFailsTheBuild) {
-    TempDir dir;
-    const GeneratedSet set(dir, 4, false, 41);
-    std::filesystem::create_directory(dir.file("alps_1024.tif"));
-    test::writeText(dir.file("alps_1024.tif/keep"), "x");
-    Harness h;
-    h.port.answers = {dir.file("4alps.raw")};
-    EXPECT_EQ(0, terrain_detail::buildTerrainSetWithSides(h.session, false, false, 4));
-    EXPECT_EQ(h.port.boxTexts(), (std::vector<std::string>{"KELVARIN - Error.: File " + dir.file("alps_1024.tif") +
-                                                           " could not be replaced."}));
-    for (const auto& name : filesIn(dir)) EXPECT_EQ(name.find(".part"), std::string::npos) << name;
-    EXPECT_EQ(std::count(h.port.log.begin(), h.port.log.end(), kDashes32), 0);
+    for (const bool fromTheStart : {false, true}) {
+        SCOPED_TRACE(fromTheStart ? "folder from the start" : "folder after opening");
+        TempDir dir;
+        const GeneratedSet set(dir, 4, false, 41);
+        for (const char* tile : kTileNames) test::writeText(dir.file(tile), "old tile");
+        auto turnIntoFolder = [&] {
+            std::filesystem::remove(dir.file("alps_2048.tif"));
+            std::filesystem::create_directory(dir.file("alps_2048.tif"));
+            test::writeText(dir.file("alps_2048.tif/keep"), "x");
+        };
+        Harness h;
+        if (fromTheStart) {
+            turnIntoFolder();
+        } else {
+            h.port.onLogLine = [&](const std::string& line) {
+                if (line == dir.file("alps_1024.tif")) turnIntoFolder();
+            };
+        }
+        h.port.answers = {dir.file("4alps.raw")};
+        EXPECT_EQ(0, terrain_detail::buildTerrainSetWithSides(h.session, false, false, 4));
+        const std::string fault = fromTheStart ? "create error." : " could not be replaced.";
+        EXPECT_EQ(h.port.boxTexts(),
+                  (std::vector<std::string>{"KELVARIN - Error.: File " + dir.file("alps_2048.tif") + fault}));
+        EXPECT_EQ(test::readBytes(dir.file("alps_2048.tif/keep")), Bytes{'x'});
+        // Tiles are moved into place in order: the 4096 tile before the failure, the 1024 tile never.
+        if (fromTheStart) {
+            EXPECT_EQ(test::readBytes(dir.file("alps_4096.tif")), Bytes({'o', 'l', 'd', ' ', 't', 'i', 'l', 'e'}));
+        } else {
+            expectTile(dir, 0, 16, set.levels[1], h);
+        }
+        EXPECT_EQ(test::readBytes(dir.file("alps_1024.tif")), Bytes({'o', 'l', 'd', ' ', 't', 'i', 'l', 'e'}));
+        EXPECT_TRUE(test::temporaryFilesIn(dir.path()).empty());
+        EXPECT_EQ(std::count(h.port.log.begin(), h.port.log.end(), kDashes32), 0);
+    }
 }
 
 // ---- through the command handler ----

@@ -4,6 +4,8 @@
 #   - kelvarin-cli.exe converts the same files as the Linux build to byte-identical outputs (the
 #     20-byte TIFF DateTime at offset 234 aside), with the same message boxes, the same exit
 #     status and the same log (paths and timings aside), also for non-ASCII file and folder names;
+#     an existing destination survives a failed job and is replaced by a successful one, and
+#     survives Ctrl-C mid-job (exit status 130, no temporary file left);
 #   - kelvarin.exe, driven through the X server in Xvfb, shows "KELVARIN v3.02"; answers Enter and
 #     Escape with the no-such-option box; keeps the focus across a help box; greys the conversion
 #     items under the terrain warning; converts through its file dialogs (non-ASCII names) to the
@@ -282,6 +284,67 @@ run_case terrain3 0 "terrain3 4vale.raw" vale_4096.tif vale_2048.tif vale_1024.t
 run_case terrain4-max 0 "terrain4-max 8vale.raw" vale_4096.tif vale_2048.tif vale_1024.tif
 run_case refused-not-an-image 1 "tif junk.tif out.tif" out.tif
 run_case refused-missing-source 1 "tif nowhere.tif out.tif" out.tif
+
+# An existing destination (MoveFileExW over it): a job that fails in its data step (the BIN data
+# file one byte too long) leaves it as it was, a successful one replaces it; neither leaves a
+# temporary file behind.
+replaced_destination() {
+    local dir="$RUNS/replaced-destination"
+    mkdir -p "$dir" && cp "$FILES/dem.bin" "$FILES/dem.hdr" "$dir/" && printf 'x' >>"$dir/dem.bin" || return 1
+    printf 'old map' >"$dir/out.tif"
+    (cd "$dir" && timeout 180 "$WINE" "$CLI_EXE" bin dem.bin dem.hdr out.tif >/dev/null 2>&1)
+    [ $? -eq 1 ] || { echo "the failing job did not exit with 1"; return 1; }
+    [ "$(cat "$dir/out.tif")" = "old map" ] || { echo "a failed job changed the old destination"; return 1; }
+    cp "$FILES/dem.bin" "$dir/dem.bin"
+    (cd "$dir" && timeout 180 "$WINE" "$CLI_EXE" bin dem.bin dem.hdr out.tif >/dev/null 2>&1) ||
+        { echo "the successful job failed"; return 1; }
+    same_output "$RUNS/bin/linux/out.tif" "$dir/out.tif" || return 1
+    if ls -A "$dir" | grep -q 'kelvarin-'; then echo "a temporary file stayed: $(ls -A "$dir")"; return 1; fi
+}
+check "an existing destination: kept by a failed job, replaced by a successful one" replaced_destination
+
+# Ctrl-C while a job runs (Wine hands SIGINT to the console program as CTRL_C_EVENT): exit status
+# 130, the old destination kept, the temporary file deleted. The source is a 16384 x 16384 float
+# TIFF whose 3 GiB of pixels are a hole in a sparse file; the signal goes out the moment the
+# temporary file appears, long before the job could end.
+interrupted_job() {
+    local dir="$RUNS/interrupted"
+    mkdir -p "$dir" || return 1
+    "$PYTHON" - "$dir/big.tif" <<'PYTHON' || return 1
+import struct, sys
+side = 16384
+data_bytes = side * side * 12
+entries = [(254, 4, 1, 0), (256, 3, 1, side), (257, 3, 1, side), (258, 3, 3, 'bits'), (259, 3, 1, 1),
+           (262, 3, 1, 2), (273, 4, 1, 'data'), (277, 3, 1, 3), (278, 3, 1, side), (279, 4, 1, data_bytes),
+           (284, 3, 1, 1), (339, 3, 3, 'format')]
+arrays = 8 + 2 + 12 * len(entries) + 4
+places = {'bits': arrays, 'format': arrays + 6, 'data': arrays + 12}
+out = bytearray(b'II' + struct.pack('<HIH', 42, 8, len(entries)))
+for tag, kind, count, value in entries:
+    value = places.get(value, value)
+    field = struct.pack('<HH', value, 0) if kind == 3 and count == 1 else struct.pack('<I', value)
+    out += struct.pack('<HHI', tag, kind, count) + field
+out += struct.pack('<I', 0) + struct.pack('<6H', 32, 32, 32, 3, 3, 3)
+with open(sys.argv[1], 'wb') as f:
+    f.write(out)
+    f.truncate(len(out) + data_bytes)
+PYTHON
+    printf 'old map' >"$dir/out.tif"
+    (cd "$dir" && exec "$WINE" "$CLI_EXE" tif big.tif out.tif >/dev/null 2>&1) &
+    local pid=$!
+    until ls -A "$dir" | grep -q 'kelvarin-'; do
+        kill -0 "$pid" 2>/dev/null || { echo "the job ended before its temporary file was seen"; return 1; }
+        sleep 0.01
+    done
+    kill -INT "$pid"
+    wait "$pid"
+    local status=$?
+    rm -f "$dir/big.tif"
+    [ "$status" -eq 130 ] || { echo "exit status $status, not 130"; return 1; }
+    [ "$(cat "$dir/out.tif")" = "old map" ] || { echo "the old destination changed"; return 1; }
+    if ls -A "$dir" | grep -q 'kelvarin-'; then echo "a temporary file stayed: $(ls -A "$dir")"; return 1; fi
+}
+check "Ctrl-C mid-job: exit 130, the old destination kept, no temporary file" interrupted_job
 
 # The bundled samples, each through the command of its kind.
 if [ -d "$ROOT/samples" ]; then

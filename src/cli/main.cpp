@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/cli_port.h"
+#include "formats/file.h"
 #include "job/clock.h"
 #include "ui/command_handler.h"
 #include "ui/help_pages.h"
@@ -15,15 +16,51 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include <signal.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
 using namespace kelvarin;
+
+// An interrupted command (Ctrl-C, kill) leaves every destination as it was: the temporary file
+// being written is deleted and the program ends at once with 130, as shells report an interrupt.
+#ifdef _WIN32
+BOOL WINAPI onConsoleInterrupt(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    removeTemporaryFilesNow();
+    // The handler runs on a thread of its own while the job goes on: end every thread where it
+    // stands, without the run-time library's exit work (the job may hold its locks).
+    TerminateProcess(GetCurrentProcess(), 130);
+    return TRUE;
+}
+
+void catchInterrupts() { SetConsoleCtrlHandler(onConsoleInterrupt, TRUE); }
+#else
+extern "C" void onInterrupt(int) {
+    removeTemporaryFilesNow();
+    _exit(130);
+}
+
+void catchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaddset(&action.sa_mask, SIGINT);
+    sigaddset(&action.sa_mask, SIGTERM);
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        struct sigaction previous {};
+        // A signal the caller has chosen to ignore (nohup, a background job of a script) stays so.
+        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        sigaction(signalNumber, &action, nullptr);
+    }
+}
+#endif
 
 const char kUsage[] =
     "usage: kelvarin-cli [OPTIONS] COMMAND FILE...\n"
@@ -158,6 +195,7 @@ int run(const std::vector<std::string>& argv) {
     CommandHandler handler(session);
     handler.start();
     session.options = options;
+    catchInterrupts();
     handler.handle(command->commandId);
     std::fflush(stdout);
     return handler.lastResult() == 1 ? 0 : 1;
@@ -167,7 +205,6 @@ int run(const std::vector<std::string>& argv) {
 
 #ifdef _WIN32
 #include <fcntl.h>
-#include <windows.h>
 // Arguments arrive as UTF-16 and are carried as UTF-8 inside.
 int wmain(int argc, wchar_t** wargv) {
     // The log's paths are UTF-8: a console shows them as such, and redirected output gets the same
@@ -185,5 +222,10 @@ int wmain(int argc, wchar_t** wargv) {
     return run(args);
 }
 #else
-int main(int argc, char** argv) { return run(std::vector<std::string>(argv + 1, argv + argc)); }
+int main(int argc, char** argv) {
+    // The log reaches a file or pipe line by line, so an interrupted job's log gets as far as the
+    // job did.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    return run(std::vector<std::string>(argv + 1, argv + argc));
+}
 #endif

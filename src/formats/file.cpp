@@ -1,6 +1,26 @@
 #include "formats/file.h"
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <random>
 #include <system_error>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace kelvarin {
 
@@ -10,12 +30,221 @@ std::filesystem::path pathFromUtf8(const std::string& utf8) {
 
 namespace {
 
-std::FILE* openHandle(const std::string& path, File::Mode mode) {
-    const bool read = mode == File::Mode::Read;
+namespace fs = std::filesystem;
+using NativeChar = fs::path::value_type;
+
+std::string utf8FromPath(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::FILE* openSourceHandle(const std::string& path) {
 #ifdef _WIN32
-    return _wfopen(pathFromUtf8(path).c_str(), read ? L"rb" : L"w+b");
+    return _wfopen(pathFromUtf8(path).c_str(), L"rb");
 #else
-    return std::fopen(path.c_str(), read ? "rb" : "w+b");
+    return std::fopen(path.c_str(), "rb");
+#endif
+}
+
+// ---- The temporary files of replacing files not yet committed ----
+// A fixed table, so that a signal handler can delete them without allocating or locking. A slot
+// is claimed (free -> filling), filled, published (live); the handler takes a live slot for
+// good (taken) before it deletes the file, and the owner frees only a slot still live, so
+// neither ever reads a path the other is writing.
+enum SlotState : int { kFree, kFilling, kLive, kTaken };
+constexpr std::size_t kLiveSlots = 8;          // a terrain set has three files open at once
+constexpr std::size_t kLivePathUnits = 4096;   // a longer path is not cleaned up on an interrupt
+
+struct LiveSlot {
+    std::atomic<int> state{kFree};
+    NativeChar path[kLivePathUnits];
+};
+static_assert(std::atomic<int>::is_always_lock_free, "the interrupt handler needs lock-free slots");
+LiveSlot liveSlots[kLiveSlots];
+
+int claimLiveSlot(const fs::path& path) {
+    const auto& native = path.native();
+    if (native.size() >= kLivePathUnits) return -1;
+    for (std::size_t i = 0; i < kLiveSlots; ++i) {
+        int expected = kFree;
+        if (!liveSlots[i].state.compare_exchange_strong(expected, kFilling)) continue;
+        native.copy(liveSlots[i].path, native.size());
+        liveSlots[i].path[native.size()] = 0;
+        liveSlots[i].state.store(kLive);
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void releaseLiveSlot(int slot) {
+    if (slot < 0) return;
+    int expected = kLive;
+    // A slot the interrupt handler has taken stays taken: the program is ending.
+    liveSlots[slot].state.compare_exchange_strong(expected, kFree);
+}
+
+// ---- Replacing files ----
+
+// The file a destination name finally leads to: symbolic links are followed (a relative one from
+// its own folder), so the file they point to is replaced and the links stay links.
+fs::path finalTarget(fs::path path) {
+    std::error_code error;
+    for (int hop = 0; hop < 40; ++hop) {
+        if (!fs::is_symlink(fs::symlink_status(path, error))) break;
+        const fs::path next = fs::read_symlink(path, error);
+        if (error) break;
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return path;
+}
+
+// Six letters and digits; exclusive creation is what makes a name unique, these only make a
+// clash unlikely.
+std::string randomTag() {
+    static const std::uint64_t seed = [] {
+        std::uint64_t value = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        try {
+            std::random_device device;
+            value ^= (std::uint64_t{device()} << 32) ^ device();
+        } catch (...) {
+        }
+        return value;
+    }();
+    static std::atomic<std::uint64_t> counter{0};
+    // splitmix64 of the seed and a counter
+    std::uint64_t x = seed + 0x9E3779B97F4A7C15ull * (counter.fetch_add(1) + 1);
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    x ^= x >> 31;
+    static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    std::string tag;
+    for (int i = 0; i < 6; ++i, x /= 62) tag += kDigits[x % 62];
+    return tag;
+}
+
+bool deleteNative(const fs::path& path) {
+#ifdef _WIN32
+    return DeleteFileW(path.c_str()) != 0;
+#else
+    return ::unlink(path.c_str()) == 0;
+#endif
+}
+
+// Opens a new file exclusively for reading and writing; nothing when the name is taken
+// (`taken` set) or the file cannot be made. Windows: shared for deletion, so that a Ctrl-C handler
+// can delete it while it is open.
+std::FILE* createExclusive(const fs::path& path, bool& taken) {
+#ifdef _WIN32
+    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        taken = GetLastError() == ERROR_FILE_EXISTS;
+        return nullptr;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
+    if (descriptor == -1) {
+        CloseHandle(handle);
+        deleteNative(path);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(descriptor, "w+b");
+    if (!stream) {
+        _close(descriptor);
+        deleteNative(path);
+    }
+    return stream;
+#else
+    const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+        taken = errno == EEXIST;
+        return nullptr;
+    }
+    std::FILE* stream = ::fdopen(descriptor, "w+b");
+    if (!stream) {
+        ::close(descriptor);
+        deleteNative(path);
+    }
+    return stream;
+#endif
+}
+
+// A file that replaces another takes over its permission bits, and its owner and group where
+// the system allows. (Windows: a new file's attributes; read-only files are refused earlier.)
+void takeOverPermissions(std::FILE* stream, const fs::path& target) {
+#ifdef _WIN32
+    (void)stream;
+    (void)target;
+#else
+    struct stat old {};
+    if (::stat(target.c_str(), &old) != 0) return;
+    const int descriptor = fileno(stream);
+    // Giving a file away takes privileges: without them it belongs to whoever wrote it.
+    const bool owned = ::fchown(descriptor, old.st_uid, old.st_gid) == 0 ||
+                       ::fchown(descriptor, static_cast<uid_t>(-1), old.st_gid) == 0;
+    (void)owned;
+    // Only the permission bits: a set-user-ID bit on a file that now belongs to someone else is
+    // not what the old owner granted.
+    ::fchmod(descriptor, old.st_mode & 0777);
+#endif
+}
+
+// Creates the temporary file beside `target` under a fresh hidden name, with the permissions any
+// new file gets here (umask, default ACLs), or those of the file it replaces. Its name enters the
+// interrupt handler's table before the file exists, so that no moment leaves it unlisted.
+std::FILE* createTemporary(const fs::path& target, bool replacing, fs::path& temporary, int& slot) {
+    const fs::path folder = target.parent_path();
+    std::string prefix = ".";
+    prefix += utf8FromPath(target.filename());
+    prefix += ".kelvarin-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = folder / pathFromUtf8(prefix + randomTag());
+        slot = claimLiveSlot(temporary);
+        bool taken = false;
+        std::FILE* stream = createExclusive(temporary, taken);
+        if (stream) {
+            if (replacing) takeOverPermissions(stream, target);
+            return stream;
+        }
+        releaseLiveSlot(slot);
+        slot = -1;
+        if (!taken) return nullptr;
+    }
+    return nullptr;
+}
+
+// Flushes the C library's buffer and the system's cache, so the bytes are on the disk before the
+// name moves to them.
+bool syncToDisk(std::FILE* handle) {
+    if (std::fflush(handle) != 0) return false;
+#ifdef _WIN32
+    return _commit(_fileno(handle)) == 0;
+#else
+    return ::fsync(fileno(handle)) == 0;
+#endif
+}
+
+bool moveIntoPlace(const fs::path& temporary, const fs::path& target) {
+#ifdef _WIN32
+    return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    if (std::rename(temporary.c_str(), target.c_str()) != 0) return false;
+    // The new name is on the disk only once its folder is. The file is in place either way; a
+    // folder the file system cannot sync only weakens what survives a power cut.
+    const fs::path folder = target.parent_path();
+    const int descriptor = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        ::fsync(descriptor);
+        ::close(descriptor);
+    }
+    return true;
+#endif
+}
+
+bool mayWrite(const fs::path& path) {
+#ifdef _WIN32
+    return _waccess(path.c_str(), 2) == 0;
+#else
+    return ::access(path.c_str(), W_OK) == 0;
 #endif
 }
 
@@ -32,31 +261,50 @@ bool seekHandle(std::FILE* handle, std::uint64_t offset) {
 std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
     if (path.empty()) return nullptr;
     std::error_code error;
-    if (mode == Mode::Read && !std::filesystem::is_regular_file(pathFromUtf8(path), error)) return nullptr;
-    // A destination is a regular file or does not exist yet: writing into a FIFO blocks for ever,
-    // and a failed job deletes its destination, which must never take a device node with it.
-    if (mode == Mode::CreateTruncate) {
-        const auto status = std::filesystem::status(pathFromUtf8(path), error);
-        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) return nullptr;
-    }
-    std::FILE* handle = openHandle(path, mode);
-    if (!handle) return nullptr;
-    std::uint64_t size = 0;
     if (mode == Mode::Read) {
-        const auto measured = std::filesystem::file_size(pathFromUtf8(path), error);
+        if (!fs::is_regular_file(pathFromUtf8(path), error)) return nullptr;
+        std::FILE* handle = openSourceHandle(path);
+        if (!handle) return nullptr;
+        const auto size = fs::file_size(pathFromUtf8(path), error);
         if (error) {
             std::fclose(handle);
             return nullptr;
         }
-        size = measured;
+        return std::unique_ptr<File>(new File(handle, path, size));
     }
-    return std::unique_ptr<File>(new File(handle, path, size));
+
+    // A destination is a regular file or does not exist yet: writing into a FIFO blocks for ever,
+    // and a device or folder is nothing a height map can replace.
+    const fs::path target = finalTarget(pathFromUtf8(path));
+    const fs::file_status status = fs::symlink_status(target, error);
+    if (status.type() == fs::file_type::none || fs::is_symlink(status)) return nullptr;  // unreadable, or a loop
+    const bool replacing = fs::exists(status);
+    if (replacing && !fs::is_regular_file(status)) return nullptr;
+    // Moving a file over a name ignores the old file's own permissions: a file the user may not
+    // write is refused, as an ordinary open for writing would refuse it.
+    if (replacing && !mayWrite(target)) return nullptr;
+    fs::path temporary;
+    int slot = -1;
+    std::FILE* handle = createTemporary(target, replacing, temporary, slot);
+    if (!handle) return nullptr;
+    std::unique_ptr<File> file(new File(handle, path, 0));
+    file->replacing_ = true;
+    file->temporary_ = temporary;
+    file->target_ = target;
+    file->liveSlot_ = slot;
+    return file;
 }
 
 File::File(std::FILE* handle, std::string path, std::uint64_t size)
     : handle_(handle), path_(std::move(path)), size_(size) {}
 
-File::~File() { close(); }
+File::~File() {
+    if (replacing_) {
+        abandon();
+    } else {
+        close();
+    }
+}
 
 std::uint64_t File::size() const { return size_; }
 
@@ -87,9 +335,35 @@ bool File::write(const void* buffer, std::size_t count) {
 
 bool File::close() {
     if (!handle_) return !writeFailed_;
+    if (replacing_ && !syncToDisk(handle_)) writeFailed_ = true;
     if (std::fclose(handle_) != 0) writeFailed_ = true;
     handle_ = nullptr;
     return !writeFailed_;
+}
+
+bool File::commit() {
+    if (!replacing_ || temporary_.empty()) return false;
+    if (close() && moveIntoPlace(temporary_, target_)) {
+        // Freed only now: an interrupt before the move deletes the temporary file, one after it
+        // finds nothing left to delete.
+        releaseLiveSlot(liveSlot_);
+        liveSlot_ = -1;
+        temporary_.clear();
+        return true;
+    }
+    writeFailed_ = true;
+    abandon();
+    return false;
+}
+
+void File::abandon() {
+    if (handle_) std::fclose(handle_);
+    handle_ = nullptr;
+    if (temporary_.empty()) return;
+    deleteNative(temporary_);
+    releaseLiveSlot(liveSlot_);
+    liveSlot_ = -1;
+    temporary_.clear();
 }
 
 bool fileExists(const std::string& path) {
@@ -104,17 +378,6 @@ std::optional<std::uint64_t> fileSize(const std::string& path) {
     return size;
 }
 
-bool removeFile(const std::string& path) {
-    std::error_code error;
-    return std::filesystem::remove(pathFromUtf8(path), error);
-}
-
-bool renameFile(const std::string& from, const std::string& to) {
-    std::error_code error;
-    std::filesystem::rename(pathFromUtf8(from), pathFromUtf8(to), error);
-    return !error;
-}
-
 bool sameFile(const std::string& a, const std::string& b) {
     if (a.empty() || b.empty()) return false;
     std::error_code error;
@@ -123,6 +386,19 @@ bool sameFile(const std::string& a, const std::string& b) {
     const auto left = std::filesystem::weakly_canonical(pathFromUtf8(a), error);
     const auto right = std::filesystem::weakly_canonical(pathFromUtf8(b), error);
     return !error && left == right;
+}
+
+void removeTemporaryFilesNow() noexcept {
+    for (LiveSlot& slot : liveSlots) {
+        int expected = kLive;
+        if (slot.state.compare_exchange_strong(expected, kTaken)) {
+#ifdef _WIN32
+            DeleteFileW(slot.path);
+#else
+            ::unlink(slot.path);
+#endif
+        }
+    }
 }
 
 }  // namespace kelvarin

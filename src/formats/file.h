@@ -1,5 +1,6 @@
 // The one small file layer every reader and writer goes through. Reads report how much they
-// got; writes report failure; nothing here trusts the caller's sizes.
+// got; writes report failure; nothing here trusts the caller's sizes. Destinations are written
+// whole or not at all: an existing file is only ever replaced by a complete new one.
 #pragma once
 
 #include <cstddef>
@@ -18,10 +19,17 @@ std::filesystem::path pathFromUtf8(const std::string& utf8);
 class File {
 public:
     enum class Mode {
-        Read,            // an existing file, read only: sources are never changed
-        CreateTruncate,  // created, or cut to zero length when it exists
+        Read,     // an existing file, read only: sources are never changed
+        // A destination: the bytes go to a new hidden file beside it (".NAME.kelvarin-XXXXXX",
+        // beside the final target of a symbolic link), which commit() moves over the name. Until
+        // then an existing file stays exactly as it was; a replacing file dropped without commit()
+        // is deleted. Only a regular file the user may write, or a name that holds nothing yet,
+        // can be a destination: FIFOs, devices and folders are refused.
+        Replace,
     };
 
+    // `path` is the name the user chose; path() gives it back and the log names it, never the
+    // temporary file.
     static std::unique_ptr<File> open(const std::string& path, Mode mode);
     ~File();
     File(const File&) = delete;
@@ -42,22 +50,39 @@ public:
     // False when not every byte was written; the failure also sticks to writeFailed().
     bool write(const void* buffer, std::size_t count);
     bool writeFailed() const { return writeFailed_; }
-    // Flushes and closes; false when a write (or the flush) failed.
+    // Flushes and closes; false when a write (or the flush) failed. A replacing file is also
+    // synced to the disk here, so once it is closed its bytes are complete; it is not in place
+    // until commit().
     bool close();
+    // A replacing file: closes it (if still open) and moves it over the destination's name; the
+    // folder is synced too. False when a write, the flush, the sync or the move failed: the
+    // temporary file is then deleted and the old destination left as it was.
+    bool commit();
 
 private:
     File(std::FILE* handle, std::string path, std::uint64_t size);
+    void abandon();
     std::FILE* handle_;
     std::string path_;
     std::uint64_t size_;
     std::uint64_t position_ = 0;
     bool writeFailed_ = false;
+    // Replacing files only: where the bytes go until commit(), the file they replace (the final
+    // target of a link), and the slot of the temporary file in the table the interrupt handler
+    // empties.
+    bool replacing_ = false;
+    std::filesystem::path temporary_;
+    std::filesystem::path target_;
+    int liveSlot_ = -1;
 };
+
+// Deletes the temporary files of every replacing file not yet committed, with nothing but calls
+// that are safe inside a signal handler (or a console control handler on another thread). For a
+// program that is being interrupted and ends right after it.
+void removeTemporaryFilesNow() noexcept;
 
 bool fileExists(const std::string& path);
 std::optional<std::uint64_t> fileSize(const std::string& path);
-bool removeFile(const std::string& path);
-bool renameFile(const std::string& from, const std::string& to);
 // True when both names lead to the same file, however they are spelled.
 bool sameFile(const std::string& a, const std::string& b);
 

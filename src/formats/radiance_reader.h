@@ -87,7 +87,7 @@ void fillZeroExponents(RgbeMap& map);
 bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map);
 
 // Undecodable pixel data: box, the message, the source closed, the half-written destination closed
-// and deleted, with their log lines.
+// and deleted (the file the name held before stays), with their log lines.
 void radianceAbort(JobContext& job, std::string_view message);
 
 }  // namespace kelvarin

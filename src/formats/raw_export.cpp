@@ -47,7 +47,6 @@ bool exportRaw(JobContext& job) {
         job.log().logClosedSource();
         return false;
     }
-    job.destinationCreated = true;
 
     // The samples keep the source's byte order whatever the Swap option says.
     StripStream stream(job, image.outputDataBytes);

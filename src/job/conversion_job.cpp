@@ -43,13 +43,13 @@ bool openDestination(JobContext& job) {
         job.log().logClosedSource();
         return false;
     }
-    job.destinationCreated = true;
     job.log().appendLine("Save file opened:");
     job.log().appendLine(job.destinationPath());
     return writeGreyTiffHeader(job);
 }
 
-// Whatever a failed job leaves open is closed, and a destination it created is deleted.
+// Whatever a failed job leaves open is closed, and its unfinished destination is dropped: an
+// existing file of that name keeps its old contents.
 void cleanUpAfterFailure(JobContext& job) {
     FileState& files = job.session.files;
     job.closeSource();

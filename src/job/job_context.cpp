@@ -44,25 +44,13 @@ void JobContext::closeSource() {
 
 bool JobContext::closeDestination() {
     if (!session.files.destination) return !ioFailed_;
-    const bool flushed = session.files.destination->close();
+    // Never after a failure: a destination that takes its name is a complete one.
+    const bool committed = !ioFailed_ && session.files.destination->commit();
     session.files.destination.reset();
-    if (!flushed && !ioFailed_) reportWriteFailure();
+    if (!committed && !ioFailed_) reportWriteFailure();
     return !ioFailed_;
 }
 
-void JobContext::discardDestination() {
-    session.files.destination.reset();
-    if (destinationCreated) {
-        // Written through a symbolic link, the half-written data sit in the link's target.
-        std::error_code error;
-        const auto target = std::filesystem::canonical(pathFromUtf8(destinationPath()), error);
-        if (!error) {
-            const std::u8string name = target.u8string();
-            removeFile(std::string(name.begin(), name.end()));
-        }
-        removeFile(destinationPath());
-    }
-    destinationCreated = false;
-}
+void JobContext::discardDestination() { session.files.destination.reset(); }
 
 }  // namespace kelvarin

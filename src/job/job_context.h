@@ -40,9 +40,11 @@ public:
     bool readSource(void* data, std::size_t count);
     // Closes the source without log lines (the stage logs its own closing report).
     void closeSource();
-    // Closes the destination; a failed flush is reported like a failed write.
+    // Closes the complete destination and moves it into place under its name; a failed flush or
+    // move is reported like a failed write (and the old file of that name is left as it was).
     bool closeDestination();
-    // Closes and deletes a destination that must not survive a failed job.
+    // Drops a destination that must not survive a failed job: what was written is deleted, and
+    // a file the name held before stays exactly as it was.
     void discardDestination();
 
     bool ioFailed() const { return ioFailed_; }
@@ -50,7 +52,6 @@ public:
     Session& session;
     SourceImage image;
     std::int64_t startSeconds = 0;
-    bool destinationCreated = false;
 
 private:
     void reportWriteFailure();

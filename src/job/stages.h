@@ -27,7 +27,7 @@ bool binDataStep(JobContext& job);
 // TIFF and Radiance sources: analysis passes, conversion and the closing report.
 bool runDataConversion(JobContext& job);
 // The Radiance part of runDataConversion: decode the scanlines and tone-map them into the
-// destination. On failure it has already run its abort (box, lines, destination deleted).
+// destination. On failure it has already run its abort (box, lines, unfinished destination deleted).
 bool convertRgbe(JobContext& job);
 
 }  // namespace kelvarin

@@ -62,35 +62,18 @@ struct Input {
     std::unique_ptr<File> file;
 };
 
-// One tile on its way to disk: written under a temporary name in the same folder and renamed
-// over the final name only when complete, so a failed build never leaves a cut-off tile (nor
-// destroys the tile of an earlier build). Whatever has not been renamed is deleted.
+// One tile on its way to disk, as a replacing file: the final name takes the new tile only when
+// all three are complete, so a failed build never leaves a cut-off tile (nor destroys the tile of
+// an earlier build). A file dropped uncommitted takes its temporary file with it.
 struct Output {
     std::string finalPath;
-    std::string tempPath;
     std::uint32_t side = 0;
     Samples tile;
     std::unique_ptr<File> file;
-    bool committed = false;
-
-    Output() = default;
-    Output(const Output&) = delete;
-    Output& operator=(const Output&) = delete;
-    ~Output() {
-        file.reset();
-        if (!committed && !tempPath.empty()) removeFile(tempPath);
-    }
 };
 
 void errorBox(Session& session, std::string text) {
     session.message(std::move(text), "KELVARIN - Error.", MessageIcon::Error);
-}
-
-// A name next to the final one that holds no file yet.
-std::string temporaryNameFor(const std::string& finalPath) {
-    std::string candidate = finalPath + ".part";
-    for (int n = 1; fileExists(candidate) && n < 1000; ++n) candidate = finalPath + ".part" + std::to_string(n);
-    return candidate;
 }
 
 // Reads the whole sample block of an input with one read, closes the file and logs it.
@@ -186,16 +169,11 @@ bool openOutputs(Session& session, const std::string& folder, const std::string&
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         Output& output = outputs[i];
         output.finalPath = folder + baseName + kTileSuffixes[i];
-        const std::string tempPath = temporaryNameFor(output.finalPath);
-        output.file = File::open(tempPath, File::Mode::CreateTruncate);
+        output.file = terrainOpen(session, output.finalPath, false);
         if (!output.file) {
             errorBox(session, "File " + output.finalPath + "create error.");
             return false;
         }
-        output.tempPath = tempPath;
-        session.request.kind = SourceKind::Raw;
-        session.log.appendLine("Input file opened: ");
-        session.log.appendLine(output.finalPath);
         const std::uint32_t side = output.side;
         const GreyTiffHeader header = buildGreyTiffHeader(
             ByteOrder::II, littleEndianFields(side, side, static_cast<std::uint32_t>(2 * sampleCount(side))),
@@ -208,8 +186,8 @@ bool openOutputs(Session& session, const std::string& folder, const std::string&
     return true;
 }
 
-// Step 10: each tile written behind its header with one write and closed; only when all three
-// are complete do they replace the final names.
+// Step 10: each tile written behind its header with one write and closed (on the disk); only
+// when all three are complete do they replace the final names.
 bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
     for (Output& output : outputs) {
         hostToLittleEndian(output.tile.data(), output.tile.size());
@@ -219,15 +197,15 @@ bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
             errorBox(session, "File " + output.finalPath + " write error.");
             return false;
         }
-        output.file.reset();
     }
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         Output& output = outputs[i];
-        if (!renameFile(output.tempPath, output.finalPath)) {
+        const bool committed = output.file->commit();
+        output.file.reset();
+        if (!committed) {
             errorBox(session, "File " + output.finalPath + " could not be replaced.");
             return false;
         }
-        output.committed = true;
         session.log.appendLine("File: " + output.finalPath + " written and closed.");
         session.progress.setPosition(kWrittenProgress[i]);
     }
@@ -290,7 +268,7 @@ int buildTerrainSetWithSides(Session& session, bool fourSources, bool maximum, s
     try {
         return build(session, fourSources, maximum, smallestSide);
     } catch (const std::bad_alloc&) {
-        // The temporary tiles are gone with the stack; inputs were only read.
+        // The uncommitted tiles are gone with the stack; inputs were only read.
         errorBox(session, "Not enough memory to build the terrain set.");
         return 0;
     }

@@ -43,7 +43,7 @@ bool runSaveDialog(Session& session, const FileDialogRequest& request, const cha
         return false;
     }
     files.destinationPath = *chosen;
-    files.destination = File::open(*chosen, File::Mode::CreateTruncate);
+    files.destination = File::open(*chosen, File::Mode::Replace);
     return files.destination != nullptr;
 }
 
@@ -144,7 +144,7 @@ std::unique_ptr<File> terrainOpen(Session& session, const std::string& path, boo
         session.port.showMessage(box("File " + path + " not found", "KELVARIN - Error."));
         return nullptr;
     }
-    auto file = File::open(path, input ? File::Mode::Read : File::Mode::CreateTruncate);
+    auto file = File::open(path, input ? File::Mode::Read : File::Mode::Replace);
     if (!file) return nullptr;
     session.request.kind = SourceKind::Raw;
     session.log.appendLine("Input file opened: ");

@@ -24,7 +24,9 @@ FileDialogRequest terrainDialogRequest();
 // shown, request.kind is 0 and the result is false.
 bool openSource(Session& session);
 
-// The Save dialogs: on success the destination is created (or cut to zero length) and open.
+// The Save dialogs: on success the destination is open for writing. Its bytes go to a temporary
+// file beside it that takes the chosen name only when the job commits it complete; until then an
+// existing file of that name is left as it was.
 bool saveTiffDestination(Session& session);
 bool saveRawDestination(Session& session);
 
@@ -33,7 +35,8 @@ bool saveRawDestination(Session& session);
 std::string terrainNameDialog(Session& session, std::string& folder);
 
 // Opens one file of a terrain set by its full path: an input read only (never created), an
-// output created or cut to zero length. Logs "Input file opened: " and the path.
+// output as a replacing file (File::Mode::Replace) that takes the path's name when committed.
+// Logs "Input file opened: " and the path.
 std::unique_ptr<File> terrainOpen(Session& session, const std::string& path, bool input);
 
 // Splits a chosen path the way the terrain name dialog does.

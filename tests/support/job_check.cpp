@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 namespace kelvarin::test {
 
@@ -94,6 +95,8 @@ std::vector<std::string> checkJobOutcome(const Harness& harness, int result, con
     if (files.header) broken.push_back("the BIN header is still open");
     if (files.destination) broken.push_back("the destination is still open");
     if (!harness.port.commandsEnabled) broken.push_back("the commands are still greyed");
+    const std::string folder = std::filesystem::path(check.destinationPath).parent_path().string();
+    for (const std::string& name : temporaryFilesIn(folder)) broken.push_back("a temporary file stayed behind: " + name);
 
     const bool written = exists(check.destinationPath);
     if (result == 0) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -37,11 +38,16 @@ public:
     std::vector<bool> enableCalls;
     int controlResets = 0;
     bool closed = false;
+    // Called with each log line as it is appended: lets a test change the disk mid-job.
+    std::function<void(const std::string&)> onLogLine;
 
     std::optional<std::string> askOpenFile(const FileDialogRequest& request) override;
     std::optional<std::string> askSaveFile(const FileDialogRequest& request) override;
     MessageAnswer showMessage(const MessageBoxRequest& request) override;
-    void appendLogLine(std::string_view text) override { log.emplace_back(text); }
+    void appendLogLine(std::string_view text) override {
+        log.emplace_back(text);
+        if (onLogLine) onLogLine(log.back());
+    }
     void clearLog() override { log.clear(); }
     void setProgressRange(std::int32_t minimum, std::int32_t maximum) override { ranges.emplace_back(minimum, maximum); }
     void setProgressPosition(std::int32_t position) override { positions.push_back(position); }

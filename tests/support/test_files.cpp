@@ -42,6 +42,32 @@ Bytes readBytes(const std::string& path) {
 
 bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
+std::set<std::string> namesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+    return names;
+}
+
+std::vector<std::string> temporaryFilesIn(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const std::string& name : namesIn(folder))
+        if (name[0] == '.' && name.find(".kelvarin-") != std::string::npos) found.push_back(name);
+    return found;
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, previousHandler_);
+}
+
 int runCommand(const std::string& command) {
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -1,7 +1,11 @@
 // Temporary folders and small file helpers for the tests.
 #pragma once
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +32,23 @@ void writeBytes(const std::string& path, const Bytes& bytes);
 void writeText(const std::string& path, const std::string& text);
 Bytes readBytes(const std::string& path);
 bool exists(const std::string& path);
+// The names in a folder, hidden ones too.
+std::set<std::string> namesIn(const std::string& folder);
+// The names in a folder that look like a destination's temporary file (".NAME.kelvarin-XXXXXX").
+std::vector<std::string> temporaryFilesIn(const std::string& folder);
+
+// While it lives, writing beyond `bytes` into any file fails the way a full disk does.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit old_{};
+    void (*previousHandler_)(int) = nullptr;
+};
 
 // Runs a shell command and returns its exit status; output goes to the given files if named.
 int runCommand(const std::string& command);

@@ -1,0 +1,152 @@
+// Destinations are replaced whole or not at all: a job that fails after its Save dialog leaves the
+// file the name held exactly as it was, a successful one replaces it (at the end of a symbolic
+// link, with the old permission bits), and no temporary file stays beside it either way.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+
+#include "support/job_check.h"
+#include "support/sample_sources.h"
+#include "ui/ids.h"
+
+namespace kelvarin::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kWriteError =
+    "KELVARIN - Write Error: Cannot write the converted file (disk full or no permission).";
+const std::string kWriteStop = ">>> Writing the converted file failed. STOP!";
+
+fs::perms permissionsOf(const std::string& path) { return fs::status(path).permissions() & fs::perms::all; }
+
+fs::perms newFilePermissions() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return fs::perms(0666 & ~mask);
+}
+
+struct ReplaceCase {
+    const char* name;
+    int command;
+    bool teRaw;
+    Bytes source;
+    bool oldFile;       // the destination's name holds a file before the job
+    bool throughLink;   // the name is a symbolic link to that file
+    rlim_t sizeLimit;   // 0: none; otherwise writes beyond it fail as on a full disk
+    std::size_t newSize;             // of a successful destination; 0 for a failing job
+    std::vector<std::string> boxes;  // the failing job's refusal
+};
+
+void PrintTo(const ReplaceCase& c, std::ostream* out) { *out << c.name; }
+
+TiffLayout rgb48() { return {true, 16, false, 3, 64, 16, 0}; }
+TiffLayout grey16() { return {true, 16, false, 1, 64, 16, 0}; }
+
+Bytes truncatedRadiance() {
+    Bytes file = buildRadiance(256, 1);
+    file.pop_back();  // the last run loses its value byte: found only while decoding
+    return file;
+}
+
+std::vector<ReplaceCase> cases() {
+    return {
+        {"tiff_disk_full", ids::OpenTif, false, buildTiff(rgb48()), true, false, 1000, 0, {kWriteError}},
+        {"radiance_truncated_through_link", ids::OpenHdr, false, truncatedRadiance(), true, true, 0, 0,
+         {"KELVARIN - Radiance: Cannot handle data."}},
+        {"tiff_through_link", ids::OpenTif, false, buildTiff(rgb48()), true, true, 0, 302 + 2 * 64 * 16, {}},
+        {"tiff_new_file", ids::OpenTif, false, buildTiff(rgb48()), false, false, 0, 302 + 2 * 64 * 16, {}},
+        {"te_raw_disk_full_through_link", ids::OpenTif, true, buildTiff(grey16()), true, true, 1000, 0, {kWriteError}},
+        {"te_raw", ids::OpenTif, true, buildTiff(grey16()), true, false, 0, 2 * 64 * 16, {}},
+    };
+}
+
+class ReplacedDestination : public ::testing::TestWithParam<ReplaceCase> {};
+
+TEST_P(ReplacedDestination, HoldsTheOldFileOrTheCompleteNewOne) {
+    const ReplaceCase& c = GetParam();
+    TempDir dir;
+    writeBytes(dir.file("source"), c.source);
+    const std::string name = dir.file(c.teRaw ? "out.raw" : "out.tif");
+    // Through a link the file lives in a folder of its own, where its temporary file must go.
+    const std::string target = c.throughLink ? dir.file("store/map") : name;
+    const Bytes old{'o', 'l', 'd', ' ', 'm', 'a', 'p'};
+    if (c.throughLink) {
+        fs::create_directory(dir.file("store"));
+        fs::create_symlink("store/map", name);
+    }
+    if (c.oldFile) {
+        writeBytes(target, old);
+        fs::permissions(target, fs::perms(0640));
+    }
+    const auto namesBefore = namesIn(dir.path());
+
+    Harness h;
+    h.session.options.teRawMode = c.teRaw;
+    int result = -1;
+    {
+        std::optional<FileSizeLimit> limit;
+        if (c.sizeLimit) limit.emplace(c.sizeLimit);
+        result = h.run(c.command, {dir.file("source"), name});
+    }
+
+    std::vector<std::string> refusals;
+    for (const auto& box : refusalBoxes(h.port)) refusals.push_back(box.caption + ": " + box.text);
+    EXPECT_EQ(refusals, c.boxes);
+    EXPECT_EQ(h.session.files.destination, nullptr);
+    if (c.newSize == 0) {
+        EXPECT_EQ(result, 0);
+        if (c.oldFile) {
+            EXPECT_EQ(readBytes(target), old);
+            EXPECT_EQ(permissionsOf(target), fs::perms(0640));
+        }
+        EXPECT_EQ(namesIn(dir.path()), namesBefore);
+        if (c.sizeLimit) {
+            EXPECT_NE(std::find(h.port.log.begin(), h.port.log.end(), kWriteStop), h.port.log.end());
+        }
+    } else {
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(readBytes(target).size(), c.newSize);
+        EXPECT_EQ(permissionsOf(target), c.oldFile ? fs::perms(0640) : newFilePermissions());
+        auto names = namesBefore;
+        names.insert(c.teRaw ? "out.raw" : "out.tif");
+        EXPECT_EQ(namesIn(dir.path()), names);
+    }
+    if (c.throughLink) {
+        EXPECT_TRUE(fs::is_symlink(name));
+        EXPECT_EQ(namesIn(dir.file("store")), (std::set<std::string>{"map"}));
+    }
+    // The log names the destination as chosen, never the temporary file.
+    for (const std::string& line : h.port.log) EXPECT_EQ(line.find(".kelvarin-"), std::string::npos) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, ReplacedDestination, ::testing::ValuesIn(cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The last step, moving the complete file over the name, can fail too (here the name has become a
+// folder meanwhile): reported as a failed write, never as a success.
+TEST(ReplacedDestination, FailedMoveIntoPlaceIsAFailedWrite) {
+    TempDir dir;
+    writeBytes(dir.file("in.tif"), buildTiff(rgb48()));
+    writeText(dir.file("out.tif"), "old map");
+    Harness h;
+    h.port.onLogLine = [&](const std::string& line) {
+        if (line != "DONE. Standby for data conversion.") return;
+        fs::remove(dir.file("out.tif"));
+        fs::create_directory(dir.file("out.tif"));
+        writeText(dir.file("out.tif/keep"), "x");
+    };
+    EXPECT_EQ(h.run(ids::OpenTif, {dir.file("in.tif"), dir.file("out.tif")}), 0);
+    EXPECT_EQ(h.port.boxTexts(), (std::vector<std::string>{kWriteError, "KELVARIN - Error.: There were errors."}));
+    EXPECT_NE(std::find(h.port.log.begin(), h.port.log.end(), kWriteStop), h.port.log.end());
+    EXPECT_EQ(std::find(h.port.log.begin(), h.port.log.end(), "Closed converted file:"), h.port.log.end());
+    EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"in.tif", "out.tif"}));
+    EXPECT_EQ(readBytes(dir.file("out.tif/keep")), Bytes{'x'});
+}
+
+}  // namespace
+}  // namespace kelvarin::test
