@@ -39,11 +39,13 @@ set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # kelvarin_<version>_<arch>.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-KELVARIN turns RGB TIFF (24, 48 or 96 bits per pixel), Radiance HDR, 16-bit PGM, RAW and BIN
-terrain files into uncompressed 16-bit greyscale TIFF height maps for a 3D landscape program's
-terrain editor, with colour weighting, contrast boost, inversion, f-stops and posterising.
-This package holds the window (kelvarin) and the command-line converter (kelvarin-cli).")
+# The synopsis is the summary above; this is the text below it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "KELVARIN turns RGB TIFF (24, 48 or 96 bits per pixel), Radiance HDR,
+16-bit PGM, RAW and BIN terrain files into uncompressed 16-bit greyscale
+TIFF height maps for a 3D landscape program's terrain editor, with colour
+weighting, contrast boost, inversion, f-stops and posterising.
+This package holds the window (kelvarin) and the command-line converter
+(kelvarin-cli).")
 # The libraries the programs load, found by dpkg-shlibdeps; the Qt platform plugins are loaded at
 # run time, so no library names them, and libqt6gui6 only recommends them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
