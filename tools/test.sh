@@ -11,6 +11,7 @@ ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev qt6-base-dev python3 python3
 README_BUILD='cmake -S . -B build/qt -DKELVARIN_BUILD_QT=ON && cmake --build build/qt -j2'
 echo "== the README's window build: $README_BUILD"
 grep -qF "$README_BUILD" "$ROOT/README.md" || { echo "README.md no longer shows: $README_BUILD"; exit 1; }
+mkdir -p "$ROOT/build"
 (cd "$ROOT" && eval "$README_BUILD") 2>&1 | tee "$ROOT/build/qt-build.log"
 if grep -q 'warning:' "$ROOT/build/qt-build.log"; then
     echo "the README's window build shows compiler warnings (build/qt-build.log)"
