@@ -2,6 +2,8 @@
 // themselves see every broken guarantee.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "formats/grey_tiff_writer.h"
 #include "support/job_check.h"
 
@@ -20,8 +22,8 @@ Bytes greyTiff(ByteOrder order, std::uint32_t width, std::uint32_t length, std::
                                                                     static_cast<std::uint8_t>(length), 0, 0},
         toFourBytes(static_cast<std::uint32_t>(dataBytes), order)};
     const GreyTiffHeader header = buildGreyTiffHeader(order, fields, "2026:12:07 10:20:30");
-    Bytes file(header.begin(), header.end());
-    file.resize(file.size() + dataBytes, 0x5A);
+    Bytes file(header.size() + dataBytes, 0x5A);
+    std::copy(header.begin(), header.end(), file.begin());
     return file;
 }
 

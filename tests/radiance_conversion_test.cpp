@@ -420,7 +420,7 @@ TEST(RadianceConversion, RefusalsAndAbortsLeaveNoDestination) {
     oldRle[dataStart] = 1;
     oldRle[dataStart + 1] = 1;
     Bytes truncated = good;
-    truncated.resize(truncated.size() - 3);
+    truncated.erase(truncated.end() - 3, truncated.end());
     // The last packet is a literal that claims more bytes than the file has.
     const Bytes crossing = encodeRgbe(standardHeader(300, 2), 300, 1, px) + Bytes{2, 2, 1, 44, 128} + Bytes(50, 7);
     // Only one of the two scanlines.

@@ -16,7 +16,7 @@ CXX_COMPILER="$(command -v clang++-14 || command -v clang++)"
 C_COMPILER="$(command -v clang-14 || command -v clang)"
 
 echo "== building fuzz targets with $CXX_COMPILER"
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVARIN_FUZZ=ON -DKELVARIN_BUILD_TESTS=OFF \
+cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVARIN_FUZZ=ON -DKELVARIN_BUILD_TESTS=OFF -DKELVARIN_WERROR=ON \
     -DCMAKE_CXX_COMPILER="$CXX_COMPILER" -DCMAKE_C_COMPILER="$C_COMPILER" >/dev/null
 cmake --build "$BUILD" -j"$JOBS" --target fuzz_all
 
@@ -27,6 +27,21 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then TEMP_BASE=/dev/shm; fi
 TMPDIR="$(mktemp -d "$TEMP_BASE/kelvarin-fuzz.XXXXXX")"
 export TMPDIR
 trap 'rm -rf "$TMPDIR"' EXIT
+
+# Artifacts belong in the build folder only. None is committed, and a target run by hand from
+# another folder without an -artifact_prefix still writes there: an RSS limit below what any
+# process needs makes it write one within a second.
+stray="$(git -C "$ROOT" ls-files 2>/dev/null | grep -E '(^|/)(crash|leak|timeout|oom|slow-unit)-[0-9a-f]{40}$' || true)"
+[ -z "$stray" ] || { echo "fuzz: libFuzzer artifacts committed: $stray"; exit 1; }
+BY_HAND="$TMPDIR/by-hand"
+mkdir -p "$BY_HAND/corpus"
+rm -rf "$BUILD/tests/fuzz/artifacts/fuzz_raw"
+(cd "$BY_HAND" && "$BUILD/tests/fuzz/fuzz_raw" -rss_limit_mb=1 -max_total_time=60 corpus >log 2>&1) || true
+if ! ls "$BUILD/tests/fuzz/artifacts/fuzz_raw/"oom-* >/dev/null 2>&1 || [ "$(ls "$BY_HAND")" != "$(printf 'corpus\nlog')" ]; then
+    echo "fuzz: a target run by hand left its artifact outside $BUILD/tests/fuzz/artifacts/:"
+    ls "$BY_HAND"; tail -5 "$BY_HAND/log"; exit 1
+fi
+echo "fuzz: a target run by hand writes its artifacts into $BUILD/tests/fuzz/artifacts/"
 
 # Never let a run touch the committed seeds: each target works on its own copy.
 WORK="$BUILD/work"

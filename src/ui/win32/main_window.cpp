@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ui/dialog_template.h"
+#include "ui/win32/resource.h"
 #include "ui/wide_text.h"
 
 namespace kelvarin::win32 {
@@ -42,7 +43,20 @@ void fitClientAreaBelowMenu(HWND window) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// A dialog has no class icon of its own: the caption, Alt+Tab and the taskbar take the program's
+// icon from WM_SETICON, in the two sizes the system draws.
+void setProgramIcon(HWND window) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    const auto load = [instance](int width, int height) {
+        return reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(KELVARIN_ICON_ID), IMAGE_ICON,
+                                                   GetSystemMetrics(width), GetSystemMetrics(height), LR_SHARED));
+    };
+    SendMessageW(window, WM_SETICON, ICON_BIG, load(SM_CXICON, SM_CYICON));
+    SendMessageW(window, WM_SETICON, ICON_SMALL, load(SM_CXSMICON, SM_CYSMICON));
+}
+
 void initialise(HWND window, MainWindowData& data) {
+    setProgramIcon(window);
     data.fonts.create(window);
     for (const window::ControlDescription& control : window::controls())
         if (HFONT font = data.fonts.get(control.font))

@@ -1,0 +1,24 @@
+// What the desktop hands the Qt window: its icon, and a file chosen with "Open with" in a file
+// manager (the desktop entry runs `kelvarin FILE`).
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+namespace kelvarin::qt {
+
+class MainWindow;
+
+// The icon theme's "kelvarin" (installed with the program), else the copy built into the program.
+QIcon applicationIcon();
+
+// The conversion command a file is opened with, by its extension: Radiance, PGM, RAW and BIN
+// have their own; everything else goes to File > Open TIF, whose format detection takes TIFF,
+// PGM and Radiance sources alike and refuses the rest with its usual box.
+int commandForFile(const QString& path);
+
+// Runs that command once the event loop starts, answering its first open dialog with the file;
+// every later dialog (the destination, a BIN header) is asked as usual.
+void openFileOnStart(MainWindow& window, const QString& path);
+
+}  // namespace kelvarin::qt
