@@ -154,11 +154,12 @@ def run(report, args):
 
 def main():
     parser = argparse.ArgumentParser(prog="tools/windows-check.sh", description=__doc__.split("\n")[0])
-    parser.add_argument("--screenshot", metavar="FILE", type=lambda p: Path(p).resolve(),
+    absolute = lambda text: Path(text).resolve()  # noqa: E731 (Wine and the programs run elsewhere)
+    parser.add_argument("--screenshot", metavar="FILE", type=absolute,
                         help="keep a picture of the window (taken after the conversion through the dialogs)")
     parser.add_argument("--gui-only", action="store_true",
                         help="of the conversions, run only the one the window's conversion is compared with")
-    parser.add_argument("--out", type=Path, default=ROOT / "build/windows-check", help="the builds' folder")
+    parser.add_argument("--out", type=absolute, default=ROOT / "build/windows-check", help="the builds' folder")
     parser.add_argument("--cross-build-status", type=int, default=0)
     parser.add_argument("--linux-build-status", type=int, default=0)
     args = parser.parse_args()

@@ -153,14 +153,12 @@ def same_output(linux, wine):
     if not wine.is_file():
         return f"Wine made no {wine}"
     a, b = linux.read_bytes(), wine.read_bytes()
-    if a[:4] in (b"II*\0", b"MM\0*"):
-        a = a[:TIFF_DATE_TIME.start] + a[TIFF_DATE_TIME.stop:]
-        b = b[:TIFF_DATE_TIME.start] + b[TIFF_DATE_TIME.stop:]
-    if a == b:
-        return None
     if len(a) != len(b):
         return f"{len(a)} bytes from Linux, {len(b)} from Wine"
-    return f"first difference at byte {next(i for i in range(len(a)) if a[i] != b[i])} (DateTime aside)"
+    differ = np.flatnonzero(np.frombuffer(a, np.uint8) != np.frombuffer(b, np.uint8))
+    if a[:4] in (b"II*\0", b"MM\0*"):
+        differ = differ[(differ < TIFF_DATE_TIME.start) | (differ >= TIFF_DATE_TIME.stop)]
+    return f"{differ.size} differing byte(s), the first at offset {differ[0]}" if differ.size else None
 
 
 def normal_log(text, folder):
