@@ -65,20 +65,13 @@ for SRC in src48.tif src96f.tif; do
         "vips bandmean + cast ushort" "vips bandmean '$S' '$WORK/m.v' && vips cast '$WORK/m.v' '$WORK/v.tif' ushort" \
         "convert -grayscale Average" "convert '$S' -grayscale Average -depth 16 '$WORK/im.tif'"
     BASE=${KELVARIN_BENCH_BASELINE:-}
-    if [ -n "$BASE" ]; then
-        set -- "$@" \
-            "baseline tif" "'$BASE' tif '$S' '$WORK/k.tif'" \
-            "baseline --boost tif" "'$BASE' --boost tif '$S' '$WORK/kb.tif'"
-    fi
-    FLOOR=""
-    PEERBEST=""
-    PEERBESTE=""
+    [ -z "$BASE" ] || set -- "$@" \
+        "baseline tif" "'$BASE' tif '$S' '$WORK/k.tif'" \
+        "baseline --boost tif" "'$BASE' --boost tif '$S' '$WORK/kb.tif'"
+    FLOOR="" PEERBEST="" PEERBESTE=""
     while [ $# -gt 0 ]; do
         NAME=$1; CMD=$2; shift 2
-        if ! R=$(measure "$CMD"); then
-            printf "  %-30s failed: %s\n" "$NAME" "$CMD"
-            continue
-        fi
+        R=$(measure "$CMD") || { printf "  %-30s failed: %s\n" "$NAME" "$CMD"; continue; }
         T=$(echo "$R" | cut -d' ' -f1); E=$(echo "$R" | cut -d' ' -f2); M=$(echo "$R" | cut -d' ' -f3)
         printf "  %-30s cpu %7.2f s  elapsed %7.2f s  %5d MiB peak\n" "$NAME" "$T" "$E" $((M / 1024))
         case $NAME in

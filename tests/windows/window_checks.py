@@ -1,0 +1,192 @@
+"""kelvarin.exe under Wine in Xvfb, driven by the keyboard and the mouse as a user would.
+
+Every step waits for what the window shows next (a box, a dialog, the focus coming back, the
+program ending) instead of for a fixed time.
+"""
+
+import re
+
+from desktop import Wine, ended, exit_status, wait_until
+from parity import same_output
+
+MAIN = "KELVARIN v3.02"
+RESULT_BOX = re.compile(r"KELVARIN - (Success|Error)\.")
+# Typed into the dialogs after the folder of the run (as a full path, so the folder a dialog
+# starts in does not matter): the parity check's source and an existing, longer destination.
+SOURCE, DESTINATION = "dür\\höhe-Ω.tif", "dür\\grau-ß.tif"
+
+
+class WindowChecks:
+    def __init__(self, report, desktop, wine, exe, folder):
+        self.report, self.desktop, self.wine, self.exe, self.folder = report, desktop, wine, exe, folder
+
+    def main_window(self, fallback):
+        return self.desktop.wait_for(MAIN, 5) or fallback
+
+    def answer_box(self, title):
+        """Waits for a message box, closes it with Enter and waits until it is gone."""
+        box = self.desktop.wait_for(title, 30)
+        if not box:
+            return False
+        box.press("Return")
+        return self.desktop.wait_gone(title, 10)
+
+    def close_boxes(self):
+        """Closes the message boxes a job shows, one after the other, until none is left."""
+        for _ in range(8):
+            boxes = wait_until(lambda: self.desktop.windows(re.compile(r"KELVARIN - .*")), 5)
+            if not boxes:
+                return
+            boxes[0].press("Return")
+            wait_until(lambda: not boxes[0].shown(), 10)
+
+    def run(self, reference, screenshot):
+        """All checks of the window; reference is the Linux build's output of the same conversion."""
+        self.desktop.bind_characters(SOURCE + DESTINATION)
+        process = self.wine.start([self.exe], self.folder, self.folder / "wine.log")
+        try:
+            # Wine's first window on a new display is slow to come, more so on a busy machine.
+            main = self.desktop.wait_for(MAIN, 180)
+            log = (self.folder / "wine.log").read_text(errors="replace")
+            self.report.check(f'kelvarin.exe shows the window "{MAIN}"', None if main else log[-300:])
+            if main:
+                self.keys(main)
+                self.focus_memory(main)
+                self.cancelled_open(main)
+                self.greyed_under_warning(main)
+                self.conversion(main, reference)
+                main = self.main_window(main)
+                if screenshot:
+                    self.picture(main, screenshot)
+                main.press("alt+F4")
+                status = exit_status(process, 10)
+                self.report.check("kelvarin.exe ends with status 0 when its window is closed (Alt+F4)",
+                                  None if status == 0 else f"status {status}")
+        finally:
+            ended(process)
+        self.quit()
+
+    def keys(self, main):
+        # Enter arrives as command 1, which no table has: the no-such-option box, and the window stays.
+        for name, key in (("Enter", "Return"), ("Escape", "Escape")):
+            main.press(key)
+            shown = self.answer_box("KELVARIN") and self.desktop.wait_for(MAIN, 5)
+            self.report.check(f'{name} shows the no-such-option box "KELVARIN"; the window stays open',
+                              None if shown else "")
+
+    def focus_memory(self, main):
+        # Shift+Tab from the log list (the first stop) wraps round to the last control, "TE>Raw".
+        # Help > About (Up from "General" wraps round to "About") deactivates the window; once its
+        # box is closed the focus is back on "TE>Raw", so Space ticks it (the mode warning) and
+        # clears it again (the options-back box).
+        main = self.main_window(main)
+        main.press("shift+Tab", "F10", "Right", "Right", "Down", "Up", "Return")
+        if not self.answer_box("KELVARIN - Help|About"):
+            self.report.fail('Help > About shows its page in "KELVARIN - Help|About"')
+            return
+        self.report.ok('Help > About shows its page in "KELVARIN - Help|About"')
+        # Space goes to whichever window has the keyboard: wait until the box has handed it back.
+        main.wait_focus(10)
+        self.desktop.key("space")
+        if not self.answer_box("KELVARIN - Warning."):
+            self.report.fail("focus memory: TE>Raw has the focus again after the About box")
+            self.close_boxes()
+            return
+        main.wait_focus(10)
+        self.desktop.key("space")
+        self.report.check("focus memory: TE>Raw has the focus again after the About box; ticking and clearing it "
+                          "show their boxes", None if self.answer_box("KELVARIN - Information.") else
+                          'clearing TE>Raw shows no "All Options are Activated."')
+
+    def cancelled_open(self, main):
+        # File > Open TIF from the keyboard: F10 selects the menu bar, Down opens "File" on its
+        # first item, Return chooses it. Cancelling the dialog runs the job's failure path.
+        main.press("F10", "Down", "Return")
+        dialog = self.desktop.wait_for("KELVARIN Open TIF", 30)
+        self.report.check('File > Open TIF opens the dialog "KELVARIN Open TIF"', None if dialog else "")
+        if dialog:
+            dialog.press("Escape")
+            boxes = all(self.answer_box(title) for title in
+                        ("KELVARIN - Open Error", "KELVARIN - File|Open", "KELVARIN - Error."))
+            self.report.check('cancelled Open TIF: "No Input File Selected.", "File not found.", "There were errors."',
+                              None if boxes else "")
+
+    def greyed_under_warning(self, main):
+        # Convert > 3 RAW to 3 16-bit TIF (Up from the first item wraps round to the last): its
+        # warning leaves the window enabled with the conversion items greyed, so File > Open TIF
+        # does nothing then; after Cancel the items work again (the conversion that follows).
+        main = self.main_window(main)
+        main.press("F10", "Right", "Down", "Up", "Return")
+        warning = self.desktop.wait_for("KELVARIN - Warning.", 30)
+        if not warning:
+            self.report.fail("Convert > 3 RAW to 3 16-bit TIF shows the terrain warning")
+            return
+        # A click on "File" in the menu bar activates the window (the warning has the keyboard)
+        # and opens the menu, a new window on the display; Down and Return then choose its first
+        # item, "Open TIF".
+        before = self.desktop.mapped_windows()
+        main.click(16, 32)
+        menu = wait_until(lambda: self.desktop.mapped_windows() - before, 10)
+        self.desktop.key("Down", "Return")
+        if not menu:
+            self.report.fail("conversion items are greyed while a command runs", "the File menu did not open")
+        elif self.desktop.wait_for("KELVARIN Open TIF", 4):
+            self.report.fail("conversion items are greyed while a command runs", "Open TIF opened under the warning")
+        else:
+            self.report.ok("conversion items are greyed while a command runs (File > Open TIF under the terrain "
+                           "warning)")
+        # Back to the warning, now behind the window: raised and clicked on its caption (twice if
+        # need be: a first click may only close the menu, still open on its greyed item).
+        for _ in range(3):
+            self.desktop.xdotool("windowraise", warning.id)
+            warning.click(60, 10)
+            if warning.wait_focus(3):
+                break
+        self.desktop.key("Escape")
+        if not self.desktop.wait_gone("KELVARIN - Warning.", 10):
+            self.report.fail("the terrain warning closes with Cancel")
+        if self.desktop.wait_for(RESULT_BOX, 3):
+            self.report.fail("a cancelled terrain warning shows no result box")
+
+    def conversion(self, main, reference):
+        # A whole conversion through the common dialogs, with non-ASCII folder and file names,
+        # into an existing longer file: the output equals the Linux build's.
+        main = self.main_window(main)
+        main.press("F10", "Down", "Return")
+        problem = None
+        for title, name in (("KELVARIN Open TIF", SOURCE), ("KELVARIN Save", DESTINATION)):
+            dialog = self.desktop.wait_for(title, 30)
+            if not dialog:
+                problem = f'no "{title}" dialog'
+                self.close_boxes()
+                break
+            dialog.press("ctrl+a")
+            self.desktop.type(f"{Wine.path(self.folder)}\\{name}")
+            self.desktop.key("Return")
+        if not problem:
+            problem = ('no "KELVARIN - Success." box' if not self.answer_box("KELVARIN - Success.") else
+                       same_output(reference, self.folder / DESTINATION.replace("\\", "/")))
+        self.report.check(f"File > Open TIF converts {SOURCE} through the dialogs like the Linux build", problem)
+
+    def picture(self, main, path):
+        # A click on the empty bottom of the client area activates the window and does nothing else.
+        main.click(8, -6)
+        main.wait_focus(5)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        if not self.desktop.picture(path):
+            print(f"  (no steady picture of the window for {path})")
+
+    def quit(self):
+        # File > Quit: Up from the first item of "File" wraps round to "Quit".
+        process = self.wine.start([self.exe], self.folder, self.folder / "wine-quit.log")
+        try:
+            main = self.desktop.wait_for(MAIN, 60)
+            if not main:
+                self.report.fail("kelvarin.exe starts a second time")
+                return
+            main.press("F10", "Down", "Up", "Return")
+            status = exit_status(process, 10)
+            self.report.check("File > Quit ends kelvarin.exe with status 0",
+                              None if status == 0 else f"status {status}")
+        finally:
+            ended(process)
