@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "job/number_text.h"
+#include "base/number_text.h"
 #include "pixels/sample_conversion.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"

@@ -10,16 +10,6 @@ namespace kelvarin {
 const char kSoftwareText[48] = "KELVARIN v3.02 2026-12 https://kelvarin.org    ";
 static_assert(sizeof(kSoftwareText) == 48, "the Software text is 47 characters and a NUL");
 
-Field4 toFourBytes(std::uint32_t value, ByteOrder order) {
-    const Field4 little{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-    return order == ByteOrder::II ? little : reverseFourBytes(little);
-}
-
-Field4 swapShortField(const Field4& field) { return {field[1], field[0], 0, 0}; }
-
-Field4 reverseFourBytes(const Field4& field) { return {field[3], field[2], field[1], field[0]}; }
-
 namespace {
 
 class HeaderBuilder {

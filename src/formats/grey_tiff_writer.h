@@ -15,10 +15,6 @@ using GreyTiffHeader = std::array<std::uint8_t, kGreyTiffHeaderSize>;
 // Exactly 47 characters; a NUL follows in the header.
 extern const char kSoftwareText[48];
 
-Field4 toFourBytes(std::uint32_t value, ByteOrder order);
-Field4 swapShortField(const Field4& field);
-Field4 reverseFourBytes(const Field4& field);
-
 struct GreyTiffFields {
     Field4 imageWidth{};
     Field4 imageLength{};

@@ -7,8 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "base/number_text.h"
 #include "job/job_context.h"
-#include "job/number_text.h"
 
 namespace kelvarin {
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/header_numbers.h"
 #include "formats/grey_tiff_writer.h"
-#include "formats/header_numbers.h"
 #include "formats/height_data.h"
 #include "job/job_context.h"
 #include "job/stages.h"

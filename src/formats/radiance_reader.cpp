@@ -5,10 +5,10 @@
 #include <cstring>
 #include <new>
 
+#include "base/header_numbers.h"
+#include "base/number_text.h"
 #include "formats/grey_tiff_writer.h"
-#include "formats/header_numbers.h"
 #include "job/job_context.h"
-#include "job/number_text.h"
 #include "job/stages.h"
 
 namespace kelvarin {
@@ -126,12 +126,6 @@ std::uint64_t minimumRleBytes(std::uint64_t width, std::uint64_t length) {
     const std::uint64_t packets = (width + 127) / 128;
     return length * (4 + 4 * 2 * packets);
 }
-
-RgbeMap::RgbeMap(std::uint32_t width, std::uint32_t length)
-    : width_(width), length_(length), pixels_(static_cast<std::size_t>(width) * length),
-      // Every pixel of every plane is written by a successful decode; a failed one discards the
-      // map, so the planes need no clearing first.
-      bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(pixels_ * 4)) {}
 
 const char* rgbeDecodeMessage(RgbeDecodeStatus status) {
     switch (status) {

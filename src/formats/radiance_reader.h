@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/rgbe_map.h"
+
 namespace kelvarin {
 
 class JobContext;
@@ -40,25 +42,6 @@ RadianceHeaderScan scanRadianceHeader(std::string_view block);
 // A file is refused below this size, so width x length never exceeds 16 x the data bytes: the
 // planes (4 bytes a pixel) stay below 64 x the file size, the whole job (8 at its peak) below 128 x.
 std::uint64_t minimumRleBytes(std::uint64_t width, std::uint64_t length);
-
-// Four byte planes R, G, B, E of width x length each; pixel (row r, column x) at r * width + x.
-class RgbeMap {
-public:
-    RgbeMap(std::uint32_t width, std::uint32_t length);
-    std::uint32_t width() const { return width_; }
-    std::uint32_t length() const { return length_; }
-    std::size_t pixels() const { return pixels_; }
-    // plane 0 R, 1 G, 2 B, 3 E
-    std::uint8_t* plane(int component) { return bytes_.get() + static_cast<std::size_t>(component) * pixels_; }
-    const std::uint8_t* plane(int component) const {
-        return bytes_.get() + static_cast<std::size_t>(component) * pixels_;
-    }
-
-private:
-    std::uint32_t width_, length_;
-    std::size_t pixels_;
-    std::unique_ptr<std::uint8_t[]> bytes_;
-};
 
 enum class RgbeDecodeStatus { Ok, WrongCompression, HeaderError, Truncated };
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "base/number_text.h"
 #include "formats/grey_tiff_writer.h"
 #include "job/job_context.h"
-#include "job/number_text.h"
 #include "job/stages.h"
 
 namespace kelvarin {

@@ -2,8 +2,8 @@
 
 #include <array>
 
+#include "base/number_text.h"
 #include "job/job_context.h"
-#include "job/number_text.h"
 #include "job/stages.h"
 #include "ui/file_dialogs.h"
 

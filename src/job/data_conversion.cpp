@@ -5,7 +5,7 @@
 
 #include "formats/tiff_strips.h"
 #include "job/job_context.h"
-#include "job/number_text.h"
+#include "base/number_text.h"
 #include "job/stages.h"
 #include "pixels/sample_conversion.h"
 

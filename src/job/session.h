@@ -4,8 +4,9 @@
 
 #include <string>
 
+#include "base/conversion_options.h"
 #include "job/clock.h"
-#include "job/options.h"
+#include "job/job_request.h"
 #include "job/status_log.h"
 #include "ui/port.h"
 

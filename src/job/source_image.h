@@ -6,14 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "job/options.h"
+#include "base/byte_order.h"
+#include "job/job_request.h"
 
 namespace kelvarin {
-
-// "II" is little-endian, "MM" big-endian, as in the TIFF header.
-enum class ByteOrder { II, MM };
-
-using Field4 = std::array<std::uint8_t, 4>;
 
 // One strip of TIFF pixel data as the IFD places it.
 struct Strip {
@@ -54,8 +50,5 @@ struct SourceImage {
     std::uint16_t fromTwoBytes(const std::uint8_t* b) const;
     std::uint32_t fromFourBytes(const std::uint8_t* b) const;
 };
-
-std::uint16_t fromTwoBytes(ByteOrder order, const std::uint8_t* b);
-std::uint32_t fromFourBytes(ByteOrder order, const std::uint8_t* b);
 
 }  // namespace kelvarin

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "job/options.h"
-#include "job/source_image.h"
+#include "base/byte_order.h"
+#include "base/conversion_options.h"
 
 namespace kelvarin {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/number_text.h"
 #include "formats/file.h"
 #include "formats/grey_tiff_writer.h"
-#include "job/number_text.h"
 #include "job/session.h"
 #include "terrain/tile_math.h"
 #include "ui/file_dialogs.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "formats/file.h"
-#include "job/options.h"
+#include "job/job_request.h"
 #include "ui/port.h"
 
 namespace kelvarin {
