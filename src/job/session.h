@@ -7,8 +7,8 @@
 #include "base/conversion_options.h"
 #include "job/clock.h"
 #include "job/job_request.h"
+#include "job/port.h"
 #include "job/status_log.h"
-#include "ui/port.h"
 
 namespace kelvarin {
 

@@ -7,7 +7,7 @@
 
 #include "formats/file.h"
 #include "job/job_request.h"
-#include "ui/port.h"
+#include "job/port.h"
 
 namespace kelvarin {
 
