@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "job/conversion_job.h"
+#include "job/file_dialogs.h"
 #include "job/job_context.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
-#include "ui/file_dialogs.h"
 #include "ui/ids.h"
 
 namespace kelvarin::test {

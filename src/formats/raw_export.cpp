@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "formats/tiff_strips.h"
+#include "job/file_dialogs.h"
 #include "job/job_context.h"
 #include "job/stages.h"
-#include "ui/file_dialogs.h"
 
 namespace kelvarin {
 

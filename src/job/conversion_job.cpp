@@ -3,9 +3,9 @@
 #include <array>
 
 #include "base/number_text.h"
+#include "job/file_dialogs.h"
 #include "job/job_context.h"
 #include "job/stages.h"
-#include "ui/file_dialogs.h"
 
 namespace kelvarin {
 

@@ -10,9 +10,9 @@
 #include "base/number_text.h"
 #include "formats/file.h"
 #include "formats/grey_tiff_writer.h"
+#include "job/file_dialogs.h"
 #include "job/session.h"
 #include "terrain/tile_math.h"
-#include "ui/file_dialogs.h"
 
 namespace kelvarin {
 

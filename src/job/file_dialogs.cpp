@@ -1,4 +1,4 @@
-#include "ui/file_dialogs.h"
+#include "job/file_dialogs.h"
 
 #include "job/session.h"
 
