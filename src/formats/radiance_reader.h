@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "base/rgbe_map.h"
+#include "formats/byte_source.h"
+#include "formats/reader_report.h"
 
 namespace kelvarin {
-
-class JobContext;
 
 // The header is looked for in the first 1024 bytes only.
 inline constexpr std::size_t kRadianceHeaderBlock = 1024;
@@ -35,6 +35,18 @@ struct RadianceHeaderScan {
 };
 
 RadianceHeaderScan scanRadianceHeader(std::string_view block);
+
+struct RadianceHeader {
+    ReaderReport report;
+    std::uint32_t width = 0;
+    std::uint32_t length = 0;
+    std::uint32_t dataOffset = 0;       // where the scanlines begin
+    std::uint32_t outputDataBytes = 0;  // 2 x width x length
+};
+
+// The header scan judged: the resolution line, the end of the header, and a size the file can
+// hold (see minimumRleBytes) and a 16-bit TIFF of one strip can describe.
+RadianceHeader readRadianceHeader(ByteSource& source);
 
 // The smallest number of bytes a new-RLE encoding of width x length pixels can take: per scanline
 // a 4-byte header, and per component at least one 2-byte packet for every 128 pixels (no packet
@@ -63,14 +75,5 @@ RgbeDecodeStatus decodeRgbeScanlines(const std::uint8_t* data, std::size_t size,
 // Black pixels (E = 0) between the first and the last take the exponent of the pixel before
 // them, so that they stay at the level of their neighbourhood instead of 2^-128.
 void fillZeroExponents(RgbeMap& map);
-
-// The decoding phase of a Radiance job, with the source positioned at its pixel data: reads the
-// data block, decodes it into `map` (allocated here) with progress and log lines. On failure it
-// has run radianceAbort and returns false.
-bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map);
-
-// Undecodable pixel data: box, the message, the source closed, the half-written destination closed
-// and deleted (the file the name held before stays), with their log lines.
-void radianceAbort(JobContext& job, std::string_view message);
 
 }  // namespace kelvarin

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "formats/tiff_strips.h"
+#include "job/strip_stream.h"
 #include "job/job_context.h"
 #include "base/number_text.h"
 #include "job/stages.h"

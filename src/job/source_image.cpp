@@ -7,7 +7,10 @@ void SourceImage::reset(SourceKind requested) {
     kind = requested;
 }
 
-std::uint16_t SourceImage::fromTwoBytes(const std::uint8_t* b) const { return kelvarin::fromTwoBytes(byteOrder, b); }
-std::uint32_t SourceImage::fromFourBytes(const std::uint8_t* b) const { return kelvarin::fromFourBytes(byteOrder, b); }
+void setLittleEndianDestination(SourceImage& image, std::uint32_t dataBytes) {
+    image.byteOrder = ByteOrder::II;
+    image.outputByteOrder = ByteOrder::II;
+    image.destinationFields = littleEndianFields(image.width, image.length, dataBytes);
+}
 
 }  // namespace kelvarin

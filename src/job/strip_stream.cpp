@@ -1,4 +1,4 @@
-#include "formats/tiff_strips.h"
+#include "job/strip_stream.h"
 
 #include <algorithm>
 
