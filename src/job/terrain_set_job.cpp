@@ -1,4 +1,4 @@
-#include "terrain/terrain_set_builder.h"
+#include "job/terrain_set_job.h"
 
 #include <algorithm>
 #include <array>
