@@ -40,7 +40,7 @@ TEST(StatusLog, ClosedSourceLinesCloseTheFile) {
     writeText(dir.file("a.tif"), "II*");
     Harness h;
     h.session.files.sourcePath = dir.file("a.tif");
-    h.session.files.source = File::open(h.session.files.sourcePath, File::Mode::Read);
+    h.session.files.source = diskFileSystem().open(h.session.files.sourcePath, File::Mode::Read);
     ASSERT_TRUE(h.session.files.source);
     h.session.log.logClosedSource();
     EXPECT_EQ(h.session.files.source, nullptr);
@@ -91,7 +91,7 @@ TEST(FormatDetection, FirstTwoBytesDecide) {
         h.session.options.swapByteOrder = c.swap;
         h.session.request = {c.requested, false};
         h.session.files.sourcePath = path;
-        h.session.files.source = File::open(path, File::Mode::Read);
+        h.session.files.source = diskFileSystem().open(path, File::Mode::Read);
         JobContext job(h.session);
         job.image.reset(c.requested);
         EXPECT_EQ(detectFormat(job), c.accepted);

@@ -32,10 +32,10 @@ struct HeaderRun {
     bool accepted = false;
 
     explicit HeaderRun(const std::string& path) {
-        harness.session.files.source = File::open(path, File::Mode::Read);
+        harness.session.files.source = diskFileSystem().open(path, File::Mode::Read);
         harness.session.files.sourcePath = path;
         job.image.reset(SourceKind::Pgm);
-        job.source().seek(2);
+        EXPECT_TRUE(job.source().seek(2));
         accepted = pgmHeaderStep(job);
     }
 };

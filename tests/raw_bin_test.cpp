@@ -81,7 +81,7 @@ TEST(RawConversion, HeaderStepDescribesTheWholeFile) {
     TempDir dir;
     test::writeBytes(dir.file("in.raw"), Bytes(2 * 64 * 64, 3));
     Harness harness;
-    harness.session.files.source = File::open(dir.file("in.raw"), File::Mode::Read);
+    harness.session.files.source = diskFileSystem().open(dir.file("in.raw"), File::Mode::Read);
     harness.session.files.sourcePath = dir.file("in.raw");
     JobContext job(harness.session);
     job.image.reset(SourceKind::Raw);

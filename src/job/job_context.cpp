@@ -55,7 +55,7 @@ bool JobContext::readSource(void* data, std::size_t count) {
 }
 
 void JobContext::closeSource() {
-    if (session.files.source) session.files.source->close();
+    // A source holds nothing unwritten: dropping it closes it.
     session.files.source.reset();
 }
 

@@ -191,7 +191,8 @@ bool openOutputs(Session& session, const std::string& folder, const std::string&
 bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
     for (Output& output : outputs) {
         hostToLittleEndian(output.tile.data(), output.tile.size());
-        output.file->write(output.tile.data(), output.tile.size() * 2);
+        // A failed write sticks to the file: close() below reports it.
+        (void)output.file->write(output.tile.data(), output.tile.size() * 2);
         release(output.tile);
         if (!output.file->close()) {
             errorBox(session, "File " + output.finalPath + " write error.");
