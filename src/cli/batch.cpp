@@ -337,16 +337,19 @@ void BatchRun::work() {
     }
 }
 
-// A job's log on stdout as one block under its source, then its boxes on stderr.
+// A job's log on stdout as one block under its source, then its boxes on stderr. Only the summary
+// needs the job afterwards: a long batch keeps no logs it has printed.
 void BatchRun::print(std::size_t index) {
     const BatchItem& item = items_[index];
-    const Outcome& outcome = outcomes_[index];
+    Outcome& outcome = outcomes_[index];
     const std::string block = "### " + item.source + "\n" + outcome.log;
     std::fwrite(block.data(), 1, block.size(), stdout);
     std::fflush(stdout);
     for (const Box& box : outcome.boxes)
         std::fprintf(stderr, "%s: %s: %s\n", item.source.c_str(), box.caption.c_str(), boxText(box.text).c_str());
     std::fflush(stderr);
+    std::string().swap(outcome.log);
+    std::vector<Box>().swap(outcome.boxes);
 }
 
 int BatchRun::run() {
