@@ -53,8 +53,12 @@ std::FILE* openSourceHandle(const std::string& path) {
 // holds as many temporary files as the jobs running at once can have. A slot is claimed (free ->
 // filling), filled, published (live); the handler takes a live slot for good (taken) before it
 // deletes the file, and the owner frees only a slot still live, so neither ever reads a path the
-// other is writing. The handler also takes slots still filling: their owner then finds the
-// program ending and makes no file.
+// other is writing.
+// Other threads go on while the handler runs (a signal stops one thread; a Windows console
+// handler has a thread of its own), so a file can be made under a slot the handler has passed.
+// The handler therefore first raises `interrupted`, and whoever makes a file looks at it only
+// after publishing the slot and making the file: either the handler sees the slot live and
+// deletes the file, or the maker sees the flag and deletes it itself.
 enum SlotState : int { kFree, kFilling, kLive, kTaken };
 constexpr std::size_t kSlotsPerBlock = 8;      // a terrain set has three files open at once
 constexpr std::size_t kLivePathUnits = 4096;   // a longer path is not cleaned up on an interrupt
@@ -70,6 +74,8 @@ struct LiveSlotBlock {
 static_assert(std::atomic<int>::is_always_lock_free, "the interrupt handler needs lock-free slots");
 static_assert(std::atomic<LiveSlotBlock*>::is_always_lock_free, "the interrupt handler needs lock-free links");
 LiveSlotBlock firstLiveSlots;
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the interrupt handler needs a lock-free flag");
 
 // The slot of a number, counted through the blocks; nothing beyond the last block.
 LiveSlot* liveSlotAt(int number) {
@@ -83,8 +89,7 @@ LiveSlot* liveSlotAt(int number) {
 }
 
 // Claims a slot for `path` and returns its number; -1 when the path is too long or no block can
-// be added (the file is then made but not cleaned up on an interrupt). A slot the interrupt
-// handler took while it was filling is returned all the same: liveSlotTaken() tells the caller.
+// be added (the file is then made but not cleaned up on an interrupt).
 int claimLiveSlot(const fs::path& path) {
     const auto& native = path.native();
     if (native.size() >= kLivePathUnits) return -1;
@@ -95,8 +100,7 @@ int claimLiveSlot(const fs::path& path) {
             if (slot.state.compare_exchange_strong(expected, kFilling)) {
                 native.copy(slot.path, native.size());
                 slot.path[native.size()] = 0;
-                expected = kFilling;
-                slot.state.compare_exchange_strong(expected, kLive);
+                slot.state.store(kLive);
                 return number;
             }
             ++number;
@@ -115,12 +119,6 @@ int claimLiveSlot(const fs::path& path) {
         block = next;
     }
     return -1;
-}
-
-// True once the interrupt handler has taken the slot: the program is ending.
-bool liveSlotTaken(int number) {
-    const LiveSlot* slot = liveSlotAt(number);
-    return slot && slot->state.load() == kTaken;
 }
 
 void releaseLiveSlot(int number) {
@@ -249,11 +247,13 @@ std::FILE* createTemporary(const fs::path& target, bool replacing, fs::path& tem
         slot = claimLiveSlot(temporary);
         bool taken = false;
         std::FILE* stream = createExclusive(temporary, taken);
-        // An interrupt on another thread may have emptied the table between the claim and the
-        // creation; the file it could not see goes now, before the program ends.
-        if (stream && liveSlotTaken(slot)) {
+        // An interrupt on another thread may be emptying the table: the file it might not have
+        // seen goes now, before the program ends.
+        if (stream && interrupted.load()) {
             std::fclose(stream);
             deleteNative(temporary);
+            releaseLiveSlot(slot);
+            slot = -1;
             return nullptr;
         }
         if (stream) {
@@ -444,21 +444,16 @@ bool sameFile(const std::string& a, const std::string& b) {
 }
 
 void removeTemporaryFilesNow() noexcept {
+    interrupted.store(true);
     for (LiveSlotBlock* block = &firstLiveSlots; block; block = block->next.load()) {
         for (LiveSlot& slot : block->slots) {
             int expected = kLive;
-            if (slot.state.compare_exchange_strong(expected, kTaken)) {
+            if (!slot.state.compare_exchange_strong(expected, kTaken)) continue;
 #ifdef _WIN32
-                DeleteFileW(slot.path);
+            DeleteFileW(slot.path);
 #else
-                ::unlink(slot.path);
+            ::unlink(slot.path);
 #endif
-                continue;
-            }
-            // A path still being written is not read; its owner sees the slot taken and deletes
-            // the file it makes itself.
-            expected = kFilling;
-            slot.state.compare_exchange_strong(expected, kTaken);
         }
     }
 }
