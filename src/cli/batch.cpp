@@ -172,7 +172,11 @@ bool planBatch(const BatchSettings& settings, const ConversionOptions& options, 
     const std::string extension = options.teRawMode ? ".raw" : ".tif";
     std::map<std::string, std::size_t> byDestination;
     std::set<std::string> sourceKeys;
-    for (const std::string& source : sources) sourceKeys.insert(destinationKey(source));
+    std::vector<std::optional<std::uint64_t>> sourceSizes;
+    for (const std::string& source : sources) {
+        sourceKeys.insert(destinationKey(source));
+        sourceSizes.push_back(fileSize(source));
+    }
     for (const std::string& source : sources) {
         BatchItem item;
         item.source = source;
@@ -185,19 +189,17 @@ bool planBatch(const BatchSettings& settings, const ConversionOptions& options, 
             problem = items[first->second].source + " and " + source + " would both become " + item.destination;
             return false;
         }
-        items.push_back(std::move(item));
-    }
-    // A destination that is a source, however spelled: by its name, or (an existing file, a hard
-    // link) by the file itself; a file of another size cannot be the same one.
-    for (const BatchItem& item : items) {
-        bool clash = sourceKeys.count(destinationKey(item.destination)) != 0;
+        // A destination that is a source, however spelled: by its name, or (an existing file, a
+        // hard link) by the file itself; a file of another size cannot be the same one.
+        bool clash = sourceKeys.count(key) != 0;
         const auto size = fileSize(item.destination);
         for (std::size_t k = 0; !clash && size && k < sources.size(); ++k)
-            clash = fileSize(sources[k]) == size && sameFile(item.destination, sources[k]);
+            clash = sourceSizes[k] == size && sameFile(item.destination, sources[k]);
         if (clash) {
             problem = "the destination " + item.destination + " is a source";
             return false;
         }
+        items.push_back(std::move(item));
     }
 
     if (!folderExists && !fs::create_directories(folder, error)) {
