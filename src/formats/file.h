@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kelvarin {
@@ -81,6 +82,8 @@ public:
     // Nothing when the file cannot be opened as `mode` asks (see File::Mode).
     virtual std::unique_ptr<File> open(const std::string& path, File::Mode mode) = 0;
     virtual bool exists(const std::string& path) = 0;
+    // The size of the file of that name; nothing when there is none.
+    virtual std::optional<std::uint64_t> size(const std::string& path) = 0;
     // True when both names lead to the same file, however they are spelled.
     virtual bool sameFile(const std::string& a, const std::string& b) = 0;
 };

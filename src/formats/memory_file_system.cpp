@@ -108,6 +108,12 @@ std::optional<MemoryFileSystem::Bytes> MemoryFileSystem::contents(const std::str
     return *found->second;
 }
 
+std::optional<std::uint64_t> MemoryFileSystem::size(const std::string& path) {
+    const auto found = files_.find(path);
+    if (found == files_.end()) return std::nullopt;
+    return found->second->size();
+}
+
 std::vector<std::string> MemoryFileSystem::names() const {
     std::vector<std::string> names;
     for (const auto& entry : files_) names.push_back(entry.first);

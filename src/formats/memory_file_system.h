@@ -29,6 +29,7 @@ public:
 
     std::unique_ptr<File> open(const std::string& path, File::Mode mode) override;
     bool exists(const std::string& path) override { return files_.count(path) != 0; }
+    std::optional<std::uint64_t> size(const std::string& path) override;
     // Names are compared as they are spelled: there are no folders or links here.
     bool sameFile(const std::string& a, const std::string& b) override { return !a.empty() && a == b; }
 

@@ -7,7 +7,9 @@
 #include "job/job_context.h"
 #include "base/number_text.h"
 #include "job/stages.h"
-#include "pixels/sample_conversion.h"
+#include "pixels/byte_access.h"
+#include "pixels/float_pipeline.h"
+#include "pixels/integer_pipeline.h"
 
 namespace kelvarin {
 
@@ -71,16 +73,19 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     const SampleLayout layout = layoutOf(image);
     const std::size_t pixelSize = bytesPerPixel(layout);
     const Blocks blocks = blockDivision(image, pixelSize);
-    const BlockFormat format{layout, image.byteOrder, image.outputByteOrder, options.colourWeighting};
+    const BlockFormat format{layout, image.byteOrder, options.colourWeighting};
     const bool floating = layout == SampleLayout::RgbFloat;
-    const std::uint32_t posteriseStep = posteriseStepFor(options.posteriseSteps);
-    const std::uint32_t fStop = fStopMultiplierFor(options);
 
     job.progress().setRange(1, blocks.blockCount);
     StripStream stream(job, blocks.pixelBytes);
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(
         std::min<std::uint64_t>(blocks.blocksPerChunk * blocks.blockBytes, blocks.pixelBytes)));
-    std::vector<std::uint8_t> samples(buffer.size() / pixelSize * 2);
+    std::vector<std::uint16_t> samples(buffer.size() / pixelSize);
+    // The converters write native samples; they leave in the destination's byte order.
+    const auto writeSamples = [&](std::size_t pixels) {
+        samplesToByteOrder(samples.data(), pixels, image.outputByteOrder);
+        return job.writeOutput(samples.data(), pixels * 2);
+    };
 
     // A floating-point source always gets the tone-mapping analysis and treats Boost as off for
     // the analysis decision; an integer source is analysed for Boost or Posterise.
@@ -95,14 +100,14 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
                 return true;
             }))
             return false;
-        toneMap = floatToneMap(extremes);
+        toneMap = floatToneMap(extremes, options);
         log.appendLine("DONE. Data analysis completed in" + numberText(job.secondsSince(start)) + " seconds");
         log.appendLine("Highest value in image:" + numberText(extremes.highestValue));
         log.appendLine("Lowest value in image:" + numberText(extremes.lowestValue));
         log.appendLine("Boost factor:" + numberText(toneMap.boostFactor));
         stream.rewind();
         job.progress().setPosition(blocks.blockCount + 1);
-    } else if (options.boostContrast || options.posteriseSteps > 0) {
+    } else if (boostsContrast(options)) {
         IntegerExtremes extremes;
         log.appendLine("Analysing image for contrast optimisation");
         const std::int64_t start = job.now();
@@ -122,24 +127,24 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
         job.progress().setPosition(blocks.blockCount + 1);
     }
 
-    // The conversion sees the user's Boost setting again.
-    toneMap.gamma = options.boostContrast || options.posteriseSteps > 0;
-    toneMap.fStopMultiplier = stretch.fStopMultiplier = fStop;
-    toneMap.posteriseStep = stretch.posteriseStep = posteriseStep;
-    toneMap.invert = stretch.invert = options.invert;
+    // The conversion sees the user's Boost setting again: the float tone map took the options
+    // with its extremes, the integer stretch takes them here.
+    stretch.fStopMultiplier = fStopMultiplierFor(options);
+    stretch.posteriseStep = posteriseStepFor(options.posteriseSteps);
+    stretch.invert = options.invert;
 
     log.appendLine("Starting data conversion.");
     conversionStart = job.now();
     if (floating) {
         return forEachChunk(job, stream, blocks, pixelSize, buffer, [&](const std::uint8_t* data, std::size_t pixels) {
             convertFloatBlock(format, toneMap, data, pixels, samples.data());
-            return job.writeOutput(samples.data(), pixels * 2);
+            return writeSamples(pixels);
         });
     }
     const IntegerConverter converter(format, stretch);
     return forEachChunk(job, stream, blocks, pixelSize, buffer, [&](const std::uint8_t* data, std::size_t pixels) {
-        convertIntegerBlock(converter, data, pixels, samples.data());
-        return job.writeOutput(samples.data(), pixels * 2);
+        converter.convertBlock(data, pixels, samples.data());
+        return writeSamples(pixels);
     });
 }
 

@@ -7,13 +7,14 @@
 #include "job/job_context.h"
 #include "base/number_text.h"
 #include "job/stages.h"
+#include "pixels/byte_access.h"
 #include "pixels/rgbe_tone_mapper.h"
 
 namespace kelvarin {
 
 bool convertRgbe(JobContext& job) {
     const ConversionOptions& options = job.options();
-    GreyExtremes extremes;
+    FloatExtremes extremes = FloatExtremes::initial();
 
     // Pass 1: the scanlines into the four planes.
     std::unique_ptr<RgbeMap> map;
@@ -39,31 +40,29 @@ bool convertRgbe(JobContext& job) {
     map.reset();
     job.log().appendLine("Established min and max values in image in" + numberText(job.secondsSince(start)) +
                          " seconds");
-    const ToneParameters p = toneParameters(extremes, options);
-    job.log().appendLine("Lowest value: " + numberText(extremes.lowest));
-    job.log().appendLine("Highest value: " + numberText(extremes.highest));
-    job.log().appendLine("Dynamic range: " + numberText(p.dynamicRange));
-    job.log().appendLine("Boost factor: " + numberText(p.boostFactor));
+    const FloatToneMap toneMap = floatToneMap(extremes, options);
+    job.log().appendLine("Lowest value: " + numberText(extremes.lowestValue));
+    job.log().appendLine("Highest value: " + numberText(extremes.highestValue));
+    job.log().appendLine("Dynamic range: " + numberText(toneMap.dynamicRange));
+    job.log().appendLine("Boost factor: " + numberText(toneMap.boostFactor));
 
     // Pass 3: the samples, written as one block.
     job.log().appendLine("Decoding RGBE and converting to integer values");
     progress.setRange(1, static_cast<std::int32_t>(length));
     start = job.now();
-    std::unique_ptr<std::uint8_t[]> samples;
+    std::unique_ptr<std::uint16_t[]> samples;
     try {
-        samples = std::make_unique_for_overwrite<std::uint8_t[]>(pixels * 2);
+        samples = std::make_unique_for_overwrite<std::uint16_t[]>(pixels);
     } catch (const std::bad_alloc&) {
         grey.reset();
         radianceAbort(job, "Not enough memory for the image.");
         return false;
     }
-    greyToSamples(grey.get(), pixels, width, p, samples.get(), toRow);
+    greyToSamples(grey.get(), pixels, width, toneMap, samples.get(), toRow);
     grey.reset();
     // The last sample repeats the one before it.
-    if (pixels >= 2) {
-        samples[2 * pixels - 2] = samples[2 * pixels - 4];
-        samples[2 * pixels - 1] = samples[2 * pixels - 3];
-    }
+    if (pixels >= 2) samples[pixels - 1] = samples[pixels - 2];
+    samplesToByteOrder(samples.get(), pixels, job.image.outputByteOrder);
     const bool written = job.writeOutput(samples.get(), pixels * 2);
     samples.reset();
     if (!written) return false;
