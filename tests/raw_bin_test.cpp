@@ -231,14 +231,14 @@ TEST(BinConversion, LogsTheHeaderAndTheSteps) {
 }
 
 TEST(BinConversion, HelpersWorkInPlace) {
-    Bytes data = test::littleEndianSamples({0xFFFF, 0x8000, 0x7FFF, 0x0000});
-    signedToUnsigned(data.data(), data.size(), -32768, -1);
-    EXPECT_EQ(data, test::littleEndianSamples({1, 0, 0x8001, 2}));
-    Bytes rows = {1, 1, 2, 2, 3, 3};
+    std::vector<std::uint16_t> samples = {0xFFFF, 0x8000, 0x7FFF, 0x0000};
+    signedToUnsigned(samples.data(), samples.size(), -32768, -1);
+    EXPECT_EQ(samples, (std::vector<std::uint16_t>{1, 0, 0x8001, 2}));
+    std::vector<std::uint16_t> rows = {1, 1, 2, 2, 3, 3};
     flipRows(rows.data(), 2, 3);
-    EXPECT_EQ(rows, (Bytes{3, 3, 2, 2, 1, 1}));
+    EXPECT_EQ(rows, (std::vector<std::uint16_t>{3, 3, 2, 2, 1, 1}));
     flipRows(rows.data(), 3, 2);
-    EXPECT_EQ(rows, (Bytes{2, 1, 1, 3, 3, 2}));
+    EXPECT_EQ(rows, (std::vector<std::uint16_t>{2, 1, 1, 3, 3, 2}));
 }
 
 struct BinRefusal {

@@ -43,21 +43,17 @@ Refusal binRefusal(std::string text, std::string line) { return {std::move(text)
 
 }  // namespace
 
-void signedToUnsigned(std::uint8_t* data, std::size_t bytes, std::int16_t voidMarker, std::int16_t base) {
+void signedToUnsigned(std::uint16_t* samples, std::size_t count, std::int16_t voidMarker, std::int16_t base) {
     const auto voidPattern = static_cast<std::uint16_t>(voidMarker);
     const auto offset = static_cast<std::uint16_t>(std::abs(static_cast<std::int32_t>(base)) + 1);
-    for (std::size_t i = 0; i + 1 < bytes; i += 2) {
-        const auto sample = static_cast<std::uint16_t>(data[i] | (data[i + 1] << 8));
-        const auto height = sample == voidPattern ? std::uint16_t{0} : static_cast<std::uint16_t>(sample + offset);
-        data[i] = static_cast<std::uint8_t>(height & 0xFF);
-        data[i + 1] = static_cast<std::uint8_t>(height >> 8);
-    }
+    for (std::size_t i = 0; i < count; ++i)
+        samples[i] = samples[i] == voidPattern ? std::uint16_t{0} : static_cast<std::uint16_t>(samples[i] + offset);
 }
 
-void flipRows(std::uint8_t* data, std::size_t rowBytes, std::size_t rows) {
+void flipRows(std::uint16_t* samples, std::size_t width, std::size_t rows) {
     if (rows < 2) return;
     for (std::size_t top = 0, bottom = rows - 1; top < bottom; ++top, --bottom)
-        std::swap_ranges(data + top * rowBytes, data + (top + 1) * rowBytes, data + bottom * rowBytes);
+        std::swap_ranges(samples + top * width, samples + (top + 1) * width, samples + bottom * width);
 }
 
 Refusal binSizeMismatch() { return binRefusal("File size does not match image size", ">>> Cannot handle this file. STOP!"); }

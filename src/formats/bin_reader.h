@@ -30,11 +30,11 @@ Refusal binSizeMismatch();
 // A data file that cannot be read where its rows lie.
 Refusal binUnreadable();
 
-// 3DEM signed samples to unsigned heights, in place on little-endian 16-bit words: the void
-// marker becomes 0, every other sample moves up by |base| + 1 (modulo 65536).
-void signedToUnsigned(std::uint8_t* data, std::size_t bytes, std::int16_t voidMarker, std::int16_t base);
+// 3DEM signed samples (native, read as unsigned) to unsigned heights, in place: the void marker
+// becomes 0, every other sample moves up by |base| + 1 (modulo 65536).
+void signedToUnsigned(std::uint16_t* samples, std::size_t count, std::int16_t voidMarker, std::int16_t base);
 
-// Reverses the order of `rows` rows of `rowBytes` bytes each, in place.
-void flipRows(std::uint8_t* data, std::size_t rowBytes, std::size_t rows);
+// Reverses the order of `rows` rows of `width` samples each, in place.
+void flipRows(std::uint16_t* samples, std::size_t width, std::size_t rows);
 
 }  // namespace kelvarin

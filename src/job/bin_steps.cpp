@@ -8,6 +8,7 @@
 #include "job/height_data_steps.h"
 #include "job/job_context.h"
 #include "job/stages.h"
+#include "pixels/byte_access.h"
 
 namespace kelvarin {
 
@@ -53,18 +54,21 @@ bool binDataStep(JobContext& job) {
     // the file backwards and each is flipped on its own.
     const std::size_t rowBytes = std::size_t{2} * image.width;
     const std::size_t rowsPerBlock = std::max<std::size_t>(1, kHeightDataBlock / rowBytes);
-    std::vector<std::uint8_t> block(std::min<std::size_t>(rowsPerBlock, image.length) * rowBytes);
+    std::vector<std::uint16_t> block(std::min<std::size_t>(rowsPerBlock, image.length) * image.width);
     std::size_t rowsLeft = image.length;
     std::uint64_t done = 0;
+    job.beginSamples();
     while (rowsLeft > 0) {
         const std::size_t rows = std::min(rowsPerBlock, rowsLeft);
         rowsLeft -= rows;
         const std::size_t bytes = rows * rowBytes;
+        const std::size_t count = rows * image.width;
         if (!job.source().seek(static_cast<std::uint64_t>(rowsLeft) * rowBytes)) return job.refuse(binUnreadable());
         if (!job.readSource(block.data(), bytes)) return stopAfterFailedRead(job);
-        signedToUnsigned(block.data(), bytes, image.binVoidMarker, image.binBase);
-        flipRows(block.data(), rowBytes, rows);
-        if (!job.writeOutput(block.data(), bytes)) return false;
+        samplesFromByteOrder(block.data(), count, ByteOrder::II);
+        signedToUnsigned(block.data(), count, image.binVoidMarker, image.binBase);
+        flipRows(block.data(), image.width, rows);
+        if (!job.writeSamples(block.data(), count)) return false;
         done += bytes;
         progress.at(done);
     }

@@ -44,6 +44,20 @@ bool JobContext::writeOutput(const void* data, std::size_t count) {
     return false;
 }
 
+void JobContext::beginSamples() {
+    samples_.emplace(image.outputByteOrder,
+                     [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); });
+    samples_->begin(image.width, image.length);
+}
+
+bool JobContext::writeSamples(std::uint16_t* samples, std::size_t count) {
+    if (ioFailed_) return false;
+    if (samples_ && samples_->write(samples, count)) return true;
+    // A failed write has been reported by writeOutput; samples beyond the image have not.
+    if (!ioFailed_) reportWriteFailure();
+    return false;
+}
+
 bool JobContext::readSource(void* data, std::size_t count) {
     if (ioFailed_) return false;
     if (hasSource() && source().readExact(data, count)) return true;
@@ -62,7 +76,8 @@ void JobContext::closeSource() {
 bool JobContext::closeDestination() {
     if (!session.files.destination) return !ioFailed_;
     // Never after a failure: a destination that takes its name is a complete one.
-    const bool committed = !ioFailed_ && session.files.destination->commit();
+    const bool complete = !samples_ || samples_->finish();
+    const bool committed = !ioFailed_ && complete && session.files.destination->commit();
     session.files.destination.reset();
     if (!committed && !ioFailed_) reportWriteFailure();
     return !ioFailed_;

@@ -3,10 +3,12 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "formats/reader_report.h"
+#include "job/grey_output.h"
 #include "job/session.h"
 #include "job/source_image.h"
 
@@ -42,12 +44,19 @@ public:
     // Appends bytes to the destination; a failed write is reported once (box and STOP line)
     // and makes the job fail.
     bool writeOutput(const void* data, std::size_t count);
+    // The destination's grey image: image.width x image.length native samples in row order
+    // follow, to be written in image.outputByteOrder. Called after the header is written.
+    void beginSamples();
+    // Writes the next samples of that image (they are put into the destination's byte order in
+    // place); a failure is reported once, as by writeOutput, and makes the job fail.
+    bool writeSamples(std::uint16_t* samples, std::size_t count);
     // Reads exactly `count` source bytes; a short read is reported as a truncated source.
     bool readSource(void* data, std::size_t count);
     // Closes the source without log lines (the stage logs its own closing report).
     void closeSource();
     // Closes the complete destination and moves it into place under its name; a failed flush or
-    // move is reported like a failed write (and the old file of that name is left as it was).
+    // move, or a grey image with samples missing, is reported like a failed write (and the old
+    // file of that name is left as it was).
     bool closeDestination();
     // Drops a destination that must not survive a failed job: what was written is deleted, and
     // a file the name held before stays exactly as it was.
@@ -62,6 +71,7 @@ public:
 private:
     void reportWriteFailure();
     bool ioFailed_ = false;
+    std::optional<GreyOutput> samples_;
 };
 
 // A source that ends before its image data does.

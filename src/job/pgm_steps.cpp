@@ -8,6 +8,7 @@
 #include "job/height_data_steps.h"
 #include "job/job_context.h"
 #include "job/stages.h"
+#include "pixels/byte_access.h"
 
 namespace kelvarin {
 
@@ -26,45 +27,47 @@ bool finishPgm(JobContext& job, ScaledProgress& progress, std::int64_t start) {
     return true;
 }
 
-// P5: big-endian samples become little-endian ones, block by block.
+// P5: the big-endian samples, block by block.
 bool convertBinaryPgm(JobContext& job, ScaledProgress& progress, std::int64_t start) {
-    std::uint64_t remaining = job.image.outputDataBytes;
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kHeightDataBlock)));
+    std::uint64_t remaining = std::uint64_t{job.image.width} * job.image.length;
+    std::vector<std::uint16_t> block(
+        static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kHeightDataBlock / sizeof(std::uint16_t))));
     std::uint64_t done = 0;
+    job.beginSamples();
     while (remaining > 0) {
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, block.size()));
-        if (!job.readSource(block.data(), count)) return stopAfterFailedRead(job);
-        for (std::size_t i = 0; i + 1 < count; i += 2) std::swap(block[i], block[i + 1]);
-        if (!job.writeOutput(block.data(), count)) return false;
+        if (!job.readSource(block.data(), count * 2)) return stopAfterFailedRead(job);
+        samplesFromByteOrder(block.data(), count, ByteOrder::MM);
+        if (!job.writeSamples(block.data(), count)) return false;
         remaining -= count;
-        done += count;
+        done += count * 2;
         progress.at(done);
     }
     job.closeSource();
     return finishPgm(job, progress, start);
 }
 
-// P2: the decimal samples become little-endian ones. Text behind the last sample the header
-// announces is never looked at.
+// P2: the decimal samples. Text behind the last sample the header announces is never looked at.
 bool convertTextPgm(JobContext& job, std::int64_t start) {
     const std::uint64_t samples = std::uint64_t{job.image.width} * job.image.length;
     ScaledProgress progress(job.progress(), samples);
     const std::uint64_t textBytes = job.source().size() - std::min<std::uint64_t>(job.source().size(), job.image.dataOffset);
 
     std::vector<std::uint8_t> text(static_cast<std::size_t>(std::min<std::uint64_t>(textBytes, kHeightDataBlock)));
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(std::min<std::uint64_t>(samples * 2, kHeightDataBlock)));
+    std::vector<std::uint16_t> out(
+        static_cast<std::size_t>(std::min<std::uint64_t>(samples, kHeightDataBlock / sizeof(std::uint16_t))));
     std::size_t outFill = 0;
     std::uint64_t stored = 0;
     std::uint64_t textLeft = textBytes;
     PgmTextSamples reader;
+    job.beginSamples();
 
     // False once every sample is stored, or when a write failed.
     const auto store = [&](std::uint16_t value) -> bool {
-        out[outFill++] = static_cast<std::uint8_t>(value & 0xFF);
-        out[outFill++] = static_cast<std::uint8_t>(value >> 8);
+        out[outFill++] = value;
         ++stored;
         if (outFill == out.size()) {
-            if (!job.writeOutput(out.data(), outFill)) return false;
+            if (!job.writeSamples(out.data(), outFill)) return false;
             outFill = 0;
             progress.at(stored);
         }
@@ -86,7 +89,7 @@ bool convertTextPgm(JobContext& job, std::int64_t start) {
     // The last sample may run to the end of the file.
     if (stored < samples && !reader.end(store) && !goOn()) return false;
     if (stored < samples) return job.refuse(pgmShortText());
-    if (outFill > 0 && !job.writeOutput(out.data(), outFill)) return false;
+    if (outFill > 0 && !job.writeSamples(out.data(), outFill)) return false;
     job.closeSource();
     return finishPgm(job, progress, start);
 }

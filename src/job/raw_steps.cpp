@@ -6,6 +6,7 @@
 #include "job/height_data_steps.h"
 #include "job/job_context.h"
 #include "job/stages.h"
+#include "pixels/byte_access.h"
 
 namespace kelvarin {
 
@@ -26,12 +27,16 @@ bool rawHeaderStep(JobContext& job) {
 }
 
 bool rawDataStep(JobContext& job) {
-    std::uint64_t remaining = job.image.outputDataBytes;
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kHeightDataBlock)));
+    // The whole file is the side x side little-endian samples.
+    std::uint64_t remaining = job.image.outputDataBytes / sizeof(std::uint16_t);
+    std::vector<std::uint16_t> block(
+        static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kHeightDataBlock / sizeof(std::uint16_t))));
+    job.beginSamples();
     while (remaining > 0) {
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, block.size()));
-        if (!job.readSource(block.data(), count)) return stopAfterFailedRead(job);
-        if (!job.writeOutput(block.data(), count)) return false;
+        if (!job.readSource(block.data(), count * 2)) return stopAfterFailedRead(job);
+        samplesFromByteOrder(block.data(), count, ByteOrder::II);
+        if (!job.writeSamples(block.data(), count)) return false;
         remaining -= count;
     }
     job.closeSource();
