@@ -74,7 +74,7 @@ struct Output {
 };
 
 void errorBox(Session& session, std::string text) {
-    session.message(std::move(text), "KELVARIN - Error.", MessageIcon::Error);
+    session.port.showMessage(noticeBox(std::move(text), "KELVARIN - Error.", MessageIcon::Error));
 }
 
 // Reads the whole sample block of an input with one read, closes the file and logs it.
@@ -118,7 +118,7 @@ bool streamInput(Session& session, Input& input, Samples& band, Work&& work) {
     return true;
 }
 
-// Steps 6 to 8: each level merged with the reduction of the next larger file as read.
+// Four sources: each smaller level merged with the reduction of the next larger file as read.
 bool buildFromFour(Session& session, std::vector<Input>& inputs, bool maximum, std::array<Output, 3>& outputs) {
     const auto reduceRows = maximum ? reduceByMaximum : reduceByAverage;
     Samples band;
@@ -164,7 +164,7 @@ bool buildFromThree(Session& session, std::vector<Input>& inputs, std::array<Out
     return true;
 }
 
-// Step 9: the three outputs opened in order, each with its header.
+// The three outputs opened in order, largest first, each with its header.
 bool openOutputs(Session& session, const std::string& folder, const std::string& baseName,
                  std::array<Output, 3>& outputs) {
     for (std::size_t i = 0; i < outputs.size(); ++i) {
@@ -187,7 +187,7 @@ bool openOutputs(Session& session, const std::string& folder, const std::string&
     return true;
 }
 
-// Step 10: each tile written behind its header with one write and closed (on the disk); only
+// Each tile written behind its header with one write and closed (on the disk); only
 // when all three are complete do they replace the final names.
 bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
     for (Output& output : outputs) {
