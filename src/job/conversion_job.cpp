@@ -99,7 +99,6 @@ bool writeGreyTiffHeader(JobContext& job) {
 
 bool detectFormat(JobContext& job) {
     Session& session = job.session;
-    session.request.radiancePath = false;
     std::array<std::uint8_t, 2> first{};
     const bool complete = job.source().readExact(first.data(), first.size());
     const std::string letters(first.begin(), first.end());
@@ -131,7 +130,6 @@ bool detectFormat(JobContext& job) {
     if (complete && letters == "#?") {
         image.kind = SourceKind::Rgbe;
         session.request.kind = SourceKind::Rgbe;
-        session.request.radiancePath = true;
         log.appendLine("96-bit RGBE HDRI.");
         return true;
     }

@@ -61,11 +61,11 @@ bool CommandHandler::handleOption(int id) {
 
 void CommandHandler::handle(int id) {
     switch (id) {
-        case ids::OpenTif: return runConversion(SourceKind::Tif, false, false, "TIF Conversion concluded.");
-        case ids::OpenHdr: return runConversion(SourceKind::Rgbe, true, false, "HDR Conversion concluded.");
-        case ids::PgmToTif: return runConversion(SourceKind::Pgm, false, true, "TIF Conversion concluded.");
-        case ids::RawToTif: return runConversion(SourceKind::Raw, false, true, "TIF Conversion concluded.");
-        case ids::BinToTif: return runConversion(SourceKind::Bin, false, true, "TIF Conversion concluded.");
+        case ids::OpenTif: return runConversion(SourceKind::Tif, false, "TIF Conversion concluded.");
+        case ids::OpenHdr: return runConversion(SourceKind::Rgbe, false, "HDR Conversion concluded.");
+        case ids::PgmToTif: return runConversion(SourceKind::Pgm, true, "TIF Conversion concluded.");
+        case ids::RawToTif: return runConversion(SourceKind::Raw, true, "TIF Conversion concluded.");
+        case ids::BinToTif: return runConversion(SourceKind::Bin, true, "TIF Conversion concluded.");
         case ids::Terrain4Max:
             return runTerrain(true, true, "4 files 8/4/2/1name.raw expected, 3 files written as",
                               "3 Terrains created from 4 concluded.");
@@ -101,9 +101,8 @@ void CommandHandler::showResult(int result, const char* successText) {
     }
 }
 
-void CommandHandler::runConversion(SourceKind kind, bool radiancePath, bool modeWarning, const char* successText) {
+void CommandHandler::runConversion(SourceKind kind, bool modeWarning, const char* successText) {
     session_.setBusy();
-    session_.request.radiancePath = radiancePath;
     session_.request.kind = kind;
     if (modeWarning) session_.port.showMessage(modeWarningBox());
     showResult(runConversionJob(session_), successText);
