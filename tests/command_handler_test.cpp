@@ -138,7 +138,6 @@ TEST(CommandHandler, StartResetsControlsAndSetsDefaults) {
     EXPECT_EQ(harness.port.positions.back(), 0);
     EXPECT_EQ(harness.session.log.lineCounter(), 1);
     EXPECT_EQ(harness.session.request.kind, SourceKind::None);
-    EXPECT_FALSE(harness.session.request.radiancePath);
 }
 
 // Quit resets the window side (but not x 2, x 4, TE>Raw nor the options) and closes the window.
@@ -161,7 +160,6 @@ struct ConversionCase {
     int id;
     bool modeWarning;
     const char* title;  // of the first dialog
-    bool radiancePath;
 };
 
 class ConversionCommand : public ::testing::TestWithParam<ConversionCase> {};
@@ -188,7 +186,6 @@ TEST_P(ConversionCommand, CancelledSourceDialog) {
     EXPECT_FALSE(harness.port.enableCalls[1]);
     EXPECT_TRUE(harness.port.enableCalls.back());
     EXPECT_EQ(harness.session.request.kind, SourceKind::None);
-    EXPECT_EQ(harness.session.request.radiancePath, c.radiancePath);
 }
 
 // A file that is no image at all: the job's own box and lines first, then the failure box.
@@ -215,11 +212,11 @@ TEST(CommandHandler, UnknownFileEndsInFailureBox) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, ConversionCommand,
-    ::testing::Values(ConversionCase{ids::OpenTif, false, "KELVARIN Open TIF", false},
-                      ConversionCase{ids::OpenHdr, false, "KELVARIN Open HDR", true},
-                      ConversionCase{ids::PgmToTif, true, "KELVARIN Open PGM", false},
-                      ConversionCase{ids::RawToTif, true, "KELVARIN Open RAW", false},
-                      ConversionCase{ids::BinToTif, true, "KELVARIN Open BIN", false}),
+    ::testing::Values(ConversionCase{ids::OpenTif, false, "KELVARIN Open TIF"},
+                      ConversionCase{ids::OpenHdr, false, "KELVARIN Open HDR"},
+                      ConversionCase{ids::PgmToTif, true, "KELVARIN Open PGM"},
+                      ConversionCase{ids::RawToTif, true, "KELVARIN Open RAW"},
+                      ConversionCase{ids::BinToTif, true, "KELVARIN Open BIN"}),
     [](const auto& info) { return "Id" + std::to_string(info.param.id); });
 
 // Boxes and dialogs in one ordered list, to see which came first.

@@ -57,8 +57,9 @@ struct Scene {
         h.port.log.insert(h.port.log.end(), {">>> No. STOP!", "Closed file:", check.sourcePath});
     }
     void resultBox(bool success) {
-        h.port.boxes.push_back(success ? MessageBoxRequest{"TIF Conversion concluded.", "KELVARIN - Success."}
-                                       : MessageBoxRequest{"There were errors.", "KELVARIN - Error.", MessageIcon::Error});
+        h.port.boxes.push_back(success ? noticeBox("TIF Conversion concluded.", "KELVARIN - Success.",
+                                                   MessageIcon::Information)
+                                       : noticeBox("There were errors.", "KELVARIN - Error.", MessageIcon::Error));
     }
     std::vector<std::string> outcome(int result) { return checkJobOutcome(h, result, check); }
 };

@@ -36,11 +36,11 @@ bool dataStage(JobContext& job) {
     return false;
 }
 
-// Stage 6 without TE>Raw: the Save As dialog and the 302-byte header.
+// The destination of a conversion (not TE>Raw): the Save As dialog, then the 302-byte header.
 bool openDestination(JobContext& job) {
     if (!saveTiffDestination(job.session)) {
         job.session.port.showMessage(
-            {"File not created.", "KELVARIN - Save As", MessageIcon::Exclamation, MessageButtons::Ok, true, true});
+            jobStopBox("File not created.", "KELVARIN - Save As", MessageIcon::Exclamation));
         job.log().logClosedSource();
         return false;
     }
@@ -63,6 +63,8 @@ int runStages(JobContext& job) {
     job.image.kind = session.request.kind;
     job.startSeconds = job.now();
     session.setBusy();
+    // Kept as is on purpose: the open step has logged these two lines already, and stored logs
+    // (and the scripts that read them) hold them twice.
     job.log().appendLine("Input file opened:");
     job.log().appendLine(job.sourcePath());
 
@@ -97,7 +99,6 @@ bool writeGreyTiffHeader(JobContext& job) {
 
 bool detectFormat(JobContext& job) {
     Session& session = job.session;
-    session.request.radiancePath = false;
     std::array<std::uint8_t, 2> first{};
     const bool complete = job.source().readExact(first.data(), first.size());
     const std::string letters(first.begin(), first.end());
@@ -108,8 +109,9 @@ bool detectFormat(JobContext& job) {
         const bool intel = letters == "II";
         image.byteOrder = intel ? ByteOrder::II : ByteOrder::MM;
         image.outputByteOrder = image.byteOrder;
-        // "big endian (Intel)" for II and "little endian (Motorola)" for MM are the wrong way round
-        // on purpose: stored logs and the scripts that read them match these texts byte for byte.
+        // Kept as is on purpose: "big endian (Intel)" for II and "little endian (Motorola)" for MM
+        // are the wrong way round, and stored logs and the scripts that read them match these
+        // texts byte for byte.
         log.appendLine(intel ? "Source data type big endian (Intel)" + numberText(std::int32_t{1})
                              : "Data type little endian (Motorola)" + numberText(std::int32_t{0}));
         if (session.options.swapByteOrder) {
@@ -128,11 +130,10 @@ bool detectFormat(JobContext& job) {
     if (complete && letters == "#?") {
         image.kind = SourceKind::Rgbe;
         session.request.kind = SourceKind::Rgbe;
-        session.request.radiancePath = true;
         log.appendLine("96-bit RGBE HDRI.");
         return true;
     }
-    session.port.showMessage(errorBox("Not a TIF, PGM or RGBE file.", "KELVARIN - File|Open"));
+    session.port.showMessage(jobStopBox("Not a TIF, PGM or RGBE file.", "KELVARIN - File|Open"));
     log.appendLine("STOP - No Job!");
     log.logClosedSource();
     return false;

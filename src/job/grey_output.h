@@ -30,8 +30,6 @@ public:
     // The image is complete: true when every sample of it has been written and nothing failed.
     [[nodiscard]] bool finish();
 
-    std::uint64_t samplesWritten() const { return written_; }
-
 private:
     ByteOrder order_;
     Sink sink_;

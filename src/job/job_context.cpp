@@ -2,24 +2,13 @@
 
 namespace kelvarin {
 
-MessageBoxRequest errorBox(std::string text, std::string caption) {
-    return {std::move(text), std::move(caption), MessageIcon::Error, MessageButtons::Ok, true, true};
-}
-
 Refusal truncatedSource() {
     return {"The source file ends before its image data is complete.", "KELVARIN - Read Error",
             {">>> Source file is truncated. STOP!"}};
 }
 
-bool JobContext::refuse(const MessageBoxRequest& box, std::initializer_list<std::string_view> lines) {
-    session.port.showMessage(box);
-    for (std::string_view line : lines) log().appendLine(line);
-    log().logClosedSource();
-    return false;
-}
-
 bool JobContext::refuse(const Refusal& refusal) {
-    session.port.showMessage(errorBox(refusal.text, refusal.caption));
+    session.port.showMessage(jobStopBox(refusal.text, refusal.caption));
     for (const std::string& line : refusal.lines) log().appendLine(line);
     log().logClosedSource();
     return false;
@@ -32,7 +21,7 @@ bool JobContext::relay(const ReaderReport& report) {
 
 void JobContext::reportWriteFailure() {
     ioFailed_ = true;
-    session.port.showMessage(errorBox("Cannot write the converted file (disk full or no permission).",
+    session.port.showMessage(jobStopBox("Cannot write the converted file (disk full or no permission).",
                                       "KELVARIN - Write Error"));
     log().appendLine(">>> Writing the converted file failed. STOP!");
 }
@@ -63,7 +52,7 @@ bool JobContext::readSource(void* data, std::size_t count) {
     if (hasSource() && source().readExact(data, count)) return true;
     ioFailed_ = true;
     const Refusal truncated = truncatedSource();
-    session.port.showMessage(errorBox(truncated.text, truncated.caption));
+    session.port.showMessage(jobStopBox(truncated.text, truncated.caption));
     for (const std::string& line : truncated.lines) log().appendLine(line);
     return false;
 }

@@ -23,10 +23,6 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    MessageAnswer message(std::string text, std::string caption, MessageIcon icon,
-                          MessageButtons buttons = MessageButtons::Ok, bool taskModal = false) {
-        return port.showMessage({std::move(text), std::move(caption), icon, buttons, taskModal, true});
-    }
     void setBusy() { busy.setBusy(); }
 
     UiPort& port;
