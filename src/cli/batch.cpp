@@ -18,9 +18,9 @@
 #include "formats/file.h"
 #include "job/clock.h"
 #include "job/session.h"
+#include "job/port.h"
 #include "ui/command_handler.h"
 #include "ui/ids.h"
-#include "ui/port.h"
 
 namespace kelvarin {
 
@@ -34,6 +34,16 @@ const char kBatchUsage[] =
     "  --format tif  the results' kind (tif is the only one so far)\n";
 
 namespace {
+
+// The disk as the batch sees it before any job runs.
+bool fileExists(const std::string& path) { return diskFileSystem().exists(path); }
+bool sameFile(const std::string& a, const std::string& b) { return diskFileSystem().sameFile(a, b); }
+std::optional<std::uint64_t> fileSize(const std::string& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(pathFromUtf8(path), error);
+    if (error) return std::nullopt;
+    return size;
+}
 
 namespace fs = std::filesystem;
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "formats/tiff_strips.h"
+#include "job/strip_stream.h"
 #include "job/job_context.h"
-#include "job/number_text.h"
+#include "base/number_text.h"
 #include "job/stages.h"
 #include "pixels/byte_access.h"
 #include "pixels/float_pipeline.h"

@@ -6,11 +6,28 @@ MessageBoxRequest errorBox(std::string text, std::string caption) {
     return {std::move(text), std::move(caption), MessageIcon::Error, MessageButtons::Ok, true, true};
 }
 
+Refusal truncatedSource() {
+    return {"The source file ends before its image data is complete.", "KELVARIN - Read Error",
+            {">>> Source file is truncated. STOP!"}};
+}
+
 bool JobContext::refuse(const MessageBoxRequest& box, std::initializer_list<std::string_view> lines) {
     session.port.showMessage(box);
     for (std::string_view line : lines) log().appendLine(line);
     log().logClosedSource();
     return false;
+}
+
+bool JobContext::refuse(const Refusal& refusal) {
+    session.port.showMessage(errorBox(refusal.text, refusal.caption));
+    for (const std::string& line : refusal.lines) log().appendLine(line);
+    log().logClosedSource();
+    return false;
+}
+
+bool JobContext::relay(const ReaderReport& report) {
+    for (const std::string& line : report.lines) log().appendLine(line);
+    return report.refusal ? refuse(*report.refusal) : true;
 }
 
 void JobContext::reportWriteFailure() {
@@ -31,14 +48,14 @@ bool JobContext::readSource(void* data, std::size_t count) {
     if (ioFailed_) return false;
     if (hasSource() && source().readExact(data, count)) return true;
     ioFailed_ = true;
-    session.port.showMessage(errorBox("The source file ends before its image data is complete.",
-                                      "KELVARIN - Read Error"));
-    log().appendLine(">>> Source file is truncated. STOP!");
+    const Refusal truncated = truncatedSource();
+    session.port.showMessage(errorBox(truncated.text, truncated.caption));
+    for (const std::string& line : truncated.lines) log().appendLine(line);
     return false;
 }
 
 void JobContext::closeSource() {
-    if (session.files.source) session.files.source->close();
+    // A source holds nothing unwritten: dropping it closes it.
     session.files.source.reset();
 }
 

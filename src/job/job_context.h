@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "formats/reader_report.h"
 #include "job/session.h"
 #include "job/source_image.h"
 
@@ -32,6 +33,11 @@ public:
     // A refusal of the source: one message box, then the log lines in order, then the source is
     // closed with its closing lines. Always returns false so a stage can `return job.refuse(...)`.
     bool refuse(const MessageBoxRequest& box, std::initializer_list<std::string_view> lines);
+    // A reader's refusal: its box with the error icon, its stop lines, the source closed.
+    bool refuse(const Refusal& refusal);
+    // Logs what a reader found, in order, and refuses the source when the reader did. False
+    // when the source was refused.
+    bool relay(const ReaderReport& report);
 
     // Appends bytes to the destination; a failed write is reported once (box and STOP line)
     // and makes the job fail.
@@ -57,6 +63,9 @@ private:
     void reportWriteFailure();
     bool ioFailed_ = false;
 };
+
+// A source that ends before its image data does.
+Refusal truncatedSource();
 
 // Builds a message box request for a stage's stop.
 MessageBoxRequest errorBox(std::string text, std::string caption);

@@ -5,7 +5,7 @@
 
 #include "formats/radiance_reader.h"
 #include "job/job_context.h"
-#include "job/number_text.h"
+#include "base/number_text.h"
 #include "job/stages.h"
 #include "pixels/byte_access.h"
 #include "pixels/rgbe_tone_mapper.h"

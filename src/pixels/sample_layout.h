@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "job/options.h"
+#include "base/conversion_options.h"
 #include "job/source_image.h"
 
 namespace kelvarin {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "job/options.h"
+#include "base/conversion_options.h"
 
 namespace kelvarin::test {
 

@@ -1,4 +1,4 @@
-#include "terrain/terrain_set_builder.h"
+#include "job/terrain_set_job.h"
 
 #include <algorithm>
 #include <array>
@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "base/number_text.h"
 #include "formats/file.h"
 #include "formats/grey_tiff_writer.h"
-#include "job/number_text.h"
+#include "job/file_dialogs.h"
 #include "job/session.h"
 #include "terrain/tile_math.h"
-#include "ui/file_dialogs.h"
 
 namespace kelvarin {
 
@@ -191,7 +191,8 @@ bool openOutputs(Session& session, const std::string& folder, const std::string&
 bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
     for (Output& output : outputs) {
         hostToLittleEndian(output.tile.data(), output.tile.size());
-        output.file->write(output.tile.data(), output.tile.size() * 2);
+        // A failed write sticks to the file: close() below reports it.
+        (void)output.file->write(output.tile.data(), output.tile.size() * 2);
         release(output.tile);
         if (!output.file->close()) {
             errorBox(session, "File " + output.finalPath + " write error.");
