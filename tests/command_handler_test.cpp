@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/id_names.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
 #include "ui/ids.h"
@@ -52,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ChoiceCase{ids::Posterise5, {}, 5}, ChoiceCase{ids::Posterise6, {}, 6},
                       ChoiceCase{ids::Posterise8, {}, 8}, ChoiceCase{ids::Posterise12, {}, 12},
                       ChoiceCase{ids::Posterise16, {}, 16}),
-    [](const auto& info) { return "Id" + std::to_string(info.param.id); });
+    [](const auto& info) { return test::idName(info.param.id); });
 
 struct BoxCase {
     int id;
@@ -91,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(Options, CheckBoxOption,
                                            BoxCase{ids::FStopX2, &ConversionOptions::fStopX2},
                                            BoxCase{ids::FStopX4, &ConversionOptions::fStopX4},
                                            BoxCase{ids::TeRaw, &ConversionOptions::teRawMode}),
-                         [](const auto& info) { return "Id" + std::to_string(info.param.id); });
+                         [](const auto& info) { return test::idName(info.param.id); });
 
 TEST(CommandHandler, TeRawShowsModeWarningThenOptionsBack) {
     Harness harness;
@@ -217,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ConversionCase{ids::PgmToTif, true, "KELVARIN Open PGM"},
                       ConversionCase{ids::RawToTif, true, "KELVARIN Open RAW"},
                       ConversionCase{ids::BinToTif, true, "KELVARIN Open BIN"}),
-    [](const auto& info) { return "Id" + std::to_string(info.param.id); });
+    [](const auto& info) { return test::idName(info.param.id); });
 
 // Boxes and dialogs in one ordered list, to see which came first.
 class OrderPort final : public UiPort {
@@ -345,7 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TerrainCase{ids::Terrain4Max, "4 files 8/4/2/1name.raw expected, 3 files written as"},
                       TerrainCase{ids::Terrain4Avg, "4 files 8/4/2/1name.raw expected, 3 files written as"},
                       TerrainCase{ids::Terrain3, "3 files 4/2/1name.raw expected, 3 files written as"}),
-    [](const auto& info) { return "Id" + std::to_string(info.param.id); });
+    [](const auto& info) { return test::idName(info.param.id); });
 
 }  // namespace
 }  // namespace kelvarin
