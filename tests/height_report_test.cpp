@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pixels/height_report.h"
+#include "pixels/preview_images.h"
 #include "pixels/report_json.h"
 #include "support/test_files.h"
 
@@ -53,7 +54,7 @@ FinishedReport reportInPieces(const Map& map, const Samples& samples) {
     const std::size_t thirds[] = {0, samples.size() / 3 + 1, 2 * samples.size() / 3 + 5, samples.size()};
     std::vector<ReportFeed> feeds;
     for (int part = 0; part < 3; ++part) {
-        ReportFeed feed(map.width, map.length, thirds[part]);
+        ReportFeed feed(map.width, map.length, PreviewGathering::Gather, thirds[part]);
         std::size_t at = thirds[part], step = 1;
         while (at < thirds[part + 1]) {
             const std::size_t take = std::min(step, thirds[part + 1] - at);
@@ -91,7 +92,9 @@ TEST(HeightReport, FiguresAndJsonMatchNumpyOverTheSamples) {
         SCOPED_TRACE(map.name);
         const Samples samples = samplesOf(map);
         const FinishedReport whole = reportInOneBlock(map, samples);
-        EXPECT_EQ(jsonOf(reportInPieces(map, samples)), jsonOf(whole));
+        const FinishedReport pieces = reportInPieces(map, samples);
+        EXPECT_EQ(jsonOf(pieces), jsonOf(whole));
+        EXPECT_EQ(pieces.preview.levels, whole.preview.levels);
         Bytes bytes;
         for (std::uint16_t v : samples) bytes.push_back(static_cast<std::uint8_t>(v)), bytes.push_back(v >> 8);
         writeBytes(dir.file("samples.u16"), bytes);
@@ -221,6 +224,45 @@ TEST(Preview, CellsAreTheMeansOfTheirSamplesInAnyFeedOrder) {
     EXPECT_EQ(parts[1].levels().levels, expected);
 }
 
+TEST(Preview, WideTallAndOddSizedImagesGiveTheMeansOfTheirCells) {
+    // Column x falls into cell x * previewWidth / width, rows likewise; each cell is the mean of
+    // its samples, rounded. Wider than 65536 columns the sums are kept per cell; cells over 65537
+    // rows tall add their samples halved, which may move a mean by one level. Each image is fed
+    // to three grids, cut inside rows, and merged.
+    struct Case {
+        std::uint64_t width, length;
+        std::uint32_t longest;
+        int tolerance;
+    };
+    for (const Case c : {Case{1031, 1029, 1024, 0}, Case{70001, 3, 1024, 0}, Case{5, 140000, 1, 1}}) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.length));
+        std::mt19937 random(7);
+        Samples samples(c.width * c.length);
+        for (std::uint16_t& v : samples) v = static_cast<std::uint16_t>(random() % 65536);
+        const std::size_t cuts[] = {0, samples.size() / 3 + 1, samples.size() / 2 + 7, samples.size()};
+        std::vector<PreviewGrid> grids;
+        for (int part = 0; part < 3; ++part) {
+            PreviewGrid& grid = grids.emplace_back(c.width, c.length, c.longest, cuts[part]);
+            for (std::size_t at = cuts[part]; at < cuts[part + 1]; at += 4099)
+                grid.add(std::span(samples).subspan(at, std::min<std::size_t>(4099, cuts[part + 1] - at)));
+        }
+        grids[1].merge(grids[0]);
+        grids[1].merge(grids[2]);
+        const PreviewLevels levels = grids[1].levels();
+        const PreviewSize size = previewSize(c.width, c.length, c.longest);
+        std::vector<double> sums(std::size_t{size.width} * size.height), counts(sums.size());
+        for (std::uint64_t y = 0; y < c.length; ++y)
+            for (std::uint64_t x = 0; x < c.width; ++x) {
+                const std::size_t cell = y * size.height / c.length * size.width + x * size.width / c.width;
+                sums[cell] += samples[y * c.width + x];
+                counts[cell] += 1;
+            }
+        ASSERT_EQ(levels.levels.size(), sums.size());
+        for (std::size_t i = 0; i < sums.size(); ++i)
+            ASSERT_NEAR(levels.levels[i], std::floor(sums[i] / counts[i] + 0.5), c.tolerance) << "cell " << i;
+    }
+}
+
 TEST(Preview, HeightStretchedAndReliefLitFromTheNorthWest) {
     // Planes on a 9 x 9 map (kept at its size): the relief's grey follows only the direction the
     // slope faces, since the vertical scale makes the mean slope 0.5 whatever the range.
@@ -244,12 +286,13 @@ TEST(Preview, HeightStretchedAndReliefLitFromTheNorthWest) {
         ReportFeed feed(9, 9);
         feed.add(samples);
         const FinishedReport finished = feed.finish("plane.tif", kSource);
-        ASSERT_EQ(finished.reliefImage.pixels.size(), 9u * 9u * 3u);
-        for (std::size_t i = 0; i < finished.reliefImage.pixels.size(); ++i)
-            ASSERT_NEAR(finished.reliefImage.pixels[i], c.grey, 1) << "byte " << i;
+        const SampleFigures& figures = finished.report.figures;
+        const GreyImage relief = reliefImage(finished.preview, figures.min, figures.max);
+        ASSERT_EQ(relief.pixels.size(), 9u * 9u);
+        for (std::size_t i = 0; i < relief.pixels.size(); ++i) ASSERT_NEAR(relief.pixels[i], c.grey, 1) << "pixel " << i;
         // The height map runs from black at the lowest sample to white at the highest.
-        const auto [darkest, brightest] =
-            std::minmax_element(finished.heightImage.pixels.begin(), finished.heightImage.pixels.end());
+        const GreyImage height = heightImage(finished.preview, figures.min, figures.max);
+        const auto [darkest, brightest] = std::minmax_element(height.pixels.begin(), height.pixels.end());
         EXPECT_EQ(*darkest, c.dx == 0 ? 128 : 0);
         EXPECT_EQ(*brightest, c.dx == 0 ? 128 : 255);
     }

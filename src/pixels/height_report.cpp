@@ -65,12 +65,14 @@ std::vector<ReportWarning> reportWarnings(const SampleFigures& figures) {
     return warnings;
 }
 
-ReportFeed::ReportFeed(std::uint64_t width, std::uint64_t length, std::uint64_t firstSample)
-    : width_(width), length_(length), preview_(width, length, kPreviewLongestSide, firstSample) {}
+ReportFeed::ReportFeed(std::uint64_t width, std::uint64_t length, PreviewGathering preview, std::uint64_t firstSample)
+    : width_(width), length_(length) {
+    if (preview == PreviewGathering::Gather) preview_.emplace(width, length, kPreviewLongestSide, firstSample);
+}
 
 void ReportFeed::merge(const ReportFeed& other) {
     counts_.merge(other.counts_);
-    preview_.merge(other.preview_);
+    if (preview_ && other.preview_) preview_->merge(*other.preview_);
 }
 
 FinishedReport ReportFeed::finish(std::string output, SourceFacts source) const {
@@ -82,9 +84,7 @@ FinishedReport ReportFeed::finish(std::string output, SourceFacts source) const 
     report.figures = counts_.figures();
     report.source = std::move(source);
     report.warnings = reportWarnings(report.figures);
-    const PreviewLevels levels = preview_.levels();
-    finished.heightImage = heightImage(levels, report.figures.min, report.figures.max);
-    finished.reliefImage = reliefImage(levels, report.figures.min, report.figures.max);
+    if (preview_) finished.preview = preview_->levels();
     return finished;
 }
 

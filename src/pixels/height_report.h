@@ -1,6 +1,6 @@
 // The report on a written height map: what was written (size, the figures of its samples), what
 // it was made from, and warnings about what a user would regret only once the terrain is built.
-// A ReportFeed takes the output samples as they are written; the report and the preview pictures
+// A ReportFeed takes the output samples as they are written; the report and the preview's cells
 // come from it when the job has written the last one.
 #pragma once
 
@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "pixels/preview_grid.h"
-#include "pixels/preview_images.h"
 #include "pixels/sample_counts.h"
 
 namespace kelvarin {
@@ -65,20 +64,24 @@ std::string percentText(std::uint64_t part, std::uint64_t whole);
 
 struct FinishedReport {
     HeightReport report;
-    RgbImage heightImage;
-    RgbImage reliefImage;
+    PreviewLevels preview;  // empty when the feed gathered no preview
 };
+
+// Whether a feed gathers the preview's cells too: a front end that shows no preview (the CLI)
+// leaves them out and saves their memory and time.
+enum class PreviewGathering { Gather, Skip };
 
 class ReportFeed {
 public:
     // For a width x length output fed from sample `firstSample` on (a block of it converted
     // elsewhere starts further in; feeds of one output merge).
-    ReportFeed(std::uint64_t width, std::uint64_t length, std::uint64_t firstSample = 0);
+    ReportFeed(std::uint64_t width, std::uint64_t length, PreviewGathering preview = PreviewGathering::Gather,
+               std::uint64_t firstSample = 0);
 
     // The next output samples, in row order, as written.
     void add(std::span<const std::uint16_t> samples) {
         counts_.add(samples);
-        preview_.add(samples);
+        if (preview_) preview_->add(samples);
     }
     void merge(const ReportFeed& other);
     FinishedReport finish(std::string output, SourceFacts source) const;
@@ -87,7 +90,7 @@ private:
     std::uint64_t width_;
     std::uint64_t length_;
     SampleCounts counts_;
-    PreviewGrid preview_;
+    std::optional<PreviewGrid> preview_;
 };
 
 }  // namespace kelvarin

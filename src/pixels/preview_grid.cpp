@@ -30,7 +30,12 @@ std::vector<std::uint64_t> cellEnds(std::uint64_t extent, std::uint32_t cells) {
 PreviewGrid::PreviewGrid(std::uint64_t width, std::uint64_t length, std::uint32_t longest, std::uint64_t firstSample)
     : width_(width), length_(length), size_(previewSize(width, length, longest)),
       columnEnds_(cellEnds(width, size_.width)), rowEnds_(cellEnds(length, size_.height)),
-      levels_(std::size_t{size_.width} * size_.height, 0), rowDone_(size_.height, false), position_(firstSample) {}
+      levels_(std::size_t{size_.width} * size_.height, 0), rowDone_(size_.height, false), position_(firstSample),
+      perColumn_(width <= kColumnSumsUpTo) {
+    std::uint64_t tallest = 0;
+    for (std::uint32_t cellRow = 0; cellRow < size_.height; ++cellRow) tallest = std::max(tallest, cellRows(cellRow));
+    while ((tallest * (65535u >> shift_)) > UINT32_MAX) ++shift_;
+}
 
 std::uint64_t PreviewGrid::cellColumns(std::uint32_t cell) const {
     return columnEnds_[cell] - (cell == 0 ? 0 : columnEnds_[cell - 1]);
@@ -43,28 +48,43 @@ std::uint64_t PreviewGrid::cellRows(std::uint32_t cellRow) const {
 PreviewGrid::Band& PreviewGrid::band(std::uint32_t cellRow) {
     for (Band& open : bands_)
         if (open.cellRow == cellRow) return open;
-    bands_.push_back({cellRow, 0, std::vector<std::uint64_t>(size_.width, 0)});
-    return bands_.back();
+    Band& added = bands_.emplace_back();
+    added.cellRow = cellRow;
+    if (perColumn_) {
+        added.columnSums.assign(static_cast<std::size_t>(width_), 0);
+    } else {
+        added.cellSums.assign(size_.width, 0);
+    }
+    return added;
 }
 
 void PreviewGrid::addRowPart(Band& band, std::uint64_t column, std::span<const std::uint16_t> samples) const {
+    const std::uint16_t* sample = samples.data();
+    if (perColumn_) {
+        std::uint32_t* sums = band.columnSums.data() + column;
+        const unsigned shift = shift_;
+        for (std::size_t i = 0; i < samples.size(); ++i) sums[i] += static_cast<std::uint32_t>(sample[i] >> shift);
+        return;
+    }
     auto cell = static_cast<std::uint32_t>(std::upper_bound(columnEnds_.begin(), columnEnds_.end(), column) -
                                            columnEnds_.begin());
-    const std::uint16_t* sample = samples.data();
     const std::uint64_t end = column + samples.size();
     while (column < end) {
         const std::uint64_t stop = std::min(columnEnds_[cell], end);
-        // A cell of a preview spans few columns; 32 bits hold the sum of 65537 of them.
         std::uint64_t sum = 0;
-        for (std::uint64_t next = column; next < stop;) {
-            const std::uint64_t chunkEnd = std::min(stop, next + 65536);
-            std::uint32_t part = 0;
-            for (; next < chunkEnd; ++next) part += *sample++;
-            sum += part;
-        }
-        band.sums[cell++] += sum;
-        column = stop;
+        for (; column < stop; ++column) sum += *sample++;
+        band.cellSums[cell++] += sum;
     }
+}
+
+std::uint64_t PreviewGrid::cellSum(const Band& band, std::uint32_t cell) const {
+    if (!perColumn_) return band.cellSums[cell];
+    const std::uint64_t first = cell == 0 ? 0 : columnEnds_[cell - 1];
+    std::uint64_t sum = 0;
+    for (std::uint64_t column = first; column < columnEnds_[cell]; ++column) sum += band.columnSums[column];
+    // The bits shifted out were on average half their range: put that back, so the mean is not
+    // lowered.
+    return (sum << shift_) + (cellColumns(cell) * cellRows(band.cellRow) * ((1u << shift_) - 1)) / 2;
 }
 
 void PreviewGrid::finish(const Band& band, std::vector<std::uint16_t>& levels) const {
@@ -72,7 +92,7 @@ void PreviewGrid::finish(const Band& band, std::vector<std::uint16_t>& levels) c
     std::uint16_t* row = levels.data() + std::size_t{band.cellRow} * size_.width;
     for (std::uint32_t cell = 0; cell < size_.width; ++cell) {
         const std::uint64_t area = cellColumns(cell) * rows;
-        row[cell] = static_cast<std::uint16_t>((band.sums[cell] + area / 2) / area);
+        row[cell] = static_cast<std::uint16_t>(std::min<std::uint64_t>((cellSum(band, cell) + area / 2) / area, 65535));
     }
 }
 
@@ -112,7 +132,8 @@ void PreviewGrid::merge(const PreviewGrid& other) {
     }
     for (const Band& part : other.bands_) {
         Band& open = band(part.cellRow);
-        for (std::uint32_t cell = 0; cell < size_.width; ++cell) open.sums[cell] += part.sums[cell];
+        for (std::size_t i = 0; i < part.columnSums.size(); ++i) open.columnSums[i] += part.columnSums[i];
+        for (std::size_t i = 0; i < part.cellSums.size(); ++i) open.cellSums[i] += part.cellSums[i];
         open.samples += part.samples;
         closeIfComplete(open);
     }

@@ -42,15 +42,21 @@ public:
     PreviewLevels levels() const;
 
 private:
-    // The sums of a row of cells while its samples are coming in.
+    // The sums of a row of cells while its samples are coming in: per image column while the
+    // image is at most kColumnSumsUpTo wide (adding a row to the column sums is one vectorised
+    // loop, and the cells are summed once per cell row), per cell for wider images, whose cells
+    // are many columns wide.
     struct Band {
         std::uint32_t cellRow = 0;
         std::uint64_t samples = 0;
-        std::vector<std::uint64_t> sums;
+        std::vector<std::uint32_t> columnSums;
+        std::vector<std::uint64_t> cellSums;
     };
+    static constexpr std::uint64_t kColumnSumsUpTo = 65536;
 
     Band& band(std::uint32_t cellRow);
     void addRowPart(Band& band, std::uint64_t column, std::span<const std::uint16_t> samples) const;
+    std::uint64_t cellSum(const Band& band, std::uint32_t cell) const;
     void finish(const Band& band, std::vector<std::uint16_t>& levels) const;
     // Once all the samples of its cell row are in, a band becomes a row of means.
     void closeIfComplete(Band& band);
@@ -68,6 +74,10 @@ private:
     std::vector<bool> rowDone_;
     std::vector<Band> bands_;            // cell rows begun but not complete: one or two while feeding
     std::uint64_t position_;             // the index of the next sample
+    bool perColumn_;
+    // Column sums are 32 bits: samples are added shifted right by this much where a cell is so
+    // tall (over 65537 rows) that their sums could overflow.
+    unsigned shift_ = 0;
 };
 
 }  // namespace kelvarin

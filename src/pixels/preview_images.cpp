@@ -6,47 +6,49 @@ namespace kelvarin {
 
 namespace {
 
-void setGrey(RgbImage& image, std::size_t index, double grey) {
-    const auto value = static_cast<std::uint8_t>(std::lround(std::fmin(std::fmax(grey, 0.0), 1.0) * 255.0));
-    image.pixels[3 * index] = image.pixels[3 * index + 1] = image.pixels[3 * index + 2] = value;
+// 0 to 1 as 0 to 255, rounded; outside that range held at its ends.
+std::uint8_t greyLevel(double value) {
+    if (!(value > 0.0)) return 0;
+    if (value >= 1.0) return 255;
+    return static_cast<std::uint8_t>(value * 255.0 + 0.5);
 }
 
-RgbImage blankImage(const PreviewLevels& preview) {
-    return {preview.width, preview.height, std::vector<std::uint8_t>(preview.levels.size() * 3)};
+GreyImage blankImage(const PreviewLevels& preview) {
+    return {preview.width, preview.height, std::vector<std::uint8_t>(preview.levels.size())};
 }
 
 // Heights from 0 (the lowest sample) to 1 (the highest); 0 everywhere on a flat map.
 class Heights {
 public:
     Heights(const PreviewLevels& preview, std::uint16_t lowest, std::uint16_t highest)
-        : preview_(preview), lowest_(lowest), scale_(highest > lowest ? 1.0 / (highest - lowest) : 0.0) {}
+        : preview_(preview), scale_(highest > lowest ? 1.0 / (highest - lowest) : 0.0) {}
 
-    double at(std::size_t x, std::size_t y) const {
-        return (preview_.levels[y * preview_.width + x] - lowest_) * scale_;
-    }
     // The slope (dh/dx, dh/dy) in heights per preview pixel: central differences, one-sided at
     // the edges, 0 across a side of one pixel.
     void slope(std::size_t x, std::size_t y, double& dx, double& dy) const {
         const std::size_t left = x > 0 ? x - 1 : x, right = x + 1 < preview_.width ? x + 1 : x;
         const std::size_t up = y > 0 ? y - 1 : y, down = y + 1 < preview_.height ? y + 1 : y;
-        dx = right > left ? (at(right, y) - at(left, y)) / static_cast<double>(right - left) : 0.0;
-        dy = down > up ? (at(x, down) - at(x, up)) / static_cast<double>(down - up) : 0.0;
+        dx = (level(right, y) - level(left, y)) * scale_ * kInverse[right - left];
+        dy = (level(x, down) - level(x, up)) * scale_ * kInverse[down - up];
     }
 
 private:
+    // 1 / steps between the two levels a difference is taken of (0: none, a side of one pixel).
+    static constexpr double kInverse[3] = {0.0, 1.0, 0.5};
+
+    double level(std::size_t x, std::size_t y) const { return preview_.levels[y * preview_.width + x]; }
+
     const PreviewLevels& preview_;
-    double lowest_;
     double scale_;
 };
 
 }  // namespace
 
-RgbImage heightImage(const PreviewLevels& preview, std::uint16_t lowest, std::uint16_t highest) {
-    RgbImage image = blankImage(preview);
-    const Heights heights(preview, lowest, highest);
-    for (std::size_t y = 0; y < preview.height; ++y)
-        for (std::size_t x = 0; x < preview.width; ++x)
-            setGrey(image, y * preview.width + x, highest > lowest ? heights.at(x, y) : 0.5);
+GreyImage heightImage(const PreviewLevels& preview, std::uint16_t lowest, std::uint16_t highest) {
+    GreyImage image = blankImage(preview);
+    const double scale = highest > lowest ? 1.0 / (highest - lowest) : 0.0;
+    for (std::size_t i = 0; i < preview.levels.size(); ++i)
+        image.pixels[i] = scale == 0 ? 128 : greyLevel((preview.levels[i] - static_cast<double>(lowest)) * scale);
     return image;
 }
 
@@ -58,14 +60,14 @@ RgbImage heightImage(const PreviewLevels& preview, std::uint16_t lowest, std::ui
 // the light comes from the north-west at 45 degrees, L = (-1/2, -1/2, 1/sqrt 2); the grey is
 // max(0, n . L): 0.71 on level ground, brighter on slopes that face the light, black where a
 // slope turns more than 45 degrees away from it.
-RgbImage reliefImage(const PreviewLevels& preview, std::uint16_t lowest, std::uint16_t highest) {
-    RgbImage image = blankImage(preview);
+GreyImage reliefImage(const PreviewLevels& preview, std::uint16_t lowest, std::uint16_t highest) {
+    GreyImage image = blankImage(preview);
     const Heights heights(preview, lowest, highest);
     double dx = 0, dy = 0, gradientSum = 0;
     for (std::size_t y = 0; y < preview.height; ++y) {
         for (std::size_t x = 0; x < preview.width; ++x) {
             heights.slope(x, y, dx, dy);
-            gradientSum += std::hypot(dx, dy);
+            gradientSum += std::sqrt(dx * dx + dy * dy);
         }
     }
     const double meanGradient = preview.levels.empty() ? 0.0 : gradientSum / static_cast<double>(preview.levels.size());
@@ -75,8 +77,8 @@ RgbImage reliefImage(const PreviewLevels& preview, std::uint16_t lowest, std::ui
         for (std::size_t x = 0; x < preview.width; ++x) {
             heights.slope(x, y, dx, dy);
             const double nx = -scale * dx, ny = -scale * dy;
-            setGrey(image, y * preview.width + x,
-                    (nx * lightX + ny * lightY + lightZ) / std::sqrt(nx * nx + ny * ny + 1.0));
+            image.pixels[y * preview.width + x] =
+                greyLevel((nx * lightX + ny * lightY + lightZ) / std::sqrt(nx * nx + ny * ny + 1.0));
         }
     }
     return image;
