@@ -8,6 +8,8 @@ void GreyOutput::begin(std::uint32_t width, std::uint32_t length) {
     expected_ = std::uint64_t{width} * length;
     written_ = 0;
     failed_ = false;
+    report_.reset();
+    if (reportMode_) report_ = std::make_unique<BackgroundReportFeed>(width, length, *reportMode_);
 }
 
 bool GreyOutput::write(std::uint16_t* samples, std::size_t count) {
@@ -15,6 +17,7 @@ bool GreyOutput::write(std::uint16_t* samples, std::size_t count) {
         failed_ = true;
         return false;
     }
+    if (report_) report_->add({samples, count});
     // Nothing to do for a destination in the host's order (II on x86).
     samplesToByteOrder(samples, count, order_);
     if (!sink_(samples, count * sizeof(std::uint16_t))) {
@@ -26,5 +29,12 @@ bool GreyOutput::write(std::uint16_t* samples, std::size_t count) {
 }
 
 bool GreyOutput::finish() { return !failed_ && written_ == expected_; }
+
+std::optional<FinishedReport> GreyOutput::finishReport(std::string output, SourceFacts source) {
+    if (!report_ || !finish()) return std::nullopt;
+    FinishedReport finished = report_->finish(std::move(output), std::move(source));
+    report_.reset();
+    return finished;
+}
 
 }  // namespace kelvarin

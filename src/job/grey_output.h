@@ -7,9 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "base/byte_order.h"
+#include "job/background_report.h"
 
 namespace kelvarin {
 
@@ -18,7 +21,9 @@ public:
     // Takes encoded bytes; false when not all of them were written.
     using Sink = std::function<bool(const void* bytes, std::size_t count)>;
 
-    GreyOutput(ByteOrder order, Sink sink) : order_(order), sink_(std::move(sink)) {}
+    // With `report`, the samples of each image are counted for its report as they pass.
+    GreyOutput(ByteOrder order, Sink sink, std::optional<PreviewGathering> report = std::nullopt)
+        : order_(order), sink_(std::move(sink)), reportMode_(report) {}
 
     // An image of width x length samples follows.
     void begin(std::uint32_t width, std::uint32_t length);
@@ -30,12 +35,18 @@ public:
     // The image is complete: true when every sample of it has been written and nothing failed.
     [[nodiscard]] bool finish();
 
+    // The report of the image once it is complete; nothing when no report was asked for or the
+    // image is not complete.
+    std::optional<FinishedReport> finishReport(std::string output, SourceFacts source);
+
 private:
     ByteOrder order_;
     Sink sink_;
     std::uint64_t expected_ = 0;
     std::uint64_t written_ = 0;
     bool failed_ = false;
+    std::optional<PreviewGathering> reportMode_;
+    std::unique_ptr<BackgroundReportFeed> report_;
 };
 
 }  // namespace kelvarin

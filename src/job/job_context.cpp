@@ -34,8 +34,9 @@ bool JobContext::writeOutput(const void* data, std::size_t count) {
 }
 
 void JobContext::beginSamples() {
-    samples_.emplace(image.outputByteOrder,
-                     [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); });
+    samples_.emplace(
+        image.outputByteOrder, [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); },
+        session.reportPreview);
     samples_->begin(image.width, image.length);
 }
 
@@ -69,7 +70,38 @@ bool JobContext::closeDestination() {
     const bool committed = !ioFailed_ && complete && session.files.destination->commit();
     session.files.destination.reset();
     if (!committed && !ioFailed_) reportWriteFailure();
+    if (committed && samples_) {
+        if (std::optional<FinishedReport> report = samples_->finishReport(destinationPath(), sourceFacts()))
+            session.lastReports.push_back(std::move(*report));
+    }
     return !ioFailed_;
+}
+
+SourceFacts JobContext::sourceFacts() const {
+    SourceFacts facts;
+    facts.analysis = analysis;
+    switch (image.kind) {
+        case SourceKind::Tif:
+            facts.kind = "TIFF";
+            facts.bitsPerSample = static_cast<int>(image.bitsPerSample);
+            // SampleFormat 3: IEEE floating point.
+            facts.sampleFormat = image.sampleFormat == 3 ? SourceSampleFormat::Float : SourceSampleFormat::UnsignedInteger;
+            break;
+        case SourceKind::Rgbe:
+            facts.kind = "Radiance";
+            facts.bitsPerSample = 8;
+            facts.sampleFormat = SourceSampleFormat::Rgbe;
+            break;
+        case SourceKind::Pgm: facts.kind = "PGM", facts.bitsPerSample = 16; break;
+        case SourceKind::Raw: facts.kind = "RAW", facts.bitsPerSample = 16; break;
+        case SourceKind::Bin:
+            facts.kind = "BIN";
+            facts.bitsPerSample = 16;
+            facts.sampleFormat = SourceSampleFormat::SignedInteger;
+            break;
+        default: break;
+    }
+    return facts;
 }
 
 void JobContext::discardDestination() { session.files.destination.reset(); }

@@ -14,7 +14,8 @@ namespace kelvarin {
 
 class JobContext {
 public:
-    explicit JobContext(Session& session) : session(session) {}
+    // A new job: the reports of the last one go.
+    explicit JobContext(Session& session) : session(session) { session.lastReports.clear(); }
 
     StatusLog& log() { return session.log; }
     ProgressBar& progress() { return session.progress; }
@@ -59,6 +60,11 @@ public:
     void discardDestination();
 
     bool ioFailed() const { return ioFailed_; }
+    // What the report says about the source: its kind and samples, and the extremes the analysis
+    // found (set by the data stage when one ran).
+    SourceFacts sourceFacts() const;
+
+    std::optional<SourceAnalysis> analysis;
 
     Session& session;
     SourceImage image;

@@ -190,12 +190,16 @@ bool openOutputs(Session& session, const std::string& folder, const std::string&
 // Each tile written behind its header with one write and closed (on the disk); only
 // when all three are complete do they replace the final names.
 bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
+    std::vector<FinishedReport> reports;
     for (Output& output : outputs) {
-        GreyOutput samples(ByteOrder::II, [&output](const void* bytes, std::size_t count) {
-            return output.file->write(bytes, count);
-        });
+        GreyOutput samples(
+            ByteOrder::II, [&output](const void* bytes, std::size_t count) { return output.file->write(bytes, count); },
+            session.reportPreview);
         samples.begin(output.side, output.side);
         const bool written = samples.write(output.tile.data(), output.tile.size()) && samples.finish();
+        if (std::optional<FinishedReport> report = samples.finishReport(
+                output.finalPath, {"RAW", 16, SourceSampleFormat::UnsignedInteger, std::nullopt}))
+            reports.push_back(std::move(*report));
         release(output.tile);
         // A failed write also sticks to the file and fails its close(): one box either way.
         if (!output.file->close() || !written) {
@@ -214,10 +218,12 @@ bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
         session.log.appendLine("File: " + output.finalPath + " written and closed.");
         session.progress.setPosition(kWrittenProgress[i]);
     }
+    session.lastReports = std::move(reports);
     return true;
 }
 
 int build(Session& session, bool fourSources, bool maximum, std::uint32_t smallestSide) {
+    session.lastReports.clear();
     session.progress.setRange(1, 100);
     session.progress.setPosition(0);
 

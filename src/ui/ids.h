@@ -25,6 +25,13 @@ inline constexpr int Boost = 1028, Invert = 1029, Swap = 1027, FStopX2 = 1032, F
 inline constexpr int PosteriseNone = 1034, Posterise4 = 1035, Posterise5 = 1036, Posterise6 = 1037,
                      Posterise8 = 1038, Posterise12 = 1039, Posterise16 = 1040;
 
+// Controls of the preview window.
+inline constexpr int PreviewHeight = 1101, PreviewRelief = 1102, PreviewSave = 1103;
+inline constexpr int PreviewTile1 = 1104, PreviewTile2 = 1105, PreviewTile3 = 1106;
+inline constexpr int PreviewImage = 1110, PreviewHistogramLabel = 1111, PreviewHistogram = 1112,
+                     PreviewHistogramLow = 1113, PreviewHistogramHigh = 1114, PreviewFiguresLabel = 1115,
+                     PreviewFigures = 1116, PreviewWarningsLabel = 1117, PreviewWarnings = 1118;
+
 // The dialog keys Enter and Escape arrive as these.
 inline constexpr int KeyOk = 1, KeyCancel = 2;
 
