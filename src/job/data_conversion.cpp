@@ -139,7 +139,7 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
             return job.writeSamples(samples.data(), pixels);
         });
     }
-    const IntegerConverter converter(format, stretch);
+    const IntegerConverter converter(format, stretch, std::uint64_t{image.width} * image.length);
     return forEachChunk(job, stream, blocks, pixelSize, buffer, [&](const std::uint8_t* data, std::size_t pixels) {
         converter.convertBlock(data, pixels, samples.data());
         return job.writeSamples(samples.data(), pixels);
