@@ -265,6 +265,7 @@ public:
     bool exists(const std::string& path) override;
     std::optional<std::uint64_t> size(const std::string& path) override;
     bool sameFile(const std::string& a, const std::string& b) override;
+    bool remove(const std::string& path) override;
 };
 
 }  // namespace
@@ -398,6 +399,17 @@ bool DiskFileSystem::sameFile(const std::string& a, const std::string& b) {
     const auto left = std::filesystem::weakly_canonical(pathFromUtf8(a), error);
     const auto right = std::filesystem::weakly_canonical(pathFromUtf8(b), error);
     return !error && left == right;
+}
+
+bool DiskFileSystem::remove(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code error;
+    const std::filesystem::path name = pathFromUtf8(path);
+    const auto status = std::filesystem::symlink_status(name, error);
+    if (status.type() == std::filesystem::file_type::not_found) return true;
+    if (error) return false;
+    if (!std::filesystem::is_regular_file(status) && !std::filesystem::is_symlink(status)) return false;
+    return std::filesystem::remove(name, error) && !error;
 }
 
 }  // namespace kelvarin

@@ -86,6 +86,9 @@ public:
     virtual std::optional<std::uint64_t> size(const std::string& path) = 0;
     // True when both names lead to the same file, however they are spelled.
     virtual bool sameFile(const std::string& a, const std::string& b) = 0;
+    // Removes the file of that name (a link itself, not what it leads to); true when none is left.
+    // Folders, FIFOs and devices are never removed.
+    virtual bool remove(const std::string& path) = 0;
 };
 
 // The real files. One for the whole program.
