@@ -15,6 +15,7 @@
 #include <system_error>
 #include <thread>
 
+#include "cli/report_file.h"
 #include "formats/file.h"
 #include "job/clock.h"
 #include "job/port.h"
@@ -315,6 +316,10 @@ Outcome BatchRun::convert(const BatchItem& item) {
         outcome.ok = handler.lastResult() == 1;
         outcome.log = std::move(port.log);
         outcome.boxes = std::move(port.boxes);
+        // The report's warnings follow the job's boxes, as in a single-file run.
+        if (outcome.ok)
+            for (std::string& text : reportWarningTexts(session.lastReports))
+                outcome.boxes.push_back({kReportCaption, std::move(text)});
         if (!outcome.ok) outcome.failure = boxText(failingBoxText(outcome.boxes));
         std::replace(outcome.failure.begin(), outcome.failure.end(), '\n', ' ');
     } catch (const std::exception& error) {

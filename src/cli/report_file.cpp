@@ -45,13 +45,17 @@ std::optional<std::string> finishReportFile(FileSystem& fileSystem, const std::s
     return std::nullopt;
 }
 
-std::string reportWarningLines(const std::vector<FinishedReport>& reports) {
+std::vector<std::string> reportWarningTexts(const std::vector<FinishedReport>& reports) {
     std::vector<std::string> texts;
     for (const FinishedReport& finished : reports)
         for (const ReportWarning& warning : finished.report.warnings)
             if (std::find(texts.begin(), texts.end(), warning.text) == texts.end()) texts.push_back(warning.text);
+    return texts;
+}
+
+std::string reportWarningLines(const std::vector<FinishedReport>& reports) {
     std::string lines;
-    for (const std::string& text : texts) lines += "KELVARIN - Report: " + text + "\n";
+    for (const std::string& text : reportWarningTexts(reports)) lines += std::string(kReportCaption) + ": " + text + "\n";
     return lines;
 }
 

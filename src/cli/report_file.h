@@ -22,8 +22,11 @@ std::optional<std::string> reportPathProblem(FileSystem& fileSystem, const std::
 std::optional<std::string> finishReportFile(FileSystem& fileSystem, const std::string& reportPath, bool jobSucceeded,
                                             bool terrainSet, const std::vector<FinishedReport>& reports);
 
-// Each warning's sentence as "KELVARIN - Report: TEXT" lines; a sentence that several tiles share
-// is printed once.
+// The caption the warnings are printed under, as boxes are: "KELVARIN - Report: TEXT".
+inline constexpr char kReportCaption[] = "KELVARIN - Report";
+// Each warning's sentence, a sentence that several tiles share once.
+std::vector<std::string> reportWarningTexts(const std::vector<FinishedReport>& reports);
+// The same as "KELVARIN - Report: TEXT" lines.
 std::string reportWarningLines(const std::vector<FinishedReport>& reports);
 
 }  // namespace kelvarin
