@@ -32,6 +32,11 @@ public:
     ProgressBar progress;
     BusyState busy;
     StatusLog log;
+    // How the data stages run: on this many threads (0: one per core), and reading sources
+    // through a memory map where the platform allows (otherwise, or when it fails, by reads).
+    // Front ends may set them; the job never changes them.
+    unsigned conversionThreads = 0;
+    bool mapSources = true;
 };
 
 }  // namespace kelvarin
