@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <limits>
 #include <new>
 #include <random>
 #include <system_error>
@@ -19,6 +20,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -376,6 +378,42 @@ bool File::seek(std::uint64_t offset) {
     return true;
 }
 
+const std::uint8_t* File::mapped() {
+    if (mapTried_ || !handle_ || replacing_) return view_;
+    mapTried_ = true;
+    if (size_ == 0 || size_ > std::numeric_limits<std::size_t>::max()) return nullptr;
+#ifdef _WIN32
+    const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(handle_)));
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    const HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping) return nullptr;
+    void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(size_));
+    if (!view) {
+        CloseHandle(mapping);
+        return nullptr;
+    }
+    mapping_ = mapping;
+    view_ = static_cast<const std::uint8_t*>(view);
+#else
+    void* view = ::mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(handle_), 0);
+    if (view == MAP_FAILED) return nullptr;
+    view_ = static_cast<const std::uint8_t*>(view);
+#endif
+    return view_;
+}
+
+void File::unmap() {
+    if (!view_) return;
+#ifdef _WIN32
+    UnmapViewOfFile(view_);
+    CloseHandle(static_cast<HANDLE>(mapping_));
+    mapping_ = nullptr;
+#else
+    ::munmap(const_cast<std::uint8_t*>(view_), static_cast<std::size_t>(size_));
+#endif
+    view_ = nullptr;
+}
+
 bool File::write(const void* buffer, std::size_t count) {
     if (!handle_) {
         writeFailed_ = true;
@@ -389,6 +427,7 @@ bool File::write(const void* buffer, std::size_t count) {
 }
 
 bool File::close() {
+    unmap();
     if (!handle_) return !writeFailed_;
     if (replacing_ && !syncToDisk(handle_)) writeFailed_ = true;
     if (std::fclose(handle_) != 0) writeFailed_ = true;

@@ -45,6 +45,11 @@ public:
     // True only when all `count` bytes arrived.
     bool readExact(void* buffer, std::size_t count) { return read(buffer, count) == count; }
     bool seek(std::uint64_t offset);
+    // A source's bytes as one read-only view of size() bytes, mapped from the file where the
+    // platform allows; nullptr where it does not (an empty file, a destination, a failed map),
+    // and read() is then the way. The view lasts until close(). Unlike read(), touching the view
+    // of a file another program shortens meanwhile can stop the program (SIGBUS).
+    const std::uint8_t* mapped();
     std::uint64_t position() const { return position_; }
 
     // False when not every byte was written; the failure also sticks to writeFailed().
@@ -74,6 +79,13 @@ private:
     std::filesystem::path temporary_;
     std::filesystem::path target_;
     int liveSlot_ = -1;
+    // The view of a source: mapped once, on the first call of mapped().
+    void unmap();
+    const std::uint8_t* view_ = nullptr;
+    bool mapTried_ = false;
+#ifdef _WIN32
+    void* mapping_ = nullptr;
+#endif
 };
 
 // Deletes the temporary files of every replacing file not yet committed, with nothing but calls
