@@ -8,6 +8,7 @@
 #include "formats/grey_tiff_writer.h"
 #include "formats/header_numbers.h"
 #include "job/job_context.h"
+#include "job/session.h"
 #include "job/number_text.h"
 #include "job/stages.h"
 
@@ -226,11 +227,18 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
         return false;
     }
 
+    // The pixel data in the source's mapped view, or else read into memory.
     std::unique_ptr<std::uint8_t[]> data;
-    std::size_t got = 0;
+    const std::uint8_t* bytes = job.session.mapSources ? source.mapped() : nullptr;
+    std::size_t got = static_cast<std::size_t>(available);
     try {
-        data = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(available));
-        got = source.read(data.get(), static_cast<std::size_t>(available));
+        if (bytes) {
+            bytes += image.dataOffset;
+        } else {
+            data = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(available));
+            got = source.read(data.get(), static_cast<std::size_t>(available));
+            bytes = data.get();
+        }
         map = std::make_unique<RgbeMap>(image.width, image.length);
     } catch (const std::bad_alloc&) {
         map.reset();
@@ -243,7 +251,7 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
     const std::int64_t start = job.now();
     ProgressBar& progress = job.progress();
     const RgbeDecodeStatus status = decodeRgbeScanlines(
-        data.get(), got, *map, [&progress](std::uint32_t r) { progress.setPosition(static_cast<std::int32_t>(r)); });
+        bytes, got, *map, [&progress](std::uint32_t r) { progress.setPosition(static_cast<std::int32_t>(r)); });
     data.reset();
     if (status != RgbeDecodeStatus::Ok) {
         map.reset();
