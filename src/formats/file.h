@@ -79,6 +79,10 @@ private:
     std::filesystem::path temporary_;
     std::filesystem::path target_;
     int liveSlot_ = -1;
+    // Replacing files: the bytes before writtenBack_ are on their way to the disk.
+    static constexpr std::uint64_t kWriteBackStep = std::uint64_t{8} << 20;
+    void startWriteBack();
+    std::uint64_t writtenBack_ = 0;
     // The view of a source: mapped once, on the first call of mapped().
     void unmap();
     const std::uint8_t* view_ = nullptr;
