@@ -16,9 +16,6 @@ namespace kelvarin {
 
 namespace {
 
-// Source bytes per read: whole blocks up to about 2 MiB, so memory stays small for any image.
-constexpr std::uint64_t kChunkTarget = std::uint64_t{2} << 20;
-
 SampleLayout layoutOf(const SourceImage& image) {
     if (image.bitsPerSample == 8) return SampleLayout::Rgb8;
     if (image.bitsPerSample == 16) return SampleLayout::Rgb16;
@@ -36,7 +33,8 @@ struct Blocks {
     std::uint64_t blocksPerChunk = 1;
 };
 
-Blocks blockDivision(const SourceImage& image, std::size_t pixelSize) {
+// Chunks of whole blocks up to about `chunkTarget` source bytes, so memory stays small for any image.
+Blocks blockDivision(const SourceImage& image, std::size_t pixelSize, std::uint64_t chunkTarget) {
     Blocks b;
     b.pixelBytes = std::uint64_t{image.width} * image.length * pixelSize;
     // A multi-strip source is divided like the single strip with the same pixels: its own
@@ -45,7 +43,7 @@ Blocks blockDivision(const SourceImage& image, std::size_t pixelSize) {
     if (rows == 0 || rows > image.length) rows = image.length;
     b.blockBytes = pixelSize * std::max<std::uint64_t>(rows, 1);
     b.blockCount = static_cast<std::int32_t>((b.pixelBytes + b.blockBytes - 1) / b.blockBytes);
-    b.blocksPerChunk = std::max<std::uint64_t>(1, kChunkTarget / b.blockBytes);
+    b.blocksPerChunk = std::max<std::uint64_t>(1, chunkTarget / b.blockBytes);
     return b;
 }
 
@@ -113,7 +111,7 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     StatusLog& log = job.log();
     const SampleLayout layout = layoutOf(image);
     const std::size_t pixelSize = bytesPerPixel(layout);
-    const Blocks blocks = blockDivision(image, pixelSize);
+    const Blocks blocks = blockDivision(image, pixelSize, job.session.conversionChunkBytes);
     const BlockFormat format{layout, image.byteOrder, options.colourWeighting};
     const bool floating = layout == SampleLayout::RgbFloat;
     const ByteOrder outputOrder = image.outputByteOrder;

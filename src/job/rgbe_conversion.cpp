@@ -16,13 +16,6 @@
 
 namespace kelvarin {
 
-namespace {
-
-// Rows per band: about a quarter of a million pixels, at least one row.
-std::uint32_t rowsPerBand(std::uint32_t width) { return std::max<std::uint32_t>(1, (1u << 18) / width); }
-
-}  // namespace
-
 bool convertRgbe(JobContext& job) {
     const ConversionOptions& options = job.options();
     const ColourWeighting weighting = options.colourWeighting;
@@ -37,7 +30,9 @@ bool convertRgbe(JobContext& job) {
 
     // Passes 2 and 3 go over bands of rows on several threads; this thread merges and writes the
     // bands in order and moves the progress bar to each band's last row.
-    const std::uint32_t bandRows = rowsPerBand(width);
+    // Whole rows, about an eighth of the chunk bytes in pixels (a quarter million by default).
+    const std::uint32_t bandRows = static_cast<std::uint32_t>(
+        std::clamp<std::uint64_t>(job.session.conversionChunkBytes / 8 / width, 1, length));
     const std::size_t bands = (length + bandRows - 1) / bandRows;
     const BlockScheduler scheduler(job.session.conversionThreads);
     const auto firstRow = [&](std::size_t band) { return static_cast<std::uint32_t>(band * bandRows); };

@@ -2,6 +2,7 @@
 // state, the log, the progress bar and the busy state, all reaching the platform through one port.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "job/clock.h"
@@ -37,6 +38,10 @@ public:
     // Front ends may set them; the job never changes them.
     unsigned conversionThreads = 0;
     bool mapSources = true;
+    // The work a thread takes at a time: TIFF sources in whole blocks of about this many source
+    // bytes, Radiance sources in whole rows of about an eighth as many pixels. Small numbers
+    // (tests) give many blocks to small images.
+    std::uint64_t conversionChunkBytes = std::uint64_t{2} << 20;
 };
 
 }  // namespace kelvarin
