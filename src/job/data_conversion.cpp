@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "formats/tiff_strips.h"
+#include "base/number_text.h"
 #include "job/block_scheduler.h"
 #include "job/job_context.h"
-#include "job/number_text.h"
 #include "job/stages.h"
-#include "pixels/byte_access.h"
+#include "job/strip_stream.h"
 #include "pixels/float_pipeline.h"
 #include "pixels/integer_pipeline.h"
 
@@ -114,7 +113,6 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     const Blocks blocks = blockDivision(image, pixelSize, job.session.conversionChunkBytes);
     const BlockFormat format{layout, image.byteOrder, options.colourWeighting};
     const bool floating = layout == SampleLayout::RgbFloat;
-    const ByteOrder outputOrder = image.outputByteOrder;
 
     job.progress().setRange(1, blocks.blockCount);
     StripStream stream(job, blocks.pixelBytes);
@@ -123,9 +121,9 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     const std::size_t chunkPixels = static_cast<std::size_t>(
         std::min<std::uint64_t>(blocks.blocksPerChunk * blocks.blockBytes, blocks.pixelBytes) / pixelSize);
     std::vector<std::vector<std::uint16_t>> samples(scheduler.slots());
-    // The converters write native samples; they leave in the destination's byte order, in order.
+    // The converters write native samples; the grey output takes them in order.
     const auto writeSamples = [&](std::size_t pixels, std::size_t slot) {
-        return job.writeOutput(samples[slot].data(), pixels * 2);
+        return job.writeSamples(samples[slot].data(), pixels);
     };
 
     // A floating-point source always gets the tone-mapping analysis and treats Boost as off for
@@ -193,11 +191,11 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     log.appendLine("Starting data conversion.");
     conversionStart = job.now();
     for (auto& slotSamples : samples) slotSamples.resize(chunkPixels);
+    job.beginSamples();
     if (floating) {
         return pass.run(
             [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
                 convertFloatBlock(format, toneMap, data, pixels, samples[slot].data());
-                samplesToByteOrder(samples[slot].data(), pixels, outputOrder);
             },
             writeSamples);
     }
@@ -205,7 +203,6 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     return pass.run(
         [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
             converter.convertBlock(data, pixels, samples[slot].data());
-            samplesToByteOrder(samples[slot].data(), pixels, outputOrder);
         },
         writeSamples);
 }

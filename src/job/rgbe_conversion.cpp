@@ -5,12 +5,11 @@
 #include <new>
 #include <vector>
 
+#include "base/number_text.h"
 #include "formats/radiance_reader.h"
 #include "job/block_scheduler.h"
 #include "job/job_context.h"
-#include "job/number_text.h"
 #include "job/stages.h"
-#include "pixels/byte_access.h"
 #include "pixels/float_pipeline.h"
 #include "pixels/rgbe_tone_mapper.h"
 
@@ -71,7 +70,6 @@ bool convertRgbe(JobContext& job) {
     progress.setRange(1, static_cast<std::int32_t>(length));
     start = job.now();
     const std::size_t bandPixels = std::size_t{bandRows} * width;
-    const ByteOrder outputOrder = job.image.outputByteOrder;
     std::vector<std::vector<float>> greys(scheduler.slots());
     std::vector<std::vector<std::uint16_t>> samples(scheduler.slots());
     try {
@@ -84,6 +82,7 @@ bool convertRgbe(JobContext& job) {
         radianceAbort(job, "Not enough memory for the image.");
         return false;
     }
+    job.beginSamples();
     std::uint16_t previous = 0;  // the sample before the band, for the image's last one
     const bool written = scheduler.run(
         bands, nothingToFetch,
@@ -99,8 +98,7 @@ bool convertRgbe(JobContext& job) {
             // The last sample repeats the one before it.
             if (band + 1 == bands && pixels >= 2) out[n - 1] = n >= 2 ? out[n - 2] : previous;
             previous = out[n - 1];
-            samplesToByteOrder(out, n, outputOrder);
-            if (!job.writeOutput(out, n * 2)) return false;
+            if (!job.writeSamples(out, n)) return false;
             toRow(band);
             return true;
         });

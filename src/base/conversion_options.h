@@ -1,4 +1,4 @@
-// The user's option settings and what a menu command hands the conversion job.
+// The user's option settings.
 #pragma once
 
 #include <cstdint>
@@ -21,13 +21,6 @@ struct ConversionOptions {
     bool fStopX4 = false;
     std::int32_t posteriseSteps = 0;
     bool teRawMode = false;
-};
-
-enum class SourceKind : std::int32_t { None = 0, Tif = 1, Rgbe = 2, Pgm = 3, Raw = 4, Bin = 5 };
-
-struct JobRequest {
-    SourceKind kind = SourceKind::None;
-    bool radiancePath = false;
 };
 
 }  // namespace kelvarin
