@@ -20,6 +20,7 @@
 #include "job/clock.h"
 #include "job/port.h"
 #include "job/session.h"
+#include "cli/cli_port.h"
 #include "ui/command_handler.h"
 #include "ui/ids.h"
 
@@ -295,6 +296,7 @@ private:
     std::condition_variable finished_;
     std::vector<Outcome> outcomes_;  // guarded by mutex_ until done_
     std::vector<bool> done_;
+    unsigned jobsAtOnce_ = 1;  // set before the first job starts
 };
 
 Outcome BatchRun::convert(const BatchItem& item) {
@@ -312,6 +314,7 @@ Outcome BatchRun::convert(const BatchItem& item) {
         CommandHandler handler(session);
         handler.start();
         session.options = options_;
+        applyRunSettings(session, jobsAtOnce_);
         handler.handle(command_.commandId);
         outcome.ok = handler.lastResult() == 1;
         outcome.log = std::move(port.log);
@@ -363,6 +366,7 @@ int BatchRun::run() {
     const auto start = std::chrono::steady_clock::now();
     unsigned jobs = settings_.jobs != 0 ? settings_.jobs : std::max(1u, std::thread::hardware_concurrency());
     jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, items_.size()));
+    jobsAtOnce_ = jobs;
     std::vector<std::thread> workers;
     for (unsigned k = 0; k < jobs; ++k) {
         try {

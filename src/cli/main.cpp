@@ -226,6 +226,7 @@ int run(const std::vector<std::string>& argv) {
     CommandHandler handler(session);
     handler.start();
     session.options = options;
+    applyRunSettings(session, 1);
     catchInterrupts();
     handler.handle(command->commandId);
     std::fflush(stdout);

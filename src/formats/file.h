@@ -45,6 +45,12 @@ public:
     // True only when all `count` bytes arrived.
     [[nodiscard]] bool readExact(void* buffer, std::size_t count) { return read(buffer, count) == count; }
     [[nodiscard]] bool seek(std::uint64_t offset) { return doSeek(offset); }
+    // A source's bytes as one read-only view of size() bytes where the file can give one (mapped
+    // from the disk where the platform allows); nullptr where it cannot (an empty file, a
+    // destination, a failed map), and read() is then the way. The view lasts until close().
+    // Unlike read(), touching the view of a disk file another program shortens meanwhile can
+    // stop the program (SIGBUS).
+    const std::uint8_t* mapped() { return doMap(); }
     std::uint64_t position() const { return position_; }
 
     // False when not every byte was written; the failure also sticks to writeFailed().
@@ -71,6 +77,7 @@ protected:
     virtual bool doWrite(const void* buffer, std::size_t count) = 0;
     virtual bool doClose() = 0;
     virtual bool doCommit() = 0;
+    virtual const std::uint8_t* doMap() { return nullptr; }
 
 private:
     std::string path_;
