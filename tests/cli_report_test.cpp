@@ -67,7 +67,10 @@ TEST(CliReport, ReportFileDescribesTheWrittenImage) {
                              " " + std::to_string(c.length) + " >&2"),
                   0);
         const Bytes json = readBytes(dir.file("report.json"));
-        EXPECT_NE(std::string(json.begin(), json.end()).find("\"" + std::string(c.warning) + "\""), std::string::npos);
+        std::string quoted = "\"";
+        quoted += c.warning;
+        quoted += '"';
+        EXPECT_NE(std::string(json.begin(), json.end()).find(quoted), std::string::npos);
         // Each warning a line on stderr after the boxes; the log on stdout knows nothing of them.
         EXPECT_NE(run.err.find("KELVARIN - Report: "), std::string::npos);
         EXPECT_EQ(run.out.find("Report"), std::string::npos);
