@@ -319,7 +319,9 @@ TEST(IntegerBlockDifferential, ConversionMatchesTheFormulas) {
                     stretch.fStopMultiplier = std::uint32_t{1} << (random() % 4);
                     stretch.posteriseStep = random() % 2 ? posteriseStepFor(6) : 0;
                     stretch.invert = random() % 2;
-                    const IntegerConverter converter(format, stretch);
+                    // Mixes 0 and 1 convert as a large image does (through the table), 2 and 3
+                    // as a small one (each grey through the pipeline).
+                    const IntegerConverter converter(format, stretch, mix < 2 ? std::uint64_t{1} << 24 : pixels);
                     std::vector<std::uint16_t> out(pixels);
                     for (std::size_t at = 0; at < pixels;) {
                         const std::size_t n = std::min<std::size_t>(pixels - at, 1 + random() % 3000);

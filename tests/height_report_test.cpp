@@ -140,6 +140,62 @@ TEST(HeightReport, CountsBeyondThirtyTwoBitsAreFoldedWithoutLoss) {
     EXPECT_EQ(a.mean, b.mean);
 }
 
+// A small image's samples are kept and sorted, a larger one's counted in tables: both ways, and
+// feeds that pass from one to the other on an add or a merge, give the figures of the definition.
+TEST(HeightReport, FewSamplesAndTablesGiveTheSameFigures) {
+    std::mt19937 random(5);
+    const auto samples = [&random](std::size_t count) {
+        Samples s(count);
+        for (std::uint16_t& v : s) v = static_cast<std::uint16_t>(random() % 5 == 0 ? (random() % 2) * 65535 : random());
+        return s;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Samples> adds, merges;
+    };
+    const Case cases[] = {
+        {"nothing", {}, {}},
+        {"one sample at 0", {{0}}, {}},
+        {"4096 samples", {samples(4096)}, {}},
+        {"4097 samples", {samples(4097)}, {}},
+        {"a small block, then one that crosses into the tables", {samples(4000), samples(200)}, {}},
+        {"two small feeds merged", {samples(1000)}, {samples(3000)}},
+        {"small feeds merged past the tables' start", {samples(3000)}, {samples(1000), samples(1000)}},
+        {"a small feed merged into a large one", {samples(9000)}, {samples(10)}},
+        {"a large feed merged into a small one", {samples(10)}, {samples(9000)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SampleCounts counts;
+        Samples all;
+        for (const Samples& block : c.adds) counts.add(block), all.insert(all.end(), block.begin(), block.end());
+        for (const Samples& other : c.merges) {
+            SampleCounts feed;
+            feed.add(other);
+            counts.merge(feed);
+            all.insert(all.end(), other.begin(), other.end());
+        }
+        SampleFigures want;
+        std::uint64_t sum = 0;
+        std::vector<std::uint64_t> perLevel(65536);
+        for (const std::uint16_t v : all) ++perLevel[v], sum += v, ++want.histogram[v >> 8];
+        want.count = all.size();
+        want.min = all.empty() ? 0 : *std::min_element(all.begin(), all.end());
+        want.max = all.empty() ? 0 : *std::max_element(all.begin(), all.end());
+        want.mean = all.empty() ? 0 : static_cast<double>(sum) / static_cast<double>(all.size());
+        want.distinctLevels = static_cast<std::uint32_t>(65536 - std::count(perLevel.begin(), perLevel.end(), 0));
+        const SampleFigures got = counts.figures();
+        EXPECT_EQ(got.count, want.count);
+        EXPECT_EQ(got.min, want.min);
+        EXPECT_EQ(got.max, want.max);
+        EXPECT_EQ(got.mean, want.mean);
+        EXPECT_EQ(got.distinctLevels, want.distinctLevels);
+        EXPECT_EQ(got.atZero, perLevel[0]);
+        EXPECT_EQ(got.atFull, perLevel[65535]);
+        EXPECT_EQ(got.histogram, want.histogram);
+    }
+}
+
 // distinct levels spread evenly over [low, high], then `zeros` samples at 0 and `fulls` at 65535.
 Samples spread(int distinct, int low, int high, int zeros = 0, int fulls = 0) {
     Samples samples;

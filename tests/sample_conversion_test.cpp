@@ -159,13 +159,13 @@ TEST(BlockConverters, ByteOrdersAndLayouts) {
     IntegerStretch plain;
     for (const bool inBig : {false, true}) {
         const IntegerConverter c({SampleLayout::Rgb16, inBig ? ByteOrder::MM : ByteOrder::II, ColourWeighting::Average},
-                                 plain);
+                                 plain, 1);
         std::uint16_t out[1];
         c.convertBlock(inBig ? pixel16mm : pixel16ii, 1, out);
         EXPECT_EQ(out[0], 2000u) << inBig;
     }
     const std::uint8_t rgb8[] = {255, 255, 255, 0, 128, 255};
-    const IntegerConverter c8({SampleLayout::Rgb8, ByteOrder::II, ColourWeighting::Green}, plain);
+    const IntegerConverter c8({SampleLayout::Rgb8, ByteOrder::II, ColourWeighting::Green}, plain, 2);
     std::uint16_t out8[2];
     c8.convertBlock(rgb8, 2, out8);
     EXPECT_EQ(out8[0], 65280);
@@ -173,7 +173,7 @@ TEST(BlockConverters, ByteOrdersAndLayouts) {
 
     // 96-bit integer: 65537 grey held at 65535; the low bytes alone would give 1.
     const std::uint8_t rgb32[] = {1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0};
-    const IntegerConverter c32({SampleLayout::Rgb32, ByteOrder::II, ColourWeighting::Red}, plain);
+    const IntegerConverter c32({SampleLayout::Rgb32, ByteOrder::II, ColourWeighting::Red}, plain, 1);
     std::uint16_t out32[1];
     c32.convertBlock(rgb32, 1, out32);
     EXPECT_EQ(out32[0], 65535);

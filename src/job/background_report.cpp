@@ -7,7 +7,13 @@ namespace kelvarin {
 
 BackgroundReportFeed::BackgroundReportFeed(std::uint64_t width, std::uint64_t length, PreviewGathering preview,
                                            std::size_t waitingSamples)
-    : feed_(width, length, preview), waitingLimit_(std::max<std::size_t>(waitingSamples, 1)) {
+    : feed_(width, length, preview) {
+    // Never more room than the image has samples: a small image costs no large buffers.
+    const std::uint64_t samples = width * length;
+    waitingLimit_ =
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(samples, 1, std::max<std::size_t>(waitingSamples, 1)));
+    // Starting and joining a thread costs more than counting a small image as it comes.
+    if (samples < kCountInPlaceBelow) return;
     waiting_.reserve(waitingLimit_);
     try {
         counter_ = std::thread([this] { count(); });

@@ -32,6 +32,9 @@ public:
     // Waits for the counting to end. Rethrows what the counting threw (running out of memory).
     FinishedReport finish(std::string output, SourceFacts source);
 
+    // Images of fewer samples are counted on the job's thread.
+    static constexpr std::uint64_t kCountInPlaceBelow = std::uint64_t{1} << 16;
+
 private:
     void count();
     void stop();

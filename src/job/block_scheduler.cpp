@@ -12,8 +12,13 @@
 namespace kelvarin {
 
 unsigned defaultConversionThreads() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores == 0 ? 1 : cores;
+    // Asked once: the standard library reads the online cores from /sys at every call, and every
+    // job asks.
+    static const unsigned threads = [] {
+        const unsigned cores = std::thread::hardware_concurrency();
+        return cores == 0 ? 1 : cores;
+    }();
+    return threads;
 }
 
 BlockScheduler::BlockScheduler(unsigned threads) : threads_(threads == 0 ? defaultConversionThreads() : threads) {}

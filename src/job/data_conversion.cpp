@@ -202,7 +202,7 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
             },
             writeSamples);
     }
-    const IntegerConverter converter(format, stretch);
+    const IntegerConverter converter(format, stretch, std::uint64_t{image.width} * image.length);
     return pass.run(
         [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
             converter.convertBlock(data, pixels, samples[slot].data());

@@ -42,7 +42,7 @@ KELVARIN_SIMD_CLONES void convertIntegers(const std::uint8_t* data, std::size_t 
             std::uint32_t r, g, b;
             loadIntegerPixel<L, Big>(data, r, g, b);
             const std::uint32_t grey = weighIntegers<W>(r, g, b);
-            out[i] = grey < 65536 ? table[grey] : integerPipeline(grey, stretch);
+            out[i] = table && grey < 65536 ? table[grey] : integerPipeline(grey, stretch);
         }
     } else {
         // The weighting of a slice in one loop (vectorised), the look-ups in another.
@@ -57,7 +57,11 @@ KELVARIN_SIMD_CLONES void convertIntegers(const std::uint8_t* data, std::size_t 
                 greys[i] = weighIntegers<W>(r, g, b);
             }
             std::uint16_t* o = out + start;
-            for (std::size_t i = 0; i < n; ++i) o[i] = table[greys[i]];
+            if (table) {
+                for (std::size_t i = 0; i < n; ++i) o[i] = table[greys[i]];
+            } else {
+                for (std::size_t i = 0; i < n; ++i) o[i] = integerPipeline(greys[i], stretch);
+            }
         }
     }
 }
@@ -101,9 +105,13 @@ std::uint16_t integerPipeline(std::uint32_t grey, const IntegerStretch& s) {
     return static_cast<std::uint16_t>(g);
 }
 
-IntegerConverter::IntegerConverter(const BlockFormat& format, const IntegerStretch& stretch)
-    : format_(format), stretch_(stretch), table_(65536) {
-    for (std::uint32_t grey = 0; grey < 65536; ++grey) table_[grey] = integerPipeline(grey, stretch_);
+IntegerConverter::IntegerConverter(const BlockFormat& format, const IntegerStretch& stretch,
+                                   std::uint64_t imagePixels)
+    : format_(format), stretch_(stretch) {
+    constexpr std::uint32_t kEntries = 65536;
+    if (imagePixels < kEntries) return;
+    table_.resize(kEntries);
+    for (std::uint32_t grey = 0; grey < kEntries; ++grey) table_[grey] = integerPipeline(grey, stretch_);
 }
 
 void IntegerConverter::convertBlock(const std::uint8_t* data, std::size_t pixels, std::uint16_t* out) const {
@@ -111,7 +119,7 @@ void IntegerConverter::convertBlock(const std::uint8_t* data, std::size_t pixels
         withOrder(format_.sourceOrder, [&](auto big) {
             withWeighting(format_.weighting, [&](auto w) {
                 convertIntegers<decltype(layout)::value, decltype(big)::value, decltype(w)::value>(
-                    data, pixels, table_.data(), stretch_, out);
+                    data, pixels, table_.empty() ? nullptr : table_.data(), stretch_, out);
             });
         });
     });

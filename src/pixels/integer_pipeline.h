@@ -35,17 +35,18 @@ double integerBoostFactor(const IntegerExtremes& extremes);
 std::uint16_t integerPipeline(std::uint32_t grey, const IntegerStretch& stretch);
 
 // An integer converter for one job: the pipeline of every grey below 65536 is tabled once,
-// so 24- and 48-bit pixels need only the weighting and a look-up.
+// so 24- and 48-bit pixels need only the weighting and a look-up. An image of fewer pixels than
+// the table has entries gets no table: each pixel's grey goes through the pipeline itself.
 class IntegerConverter {
 public:
-    IntegerConverter(const BlockFormat& format, const IntegerStretch& stretch);
+    IntegerConverter(const BlockFormat& format, const IntegerStretch& stretch, std::uint64_t imagePixels);
     // Writes one native 16-bit sample per pixel.
     void convertBlock(const std::uint8_t* data, std::size_t pixels, std::uint16_t* out) const;
 
 private:
     BlockFormat format_;
     IntegerStretch stretch_;
-    std::vector<std::uint16_t> table_;
+    std::vector<std::uint16_t> table_;  // empty for a small image
 };
 
 }  // namespace kelvarin

@@ -20,10 +20,23 @@ void countInto(std::uint32_t* first, std::uint32_t* second, const std::uint16_t*
 
 }  // namespace
 
-SampleCounts::SampleCounts(std::uint64_t foldAfter)
-    : tables_(kSecondTable + kLevels, 0), foldAfter_(std::max<std::uint64_t>(foldAfter, 1)) {}
+SampleCounts::SampleCounts(std::uint64_t foldAfter) : foldAfter_(std::max<std::uint64_t>(foldAfter, 1)) {}
+
+void SampleCounts::makeTables() {
+    tables_.assign(kSecondTable + kLevels, 0);
+    const std::vector<std::uint16_t> kept = std::move(kept_);
+    kept_ = {};
+    add(kept);
+}
 
 void SampleCounts::add(std::span<const std::uint16_t> samples) {
+    if (tables_.empty()) {
+        if (samples.size() <= kKeptSamples - kept_.size()) {
+            kept_.insert(kept_.end(), samples.begin(), samples.end());
+            return;
+        }
+        makeTables();
+    }
     while (!samples.empty()) {
         if (unfolded_ == foldAfter_) fold();
         const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(samples.size(), foldAfter_ - unfolded_));
@@ -47,6 +60,11 @@ void SampleCounts::fold() {
 }
 
 void SampleCounts::merge(const SampleCounts& other) {
+    if (other.tables_.empty()) {
+        add(other.kept_);
+        return;
+    }
+    if (tables_.empty()) makeTables();
     if (folded_.empty()) folded_.assign(kLevels, 0);
     for (std::size_t level = 0; level < kLevels; ++level) folded_[level] += other.total(level);
 }
@@ -54,21 +72,30 @@ void SampleCounts::merge(const SampleCounts& other) {
 SampleFigures SampleCounts::figures() const {
     SampleFigures figures;
     std::uint64_t sum = 0;  // below 2^64 for any image of fewer than 2^48 samples
-    bool seen = false;
-    for (std::size_t level = 0; level < kLevels; ++level) {
-        const std::uint64_t n = total(level);
-        if (n == 0) continue;
-        const auto value = static_cast<std::uint16_t>(level);
-        if (!seen) figures.min = value;
-        seen = true;
-        figures.max = value;
+    // The levels that occur, lowest first, with their counts.
+    const auto take = [&figures, &sum](std::uint16_t level, std::uint64_t n) {
+        if (figures.count == 0) figures.min = level;
+        figures.max = level;
         figures.count += n;
         sum += n * level;
         ++figures.distinctLevels;
         figures.histogram[level >> 8] += n;
+        if (level == 0) figures.atZero = n;
+        if (level == kLevels - 1) figures.atFull = n;
+    };
+    if (tables_.empty()) {
+        std::vector<std::uint16_t> sorted = kept_;
+        std::sort(sorted.begin(), sorted.end());
+        for (auto run = sorted.begin(); run != sorted.end();) {
+            const auto end = std::upper_bound(run, sorted.end(), *run);
+            take(*run, static_cast<std::uint64_t>(end - run));
+            run = end;
+        }
+    } else {
+        for (std::size_t level = 0; level < kLevels; ++level) {
+            if (const std::uint64_t n = total(level)) take(static_cast<std::uint16_t>(level), n);
+        }
     }
-    figures.atZero = total(0);
-    figures.atFull = total(kLevels - 1);
     if (figures.count > 0) figures.mean = static_cast<double>(sum) / static_cast<double>(figures.count);
     return figures;
 }

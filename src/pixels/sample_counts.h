@@ -1,7 +1,8 @@
 // How often each 16-bit level occurs in the samples written so far: the figures of the report
 // (lowest, highest, mean, distinct levels, samples at 0 and at 65535, the 256-bin histogram) all
 // follow from one count per level, so the samples are counted once, as they are written, in fixed
-// memory whatever the image size.
+// memory whatever the image size. A small image's few samples are kept as they are instead, and
+// sorted for the figures: zeroing and scanning the tables would cost more than the image.
 #pragma once
 
 #include <array>
@@ -44,10 +45,15 @@ private:
     // after a whole table, so the two copies of a level do not compete for the same cache set.
     static constexpr std::size_t kSecondTable = kLevels + 16;
 
+    // Samples beyond this many are counted in the tables.
+    static constexpr std::size_t kKeptSamples = 4096;
+
+    void makeTables();
     std::uint64_t total(std::size_t level) const;
     void fold();
 
-    std::vector<std::uint32_t> tables_;
+    std::vector<std::uint16_t> kept_;    // the samples themselves while there are no tables
+    std::vector<std::uint32_t> tables_;  // empty until more than kKeptSamples samples came
     std::vector<std::uint64_t> folded_;  // totals of the counts folded so far; empty until the first fold
     std::uint64_t unfolded_ = 0;         // samples counted in tables_ since the last fold
     std::uint64_t foldAfter_;

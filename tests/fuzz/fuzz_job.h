@@ -35,7 +35,7 @@ std::optional<test::Bytes> runAndCheck(const FuzzJob& job);
 // end as the job without it, with the same samples, byte-swapped when the byte orders differ.
 void checkSwapOnlyReorders(const std::optional<test::Bytes>& plain, const std::optional<test::Bytes>& swapped);
 
-// Option sets worth a run each: the defaults, everything the pixel pipeline offers, and TE>Raw.
+// Option sets worth a run each: everything the pixel pipeline offers (Swap included), and TE>Raw.
 ConversionOptions styledOptions();
 ConversionOptions teRawOptions();
 

@@ -1,6 +1,7 @@
 #include "fuzz_readers.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -136,9 +137,10 @@ void checkBinReader(const std::uint8_t* headerText, std::size_t headerSize, cons
     if (header.dataBytes != 2ull * header.width * header.length)
         fail("a data size that is not 2 x rows x columns", header.values);
     if (size != header.dataBytes) return;  // the job refuses it (binSizeMismatch)
-    std::vector<std::uint8_t> samples(data, data + size);
+    std::vector<std::uint16_t> samples(size / 2);
+    std::memcpy(samples.data(), data, size);
     signedToUnsigned(samples.data(), samples.size(), header.voidMarker, header.base);
-    flipRows(samples.data(), 2ull * header.width, header.length);
+    flipRows(samples.data(), header.width, header.length);
 }
 
 void checkRawReader(std::size_t size) {
