@@ -1,0 +1,212 @@
+// The pieces of the engine outputs: the PNG and R16 encoders, the format chosen by a name, the
+// resampler and the size a user types.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "base/image_size.h"
+#include "formats/output_format.h"
+#include "formats/png_writer.h"
+#include "formats/r16_writer.h"
+#include "pixels/resample.h"
+#include "support/height_data_files.h"
+#include "support/test_files.h"
+
+namespace kelvarin {
+namespace {
+
+using test::Bytes;
+
+struct MemorySink final : ByteSink {
+    Bytes bytes;
+    std::size_t room = SIZE_MAX;  // writes beyond this many bytes fail, as on a full disk
+    bool write(const void* data, std::size_t count) override {
+        if (count > room - bytes.size()) return false;
+        const auto* p = static_cast<const std::uint8_t*>(data);
+        bytes.insert(bytes.end(), p, p + count);
+        return true;
+    }
+};
+
+std::vector<std::uint16_t> noise(std::size_t count, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<std::uint16_t> samples(count);
+    for (auto& s : samples) s = static_cast<std::uint16_t>(random());
+    return samples;
+}
+
+// PNG files are decoded back by tools that share no code with ours: pngcheck checks every chunk
+// and CRC, ImageMagick (libpng) gives the samples (asked for big-endian).
+TEST(PngWriter, IndependentDecodersReadBackEverySample) {
+    if (!test::haveTool("convert") || !test::haveTool("pngcheck")) GTEST_SKIP() << "ImageMagick or pngcheck missing";
+    struct Case {
+        PngHeader header;
+        std::vector<std::uint16_t> samples;  // 8-bit images: one byte each
+    };
+    const Case cases[] = {
+        {{1, 1, 16, PngColour::Grey}, {0xBEEF}},
+        {{5, 3, 16, PngColour::Grey}, {0, 65535, 1, 256, 255, 65534, 0x8000, 0x7FFF, 0x0100, 0x00FF, 7, 70, 700, 7000, 9}},
+        // Over 64 KiB compressed: several IDAT chunks.
+        {{301, 233, 16, PngColour::Grey}, noise(301 * 233, 1)},
+        {{4, 2, 8, PngColour::Rgb}, {0, 1, 2, 3, 4, 5, 250, 251, 252, 253, 254, 255, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 128, 127}},
+    };
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        const bool deep = c.header.bitDepth == 16;
+        MemorySink sink;
+        PngWriter writer(sink, c.header);
+        const std::size_t rowLength = c.samples.size() / c.header.height;
+        for (std::uint32_t y = 0; y < c.header.height; ++y) {
+            const auto* row = c.samples.data() + y * rowLength;
+            if (deep) {
+                ASSERT_TRUE(writer.writeRow(std::span(row, rowLength)));
+            } else {
+                const std::vector<std::uint8_t> bytes(row, row + rowLength);
+                ASSERT_TRUE(writer.writeRow(std::span<const std::uint8_t>(bytes)));
+            }
+        }
+        ASSERT_TRUE(writer.finish());
+        const std::string png = dir.file("a.png"), raw = dir.file("a.raw");
+        test::writeBytes(png, sink.bytes);
+        EXPECT_EQ(test::runCommand("pngcheck -q '" + png + "'"), 0) << c.header.width;
+        const std::string format = c.header.colour == PngColour::Grey ? "gray" : "rgb";
+        ASSERT_EQ(test::runCommand("convert '" + png + "' -depth " + std::to_string(c.header.bitDepth) +
+                                   " -endian MSB " + format + ":'" + raw + "'"),
+                  0);
+        Bytes expected;
+        for (std::uint16_t s : c.samples) {
+            if (deep) expected.push_back(static_cast<std::uint8_t>(s >> 8));
+            expected.push_back(static_cast<std::uint8_t>(s));
+        }
+        EXPECT_EQ(test::readBytes(raw), expected) << c.header.width << " x " << c.header.height;
+    }
+}
+
+// Every way a PNG can go wrong fails the call, and every call after it: a full disk, a row too
+// short or too many, too few rows at the end, a header PNG cannot carry.
+TEST(PngWriter, FailuresStick) {
+    const std::vector<std::uint16_t> row(300, 1234);
+    const std::span<const std::uint16_t> whole(row), shortRow = whole.first(299);
+    struct Case {
+        const char* what;
+        PngHeader header;
+        std::size_t room;
+        std::vector<std::span<const std::uint16_t>> rows;
+    };
+    const Case cases[] = {
+        {"disk full in the header", {300, 2, 16, PngColour::Grey}, 20, {whole, whole}},
+        {"disk full at the end", {300, 2, 16, PngColour::Grey}, 60, {whole, whole}},
+        {"a short row", {300, 2, 16, PngColour::Grey}, SIZE_MAX, {whole, shortRow}},
+        {"a row too many", {300, 2, 16, PngColour::Grey}, SIZE_MAX, {whole, whole, whole}},
+        {"a row missing", {300, 2, 16, PngColour::Grey}, SIZE_MAX, {whole}},
+        {"width 0", {0, 2, 16, PngColour::Grey}, SIZE_MAX, {whole, whole}},
+        {"bit depth 12", {300, 2, 12, PngColour::Grey}, SIZE_MAX, {whole, whole}},
+        {"8-bit header, 16-bit rows", {300, 2, 8, PngColour::Grey}, SIZE_MAX, {whole, whole}},
+        {"a width PNG cannot carry", {0x80000000u, 1, 16, PngColour::Grey}, SIZE_MAX, {whole}},
+    };
+    for (const Case& c : cases) {
+        MemorySink sink;
+        sink.room = c.room;
+        PngWriter writer(sink, c.header);
+        bool allRows = true;
+        for (auto rowSamples : c.rows) allRows = writer.writeRow(rowSamples) && allRows;
+        EXPECT_FALSE(allRows && writer.finish()) << c.what;
+        EXPECT_FALSE(writer.finish()) << c.what;
+    }
+}
+
+TEST(R16Writer, LittleEndianUnlessBigEndianIsAsked) {
+    const std::vector<std::uint16_t> samples{0x0102, 0xA0B0, 0x00FF};
+    for (bool bigEndian : {false, true}) {
+        MemorySink sink;
+        R16Writer writer(sink, bigEndian);
+        ASSERT_TRUE(writer.writeRow(std::span(samples).first(2)));
+        ASSERT_TRUE(writer.writeRow(std::span(samples).subspan(2)));
+        EXPECT_EQ(sink.bytes, bigEndian ? Bytes({0x01, 0x02, 0xA0, 0xB0, 0x00, 0xFF})
+                                        : Bytes({0x02, 0x01, 0xB0, 0xA0, 0xFF, 0x00}));
+        sink.room = sink.bytes.size();
+        EXPECT_FALSE(writer.writeRow(samples));
+        sink.room = SIZE_MAX;
+        EXPECT_FALSE(writer.writeRow(samples)) << "a failed write sticks";
+    }
+}
+
+TEST(OutputFormat, ChosenByTheExtensionInAnyCase) {
+    const std::pair<const char*, OutputFormat> cases[] = {
+        {"/maps/alps.png", OutputFormat::Png},     {"C:\\maps\\ALPS.PNG", OutputFormat::Png},
+        {"alps.R16", OutputFormat::R16},           {"alps.r16", OutputFormat::R16},
+        {"alps.tif", OutputFormat::Tiff},          {"alps.tiff", OutputFormat::Tiff},
+        {"alps", OutputFormat::Tiff},              {"alps.raw", OutputFormat::Tiff},
+        {"maps.png/alps", OutputFormat::Tiff},     {"maps.png\\alps", OutputFormat::Tiff},
+        {"alps.png.tif", OutputFormat::Tiff},      {"alps.tif.png", OutputFormat::Png},
+        {"alps.pngx", OutputFormat::Tiff},         {"alps.", OutputFormat::Tiff},
+    };
+    for (const auto& [path, format] : cases) EXPECT_EQ(outputFormatFor(path), format) << path;
+}
+
+TEST(ParseImageSize, SizesAndRefusals) {
+    const char* const notASize = "The size must be a number, or a width and a height such as 1025 x 1025.";
+    const char* const zero = "A width or height of 0 is not possible.";
+    const char* const tooLarge = "The largest possible width or height is 65535.";
+    struct Case {
+        const char* text;
+        ImageSize size;  // 0 x 0: refused with `refusal`
+        const char* refusal;
+    };
+    const Case cases[] = {
+        {"1025", {1025, 1025}, ""},          {"2017x2017", {2017, 2017}, ""},  {" 4097 X 2049 ", {4097, 2049}, ""},
+        {"1 x 65535", {1, 65535}, ""},       {"00513", {513, 513}, ""},        {"0", {}, zero},
+        {"513 x 0", {}, zero},               {"65536", {}, tooLarge},          {"99999999999999999999", {}, tooLarge},
+        {"", {}, notASize},                  {"x", {}, notASize},              {"513 x", {}, notASize},
+        {"-513", {}, notASize},              {"+513", {}, notASize},           {"513.0", {}, notASize},
+        {"1e3", {}, notASize},               {"513x513x513", {}, notASize},    {"0 x abc", {}, notASize},
+        {"5 13", {}, notASize},
+    };
+    for (const Case& c : cases) {
+        const ImageSizeParse parsed = parseImageSize(c.text);
+        if (c.size.width != 0) {
+            ASSERT_TRUE(parsed.size.has_value()) << c.text << ": " << parsed.refusal;
+            EXPECT_EQ(*parsed.size, c.size) << c.text;
+        } else {
+            EXPECT_FALSE(parsed.size.has_value()) << c.text;
+            EXPECT_EQ(parsed.refusal, c.refusal) << c.text;
+        }
+    }
+}
+
+std::vector<std::uint16_t> resampled(const std::vector<std::uint16_t>& source, ImageSize from, ImageSize to) {
+    std::vector<std::uint16_t> target(std::size_t{to.width} * to.height);
+    EXPECT_TRUE(resampleGrey(source, from, target, to));
+    return target;
+}
+
+// Shrinking averages the area each new sample covers, also at ratios that are no whole number;
+// growing interpolates and clamps the cubic's overshoot at 0 and 65535 instead of wrapping.
+TEST(Resample, AreaAveragesWhenShrinkingAndClampsWhenGrowing) {
+    EXPECT_EQ(resampled({0, 300, 600}, {3, 1}, {2, 1}), (std::vector<std::uint16_t>{100, 500}));
+    EXPECT_EQ(resampled({0, 300, 600}, {1, 3}, {1, 2}), (std::vector<std::uint16_t>{100, 500}));
+    EXPECT_EQ(resampled({1, 3, 10, 20, 5, 7, 30, 40, 100, 200, 65535, 65535, 300, 400, 65533, 65535}, {4, 4}, {2, 2}),
+              (std::vector<std::uint16_t>{4, 25, 250, 65535}));
+    // A constant stays exactly constant whichever way each axis goes.
+    const std::vector<std::uint16_t> flat(7 * 5, 40000);
+    for (ImageSize to : {ImageSize{3, 2}, ImageSize{13, 11}, ImageSize{3, 11}, ImageSize{7, 5}})
+        for (std::uint16_t s : resampled(flat, {7, 5}, to)) ASSERT_EQ(s, 40000) << to.width << " x " << to.height;
+
+    // A cliff from 0 to 65535, enlarged: a cubic dips below 0 and rises above 65535 beside it.
+    const std::vector<std::uint16_t> cliff{0, 0, 0, 65535, 65535, 65535};
+    const std::vector<std::uint16_t> grown = resampled(cliff, {6, 1}, {23, 1});
+    EXPECT_EQ(grown.front(), 0);
+    EXPECT_EQ(grown.back(), 65535);
+    for (std::size_t i = 1; i < grown.size(); ++i) EXPECT_LE(grown[i - 1], grown[i]) << i;
+}
+
+TEST(Resample, RefusesSizesThatDoNotMatchTheBuffers) {
+    std::vector<std::uint16_t> source(12), target(4);
+    EXPECT_FALSE(resampleGrey(source, {4, 4}, target, {2, 2}));
+    EXPECT_FALSE(resampleGrey(source, {4, 3}, target, {2, 3}));
+    EXPECT_FALSE(resampleGrey(source, {0, 3}, target, {2, 2}));
+    EXPECT_TRUE(resampleGrey(source, {4, 3}, target, {2, 2}));
+}
+
+}  // namespace
+}  // namespace kelvarin
