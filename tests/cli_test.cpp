@@ -1,38 +1,16 @@
 // kelvarin-cli as other tools call it: stdout is the log, stderr the boxes, the exit status the result.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
+#include "support/cli_run.h"
 #include "support/test_files.h"
 #include "support/tiff_builder.h"
 
-extern char** environ;
-
 namespace kelvarin::test {
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-
-CliRun runCli(const TempDir& dir, const std::string& args) {
-    const std::string out = dir.file("stdout.txt"), err = dir.file("stderr.txt");
-    CliRun run;
-    run.status = runCommand("cd '" + dir.path() + "' && '" KELVARIN_CLI_PATH "' " + args + " >'" + out + "' 2>'" +
-                            err + "' </dev/null");
-    const Bytes o = readBytes(out), e = readBytes(err);
-    run.out.assign(o.begin(), o.end());
-    run.err.assign(e.begin(), e.end());
-    return run;
-}
 
 TEST(Cli, TextFileIsRefusedWithoutOutput) {
     TempDir dir;
@@ -96,34 +74,6 @@ TEST(Cli, HelpTextEndsWithOneLineFeed) {
         // Line feeds only, as in the log: no CR from the message box text.
         EXPECT_EQ(run.out.find('\r'), std::string::npos) << args;
     }
-}
-
-// Starts kelvarin-cli with stdout and stderr into files of the folder, SIGINT and SIGTERM at their
-// default (a test run in the background of a script would hand on an ignored SIGINT).
-pid_t spawnCli(const TempDir& dir, const std::vector<std::string>& args) {
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, dir.file("stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&files, 2, dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    std::vector<std::string> words{KELVARIN_CLI_PATH};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, KELVARIN_CLI_PATH, &files, &attributes, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&files);
-    posix_spawnattr_destroy(&attributes);
-    return pid;
 }
 
 // Ctrl-C or a kill while a job runs: the destination keeps last week's map, the temporary file is

@@ -12,7 +12,9 @@
 #include <random>
 #include <vector>
 
-#include "pixels/sample_conversion.h"
+#include "pixels/float_pipeline.h"
+#include "pixels/integer_pipeline.h"
+#include "pixels/tone_parameters.h"
 #include "support/reference.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -215,8 +217,7 @@ TEST(FloatBlockDifferential, AnalysisAndConversionMatchExtendedPrecision) {
                                      {1.0f + 0x1p-23f, 1.0f}, {3.0f, 3.0f},           {1e30f, -1e30f}};
             for (const ByteOrder order : {ByteOrder::II, ByteOrder::MM}) {
                 const std::vector<std::uint8_t> bytes = encode(values, order);
-                const ByteOrder outOrder = maker.pick(0, 1) ? ByteOrder::MM : ByteOrder::II;
-                const BlockFormat format{SampleLayout::RgbFloat, order, outOrder, w};
+                const BlockFormat format{SampleLayout::RgbFloat, order, w};
                 FloatExtremes found = FloatExtremes::initial();
                 inPieces(pixels, maker, [&](std::size_t at, std::size_t n) {
                     analyseFloatBlock(format, bytes.data() + 12 * at, n, found);
@@ -235,13 +236,12 @@ TEST(FloatBlockDifferential, AnalysisAndConversionMatchExtendedPrecision) {
                         map.posteriseStep = o.step;
                         map.invert = o.invert;
                         const Options want{map.gamma, o.fStop, o.step, o.invert};
-                        std::vector<std::uint8_t> out(pixels * 2);
+                        std::vector<std::uint16_t> out(pixels);
                         inPieces(pixels, maker, [&](std::size_t at, std::size_t n) {
-                            convertFloatBlock(format, map, bytes.data() + 12 * at, n, out.data() + 2 * at);
+                            convertFloatBlock(format, map, bytes.data() + 12 * at, n, out.data() + at);
                         });
                         for (std::size_t i = 0; i < pixels; ++i) {
-                            const unsigned got = outOrder == ByteOrder::MM ? (out[2 * i] << 8) | out[2 * i + 1]
-                                                                           : out[2 * i] | (out[2 * i + 1] << 8);
+                            const unsigned got = out[i];
                             const std::uint16_t expected =
                                 referenceSample(greys[i], e.highestValue, e.lowestValue, want);
                             ASSERT_EQ(got, expected)
@@ -268,7 +268,7 @@ TEST(FloatBlockDifferential, MeanHalfwayBetweenSinglesRoundsToEven) {
     for (std::size_t i = 0; i < 4000; ++i) maker.exactTie(&values[3 * i]);
     const std::vector<std::uint8_t> bytes = encode(values, ByteOrder::II);
     FloatExtremes e = FloatExtremes::initial();
-    analyseFloatBlock({SampleLayout::RgbFloat, ByteOrder::II, ByteOrder::II, ColourWeighting::Average}, bytes.data(),
+    analyseFloatBlock({SampleLayout::RgbFloat, ByteOrder::II, ColourWeighting::Average}, bytes.data(),
                       4000, e);
     float highest = 0, lowest = 4;
     for (std::size_t i = 0; i < 4000; ++i) {
@@ -339,8 +339,7 @@ TEST(IntegerBlockDifferential, ConversionMatchesTheFormulas) {
                         want.highestGrey = std::max(want.highestGrey, greys[i]);
                         want.lowestGrey = std::min(want.lowestGrey, greys[i]);
                     }
-                    const ByteOrder outOrder = mix / 2 ? ByteOrder::MM : ByteOrder::II;
-                    const BlockFormat format{layout, order, outOrder, w};
+                    const BlockFormat format{layout, order, w};
                     IntegerExtremes found;
                     analyseIntegerBlock(format, bytes.data(), pixels, found);
                     ASSERT_EQ(found.highestGrey, want.highestGrey);
@@ -353,16 +352,14 @@ TEST(IntegerBlockDifferential, ConversionMatchesTheFormulas) {
                     stretch.posteriseStep = random() % 2 ? posteriseStepFor(6) : 0;
                     stretch.invert = random() % 2;
                     const IntegerConverter converter(format, stretch);
-                    std::vector<std::uint8_t> out(pixels * 2);
+                    std::vector<std::uint16_t> out(pixels);
                     for (std::size_t at = 0; at < pixels;) {
                         const std::size_t n = std::min<std::size_t>(pixels - at, 1 + random() % 3000);
-                        converter.convertBlock(bytes.data() + at * 3 * size, n, out.data() + 2 * at);
+                        converter.convertBlock(bytes.data() + at * 3 * size, n, out.data() + at);
                         at += n;
                     }
                     for (std::size_t i = 0; i < pixels; ++i) {
-                        const unsigned got = outOrder == ByteOrder::MM ? (out[2 * i] << 8) | out[2 * i + 1]
-                                                                       : out[2 * i] | (out[2 * i + 1] << 8);
-                        ASSERT_EQ(got, referenceIntegerSample(greys[i], stretch.lowestGrey, stretch.boostFactor,
+                        ASSERT_EQ(out[i], referenceIntegerSample(greys[i], stretch.lowestGrey, stretch.boostFactor,
                                                               stretch.fStopMultiplier, stretch.posteriseStep,
                                                               stretch.invert, stretch.stretch))
                             << "layout " << static_cast<int>(layout) << " weighting " << static_cast<int>(w)

@@ -3,8 +3,11 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <vector>
 
+#include "pixels/float_pipeline.h"
 #include "pixels/rgbe_tone_mapper.h"
+#include "pixels/tone_parameters.h"
 
 namespace kelvarin {
 namespace {
@@ -21,12 +24,12 @@ TEST(RgbeTone, GammaCurveEqualsTheExtendedPower) {
     for (std::uint32_t bits = 0; bits <= 0x3F800000u; bits += 1009) {
         const float t = floatFromBits(bits);
         const float expected = static_cast<float>(std::pow(static_cast<long double>(t), 0.625L));
-        ASSERT_EQ(gammaCurve(t, 0.625f), expected) << t;
+        ASSERT_EQ(gammaCurve(t), expected) << t;
         ++checked;
     }
-    EXPECT_EQ(gammaCurve(1.0f, 0.625f), 1.0f);
-    EXPECT_EQ(gammaCurve(0.0f, 0.625f), 0.0f);
-    EXPECT_TRUE(std::isnan(gammaCurve(std::nanf(""), 0.625f)));
+    EXPECT_EQ(gammaCurve(1.0f), 1.0f);
+    EXPECT_EQ(gammaCurve(0.0f), 0.0f);
+    EXPECT_TRUE(std::isnan(gammaCurve(std::nanf(""))));
     EXPECT_GT(checked, 1000000u);
 }
 
@@ -58,47 +61,49 @@ TEST(RgbeTone, GreyValuesFollowTheFormulasForEveryExponent) {
 
 TEST(RgbeTone, StartingValuesAndParameters) {
     // About 8.1^-37 and 3.1^38, from the single-precision 8.1 (8.1000003...) and 3.1 (3.0999999...).
-    EXPECT_NEAR(startingHighestValue() / 2.43250e-34, 1.0, 2e-5);
-    EXPECT_NEAR(startingLowestValue() / 4.69617e18, 1.0, 2e-5);
-    EXPECT_LT(startingHighestValue(), static_cast<float>(std::pow(8.1L, -37.0L)));
-    EXPECT_LT(startingLowestValue(), static_cast<float>(std::pow(3.1L, 38.0L)));
+    const FloatExtremes start = FloatExtremes::initial();
+    EXPECT_NEAR(start.highestValue / 2.43250e-34, 1.0, 2e-5);
+    EXPECT_NEAR(start.lowestValue / 4.69617e18, 1.0, 2e-5);
+    EXPECT_LT(start.highestValue, static_cast<float>(std::pow(8.1L, -37.0L)));
+    EXPECT_LT(start.lowestValue, static_cast<float>(std::pow(3.1L, 38.0L)));
     ConversionOptions o;
     o.fStopX2 = o.fStopX4 = true;
     o.posteriseSteps = 12;
-    const ToneParameters p = toneParameters({1.0f, 3.0f}, o);
-    EXPECT_EQ(p.gammaExponent, 0.625f);
-    EXPECT_EQ(p.fStopMultiplier, 8);
-    EXPECT_EQ(p.posteriseStep, 5461);
-    EXPECT_TRUE(p.curve);
+    const FloatToneMap p = floatToneMap(FloatExtremes{3.0f, 1.0f}, o);
+    EXPECT_EQ(kGammaExponent, 0.625f);
+    EXPECT_EQ(p.fStopMultiplier, 8u);
+    EXPECT_EQ(p.posteriseStep, 5461u);
+    EXPECT_TRUE(p.gamma);
     EXPECT_EQ(p.dynamicRange, 2.0f);
     EXPECT_EQ(p.boostFactor, 32767.5);
-    const int steps[] = {4, 5, 6, 8, 12, 16}, expectedSteps[] = {16383, 13107, 10922, 8191, 5461, 4095};
+    const int steps[] = {4, 5, 6, 8, 12, 16};
+    const std::uint32_t expectedSteps[] = {16383, 13107, 10922, 8191, 5461, 4095};
     for (int i = 0; i < 6; ++i) {
         ConversionOptions s;
         s.posteriseSteps = steps[i];
-        EXPECT_EQ(toneParameters({}, s).posteriseStep, expectedSteps[i]);
+        EXPECT_EQ(floatToneMap(FloatExtremes::initial(), s).posteriseStep, expectedSteps[i]);
     }
 }
 
 struct SampleCase {
     const char* name;
     float v;
-    ToneParameters p;
+    FloatToneMap p;
     std::uint16_t sample;
 };
 
 TEST(RgbeTone, SampleSteps) {
-    ToneParameters linear;
+    FloatToneMap linear;
     linear.lowestValue = 1.0f;
     linear.dynamicRange = 2.0f;
     linear.boostFactor = 32767.5;
-    ToneParameters curve = linear;
-    curve.curve = true;
-    ToneParameters zero;
+    FloatToneMap curve = linear;
+    curve.gamma = true;
+    FloatToneMap zero;
     zero.dynamicRange = 0.0f;
     zero.boostFactor = INFINITY;
     zero.lowestValue = 5.0f;
-    const auto with = [](ToneParameters p, auto change) {
+    const auto with = [](FloatToneMap p, auto change) {
         change(p);
         return p;
     };
@@ -106,17 +111,22 @@ TEST(RgbeTone, SampleSteps) {
         {"lowest", 1.0f, linear, 0},
         {"highest", 3.0f, linear, 65535},
         {"middle rounds half to even", 2.0f, linear, 32768},  // 32767.5
-        {"x2 saturates above the middle", 2.5f, with(linear, [](ToneParameters& p) { p.fStopMultiplier = 2; }), 65535},
+        {"x2 saturates above the middle", 2.5f, with(linear, [](FloatToneMap& p) { p.fStopMultiplier = 2; }), 65535},
         {"curve at a quarter", 1.5f, curve, static_cast<std::uint16_t>(std::nearbyint(65535 * std::pow(0.25f, 0.625f)))},
         {"zero range linear", 5.0f, zero, 65535},
-        {"zero range curve", 5.0f, with(zero, [](ToneParameters& p) { p.curve = true; }), 65535},
-        {"zero range inverted", 5.0f, with(zero, [](ToneParameters& p) { p.invert = true; }), 0},
-        {"posterise 4 after the curve", 3.0f, with(curve, [](ToneParameters& p) { p.posteriseStep = 16383; }), 65532},
+        {"zero range curve", 5.0f, with(zero, [](FloatToneMap& p) { p.gamma = true; }), 65535},
+        {"zero range inverted", 5.0f, with(zero, [](FloatToneMap& p) { p.invert = true; }), 0},
+        {"posterise 4 after the curve", 3.0f, with(curve, [](FloatToneMap& p) { p.posteriseStep = 16383; }), 65532},
         {"posterise then invert", 3.0f,
-         with(curve, [](ToneParameters& p) { p.posteriseStep = 16383; p.invert = true; }), 3},
-        {"invert the lowest", 1.0f, with(linear, [](ToneParameters& p) { p.invert = true; }), 65535},
+         with(curve, [](FloatToneMap& p) { p.posteriseStep = 16383; p.invert = true; }), 3},
+        {"invert the lowest", 1.0f, with(linear, [](FloatToneMap& p) { p.invert = true; }), 65535},
     };
-    for (const SampleCase& c : cases) EXPECT_EQ(toneMapSample(c.v, c.p), c.sample) << c.name;
+    for (const SampleCase& c : cases) {
+        EXPECT_EQ(floatPipeline(c.v, c.p), c.sample) << c.name;
+        std::uint16_t row[1];
+        greyToSamples(&c.v, 1, 1, c.p, row, nullptr);
+        EXPECT_EQ(row[0], c.sample) << c.name << " (slices)";
+    }
 }
 
 }  // namespace
@@ -156,14 +166,18 @@ TEST(RgbeTone, SamplesEqualTheExtendedPrecisionFormulas) {
         o.invert = round % 5 == 2;
         o.fStopX2 = round % 7 == 3;
         o.posteriseSteps = round % 11 == 4 ? 6 : 0;
-        const ToneParameters p = toneParameters({lowest, highest}, o);
+        const FloatToneMap p = floatToneMap(FloatExtremes{highest, lowest}, o);
         const long double range = static_cast<float>(static_cast<long double>(highest) - lowest);
         const long double boost = static_cast<double>(65535.0L * (1.0L / range));
-        for (int k = 0; k < 2000; ++k) {
-            const float v = lowest + (highest - lowest) * unit(random);
+        std::vector<float> values(2000);
+        for (float& v : values) v = lowest + (highest - lowest) * unit(random);
+        std::vector<std::uint16_t> samples(values.size());
+        greyToSamples(values.data(), values.size(), 700, p, samples.data(), nullptr);
+        for (std::size_t k = 0; k < values.size(); ++k) {
+            const float v = values[k];
             const float d = static_cast<float>(static_cast<long double>(v) - lowest);
             float out;
-            if (p.curve) {
+            if (p.gamma) {
                 const float t = static_cast<float>(d / range);
                 const float c = static_cast<float>(std::pow(static_cast<long double>(t), 0.625L));
                 out = static_cast<float>(65535.0L * c * p.fStopMultiplier);
@@ -175,7 +189,9 @@ TEST(RgbeTone, SamplesEqualTheExtendedPrecisionFormulas) {
                 out = static_cast<float>(static_cast<long>(std::nearbyint(out)) / p.posteriseStep * p.posteriseStep);
             }
             if (p.invert) out = static_cast<float>(65535.0L - out);
-            ASSERT_EQ(toneMapSample(v, p), static_cast<std::uint16_t>(std::nearbyint(out))) << v << " round " << round;
+            const auto expected = static_cast<std::uint16_t>(std::nearbyint(out));
+            ASSERT_EQ(floatPipeline(v, p), expected) << v << " round " << round;
+            ASSERT_EQ(samples[k], expected) << v << " round " << round << " (slices)";
         }
     }
 }

@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "job/number_text.h"
-#include "pixels/sample_conversion.h"
+#include "pixels/weighting.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
 #include "support/tiff_builder.h"
@@ -161,6 +162,42 @@ TEST(TiffJob, SwapWritesTheOtherOrder) {
     const unsigned second = (600 + 18 + 1) / 3;
     EXPECT_EQ(out[304], second >> 8);
     EXPECT_EQ(out[305], second & 0xFF);
+}
+
+// Every sample width, in either source order, with and without Swap: the samples leave in the
+// destination's byte order, so each file reads back to the samples of the plain "II" job.
+TEST(TiffJob, SamplesFollowTheDestinationByteOrder) {
+    struct Case {
+        const char* name;
+        bool bigSource, swap;
+        std::uint8_t order;
+    };
+    const Case cases[] = {{"II", false, false, 'I'}, {"II swapped", false, true, 'M'},
+                          {"MM", true, false, 'M'}, {"MM swapped", true, true, 'I'}};
+    std::vector<float> floats(60);
+    for (std::size_t i = 0; i < floats.size(); ++i) floats[i] = 0.37f * static_cast<float>(i * i % 17);
+    Bytes bytes8(60);
+    for (std::size_t i = 0; i < bytes8.size(); ++i) bytes8[i] = static_cast<std::uint8_t>(i * 37);
+    const std::tuple<std::uint16_t, std::uint16_t, Bytes> sources[] = {
+        {8, 0, bytes8}, {16, 0, pixels48()}, {32, 3, floats96(floats)}};
+    for (const auto& [bits, format, pixels] : sources) {
+        std::vector<unsigned> expected;
+        for (const Case& c : cases) {
+            Bytes data = pixels;
+            for (std::size_t i = 0; c.bigSource && i < data.size(); i += bits / 8u)
+                std::reverse(data.begin() + static_cast<std::ptrdiff_t>(i), data.begin() + static_cast<std::ptrdiff_t>(i + bits / 8u));
+            Job job;
+            job.h.session.options.swapByteOrder = c.swap;
+            ASSERT_EQ(job.run(TiffBuilder::rgb(c.bigSource, 5, 4, bits, format, data).build()), 1) << c.name;
+            EXPECT_EQ(readBytes(job.dir.file("out.tif"))[0], c.order) << bits << " bits " << c.name;
+            const auto s = samples(job.dir.file("out.tif"));
+            ASSERT_EQ(s.size(), 20u);
+            if (expected.empty())
+                expected = s;
+            else
+                EXPECT_EQ(s, expected) << bits << " bits " << c.name;
+        }
+    }
 }
 
 TEST(TiffJob, CancelledSaveLeavesNoFile) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/batch.h"
 #include "cli/cli_port.h"
 #include "formats/file.h"
 #include "job/clock.h"
@@ -77,6 +78,9 @@ const char kUsage[] =
     "  --weighting average|tv|hdtv|red|green|blue   --boost   --invert   --swap\n"
     "  --x2   --x4   --posterise 0|4|5|6|8|12|16   --te-raw   --help   --version\n";
 
+// The whole usage text: single-file runs, then batch runs.
+std::string usageText() { return std::string(kUsage) + kBatchUsage; }
+
 struct Command {
     const char* name;
     int commandId;
@@ -90,7 +94,7 @@ const Command kCommands[] = {
 };
 
 int usageError(const char* problem) {
-    std::fprintf(stderr, "kelvarin-cli: %s\n%s", problem, kUsage);
+    std::fprintf(stderr, "kelvarin-cli: %s\n%s", problem, usageText().c_str());
     return 2;
 }
 
@@ -147,11 +151,12 @@ bool parsePosterise(const std::string& text, std::int32_t& steps) {
 
 int run(const std::vector<std::string>& argv) {
     ConversionOptions options;
+    BatchSettings batch;
     std::size_t i = 0;
     for (; i < argv.size() && argv[i].rfind("--", 0) == 0; ++i) {
         const std::string& option = argv[i];
         if (option == "--help") {
-            std::fputs(kUsage, stdout);
+            std::fputs(usageText().c_str(), stdout);
             return 0;
         } else if (option == "--version") {
             std::fputs("kelvarin-cli " KELVARIN_VERSION "\n", stdout);
@@ -174,6 +179,8 @@ int run(const std::vector<std::string>& argv) {
         } else if (option == "--posterise") {
             if (++i >= argv.size() || !parsePosterise(argv[i], options.posteriseSteps))
                 return usageError("--posterise takes 0, 4, 5, 6, 8, 12 or 16");
+        } else if (const auto taken = takeBatchOption(argv, i, batch)) {
+            if (!taken->empty()) return usageError(taken->c_str());
         } else {
             return usageError(("unknown option " + option).c_str());
         }
@@ -182,6 +189,11 @@ int run(const std::vector<std::string>& argv) {
     const std::string name = argv[i++];
     const std::vector<std::string> files(argv.begin() + static_cast<std::ptrdiff_t>(i), argv.end());
     if (name == "help") return printHelp(files);
+    if (const auto problem = batchUsageProblem(batch, options, name, files)) return usageError(problem->c_str());
+    if (batch.outDir) {
+        catchInterrupts();
+        return runBatch(batch, options, name, files);
+    }
 
     const Command* command = nullptr;
     for (const Command& candidate : kCommands)

@@ -2,13 +2,9 @@
 
 #include <array>
 #include <cmath>
-#include <cstring>
-#include <memory>
-#include <new>
 
-#include "job/job_context.h"
-#include "job/number_text.h"
-#include "job/stages.h"
+#include "pixels/float_pipeline.h"
+#include "pixels/weighting.h"
 
 namespace kelvarin {
 
@@ -26,9 +22,6 @@ namespace kelvarin {
 //   not change the digits either (singles below 2^-126 just keep fewer of them).
 // The tables below hold those exact terms, so the loop needs no division and no power.
 namespace {
-
-constexpr float kTvRed = 0.299f, kTvGreen = 0.587f, kTvBlue = 0.114f;
-constexpr float kHdtvRed = 0.2126f, kHdtvGreen = 0.7152f, kHdtvBlue = 0.0722f;
 
 struct GreyTables {
     std::array<double, 256> scale{};         // 2^(E - 136)
@@ -48,7 +41,7 @@ struct GreyTables {
 
 const GreyTables& tablesFor(ColourWeighting weighting) {
     static const GreyTables tv(kTvRed, kTvGreen, kTvBlue);
-    static const GreyTables hdtv(kHdtvRed, kHdtvGreen, kHdtvBlue);
+    static const GreyTables hdtv(kHdRed, kHdGreen, kHdBlue);
     static const GreyTables plain(1.0f, 1.0f, 1.0f);
     if (weighting == ColourWeighting::TV) return tv;
     if (weighting == ColourWeighting::HDTV) return hdtv;
@@ -71,13 +64,13 @@ inline float greyOf(const GreyTables& t, unsigned r, unsigned g, unsigned b, uns
 }
 
 template <ColourWeighting W>
-void greyRows(const GreyTables& t, const RgbeMap& map, float* grey, GreyExtremes& extremes,
+void greyRows(const GreyTables& t, const RgbeMap& map, float* grey, FloatExtremes& extremes,
               const std::function<void(std::uint32_t)>& rowDone) {
     const std::uint8_t* R = map.plane(0);
     const std::uint8_t* G = map.plane(1);
     const std::uint8_t* B = map.plane(2);
     const std::uint8_t* E = map.plane(3);
-    float highest = extremes.highest, lowest = extremes.lowest;
+    float highest = extremes.highestValue, lowest = extremes.lowestValue;
     const std::size_t width = map.width();
     for (std::uint32_t row = 0; row < map.length(); ++row) {
         const std::size_t begin = row * width, end = begin + width;
@@ -89,14 +82,11 @@ void greyRows(const GreyTables& t, const RgbeMap& map, float* grey, GreyExtremes
         }
         if (rowDone) rowDone(row);
     }
-    extremes.highest = highest;
-    extremes.lowest = lowest;
+    extremes.highestValue = highest;
+    extremes.lowestValue = lowest;
 }
 
 }  // namespace
-
-float startingHighestValue() { return static_cast<float>(std::pow(static_cast<long double>(8.1f), -37.0L)); }
-float startingLowestValue() { return static_cast<float>(std::pow(static_cast<long double>(3.1f), 38.0L)); }
 
 float rgbeGrey(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t e, ColourWeighting weighting) {
     const GreyTables& t = tablesFor(weighting);
@@ -111,7 +101,7 @@ float rgbeGrey(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t e, C
     return 0;
 }
 
-void rgbeToGrey(const RgbeMap& map, ColourWeighting weighting, float* grey, GreyExtremes& extremes,
+void rgbeToGrey(const RgbeMap& map, ColourWeighting weighting, float* grey, FloatExtremes& extremes,
                 const std::function<void(std::uint32_t)>& rowDone) {
     const GreyTables& t = tablesFor(weighting);
     switch (weighting) {
@@ -124,163 +114,19 @@ void rgbeToGrey(const RgbeMap& map, ColourWeighting weighting, float* grey, Grey
     }
 }
 
-ToneParameters toneParameters(const GreyExtremes& extremes, const ConversionOptions& options) {
-    ToneParameters p;
-    p.lowestValue = extremes.lowest;
-    p.dynamicRange = static_cast<float>(static_cast<long double>(extremes.highest) - extremes.lowest);
-    p.boostFactor = static_cast<double>(65535.0L * (1.0L / static_cast<long double>(p.dynamicRange)));
-    p.gammaExponent = static_cast<float>(1.0L / 1.6L);
-    p.curve = options.boostContrast || options.posteriseSteps > 0;
-    p.fStopMultiplier = 1;
-    if (options.fStopX2) p.fStopMultiplier *= 2;
-    if (options.fStopX4) p.fStopMultiplier *= 4;
-    p.posteriseStep = options.posteriseSteps > 0 ? 65535 / options.posteriseSteps : 0;
-    p.invert = options.invert;
-    return p;
-}
-
-float gammaCurve(float t, float exponent) {
-    // The power in double precision, rounded to single, equals the extended-precision power
-    // rounded to single unless the double lies within a few units of a point halfway between two
-    // singles (both powers are within about one unit of the exact value); those rare values, and
-    // anything odd, take the extended-precision road. It is some 30 times faster.
-    const double d = std::pow(static_cast<double>(t), static_cast<double>(exponent));
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    const std::uint64_t below = bits & ((std::uint64_t{1} << 29) - 1);  // the bits a single drops
-    const std::uint64_t half = std::uint64_t{1} << 28;
-    const std::uint64_t distance = below > half ? below - half : half - below;
-    if (distance <= 16 || !(d >= 0x1p-120 || d == 0) || !(d <= 1))
-        return static_cast<float>(std::pow(static_cast<long double>(t), static_cast<long double>(exponent)));
-    return static_cast<float>(d);
-}
-
-namespace {
-
-// Round half to even for 0 <= x < 2^23: adding 2^23 leaves no fraction bits, and the addition
-// itself rounds to nearest, ties to even.
-inline float roundEven(float x) {
-    const float magic = 8388608.0f;
-    return (x + magic) - magic;
-}
-
-// boostFactor x d as the extended-precision product rounded to single. The double product is
-// within half a unit of the exact one; unless it lies within a few units of a point halfway
-// between two singles, both round to the same single.
-inline float scaledToSingle(double factor, float d) {
-    const double x = factor * d;
-    std::uint64_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    const std::uint64_t below = bits & ((std::uint64_t{1} << 29) - 1);
-    const std::uint64_t half = std::uint64_t{1} << 28;
-    const std::uint64_t distance = below > half ? below - half : half - below;
-    if (distance <= 16 || !(x >= 0x1p-120 || x == 0) || !(x < 0x1p120))
-        return static_cast<float>(static_cast<long double>(factor) * d);
-    return static_cast<float>(x);
-}
-
-}  // namespace
-
-// The formulas evaluate in extended precision and store singles. A sum, difference or quotient
-// of two singles rounded to extended (or double) precision and then to single equals the single
-// operation rounded once (the wider format has more than twice the digits plus two), so those
-// steps are plain single arithmetic here; 65535 x a single is exact in double.
-std::uint16_t toneMapSample(float v, const ToneParameters& p) {
-    float out;
-    const float shifted = v - p.lowestValue;
-    if (p.curve) {
-        const float t = shifted / p.dynamicRange;
-        const float curved = gammaCurve(t, p.gammaExponent);
-        out = static_cast<float>(65535.0 * curved * p.fStopMultiplier);
-    } else {
-        // The multiplier is a power of two: it scales the rounded product exactly.
-        out = scaledToSingle(p.boostFactor, shifted) * static_cast<float>(p.fStopMultiplier);
-    }
-    if (!(out <= 65535.0f)) out = 65535.0f;  // also a NaN from a zero dynamic range
-    if (p.posteriseStep != 0) {
-        const auto n = static_cast<std::int32_t>(roundEven(out));
-        out = static_cast<float>((n / p.posteriseStep) * p.posteriseStep);
-        if (out > 65535.0f) out = 65535.0f;
-    }
-    if (p.invert) out = 65535.0f - out;
-    // Values below 0 cannot arise (v never lies below the lowest value); kept out of the
-    // integer conversion all the same.
-    if (!(out >= 0.0f)) out = 0.0f;
-    return static_cast<std::uint16_t>(static_cast<std::int32_t>(roundEven(out)) & 0xFFFF);
-}
-
-void greyToSamples(const float* grey, std::size_t pixels, std::uint32_t width, const ToneParameters& p,
-                   std::uint8_t* out, const std::function<void(std::uint32_t)>& rowDone) {
+// The Radiance tone map is the floating-point TIFF one, slices and all: the same steps in the
+// same order. Where the two formulas differ, the samples do not: the Radiance one rounds the
+// linear stretch to single before the f-stop multiplier, and scaling a single by a power of two
+// is exact, so that is the same single except for a product below the normal range, a sample of
+// 0 (65535 inverted) either way.
+void greyToSamples(const float* grey, std::size_t pixels, std::uint32_t width, const FloatToneMap& map,
+                   std::uint16_t* out, const std::function<void(std::uint32_t)>& rowDone) {
     std::uint32_t row = 0;
     for (std::size_t begin = 0; begin < pixels; begin += width, ++row) {
         const std::size_t end = begin + width < pixels ? begin + width : pixels;
-        for (std::size_t i = begin; i < end; ++i) {
-            const std::uint16_t sample = toneMapSample(grey[i], p);
-            out[2 * i] = static_cast<std::uint8_t>(sample);
-            out[2 * i + 1] = static_cast<std::uint8_t>(sample >> 8);
-        }
+        toneMapGreys(grey + begin, end - begin, map, out + begin);
         if (rowDone) rowDone(row);
     }
-}
-
-bool convertRgbe(JobContext& job) {
-    const ConversionOptions& options = job.options();
-    GreyExtremes extremes;
-
-    // Pass 1: the scanlines into the four planes.
-    std::unique_ptr<RgbeMap> map;
-    if (!decodeRgbe(job, map)) return false;
-    const std::uint32_t width = map->width(), length = map->length();
-    const std::size_t pixels = map->pixels();
-    ProgressBar& progress = job.progress();
-    const auto toRow = [&progress](std::uint32_t r) { progress.setPosition(static_cast<std::int32_t>(r)); };
-
-    // Pass 2: grey values and extremes.
-    job.log().appendLine("Converting RGBE to float to find extreme values");
-    progress.setRange(1, static_cast<std::int32_t>(length));
-    std::int64_t start = job.now();
-    std::unique_ptr<float[]> grey;
-    try {
-        grey = std::make_unique_for_overwrite<float[]>(pixels);
-    } catch (const std::bad_alloc&) {
-        map.reset();
-        radianceAbort(job, "Not enough memory for the image.");
-        return false;
-    }
-    rgbeToGrey(*map, options.colourWeighting, grey.get(), extremes, toRow);
-    map.reset();
-    job.log().appendLine("Established min and max values in image in" + numberText(job.secondsSince(start)) +
-                         " seconds");
-    const ToneParameters p = toneParameters(extremes, options);
-    job.log().appendLine("Lowest value: " + numberText(extremes.lowest));
-    job.log().appendLine("Highest value: " + numberText(extremes.highest));
-    job.log().appendLine("Dynamic range: " + numberText(p.dynamicRange));
-    job.log().appendLine("Boost factor: " + numberText(p.boostFactor));
-
-    // Pass 3: the samples, written as one block.
-    job.log().appendLine("Decoding RGBE and converting to integer values");
-    progress.setRange(1, static_cast<std::int32_t>(length));
-    start = job.now();
-    std::unique_ptr<std::uint8_t[]> samples;
-    try {
-        samples = std::make_unique_for_overwrite<std::uint8_t[]>(pixels * 2);
-    } catch (const std::bad_alloc&) {
-        grey.reset();
-        radianceAbort(job, "Not enough memory for the image.");
-        return false;
-    }
-    greyToSamples(grey.get(), pixels, width, p, samples.get(), toRow);
-    grey.reset();
-    // The last sample repeats the one before it.
-    if (pixels >= 2) {
-        samples[2 * pixels - 2] = samples[2 * pixels - 4];
-        samples[2 * pixels - 1] = samples[2 * pixels - 3];
-    }
-    const bool written = job.writeOutput(samples.get(), pixels * 2);
-    samples.reset();
-    if (!written) return false;
-    job.log().appendLine("Conversion done in" + numberText(job.secondsSince(start)) + " seconds");
-    return true;
 }
 
 }  // namespace kelvarin

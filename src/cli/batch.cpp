@@ -1,0 +1,448 @@
+#include "cli/batch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <set>
+#include <system_error>
+#include <thread>
+
+#include "formats/file.h"
+#include "job/clock.h"
+#include "job/session.h"
+#include "ui/command_handler.h"
+#include "ui/ids.h"
+#include "ui/port.h"
+
+namespace kelvarin {
+
+const char kBatchUsage[] =
+    "batch: kelvarin-cli [OPTIONS] --out-dir DIR COMMAND SOURCE...\n"
+    "  converts every SOURCE with COMMAND (tif, hdr, pgm or raw) into DIR/NAME.tif (NAME.raw with\n"
+    "  --te-raw); a SOURCE folder stands for its files of the command's kinds (tif: .tif .tiff,\n"
+    "  hdr: .hdr .pic, pgm: .pgm, raw: .raw)\n"
+    "  --jobs N      N jobs at once (default: one per core)\n"
+    "  --overwrite   replace results that exist already (otherwise their jobs fail)\n"
+    "  --format tif  the results' kind (tif is the only one so far)\n";
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct BatchCommand {
+    const char* name;
+    int commandId;
+    std::vector<std::string> extensions;  // lower case, with the dot
+};
+
+const BatchCommand kBatchCommands[] = {
+    {"tif", ids::OpenTif, {".tif", ".tiff"}},
+    {"hdr", ids::OpenHdr, {".hdr", ".pic"}},
+    {"pgm", ids::PgmToTif, {".pgm"}},
+    {"raw", ids::RawToTif, {".raw"}},
+};
+
+const BatchCommand* findBatchCommand(const std::string& name) {
+    for (const BatchCommand& command : kBatchCommands)
+        if (name == command.name) return &command;
+    return nullptr;
+}
+
+std::string utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::string asciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// Milliseconds as seconds with three decimals, the same under every locale.
+std::string secondsText(std::int64_t milliseconds) {
+    std::string fraction = std::to_string(milliseconds % 1000);
+    return std::to_string(milliseconds / 1000) + "." + std::string(3 - fraction.size(), '0') + fraction;
+}
+
+std::int64_t millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A message box's text on one line of its own: the CR LF between its lines dropped to LF, as
+// the single-file runs print it.
+std::string boxText(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        if (c != '\r') out += c;
+    return out;
+}
+
+// ---- What the batch converts ----
+
+struct BatchItem {
+    std::string source;       // as named on the command line (a folder's files: folder/name)
+    std::string destination;  // DIR/NAME.tif as DIR was named
+    std::string sourcePath, destinationPath;  // full paths, as a file dialog hands them back
+};
+
+std::string fullPath(const std::string& path) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(pathFromUtf8(path), error);
+    return error ? path : utf8(absolute);
+}
+
+// A refusal before any job starts: one line on stderr, exit status 2.
+int refuse(const std::string& why) {
+    std::fprintf(stderr, "kelvarin-cli: %s\n", why.c_str());
+    return 2;
+}
+
+// The sources a SOURCE stands for: itself, or a folder's files of the command's kinds sorted by
+// name (not the files of its subfolders). A name that is neither a file nor a folder stays a
+// source: its job reports it as the dialog would.
+bool expandSource(const std::string& named, const BatchCommand& command, std::vector<std::string>& sources,
+                  std::string& problem) {
+    const fs::path path = pathFromUtf8(named);
+    std::error_code error;
+    if (!fs::is_directory(path, error)) {
+        sources.push_back(named);
+        return true;
+    }
+    std::vector<std::string> names;
+    fs::directory_iterator entries(path, error);
+    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+        std::error_code statusError;
+        if (!entries->is_regular_file(statusError)) continue;
+        const std::string extension = asciiLower(utf8(entries->path().extension()));
+        if (std::find(command.extensions.begin(), command.extensions.end(), extension) != command.extensions.end())
+            names.push_back(utf8(entries->path().filename()));
+    }
+    if (error) {
+        problem = "cannot read the folder " + named + " (" + error.message() + ")";
+        return false;
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) sources.push_back(utf8(path / pathFromUtf8(name)));
+    return true;
+}
+
+// Two names for one destination file: the same spelling once made absolute and canonical (case
+// folded where the file system ignores case).
+std::string destinationKey(const std::string& path) {
+    std::error_code error;
+    fs::path key = fs::weakly_canonical(fs::absolute(pathFromUtf8(path), error), error);
+    if (error) key = pathFromUtf8(path);
+#ifdef _WIN32
+    return asciiLower(utf8(key));
+#else
+    return utf8(key);
+#endif
+}
+
+// The items of the batch, or the reason it is refused. The output folder is made only once
+// nothing else stands in the way, so a refused batch writes nothing.
+bool planBatch(const BatchSettings& settings, const ConversionOptions& options, const BatchCommand& command,
+               const std::vector<std::string>& named, std::vector<BatchItem>& items, std::string& problem) {
+    std::vector<std::string> sources;
+    for (const std::string& source : named)
+        if (!expandSource(source, command, sources, problem)) return false;
+    if (sources.empty()) {
+        problem = "no sources: the folders named hold no files of the command's kinds";
+        return false;
+    }
+
+    const std::string& outDir = *settings.outDir;
+    const fs::path folder = pathFromUtf8(outDir);
+    std::error_code error;
+    const bool folderExists = fs::exists(folder, error);
+    if (folderExists && !fs::is_directory(folder, error)) {
+        problem = "the output folder " + outDir + " is not a folder";
+        return false;
+    }
+
+    const std::string extension = options.teRawMode ? ".raw" : ".tif";
+    std::map<std::string, std::size_t> byDestination;
+    std::set<std::string> sourceKeys;
+    std::vector<std::optional<std::uint64_t>> sourceSizes;
+    for (const std::string& source : sources) {
+        sourceKeys.insert(destinationKey(source));
+        sourceSizes.push_back(fileSize(source));
+    }
+    for (const std::string& source : sources) {
+        BatchItem item;
+        item.source = source;
+        item.destination = utf8(folder / pathFromUtf8(utf8(pathFromUtf8(source).stem()) + extension));
+        item.sourcePath = fullPath(source);
+        item.destinationPath = fullPath(item.destination);
+        const std::string key = destinationKey(item.destination);
+        const auto [first, added] = byDestination.emplace(key, items.size());
+        if (!added) {
+            problem = items[first->second].source + " and " + source + " would both become " + item.destination;
+            return false;
+        }
+        // A destination that is a source, however spelled: by its name, or (an existing file, a
+        // hard link) by the file itself; a file of another size cannot be the same one.
+        bool clash = sourceKeys.count(key) != 0;
+        const auto size = fileSize(item.destination);
+        for (std::size_t k = 0; !clash && size && k < sources.size(); ++k)
+            clash = sourceSizes[k] == size && sameFile(item.destination, sources[k]);
+        if (clash) {
+            problem = "the destination " + item.destination + " is a source";
+            return false;
+        }
+        items.push_back(std::move(item));
+    }
+
+    if (!folderExists && !fs::create_directories(folder, error)) {
+        problem = "cannot create the output folder " + outDir + (error ? " (" + error.message() + ")" : "");
+        return false;
+    }
+    return true;
+}
+
+// ---- One job ----
+
+struct Box {
+    std::string caption, text;
+};
+
+// A job's port: the dialogs answered with the item's source and destination, the log and the
+// boxes kept for the batch to print whole. No progress bar: several jobs share one terminal.
+class BatchPort final : public UiPort {
+public:
+    explicit BatchPort(std::deque<std::string> answers) : answers_(std::move(answers)) {}
+
+    std::optional<std::string> askOpenFile(const FileDialogRequest&) override { return nextAnswer(); }
+    std::optional<std::string> askSaveFile(const FileDialogRequest&) override { return nextAnswer(); }
+    MessageAnswer showMessage(const MessageBoxRequest& request) override {
+        boxes.push_back({request.caption, request.text});
+        return MessageAnswer::Ok;
+    }
+    void appendLogLine(std::string_view text) override { log.append(text).append("\n"); }
+    void clearLog() override {}
+    void setProgressRange(std::int32_t, std::int32_t) override {}
+    void setProgressPosition(std::int32_t) override {}
+    void setConversionCommandsEnabled(bool) override {}
+    void resetOptionControls() override {}
+    bool isControlChecked(int) override { return false; }
+    void closeWindow() override {}
+
+    std::string log;
+    std::vector<Box> boxes;
+
+private:
+    std::optional<std::string> nextAnswer() {
+        if (answers_.empty()) return std::nullopt;
+        std::string answer = std::move(answers_.front());
+        answers_.pop_front();
+        return answer;
+    }
+    std::deque<std::string> answers_;
+};
+
+struct Outcome {
+    bool ok = false;
+    std::int64_t milliseconds = 0;
+    std::string log;
+    std::vector<Box> boxes;
+    std::string failure;  // why the job failed, for the summary
+};
+
+// The box that says why a job failed: the last one before the command's closing "There were
+// errors.", leaving out the mode warning the PGM and RAW commands show first.
+std::string failingBoxText(const std::vector<Box>& boxes) {
+    if (boxes.empty()) return std::string();
+    const MessageBoxRequest warning = modeWarningBox();
+    for (std::size_t k = boxes.size() - 1; k > 0; --k) {
+        const Box& box = boxes[k - 1];
+        if (box.caption != warning.caption || box.text != warning.text) return box.text;
+    }
+    return boxes.back().text;
+}
+
+class BatchRun {
+public:
+    BatchRun(const BatchSettings& settings, const ConversionOptions& options, const BatchCommand& command,
+             std::vector<BatchItem> items)
+        : settings_(settings), options_(options), command_(command), items_(std::move(items)),
+          outcomes_(items_.size()), done_(items_.size(), false) {}
+
+    int run();
+
+private:
+    void work();
+    Outcome convert(const BatchItem& item);
+    void print(std::size_t index);
+
+    const BatchSettings& settings_;
+    const ConversionOptions& options_;
+    const BatchCommand& command_;
+    const std::vector<BatchItem> items_;
+    const SystemClock clock_;
+
+    std::atomic<std::size_t> next_{0};
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    std::vector<Outcome> outcomes_;  // guarded by mutex_ until done_
+    std::vector<bool> done_;
+};
+
+Outcome BatchRun::convert(const BatchItem& item) {
+    const auto start = std::chrono::steady_clock::now();
+    Outcome outcome;
+    if (!settings_.overwrite && fileExists(item.destinationPath)) {
+        outcome.failure = item.destination + " exists already (--overwrite replaces it)";
+        outcome.boxes.push_back({"kelvarin-cli", outcome.failure});
+        return outcome;
+    }
+    try {
+        // Exactly what a single-file run does, in a session of the job's own.
+        BatchPort port({item.sourcePath, item.destinationPath});
+        Session session(port, clock_);
+        CommandHandler handler(session);
+        handler.start();
+        session.options = options_;
+        handler.handle(command_.commandId);
+        outcome.ok = handler.lastResult() == 1;
+        outcome.log = std::move(port.log);
+        outcome.boxes = std::move(port.boxes);
+        if (!outcome.ok) outcome.failure = boxText(failingBoxText(outcome.boxes));
+        std::replace(outcome.failure.begin(), outcome.failure.end(), '\n', ' ');
+    } catch (const std::exception& error) {
+        // Out of memory, most likely: this job fails, the others go on. What it wrote is gone.
+        outcome.ok = false;
+        outcome.failure = std::string("the job stopped: ") + error.what();
+        outcome.boxes.push_back({"kelvarin-cli", outcome.failure});
+    }
+    outcome.milliseconds = millisecondsSince(start);
+    return outcome;
+}
+
+void BatchRun::work() {
+    for (std::size_t index; (index = next_.fetch_add(1)) < items_.size();) {
+        Outcome outcome = convert(items_[index]);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            outcomes_[index] = std::move(outcome);
+            done_[index] = true;
+        }
+        finished_.notify_all();
+    }
+}
+
+// A job's log on stdout as one block under its source, then its boxes on stderr. Only the summary
+// needs the job afterwards: a long batch keeps no logs it has printed.
+void BatchRun::print(std::size_t index) {
+    const BatchItem& item = items_[index];
+    Outcome& outcome = outcomes_[index];
+    const std::string block = "### " + item.source + "\n" + outcome.log;
+    std::fwrite(block.data(), 1, block.size(), stdout);
+    std::fflush(stdout);
+    for (const Box& box : outcome.boxes)
+        std::fprintf(stderr, "%s: %s: %s\n", item.source.c_str(), box.caption.c_str(), boxText(box.text).c_str());
+    std::fflush(stderr);
+    std::string().swap(outcome.log);
+    std::vector<Box>().swap(outcome.boxes);
+}
+
+int BatchRun::run() {
+    const auto start = std::chrono::steady_clock::now();
+    unsigned jobs = settings_.jobs != 0 ? settings_.jobs : std::max(1u, std::thread::hardware_concurrency());
+    jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, items_.size()));
+    std::vector<std::thread> workers;
+    for (unsigned k = 0; k < jobs; ++k) {
+        try {
+            workers.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            break;  // the system gives no more threads: fewer jobs at once
+        }
+    }
+    if (workers.empty()) work();
+
+    // Each block as soon as it and every block before it are complete.
+    for (std::size_t index = 0; index < items_.size(); ++index) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            finished_.wait(lock, [&] { return done_[index]; });
+        }
+        print(index);
+    }
+    for (std::thread& worker : workers) worker.join();
+
+    std::size_t failed = 0;
+    std::string summary;
+    for (std::size_t index = 0; index < items_.size(); ++index) {
+        const Outcome& outcome = outcomes_[index];
+        const BatchItem& item = items_[index];
+        summary += (outcome.ok ? "ok " : "FAILED ") + secondsText(outcome.milliseconds) + " s " + item.source +
+                   (outcome.ok ? " -> " + item.destination : ": " + outcome.failure) + "\n";
+        if (!outcome.ok) ++failed;
+    }
+    summary += "total: " + std::to_string(items_.size()) + (items_.size() == 1 ? " file, " : " files, ") + std::to_string(items_.size() - failed) +
+               " ok, " + std::to_string(failed) + " failed, " + secondsText(millisecondsSince(start)) + " s\n";
+    std::fwrite(summary.data(), 1, summary.size(), stderr);
+    std::fflush(stderr);
+    return failed == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+std::optional<std::string> takeBatchOption(const std::vector<std::string>& argv, std::size_t& i,
+                                           BatchSettings& settings) {
+    const std::string& option = argv[i];
+    if (option == "--overwrite") {
+        settings.overwrite = true;
+        return std::string();
+    }
+    if (option != "--out-dir" && option != "--jobs" && option != "--format") return std::nullopt;
+    if (++i >= argv.size()) return option + " takes a value";
+    const std::string& value = argv[i];
+    if (option == "--out-dir") {
+        if (value.empty()) return std::string("--out-dir takes a folder");
+        settings.outDir = value;
+    } else if (option == "--jobs") {
+        unsigned jobs = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+        if (error != std::errc() || end != value.data() + value.size() || jobs < 1)
+            return std::string("--jobs takes a whole number from 1");
+        settings.jobs = jobs;
+    } else {
+        if (value != "tif") return std::string("--format takes tif (the only output format so far)");
+        settings.format = value;
+    }
+    return std::string();
+}
+
+std::optional<std::string> batchUsageProblem(const BatchSettings& settings, const ConversionOptions& options,
+                                             const std::string& command, const std::vector<std::string>& sources) {
+    if (!settings.outDir) {
+        if (settings.jobs != 0 || settings.overwrite || settings.format)
+            return std::string("--jobs, --overwrite and --format work with --out-dir only");
+        return std::nullopt;
+    }
+    if (!findBatchCommand(command)) return "--out-dir runs tif, hdr, pgm or raw, not " + command;
+    if (settings.format && options.teRawMode) return std::string("--te-raw writes .raw files: no --format with it");
+    if (sources.empty()) return std::string("no SOURCE given");
+    return std::nullopt;
+}
+
+int runBatch(const BatchSettings& settings, const ConversionOptions& options, const std::string& command,
+             const std::vector<std::string>& sources) {
+    const BatchCommand* batchCommand = findBatchCommand(command);
+    if (!batchCommand || !settings.outDir) return refuse("not a batch command: " + command);
+    std::vector<BatchItem> items;
+    std::string problem;
+    if (!planBatch(settings, options, *batchCommand, sources, items, problem)) return refuse(problem);
+    return BatchRun(settings, options, *batchCommand, std::move(items)).run();
+}
+
+}  // namespace kelvarin
