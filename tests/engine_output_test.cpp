@@ -11,6 +11,7 @@
 #include "pixels/resample.h"
 #include "support/height_data_files.h"
 #include "support/test_files.h"
+#include "ui/file_filter.h"
 
 namespace kelvarin {
 namespace {
@@ -142,6 +143,24 @@ TEST(OutputFormat, ChosenByTheExtensionInAnyCase) {
         {"alps.pngx", OutputFormat::Tiff},         {"alps.", OutputFormat::Tiff},
     };
     for (const auto& [path, format] : cases) EXPECT_EQ(outputFormatFor(path), format) << path;
+}
+
+// A bare name typed into the Save dialog takes the extension of the filter chosen, so the file's
+// format follows the filter; a name with an extension, or "All Files", keeps the name.
+TEST(SaveFilter, BareNamesTakeTheFiltersExtension) {
+    struct Case {
+        const char* path;
+        FileFilter filter;
+        const char* result;
+    };
+    const Case cases[] = {
+        {"/maps/alps", {"PNG", "*.png"}, "/maps/alps.png"},
+        {"C:\\maps.v2\\alps", {"R16", "*.r16"}, "C:\\maps.v2\\alps.r16"},
+        {"/maps/alps.tif", {"PNG", "*.png"}, "/maps/alps.tif"},
+        {"/maps/alps", {"All Files", "*.*"}, "/maps/alps"},
+        {"/maps/alps", {"Images", "*.png;*.tif"}, "/maps/alps"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(withFilterExtension(c.path, c.filter), c.result) << c.path;
 }
 
 TEST(ParseImageSize, SizesAndRefusals) {

@@ -62,8 +62,8 @@ TEST(RawConversion, TerrainExportsAreCopiedByteForByte) {
         EXPECT_EQ(values.stripByteCounts, source.size());
         EXPECT_TRUE(test::containsInOrder(
             run.harness.port.log,
-            {"Deriving size from RAW file", "Width: " + std::to_string(side).insert(0, " "),
-             "Length: " + std::to_string(side).insert(0, " "), "ImgSize:  " + std::to_string(source.size())}));
+            {"Deriving size from RAW file", "Width:  " + std::to_string(side),
+             "Length:  " + std::to_string(side), "ImgSize:  " + std::to_string(source.size())}));
         EXPECT_TRUE(test::containsInOrder(
             run.harness.port.log,
             {"Conversion from RAW concluded.", "Closed source file:", run.dir.file("in.raw"), "Closed converted file:",

@@ -227,11 +227,13 @@ public:
         boxes.push_back({request.caption, request.text});
         return MessageAnswer::Ok;
     }
+    std::optional<std::string> askText(const TextRequest&) override { return std::nullopt; }
     void appendLogLine(std::string_view text) override { log.append(text).append("\n"); }
     void clearLog() override {}
     void setProgressRange(std::int32_t, std::int32_t) override {}
     void setProgressPosition(std::int32_t) override {}
     void setConversionCommandsEnabled(bool) override {}
+    void setMenuItemChecked(int, bool) override {}
     void resetOptionControls() override {}
     bool isControlChecked(int) override { return false; }
     void closeWindow() override {}

@@ -64,8 +64,11 @@ FileDialogRequest sourceDialogRequest(SourceKind kind) {
 
 FileDialogRequest binHeaderDialogRequest() { return openRequest("KELVARIN Open BIN HDR", {"HDR", "*.hdr"}, "hdr"); }
 
+// The height map's formats: the TIFF first, and the default; the engine formats behind it. The
+// extension of the name chosen decides which is written.
 FileDialogRequest saveTiffDialogRequest() {
-    return {"KELVARIN Save", {{"TIF", "*.tif"}, {"TIFF", "*.tiff"}, kAllFiles}, "tif"};
+    return {"KELVARIN Save", {{"TIF", "*.tif"}, {"TIFF", "*.tiff"}, {"PNG", "*.png"}, {"R16", "*.r16"}, kAllFiles},
+            "tif"};
 }
 
 FileDialogRequest saveRawDialogRequest() { return openRequest("KELVARIN Save", {"RAW", "*.raw"}, "raw"); }
