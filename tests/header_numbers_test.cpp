@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "formats/header_numbers.h"
+#include "base/header_numbers.h"
 
 namespace kelvarin {
 namespace {

@@ -288,9 +288,9 @@ TEST(HostileDestination, FifoAndDeviceNodesAreNeverOpenedNorDeleted) {
             EXPECT_EQ(h.port.boxTexts().at(h.port.boxTexts().size() - 2), "KELVARIN - Save As: File not created.");
         }
     }
-    EXPECT_EQ(File::open(dir.path(), File::Mode::Replace), nullptr);
+    EXPECT_EQ(diskFileSystem().open(dir.path(), File::Mode::Replace), nullptr);
     EXPECT_TRUE(temporaryFilesIn(dir.path()).empty());
-    const auto fresh = File::open(dir.file("new.tif"), File::Mode::Replace);
+    const auto fresh = diskFileSystem().open(dir.file("new.tif"), File::Mode::Replace);
     ASSERT_NE(fresh, nullptr);
     EXPECT_TRUE(fresh->write("x", 1));
     EXPECT_TRUE(fresh->commit());

@@ -129,7 +129,7 @@ TEST(JobOutcome, SeesEveryBrokenGuarantee) {
     {
         Scene s;
         s.resultBox(true);
-        s.h.session.files.source = File::open(s.check.sourcePath, File::Mode::Read);
+        s.h.session.files.source = diskFileSystem().open(s.check.sourcePath, File::Mode::Read);
         s.check.output = OutputKind::RawExport;
         s.check.exportBytes = 4;
         writeBytes(s.check.destinationPath, Bytes(3));

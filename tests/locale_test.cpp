@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "job/number_text.h"
+#include "base/number_text.h"
 #include "support/sample_sources.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "job/number_text.h"
+#include "base/number_text.h"
 
 namespace kelvarin {
 namespace {

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "job/number_text.h"
+#include "base/number_text.h"
+#include "support/reference.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
 #include "ui/ids.h"
-#include "support/reference.h"
 
 namespace kelvarin {
 namespace {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/file.h"
+#include "formats/bin_reader.h"
 #include "formats/raw_reader.h"
 #include "job/job_context.h"
 #include "job/stages.h"
@@ -80,7 +81,7 @@ TEST(RawConversion, HeaderStepDescribesTheWholeFile) {
     TempDir dir;
     test::writeBytes(dir.file("in.raw"), Bytes(2 * 64 * 64, 3));
     Harness harness;
-    harness.session.files.source = File::open(dir.file("in.raw"), File::Mode::Read);
+    harness.session.files.source = diskFileSystem().open(dir.file("in.raw"), File::Mode::Read);
     harness.session.files.sourcePath = dir.file("in.raw");
     JobContext job(harness.session);
     job.image.reset(SourceKind::Raw);
@@ -89,7 +90,7 @@ TEST(RawConversion, HeaderStepDescribesTheWholeFile) {
     EXPECT_EQ(job.image.outputDataBytes, 2u * 64 * 64);
     EXPECT_EQ(job.image.width, 64u);
     EXPECT_EQ(job.image.byteOrder, ByteOrder::II);
-    EXPECT_EQ(job.image.stripByteCountsField, (Field4{0x00, 0x20, 0x00, 0x00}));
+    EXPECT_EQ(job.image.destinationFields.stripByteCounts, (Field4{0x00, 0x20, 0x00, 0x00}));
     EXPECT_EQ(harness.port.ranges.back(), std::make_pair(1, 100));
     EXPECT_EQ(harness.port.positions.back(), 50);
 }
@@ -230,14 +231,14 @@ TEST(BinConversion, LogsTheHeaderAndTheSteps) {
 }
 
 TEST(BinConversion, HelpersWorkInPlace) {
-    Bytes data = test::littleEndianSamples({0xFFFF, 0x8000, 0x7FFF, 0x0000});
-    signedToUnsigned(data.data(), data.size(), -32768, -1);
-    EXPECT_EQ(data, test::littleEndianSamples({1, 0, 0x8001, 2}));
-    Bytes rows = {1, 1, 2, 2, 3, 3};
+    std::vector<std::uint16_t> samples = {0xFFFF, 0x8000, 0x7FFF, 0x0000};
+    signedToUnsigned(samples.data(), samples.size(), -32768, -1);
+    EXPECT_EQ(samples, (std::vector<std::uint16_t>{1, 0, 0x8001, 2}));
+    std::vector<std::uint16_t> rows = {1, 1, 2, 2, 3, 3};
     flipRows(rows.data(), 2, 3);
-    EXPECT_EQ(rows, (Bytes{3, 3, 2, 2, 1, 1}));
+    EXPECT_EQ(rows, (std::vector<std::uint16_t>{3, 3, 2, 2, 1, 1}));
     flipRows(rows.data(), 3, 2);
-    EXPECT_EQ(rows, (Bytes{2, 1, 1, 3, 3, 2}));
+    EXPECT_EQ(rows, (std::vector<std::uint16_t>{2, 1, 1, 3, 3, 2}));
 }
 
 struct BinRefusal {

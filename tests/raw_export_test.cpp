@@ -141,7 +141,7 @@ TEST_P(RawExportKinds, ExportsOnlySixteenBitGreyInsideTheSource) {
     const Bytes content = ramp(64);
     writeBytes(dir.file("in.dat"), content);
     Harness h;
-    h.session.files.source = File::open(dir.file("in.dat"), File::Mode::Read);
+    h.session.files.source = diskFileSystem().open(dir.file("in.dat"), File::Mode::Read);
     h.session.files.sourcePath = dir.file("in.dat");
     JobContext job(h.session);
     job.image.kind = c.kind;

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "formats/grey_tiff_writer.h"
+#include "job/terrain_set_job.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
-#include "terrain/terrain_set_builder.h"
 #include "ui/ids.h"
 
 namespace kelvarin {

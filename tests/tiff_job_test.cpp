@@ -6,7 +6,7 @@
 #include <cstring>
 #include <tuple>
 
-#include "job/number_text.h"
+#include "base/number_text.h"
 #include "pixels/weighting.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"

@@ -17,10 +17,10 @@
 
 #include "formats/file.h"
 #include "job/clock.h"
+#include "job/port.h"
 #include "job/session.h"
 #include "ui/command_handler.h"
 #include "ui/ids.h"
-#include "ui/port.h"
 
 namespace kelvarin {
 
@@ -175,7 +175,7 @@ bool planBatch(const BatchSettings& settings, const ConversionOptions& options, 
     std::vector<std::optional<std::uint64_t>> sourceSizes;
     for (const std::string& source : sources) {
         sourceKeys.insert(destinationKey(source));
-        sourceSizes.push_back(fileSize(source));
+        sourceSizes.push_back(diskFileSystem().size(source));
     }
     for (const std::string& source : sources) {
         BatchItem item;
@@ -192,9 +192,9 @@ bool planBatch(const BatchSettings& settings, const ConversionOptions& options, 
         // A destination that is a source, however spelled: by its name, or (an existing file, a
         // hard link) by the file itself; a file of another size cannot be the same one.
         bool clash = sourceKeys.count(key) != 0;
-        const auto size = fileSize(item.destination);
+        const auto size = diskFileSystem().size(item.destination);
         for (std::size_t k = 0; !clash && size && k < sources.size(); ++k)
-            clash = sourceSizes[k] == size && sameFile(item.destination, sources[k]);
+            clash = sourceSizes[k] == size && diskFileSystem().sameFile(item.destination, sources[k]);
         if (clash) {
             problem = "the destination " + item.destination + " is a source";
             return false;
@@ -301,7 +301,7 @@ private:
 Outcome BatchRun::convert(const BatchItem& item) {
     const auto start = std::chrono::steady_clock::now();
     Outcome outcome;
-    if (!settings_.overwrite && fileExists(item.destinationPath)) {
+    if (!settings_.overwrite && diskFileSystem().exists(item.destinationPath)) {
         outcome.failure = item.destination + " exists already (--overwrite replaces it)";
         outcome.boxes.push_back({"kelvarin-cli", outcome.failure});
         return outcome;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "job/options.h"
+#include "base/conversion_options.h"
 
 namespace kelvarin {
 

@@ -5,7 +5,7 @@
 #include <deque>
 #include <string>
 
-#include "ui/port.h"
+#include "job/port.h"
 
 namespace kelvarin {
 

@@ -1,11 +1,13 @@
 // The one small file layer every reader and writer goes through. Reads report how much they
 // got; writes report failure; nothing here trusts the caller's sizes. Destinations are written
 // whole or not at all: an existing file is only ever replaced by a complete new one.
+//
+// Files come from a FileSystem: the disk (diskFileSystem) or memory (MemoryFileSystem), so that
+// a whole job can run without touching the disk.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -19,71 +21,79 @@ std::filesystem::path pathFromUtf8(const std::string& utf8);
 class File {
 public:
     enum class Mode {
-        Read,     // an existing file, read only: sources are never changed
-        // A destination: the bytes go to a new hidden file beside it (".NAME.kelvarin-XXXXXX",
-        // beside the final target of a symbolic link), which commit() moves over the name. Until
-        // then an existing file stays exactly as it was; a replacing file dropped without commit()
-        // is deleted. Only a regular file the user may write, or a name that holds nothing yet,
-        // can be a destination: FIFOs, devices and folders are refused.
+        Read,  // an existing file, read only: sources are never changed
+        // A destination: the bytes go to a new file beside it (on the disk a hidden
+        // ".NAME.kelvarin-XXXXXX", beside the final target of a symbolic link), which commit()
+        // moves over the name. Until then an existing file stays exactly as it was; a replacing
+        // file dropped without commit() is deleted. Only a regular file the user may write, or a
+        // name that holds nothing yet, can be a destination: FIFOs, devices and folders are refused.
         Replace,
     };
 
-    // `path` is the name the user chose; path() gives it back and the log names it, never the
-    // temporary file.
-    static std::unique_ptr<File> open(const std::string& path, Mode mode);
-    ~File();
+    virtual ~File() = default;
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
+    // The name the user chose; the log names it, never the temporary file.
     const std::string& path() const { return path_; }
     // Size at the moment it was opened (sources) or as written so far (destinations).
-    std::uint64_t size() const;
+    virtual std::uint64_t size() const = 0;
 
     // Reads up to `count` bytes at the current position and returns how many arrived:
     // fewer only at the end of the file or on a read error.
-    std::size_t read(void* buffer, std::size_t count);
+    [[nodiscard]] std::size_t read(void* buffer, std::size_t count) { return doRead(buffer, count); }
     // True only when all `count` bytes arrived.
-    bool readExact(void* buffer, std::size_t count) { return read(buffer, count) == count; }
-    bool seek(std::uint64_t offset);
+    [[nodiscard]] bool readExact(void* buffer, std::size_t count) { return read(buffer, count) == count; }
+    [[nodiscard]] bool seek(std::uint64_t offset) { return doSeek(offset); }
     std::uint64_t position() const { return position_; }
 
     // False when not every byte was written; the failure also sticks to writeFailed().
-    bool write(const void* buffer, std::size_t count);
+    [[nodiscard]] bool write(const void* buffer, std::size_t count) { return doWrite(buffer, count); }
     bool writeFailed() const { return writeFailed_; }
     // Flushes and closes; false when a write (or the flush) failed. A replacing file is also
-    // synced to the disk here, so once it is closed its bytes are complete; it is not in place
-    // until commit().
-    bool close();
-    // A replacing file: closes it (if still open) and moves it over the destination's name; the
-    // folder is synced too. False when a write, the flush, the sync or the move failed: the
-    // temporary file is then deleted and the old destination left as it was.
-    bool commit();
+    // made durable here (synced to the disk), so once it is closed its bytes are complete; it is
+    // not in place until commit().
+    [[nodiscard]] bool close() { return doClose(); }
+    // A replacing file: closes it (if still open) and moves it over the destination's name.
+    // False when a write, the flush, the sync or the move failed: the new bytes are then thrown
+    // away and the old destination left as it was.
+    [[nodiscard]] bool commit() { return doCommit(); }
 
-private:
-    File(std::FILE* handle, std::string path, std::uint64_t size);
-    void abandon();
-    std::FILE* handle_;
-    std::string path_;
-    std::uint64_t size_;
+protected:
+    explicit File(std::string path) : path_(std::move(path)) {}
     std::uint64_t position_ = 0;
     bool writeFailed_ = false;
-    // Replacing files only: where the bytes go until commit(), the file they replace (the final
-    // target of a link), and the slot of the temporary file in the table the interrupt handler
-    // empties.
-    bool replacing_ = false;
-    std::filesystem::path temporary_;
-    std::filesystem::path target_;
-    int liveSlot_ = -1;
+
+    // What each kind of file does; the public functions above are the ones callers use, so that
+    // every compiler checks that their results are looked at.
+    virtual std::size_t doRead(void* buffer, std::size_t count) = 0;
+    virtual bool doSeek(std::uint64_t offset) = 0;
+    virtual bool doWrite(const void* buffer, std::size_t count) = 0;
+    virtual bool doClose() = 0;
+    virtual bool doCommit() = 0;
+
+private:
+    std::string path_;
 };
 
-// Deletes the temporary files of every replacing file not yet committed, with nothing but calls
-// that are safe inside a signal handler (or a console control handler on another thread). For a
-// program that is being interrupted and ends right after it.
-void removeTemporaryFilesNow() noexcept;
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // Nothing when the file cannot be opened as `mode` asks (see File::Mode).
+    virtual std::unique_ptr<File> open(const std::string& path, File::Mode mode) = 0;
+    virtual bool exists(const std::string& path) = 0;
+    // The size of the file of that name; nothing when there is none.
+    virtual std::optional<std::uint64_t> size(const std::string& path) = 0;
+    // True when both names lead to the same file, however they are spelled.
+    virtual bool sameFile(const std::string& a, const std::string& b) = 0;
+};
 
-bool fileExists(const std::string& path);
-std::optional<std::uint64_t> fileSize(const std::string& path);
-// True when both names lead to the same file, however they are spelled.
-bool sameFile(const std::string& a, const std::string& b);
+// The real files. One for the whole program.
+FileSystem& diskFileSystem();
+
+// Deletes the temporary files of every replacing disk file not yet committed, with nothing but
+// calls that are safe inside a signal handler (or a console control handler on another thread).
+// For a program that is being interrupted and ends right after it.
+void removeTemporaryFilesNow() noexcept;
 
 }  // namespace kelvarin

@@ -2,23 +2,10 @@
 
 #include <cstring>
 
-#include "job/job_context.h"
-#include "job/stages.h"
-
 namespace kelvarin {
 
 const char kSoftwareText[48] = "KELVARIN v3.02 2026-12 https://kelvarin.org    ";
 static_assert(sizeof(kSoftwareText) == 48, "the Software text is 47 characters and a NUL");
-
-Field4 toFourBytes(std::uint32_t value, ByteOrder order) {
-    const Field4 little{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-    return order == ByteOrder::II ? little : reverseFourBytes(little);
-}
-
-Field4 swapShortField(const Field4& field) { return {field[1], field[0], 0, 0}; }
-
-Field4 reverseFourBytes(const Field4& field) { return {field[3], field[2], field[1], field[0]}; }
 
 namespace {
 
@@ -114,32 +101,6 @@ GreyTiffHeader buildGreyTiffHeader(ByteOrder order, const GreyTiffFields& fields
 GreyTiffFields littleEndianFields(std::uint32_t width, std::uint32_t length, std::uint32_t dataBytes) {
     return {toFourBytes(width, ByteOrder::II), toFourBytes(length, ByteOrder::II),
             toFourBytes(length, ByteOrder::II), toFourBytes(dataBytes, ByteOrder::II)};
-}
-
-void setLittleEndianDestination(SourceImage& image, std::uint32_t dataBytes) {
-    image.byteOrder = ByteOrder::II;
-    image.outputByteOrder = ByteOrder::II;
-    image.swapBytes = false;
-    const GreyTiffFields fields = littleEndianFields(image.width, image.length, dataBytes);
-    image.imageWidthField = fields.imageWidth;
-    image.imageLengthField = fields.imageLength;
-    image.rowsPerStripField = fields.rowsPerStrip;
-    image.stripByteCountsField = fields.stripByteCounts;
-}
-
-bool writeGreyTiffHeader(JobContext& job) {
-    const SourceImage& image = job.image;
-    job.log().appendLine("Creating IFD for 16-bit file.");
-    const GreyTiffHeader header =
-        buildGreyTiffHeader(image.outputByteOrder,
-                            {image.imageWidthField, image.imageLengthField, image.rowsPerStripField,
-                             image.stripByteCountsField},
-                            job.clock().tiffDateTime());
-    job.log().appendLine("Writing IFD to file");
-    job.log().appendLine(job.destinationPath());
-    if (!job.writeOutput(header.data(), header.size())) return false;
-    job.log().appendLine("DONE. Standby for data conversion.");
-    return true;
 }
 
 }  // namespace kelvarin

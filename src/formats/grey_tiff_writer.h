@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "job/source_image.h"
+#include "base/byte_order.h"
 
 namespace kelvarin {
 
@@ -14,10 +14,6 @@ using GreyTiffHeader = std::array<std::uint8_t, kGreyTiffHeaderSize>;
 
 // Exactly 47 characters; a NUL follows in the header.
 extern const char kSoftwareText[48];
-
-Field4 toFourBytes(std::uint32_t value, ByteOrder order);
-Field4 swapShortField(const Field4& field);
-Field4 reverseFourBytes(const Field4& field);
 
 struct GreyTiffFields {
     Field4 imageWidth{};
@@ -32,8 +28,5 @@ GreyTiffHeader buildGreyTiffHeader(ByteOrder order, const GreyTiffFields& fields
 // The value fields of a non-TIFF source (and of terrain tiles): width, length, length again and
 // the data size, each a 32-bit little-endian number.
 GreyTiffFields littleEndianFields(std::uint32_t width, std::uint32_t length, std::uint32_t dataBytes);
-// A non-TIFF source: read as little-endian and written "II" whatever the Swap option says, with
-// those value fields (StripByteCounts = `dataBytes`).
-void setLittleEndianDestination(SourceImage& image, std::uint32_t dataBytes);
 
 }  // namespace kelvarin

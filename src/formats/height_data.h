@@ -1,50 +1,14 @@
-// Small pieces the PGM, RAW and BIN readers share: the block size they stream with, a progress
-// bar that takes 64-bit byte counts, and their closing report.
+// Limits the PGM, RAW and BIN readers share: what a 16-bit greyscale TIFF of one strip can hold.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <string>
-
-#include "job/job_context.h"
-#include "job/number_text.h"
 
 namespace kelvarin {
-
-// Height data is streamed through a buffer of this size; the output is the same as with one block.
-inline constexpr std::size_t kHeightDataBlock = std::size_t{4} << 20;
 
 // The largest sample data a destination can describe: StripByteCounts is a 32-bit LONG.
 inline constexpr std::uint64_t kMaxOutputDataBytes = std::numeric_limits<std::uint32_t>::max();
 // ImageWidth, ImageLength and RowsPerStrip are SHORT tags.
 inline constexpr std::int64_t kMaxSide = 65535;
-
-// The bar's range is 32-bit signed; a larger count is divided by a power of two.
-class ScaledProgress {
-public:
-    ScaledProgress(ProgressBar& bar, std::uint64_t maximum) : bar_(bar) {
-        while ((maximum >> shift_) > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) ++shift_;
-        bar_.setRange(1, static_cast<std::int32_t>(maximum >> shift_));
-    }
-    void at(std::uint64_t position) { bar_.setPosition(static_cast<std::int32_t>(position >> shift_)); }
-    void atEnd() { bar_.setPosition(bar_.maximum()); }
-
-private:
-    ProgressBar& bar_;
-    unsigned shift_ = 0;
-};
-
-// "DONE. Data conversion completed in" with the seconds since `start` and " seconds".
-inline void logConversionTime(JobContext& job, std::int64_t start) {
-    job.log().appendLine("DONE. Data conversion completed in" + numberText(job.secondsSince(start)) + " seconds");
-}
-
-// A data step that found a short source: the read has already been reported; close the source
-// with its lines so the log shows what happened to it.
-inline bool stopAfterFailedRead(JobContext& job) {
-    job.log().logClosedSource();
-    return false;
-}
 
 }  // namespace kelvarin

@@ -1,4 +1,5 @@
-// 16-bit Portable Grey Maps (netpbm PGM, plain "P2" and raw "P5") wrapped into a greyscale TIFF.
+#include "formats/pgm_reader.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -6,11 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "formats/grey_tiff_writer.h"
-#include "formats/header_numbers.h"
+#include "base/header_numbers.h"
+#include "base/number_text.h"
 #include "formats/height_data.h"
-#include "job/job_context.h"
-#include "job/stages.h"
 
 namespace kelvarin {
 
@@ -24,13 +23,6 @@ constexpr char kPgmCaption[] = "KELVARIN - PGM.";
 // TAB, LF, VT, FF and CR end a token from the start; the blank only once the line after the
 // magic number has been looked at (a comment line there is one token up to its line end).
 bool isControlSeparator(std::uint8_t c) { return c >= 9 && c <= 13; }
-
-constexpr std::array<bool, 256> kDataSeparators = [] {
-    std::array<bool, 256> table{};
-    for (int c = 9; c <= 13; ++c) table[static_cast<std::size_t>(c)] = true;
-    table[' '] = true;
-    return table;
-}();
 
 struct Token {
     std::size_t start = 0;
@@ -84,18 +76,16 @@ private:
     bool blank_ = false;
 };
 
-bool refusePgm(JobContext& job, std::string text, std::string_view line) {
-    return job.refuse(errorBox(std::move(text), kPgmCaption), {line});
+Refusal pgmRefusal(std::string text, std::string line) { return {std::move(text), kPgmCaption, {std::move(line)}}; }
+
+Refusal cutShort() {
+    return pgmRefusal("The PGM header is incomplete or longer than 128 bytes.",
+                      ">>> Header does not fit PGM standard. STOP!");
 }
 
-bool refuseCutShort(JobContext& job) {
-    return refusePgm(job, "The PGM header is incomplete or longer than 128 bytes.",
-                     ">>> Header does not fit PGM standard. STOP!");
-}
-
-bool refuseShortText(JobContext& job) {
-    return refusePgm(job, "The PGM file holds fewer sample values than its header says.",
-                     ">>> PGM data incomplete. STOP!");
+PgmHeader refused(PgmHeader& header, Refusal why) {
+    header.report.refuse(std::move(why));
+    return std::move(header);
 }
 
 std::string productText(std::int64_t width, std::int64_t length) {
@@ -104,159 +94,48 @@ std::string productText(std::int64_t width, std::int64_t length) {
     return numberText(static_cast<double>(width) * static_cast<double>(length));
 }
 
-// The common end of both variants: the source is closed already, the destination is closed here.
-bool finishPgm(JobContext& job, ScaledProgress& progress, std::int64_t start) {
-    progress.atEnd();
-    job.log().appendLine("Conversion from PGM concluded.");
-    job.log().appendLine("Closed source file:");
-    job.log().appendLine(job.sourcePath());
-    if (!job.closeDestination()) return false;
-    job.log().appendLine("Closed converted file:");
-    job.log().appendLine(job.destinationPath());
-    logConversionTime(job, start);
-    return true;
-}
-
-// P5: big-endian samples become little-endian ones, block by block.
-bool convertBinaryPgm(JobContext& job, ScaledProgress& progress, std::int64_t start) {
-    std::uint64_t remaining = job.image.outputDataBytes;
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kHeightDataBlock)));
-    std::uint64_t done = 0;
-    while (remaining > 0) {
-        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, block.size()));
-        if (!job.readSource(block.data(), count)) return stopAfterFailedRead(job);
-        for (std::size_t i = 0; i + 1 < count; i += 2) std::swap(block[i], block[i + 1]);
-        if (!job.writeOutput(block.data(), count)) return false;
-        remaining -= count;
-        done += count;
-        progress.at(done);
-    }
-    job.closeSource();
-    return finishPgm(job, progress, start);
-}
-
-// The running state of one P2 sample token; tokens may straddle two read blocks.
-struct TextSample {
-    std::uint32_t value = 0;
-    bool digits = false;
-    bool fraction = false;
-    bool firstFractionDigit = true;
-    bool roundUp = false;
-    bool invalid = false;
-
-    void take(std::uint8_t c) {
-        if (c >= '0' && c <= '9') {
-            digits = true;
-            if (!fraction) {
-                // Anything above 65535 is refused; stop growing long before overflow.
-                if (value < 1000000) value = value * 10 + (c - '0');
-            } else if (firstFractionDigit) {
-                roundUp = c >= '5';
-                firstFractionDigit = false;
-            }
-        } else if (c == '.' && !fraction) {
-            fraction = true;
-        } else {
-            invalid = true;  // a sign, a letter or a comment: PGM samples are plain decimal numbers
-        }
-    }
-    // The sample rounded to the nearest integer, or -1 when it is not a number from 0 to 65535.
-    std::int32_t result() const {
-        if (invalid || !digits) return -1;
-        const std::uint32_t rounded = value + (roundUp ? 1 : 0);
-        return rounded > 65535 ? -1 : static_cast<std::int32_t>(rounded);
-    }
-};
-
-// P2: decimal samples, separated by TAB, LF, VT, FF, CR or blanks, become little-endian samples.
-bool convertTextPgm(JobContext& job, std::int64_t start) {
-    const std::uint64_t samples = std::uint64_t{job.image.width} * job.image.length;
-    ScaledProgress progress(job.progress(), samples);
-    const std::uint64_t textBytes = job.source().size() - std::min<std::uint64_t>(job.source().size(), job.image.dataOffset);
-
-    std::vector<std::uint8_t> text(static_cast<std::size_t>(std::min<std::uint64_t>(textBytes, kHeightDataBlock)));
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(std::min<std::uint64_t>(samples * 2, kHeightDataBlock)));
-    std::size_t outFill = 0;
-    std::uint64_t stored = 0;
-    std::uint64_t textLeft = textBytes;
-    TextSample sample;
-    bool inToken = false;
-
-    auto store = [&]() -> bool {
-        const std::int32_t value = sample.result();
-        if (value < 0) {
-            refusePgm(job, "The PGM text holds a value that is not a whole number from 0 to 65535.",
-                      ">>> Invalid PGM sample value. STOP!");
-            return false;
-        }
-        out[outFill++] = static_cast<std::uint8_t>(value & 0xFF);
-        out[outFill++] = static_cast<std::uint8_t>(value >> 8);
-        ++stored;
-        if (outFill == out.size()) {
-            if (!job.writeOutput(out.data(), outFill)) return false;
-            outFill = 0;
-            progress.at(stored);
-        }
-        return true;
-    };
-
-    while (stored < samples && textLeft > 0) {
-        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(textLeft, text.size()));
-        if (!job.readSource(text.data(), count)) return stopAfterFailedRead(job);
-        textLeft -= count;
-        for (std::size_t i = 0; i < count && stored < samples; ++i) {
-            const std::uint8_t c = text[i];
-            if (kDataSeparators[c]) {
-                if (inToken && !store()) return false;
-                inToken = false;
-            } else {
-                if (!inToken) sample = TextSample{};
-                inToken = true;
-                sample.take(c);
-            }
-        }
-    }
-    // The last token may run to the end of the file.
-    if (inToken && stored < samples && !store()) return false;
-    if (stored < samples) return refuseShortText(job);
-    if (outFill > 0 && !job.writeOutput(out.data(), outFill)) return false;
-    job.closeSource();
-    return finishPgm(job, progress, start);
-}
-
 }  // namespace
 
-bool pgmHeaderStep(JobContext& job) {
-    SourceImage& image = job.image;
-    StatusLog& log = job.log();
+Refusal pgmShortText() {
+    return pgmRefusal("The PGM file holds fewer sample values than its header says.", ">>> PGM data incomplete. STOP!");
+}
+
+Refusal pgmInvalidSample() {
+    return pgmRefusal("The PGM text holds a value that is not a whole number from 0 to 65535.",
+                      ">>> Invalid PGM sample value. STOP!");
+}
+
+PgmHeader readPgmHeader(ByteSource& source) {
+    PgmHeader header;
+    ReaderReport& report = header.report;
 
     // One byte more than the header may use: a CR closing the max value may have its LF there.
     std::array<std::uint8_t, kHeaderBufferSize + 1> bytes{};
-    job.source().seek(0);
-    const std::size_t got = job.source().read(bytes.data(), bytes.size());
+    const std::size_t got = source.readUpTo(0, bytes.data(), bytes.size());
     HeaderBuffer buffer(bytes.data(), std::min(got, kHeaderBufferSize));
 
     const Token magic = buffer.tokenFrom(0);
     const std::string_view magicText = magic.found && magic.start == 0 ? buffer.text(magic) : std::string_view{};
     if (!magic.terminated || (magicText != "P5" && magicText != "P2")) {
-        return job.refuse(errorBox("Not a Portable Grey Map file.", kPgmCaption),
-                          {"Header does not fit PGM standard.", ">>> Cannot interpret this file. STOP!"});
+        report.refuse({"Not a Portable Grey Map file.", kPgmCaption,
+                       {"Header does not fit PGM standard.", ">>> Cannot interpret this file. STOP!"}});
+        return header;
     }
-    log.appendLine(magicText);
-    image.pgmVariant = std::string(magicText);
+    report.say(std::string(magicText));
+    header.variant = std::string(magicText);
 
     Token next = buffer.tokenFrom(magic.end + 1);
-    if (!next.found) return refuseCutShort(job);
+    if (!next.found) return refused(header, cutShort());
     Token widthToken;
     if (buffer.at(next.start) == '#') {
         // Comment lines right after the magic number: every line holding a "#" is skipped.
         std::string_view line;
         std::size_t lineStart = 0;
         buffer.lineFrom(next.start, line, lineStart);
-        log.appendLine(line);
+        report.say(std::string(line));
         std::size_t following = 0;
         while (buffer.lineFrom(lineStart, line, following) && line.find('#') != std::string_view::npos) {
-            log.appendLine(line);
+            report.say(std::string(line));
             lineStart = following;
         }
         buffer.addBlank();
@@ -266,34 +145,30 @@ bool pgmHeaderStep(JobContext& job) {
         widthToken = buffer.tokenFrom(next.start);
     }
 
-    if (!widthToken.terminated) return refuseCutShort(job);
+    if (!widthToken.terminated) return refused(header, cutShort());
     const std::int64_t width = leadingInteger(buffer.text(widthToken));
-    log.appendLine("Width: " + std::string(buffer.text(widthToken)));
+    report.say("Width: " + std::string(buffer.text(widthToken)));
 
     const Token lengthToken = buffer.tokenFrom(widthToken.end + 1);
-    if (!lengthToken.terminated) return refuseCutShort(job);
+    if (!lengthToken.terminated) return refused(header, cutShort());
     const std::int64_t length = leadingInteger(buffer.text(lengthToken));
-    log.appendLine("Length: " + std::string(buffer.text(lengthToken)));
+    report.say("Length: " + std::string(buffer.text(lengthToken)));
 
     const Token maxToken = buffer.tokenFrom(lengthToken.end + 1);
-    if (!maxToken.terminated) return refuseCutShort(job);
-    const std::int64_t maxValue = leadingInteger(buffer.text(maxToken));
-    log.appendLine("Max value: " + std::string(buffer.text(maxToken)));
-    log.appendLine("Image size: " + productText(width, length));
+    if (!maxToken.terminated) return refused(header, cutShort());
+    header.maxValue = leadingInteger(buffer.text(maxToken));
+    report.say("Max value: " + std::string(buffer.text(maxToken)));
+    report.say("Image size: " + productText(width, length));
 
-    if (maxValue < 256) {
-        return job.refuse(errorBox("Not a 16-bit PGM file.", kPgmCaption), {">>> 8-bit file ignored. STOP!"});
-    }
-    if (maxValue > 65535) {
-        return job.refuse(errorBox("Not a 16-bit PGM file.", kPgmCaption), {">>> Max value above 65535. STOP!"});
-    }
-    if (width < 1 || length < 1) {
-        return refusePgm(job, "The PGM header gives no width or length.", ">>> Image has no pixels. STOP!");
-    }
+    if (header.maxValue < 256) return refused(header, pgmRefusal("Not a 16-bit PGM file.", ">>> 8-bit file ignored. STOP!"));
+    if (header.maxValue > 65535)
+        return refused(header, pgmRefusal("Not a 16-bit PGM file.", ">>> Max value above 65535. STOP!"));
+    if (width < 1 || length < 1)
+        return refused(header, pgmRefusal("The PGM header gives no width or length.", ">>> Image has no pixels. STOP!"));
     if (width > kMaxSide || length > kMaxSide ||
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(length) * 2 > kMaxOutputDataBytes) {
-        return refusePgm(job, "The PGM image is too large for a 16-bit TIFF of one strip.",
-                         ">>> Image too large. STOP!");
+        return refused(header, pgmRefusal("The PGM image is too large for a 16-bit TIFF of one strip.",
+                                          ">>> Image too large. STOP!"));
     }
 
     // The data begin behind the separator that ends the max value (behind CR LF as a pair).
@@ -301,27 +176,20 @@ bool pgmHeaderStep(JobContext& job) {
     if (bytes[maxToken.end] == '\r' && dataOffset < got && bytes[dataOffset] == '\n') ++dataOffset;
 
     const std::uint64_t samples = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(length);
-    const std::uint64_t fileSize = job.source().size();
+    const std::uint64_t fileSize = source.size();
     const std::uint64_t available = fileSize > dataOffset ? fileSize - dataOffset : 0;
     // Every P2 sample takes at least one character; every P5 sample two bytes.
-    if (available < (magicText == "P5" ? samples * 2 : samples)) return refuseShortText(job);
+    if (available < (header.binary() ? samples * 2 : samples)) return refused(header, pgmShortText());
 
-    log.appendLine("DONE reading and interpreting Header.");
-    log.appendLine("");
+    report.say("DONE reading and interpreting Header.");
+    report.say("");
 
-    image.width = static_cast<std::uint32_t>(width);
-    image.length = static_cast<std::uint32_t>(length);
-    image.pgmMaxValue = static_cast<std::int32_t>(maxValue);
-    image.dataOffset = static_cast<std::uint32_t>(dataOffset);
-    image.outputDataBytes = static_cast<std::uint32_t>(samples * 2);
-    setLittleEndianDestination(image, image.outputDataBytes);
-    return true;
+    header.width = static_cast<std::uint32_t>(width);
+    header.length = static_cast<std::uint32_t>(length);
+    header.dataOffset = static_cast<std::uint32_t>(dataOffset);
+    header.outputDataBytes = static_cast<std::uint32_t>(samples * 2);
+    return header;
 }
 
-bool pgmDataStep(JobContext& job) {
-    const std::int64_t start = job.now();
-    ScaledProgress byteProgress(job.progress(), job.image.outputDataBytes);
-    return job.image.pgmVariant == "P5" ? convertBinaryPgm(job, byteProgress, start) : convertTextPgm(job, start);
-}
 
 }  // namespace kelvarin

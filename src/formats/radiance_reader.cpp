@@ -5,11 +5,8 @@
 #include <cstring>
 #include <new>
 
-#include "formats/grey_tiff_writer.h"
-#include "formats/header_numbers.h"
-#include "job/job_context.h"
-#include "job/number_text.h"
-#include "job/stages.h"
+#include "base/header_numbers.h"
+#include "base/number_text.h"
 
 namespace kelvarin {
 
@@ -46,6 +43,11 @@ double leadingNumber(std::string_view text) {
         return std::copysign(magnitude, number.front() == '-' ? -1.0 : 1.0);
     }
     return read.ec == std::errc() ? value : 0;
+}
+
+RadianceHeader refused(RadianceHeader& header, std::string text, std::vector<std::string> lines) {
+    header.report.refuse({std::move(text), "KELVARIN - RGBE.", std::move(lines)});
+    return std::move(header);
 }
 
 }  // namespace
@@ -127,12 +129,6 @@ std::uint64_t minimumRleBytes(std::uint64_t width, std::uint64_t length) {
     return length * (4 + 4 * 2 * packets);
 }
 
-RgbeMap::RgbeMap(std::uint32_t width, std::uint32_t length)
-    : width_(width), length_(length), pixels_(static_cast<std::size_t>(width) * length),
-      // Every pixel of every plane is written by a successful decode; a failed one discards the
-      // map, so the planes need no clearing first.
-      bytes_(std::make_unique_for_overwrite<std::uint8_t[]>(pixels_ * 4)) {}
-
 const char* rgbeDecodeMessage(RgbeDecodeStatus status) {
     switch (status) {
         case RgbeDecodeStatus::Ok: return "";
@@ -201,112 +197,48 @@ void fillZeroExponents(RgbeMap& map) {
         if (e[i] == 0) e[i] = e[i - 1];
 }
 
-void radianceAbort(JobContext& job, std::string_view message) {
-    job.session.port.showMessage(
-        {"Cannot handle data.", "KELVARIN - Radiance", MessageIcon::Exclamation, MessageButtons::Ok, true, true});
-    StatusLog& log = job.log();
-    log.appendLine(message);
-    job.closeSource();
-    log.appendLine("Closed file:");
-    log.appendLine(job.sourcePath());
-    job.discardDestination();
-    log.appendLine("Closed and deleted file:");
-    log.appendLine(job.destinationPath());
-    log.appendLine(kDashLine);
-}
-
-bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
-    const SourceImage& image = job.image;
-    File& source = job.source();
-    const std::uint64_t fileSize = source.size();
-    const std::uint64_t available = fileSize > image.dataOffset ? fileSize - image.dataOffset : 0;
-    // The header step has checked that the file can hold this image at all.
-    if (available < minimumRleBytes(image.width, image.length)) {
-        radianceAbort(job, rgbeDecodeMessage(RgbeDecodeStatus::Truncated));
-        return false;
-    }
-
-    std::unique_ptr<std::uint8_t[]> data;
-    std::size_t got = 0;
-    try {
-        data = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(available));
-        got = source.read(data.get(), static_cast<std::size_t>(available));
-        map = std::make_unique<RgbeMap>(image.width, image.length);
-    } catch (const std::bad_alloc&) {
-        map.reset();
-        radianceAbort(job, "Not enough memory for the image.");
-        return false;
-    }
-
-    job.progress().setRange(1, static_cast<std::int32_t>(image.length));
-    job.log().appendLine("Decompressing RGBE data");
-    const std::int64_t start = job.now();
-    ProgressBar& progress = job.progress();
-    const RgbeDecodeStatus status = decodeRgbeScanlines(
-        data.get(), got, *map, [&progress](std::uint32_t r) { progress.setPosition(static_cast<std::int32_t>(r)); });
-    data.reset();
-    if (status != RgbeDecodeStatus::Ok) {
-        map.reset();
-        radianceAbort(job, rgbeDecodeMessage(status));
-        return false;
-    }
-    fillZeroExponents(*map);
-    job.log().appendLine("Decompressed RGBE data and RGBE image created in" + numberText(job.secondsSince(start)) +
-                         " seconds");
-    return true;
-}
-
-namespace {
-
-bool refuseHeader(JobContext& job, const std::string& box, std::initializer_list<std::string_view> lines) {
-    return job.refuse({box, "KELVARIN - RGBE.", MessageIcon::Error, MessageButtons::Ok, true, true}, lines);
-}
-
-}  // namespace
-
-bool radianceHeaderStep(JobContext& job) {
-    File& source = job.source();
+RadianceHeader readRadianceHeader(ByteSource& source) {
+    RadianceHeader header;
+    ReaderReport& report = header.report;
     std::string block(kRadianceHeaderBlock, '\0');
-    source.seek(0);
-    block.resize(source.read(block.data(), block.size()));
+    block.resize(source.readUpTo(0, block.data(), block.size()));
 
     const RadianceHeaderScan scan = scanRadianceHeader(block);
     if (!scan.signatureOk)
-        return refuseHeader(job, "Not a Radiance RGBE file.",
-                            {"Wrapper does not fit RGBE standard.", ">>> Cannot interpret this file. STOP!"});
-    for (const std::string& line : scan.logLines) job.log().appendLine(line);
+        return refused(header, "Not a Radiance RGBE file.",
+                       {"Wrapper does not fit RGBE standard.", ">>> Cannot interpret this file. STOP!"});
+    report.lines = scan.logLines;
 
     if (!scan.widthFound || !scan.lengthFound)
-        return refuseHeader(job, "The resolution line of this file is missing or not in the standard orientation (-Y length +X width).",
-                            {"No -Y length +X width resolution line found.", ">>> Cannot interpret this file. STOP!"});
+        return refused(header,
+                       "The resolution line of this file is missing or not in the standard orientation (-Y length "
+                       "+X width).",
+                       {"No -Y length +X width resolution line found.", ">>> Cannot interpret this file. STOP!"});
     if (!scan.dataOffsetFound)
-        return refuseHeader(job, "No pixel data follows the header of this file.",
-                            {"No end of the header found.", ">>> Cannot interpret this file. STOP!"});
+        return refused(header, "No pixel data follows the header of this file.",
+                       {"No end of the header found.", ">>> Cannot interpret this file. STOP!"});
     if (!(scan.width >= 1 && scan.width <= kRadianceMaxSide && scan.length >= 1 && scan.length <= kRadianceMaxSide))
-        return refuseHeader(job, "Image size not supported: width and length must be 1 to 65535 pixels.",
-                            {"Image size out of range.", ">>> Cannot convert this file. STOP!"});
+        return refused(header, "Image size not supported: width and length must be 1 to 65535 pixels.",
+                       {"Image size out of range.", ">>> Cannot convert this file. STOP!"});
 
-    SourceImage& image = job.image;
     const auto width = static_cast<std::uint32_t>(scan.width);
     const auto length = static_cast<std::uint32_t>(scan.length);
     const std::uint64_t outputBytes = 2ull * width * length;
     if (outputBytes > 0xFFFFFFFFull)
-        return refuseHeader(job, "Image too large for a 16-bit TIFF file (4 GB limit).",
-                            {"Image size out of range.", ">>> Cannot convert this file. STOP!"});
+        return refused(header, "Image too large for a 16-bit TIFF file (4 GB limit).",
+                       {"Image size out of range.", ">>> Cannot convert this file. STOP!"});
     // A file that cannot hold even the smallest encoding of its scanlines would make us allocate
     // planes for data that is not there; refusing it also bounds the memory by the file size.
     const std::uint64_t available = source.size() > scan.dataOffset ? source.size() - scan.dataOffset : 0;
     if (available < minimumRleBytes(width, length))
-        return refuseHeader(job, "The file is too short for the image size in its header.",
-                            {"Pixel data too short for the image size.", ">>> Cannot convert this file. STOP!"});
+        return refused(header, "The file is too short for the image size in its header.",
+                       {"Pixel data too short for the image size.", ">>> Cannot convert this file. STOP!"});
 
-    image.width = width;
-    image.length = length;
-    image.dataOffset = static_cast<std::uint32_t>(scan.dataOffset);
-    image.sampleFormat = 0;
-    // outputDataBytes stays 0 for Radiance sources; the strip size is the image's own.
-    setLittleEndianDestination(image, static_cast<std::uint32_t>(outputBytes));
-    return true;
+    header.width = width;
+    header.length = length;
+    header.dataOffset = static_cast<std::uint32_t>(scan.dataOffset);
+    header.outputDataBytes = static_cast<std::uint32_t>(outputBytes);
+    return header;
 }
 
 }  // namespace kelvarin

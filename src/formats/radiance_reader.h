@@ -10,9 +10,11 @@
 #include <string_view>
 #include <vector>
 
-namespace kelvarin {
+#include "base/rgbe_map.h"
+#include "formats/byte_source.h"
+#include "formats/reader_report.h"
 
-class JobContext;
+namespace kelvarin {
 
 // The header is looked for in the first 1024 bytes only.
 inline constexpr std::size_t kRadianceHeaderBlock = 1024;
@@ -34,31 +36,24 @@ struct RadianceHeaderScan {
 
 RadianceHeaderScan scanRadianceHeader(std::string_view block);
 
+struct RadianceHeader {
+    ReaderReport report;
+    std::uint32_t width = 0;
+    std::uint32_t length = 0;
+    std::uint32_t dataOffset = 0;       // where the scanlines begin
+    std::uint32_t outputDataBytes = 0;  // 2 x width x length
+};
+
+// The header scan judged: the resolution line, the end of the header, and a size the file can
+// hold (see minimumRleBytes) and a 16-bit TIFF of one strip can describe.
+RadianceHeader readRadianceHeader(ByteSource& source);
+
 // The smallest number of bytes a new-RLE encoding of width x length pixels can take: per scanline
 // a 4-byte header, and per component at least one 2-byte packet for every 128 pixels (no packet
 // covers more than 128 pixels, and every packet that covers any is at least 2 bytes).
 // A file is refused below this size, so width x length never exceeds 16 x the data bytes: the
 // planes (4 bytes a pixel) stay below 64 x the file size, the whole job (8 at its peak) below 128 x.
 std::uint64_t minimumRleBytes(std::uint64_t width, std::uint64_t length);
-
-// Four byte planes R, G, B, E of width x length each; pixel (row r, column x) at r * width + x.
-class RgbeMap {
-public:
-    RgbeMap(std::uint32_t width, std::uint32_t length);
-    std::uint32_t width() const { return width_; }
-    std::uint32_t length() const { return length_; }
-    std::size_t pixels() const { return pixels_; }
-    // plane 0 R, 1 G, 2 B, 3 E
-    std::uint8_t* plane(int component) { return bytes_.get() + static_cast<std::size_t>(component) * pixels_; }
-    const std::uint8_t* plane(int component) const {
-        return bytes_.get() + static_cast<std::size_t>(component) * pixels_;
-    }
-
-private:
-    std::uint32_t width_, length_;
-    std::size_t pixels_;
-    std::unique_ptr<std::uint8_t[]> bytes_;
-};
 
 enum class RgbeDecodeStatus { Ok, WrongCompression, HeaderError, Truncated };
 
@@ -80,14 +75,5 @@ RgbeDecodeStatus decodeRgbeScanlines(const std::uint8_t* data, std::size_t size,
 // Black pixels (E = 0) between the first and the last take the exponent of the pixel before
 // them, so that they stay at the level of their neighbourhood instead of 2^-128.
 void fillZeroExponents(RgbeMap& map);
-
-// The decoding phase of a Radiance job, with the source positioned at its pixel data: reads the
-// data block, decodes it into `map` (allocated here) with progress and log lines. On failure it
-// has run radianceAbort and returns false.
-bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map);
-
-// Undecodable pixel data: box, the message, the source closed, the half-written destination closed
-// and deleted (the file the name held before stays), with their log lines.
-void radianceAbort(JobContext& job, std::string_view message);
 
 }  // namespace kelvarin

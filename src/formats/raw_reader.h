@@ -1,19 +1,22 @@
-// Helpers of the RAW and BIN readers, open to the tests.
+// Headerless square 16-bit RAW terrain exports (low byte first): the size is all there is to read.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
+
+#include "formats/reader_report.h"
 
 namespace kelvarin {
 
 // n when `size` is 2 x n x n bytes for some n >= 1, else 0.
 std::uint64_t squareSideForRawSize(std::uint64_t size);
 
-// 3DEM signed samples to unsigned heights, in place on little-endian 16-bit words: the void
-// marker becomes 0, every other sample moves up by |base| + 1 (modulo 65536).
-void signedToUnsigned(std::uint8_t* data, std::size_t bytes, std::int16_t voidMarker, std::int16_t base);
+struct RawHeader {
+    ReaderReport report;
+    std::uint32_t side = 0;
+    std::uint32_t dataBytes = 0;
+};
 
-// Reverses the order of `rows` rows of `rowBytes` bytes each, in place.
-void flipRows(std::uint8_t* data, std::size_t rowBytes, std::size_t rows);
+// A size that is not 2 x n x n would give a TIFF whose header and data disagree.
+RawHeader readRawHeader(std::uint64_t fileSize);
 
 }  // namespace kelvarin

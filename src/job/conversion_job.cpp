@@ -2,10 +2,11 @@
 
 #include <array>
 
+#include "base/number_text.h"
+#include "formats/grey_tiff_writer.h"
+#include "job/file_dialogs.h"
 #include "job/job_context.h"
-#include "job/number_text.h"
 #include "job/stages.h"
-#include "ui/file_dialogs.h"
 
 namespace kelvarin {
 
@@ -74,11 +75,25 @@ int runStages(JobContext& job) {
     if (session.options.teRawMode) return exportRaw(job) && !job.ioFailed() ? 1 : 0;
 
     if (!openDestination(job)) return 0;
-    job.source().seek(job.image.dataOffset);
+    // The header step has checked that the data begin inside the file, and every data step
+    // reports a short read: a seek there does not fail unnoticed.
+    (void)job.source().seek(job.image.dataOffset);
     return dataStage(job) && !job.ioFailed() ? 1 : 0;
 }
 
 }  // namespace
+
+bool writeGreyTiffHeader(JobContext& job) {
+    const SourceImage& image = job.image;
+    job.log().appendLine("Creating IFD for 16-bit file.");
+    const GreyTiffHeader header =
+        buildGreyTiffHeader(image.outputByteOrder, image.destinationFields, job.clock().tiffDateTime());
+    job.log().appendLine("Writing IFD to file");
+    job.log().appendLine(job.destinationPath());
+    if (!job.writeOutput(header.data(), header.size())) return false;
+    job.log().appendLine("DONE. Standby for data conversion.");
+    return true;
+}
 
 bool detectFormat(JobContext& job) {
     Session& session = job.session;
@@ -93,14 +108,12 @@ bool detectFormat(JobContext& job) {
         const bool intel = letters == "II";
         image.byteOrder = intel ? ByteOrder::II : ByteOrder::MM;
         image.outputByteOrder = image.byteOrder;
-        image.swapBytes = false;
         // "big endian (Intel)" for II and "little endian (Motorola)" for MM are the wrong way round
         // on purpose: stored logs and the scripts that read them match these texts byte for byte.
         log.appendLine(intel ? "Source data type big endian (Intel)" + numberText(std::int32_t{1})
                              : "Data type little endian (Motorola)" + numberText(std::int32_t{0}));
         if (session.options.swapByteOrder) {
             image.outputByteOrder = intel ? ByteOrder::MM : ByteOrder::II;
-            image.swapBytes = true;
             log.appendLine(intel ? "Dest data type little endian (Motorola) - converting."
                                  : "Dest data type big endian (Intel) - converting.");
         }

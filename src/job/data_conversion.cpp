@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "formats/tiff_strips.h"
+#include "base/number_text.h"
 #include "job/job_context.h"
-#include "job/number_text.h"
 #include "job/stages.h"
-#include "pixels/byte_access.h"
+#include "job/strip_stream.h"
 #include "pixels/float_pipeline.h"
 #include "pixels/integer_pipeline.h"
 
@@ -81,11 +80,6 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(
         std::min<std::uint64_t>(blocks.blocksPerChunk * blocks.blockBytes, blocks.pixelBytes)));
     std::vector<std::uint16_t> samples(buffer.size() / pixelSize);
-    // The converters write native samples; they leave in the destination's byte order.
-    const auto writeSamples = [&](std::size_t pixels) {
-        samplesToByteOrder(samples.data(), pixels, image.outputByteOrder);
-        return job.writeOutput(samples.data(), pixels * 2);
-    };
 
     // A floating-point source always gets the tone-mapping analysis and treats Boost as off for
     // the analysis decision; an integer source is analysed for Boost or Posterise.
@@ -135,16 +129,17 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
 
     log.appendLine("Starting data conversion.");
     conversionStart = job.now();
+    job.beginSamples();
     if (floating) {
         return forEachChunk(job, stream, blocks, pixelSize, buffer, [&](const std::uint8_t* data, std::size_t pixels) {
             convertFloatBlock(format, toneMap, data, pixels, samples.data());
-            return writeSamples(pixels);
+            return job.writeSamples(samples.data(), pixels);
         });
     }
     const IntegerConverter converter(format, stretch);
     return forEachChunk(job, stream, blocks, pixelSize, buffer, [&](const std::uint8_t* data, std::size_t pixels) {
         converter.convertBlock(data, pixels, samples.data());
-        return writeSamples(pixels);
+        return job.writeSamples(samples.data(), pixels);
     });
 }
 

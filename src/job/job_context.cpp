@@ -6,11 +6,28 @@ MessageBoxRequest errorBox(std::string text, std::string caption) {
     return {std::move(text), std::move(caption), MessageIcon::Error, MessageButtons::Ok, true, true};
 }
 
+Refusal truncatedSource() {
+    return {"The source file ends before its image data is complete.", "KELVARIN - Read Error",
+            {">>> Source file is truncated. STOP!"}};
+}
+
 bool JobContext::refuse(const MessageBoxRequest& box, std::initializer_list<std::string_view> lines) {
     session.port.showMessage(box);
     for (std::string_view line : lines) log().appendLine(line);
     log().logClosedSource();
     return false;
+}
+
+bool JobContext::refuse(const Refusal& refusal) {
+    session.port.showMessage(errorBox(refusal.text, refusal.caption));
+    for (const std::string& line : refusal.lines) log().appendLine(line);
+    log().logClosedSource();
+    return false;
+}
+
+bool JobContext::relay(const ReaderReport& report) {
+    for (const std::string& line : report.lines) log().appendLine(line);
+    return report.refusal ? refuse(*report.refusal) : true;
 }
 
 void JobContext::reportWriteFailure() {
@@ -27,25 +44,40 @@ bool JobContext::writeOutput(const void* data, std::size_t count) {
     return false;
 }
 
+void JobContext::beginSamples() {
+    samples_.emplace(image.outputByteOrder,
+                     [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); });
+    samples_->begin(image.width, image.length);
+}
+
+bool JobContext::writeSamples(std::uint16_t* samples, std::size_t count) {
+    if (ioFailed_) return false;
+    if (samples_ && samples_->write(samples, count)) return true;
+    // A failed write has been reported by writeOutput; samples beyond the image have not.
+    if (!ioFailed_) reportWriteFailure();
+    return false;
+}
+
 bool JobContext::readSource(void* data, std::size_t count) {
     if (ioFailed_) return false;
     if (hasSource() && source().readExact(data, count)) return true;
     ioFailed_ = true;
-    session.port.showMessage(errorBox("The source file ends before its image data is complete.",
-                                      "KELVARIN - Read Error"));
-    log().appendLine(">>> Source file is truncated. STOP!");
+    const Refusal truncated = truncatedSource();
+    session.port.showMessage(errorBox(truncated.text, truncated.caption));
+    for (const std::string& line : truncated.lines) log().appendLine(line);
     return false;
 }
 
 void JobContext::closeSource() {
-    if (session.files.source) session.files.source->close();
+    // A source holds nothing unwritten: dropping it closes it.
     session.files.source.reset();
 }
 
 bool JobContext::closeDestination() {
     if (!session.files.destination) return !ioFailed_;
     // Never after a failure: a destination that takes its name is a complete one.
-    const bool committed = !ioFailed_ && session.files.destination->commit();
+    const bool complete = !samples_ || samples_->finish();
+    const bool committed = !ioFailed_ && complete && session.files.destination->commit();
     session.files.destination.reset();
     if (!committed && !ioFailed_) reportWriteFailure();
     return !ioFailed_;

@@ -3,9 +3,12 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "formats/reader_report.h"
+#include "job/grey_output.h"
 #include "job/session.h"
 #include "job/source_image.h"
 
@@ -32,16 +35,28 @@ public:
     // A refusal of the source: one message box, then the log lines in order, then the source is
     // closed with its closing lines. Always returns false so a stage can `return job.refuse(...)`.
     bool refuse(const MessageBoxRequest& box, std::initializer_list<std::string_view> lines);
+    // A reader's refusal: its box with the error icon, its stop lines, the source closed.
+    bool refuse(const Refusal& refusal);
+    // Logs what a reader found, in order, and refuses the source when the reader did. False
+    // when the source was refused.
+    bool relay(const ReaderReport& report);
 
     // Appends bytes to the destination; a failed write is reported once (box and STOP line)
     // and makes the job fail.
     bool writeOutput(const void* data, std::size_t count);
+    // The destination's grey image: image.width x image.length native samples in row order
+    // follow, to be written in image.outputByteOrder. Called after the header is written.
+    void beginSamples();
+    // Writes the next samples of that image (they are put into the destination's byte order in
+    // place); a failure is reported once, as by writeOutput, and makes the job fail.
+    bool writeSamples(std::uint16_t* samples, std::size_t count);
     // Reads exactly `count` source bytes; a short read is reported as a truncated source.
     bool readSource(void* data, std::size_t count);
     // Closes the source without log lines (the stage logs its own closing report).
     void closeSource();
     // Closes the complete destination and moves it into place under its name; a failed flush or
-    // move is reported like a failed write (and the old file of that name is left as it was).
+    // move, or a grey image with samples missing, is reported like a failed write (and the old
+    // file of that name is left as it was).
     bool closeDestination();
     // Drops a destination that must not survive a failed job: what was written is deleted, and
     // a file the name held before stays exactly as it was.
@@ -56,7 +71,11 @@ public:
 private:
     void reportWriteFailure();
     bool ioFailed_ = false;
+    std::optional<GreyOutput> samples_;
 };
+
+// A source that ends before its image data does.
+Refusal truncatedSource();
 
 // Builds a message box request for a stage's stop.
 MessageBoxRequest errorBox(std::string text, std::string caption);

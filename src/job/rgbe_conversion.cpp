@@ -3,11 +3,10 @@
 #include <memory>
 #include <new>
 
+#include "base/number_text.h"
 #include "formats/radiance_reader.h"
 #include "job/job_context.h"
-#include "job/number_text.h"
 #include "job/stages.h"
-#include "pixels/byte_access.h"
 #include "pixels/rgbe_tone_mapper.h"
 
 namespace kelvarin {
@@ -62,8 +61,8 @@ bool convertRgbe(JobContext& job) {
     grey.reset();
     // The last sample repeats the one before it.
     if (pixels >= 2) samples[pixels - 1] = samples[pixels - 2];
-    samplesToByteOrder(samples.get(), pixels, job.image.outputByteOrder);
-    const bool written = job.writeOutput(samples.get(), pixels * 2);
+    job.beginSamples();
+    const bool written = job.writeSamples(samples.get(), pixels);
     samples.reset();
     if (!written) return false;
     job.log().appendLine("Conversion done in" + numberText(job.secondsSince(start)) + " seconds");

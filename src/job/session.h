@@ -4,17 +4,22 @@
 
 #include <string>
 
+#include "base/conversion_options.h"
+#include "formats/file.h"
 #include "job/clock.h"
-#include "job/options.h"
+#include "job/job_request.h"
+#include "job/port.h"
 #include "job/status_log.h"
-#include "ui/port.h"
 
 namespace kelvarin {
 
 class Session {
 public:
-    Session(UiPort& port, const Clock& clock)
-        : port(port), clock(clock), progress(port), busy(port), log(port, files, busy, progress) {}
+    // Jobs read and write through `fileSystem`: the disk unless a test or a fuzz target hands
+    // another.
+    Session(UiPort& port, const Clock& clock, FileSystem& fileSystem = diskFileSystem())
+        : port(port), clock(clock), fileSystem(fileSystem), progress(port), busy(port),
+          log(port, files, busy, progress) {}
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -26,6 +31,7 @@ public:
 
     UiPort& port;
     const Clock& clock;
+    FileSystem& fileSystem;
     ConversionOptions options;
     JobRequest request;
     FileState files;

@@ -3,9 +3,13 @@
 // already shown its message box and written its log lines.
 #pragma once
 
+#include <memory>
+#include <string_view>
+
 namespace kelvarin {
 
 class JobContext;
+class RgbeMap;
 
 // Header steps: fill job.image from the source, or refuse it (the source is then closed).
 bool tiffHeaderStep(JobContext& job);      // source positioned behind the two byte-order letters
@@ -29,5 +33,12 @@ bool runDataConversion(JobContext& job);
 // The Radiance part of runDataConversion: decode the scanlines and tone-map them into the
 // destination. On failure it has already run its abort (box, lines, unfinished destination deleted).
 bool convertRgbe(JobContext& job);
+// The decoding phase of a Radiance job, with the source positioned at its pixel data: reads the
+// data block, decodes it into `map` (allocated here) with progress and log lines. On failure it
+// has run radianceAbort and returns false.
+bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map);
+// Undecodable pixel data: box, the message, the source closed, the half-written destination closed
+// and deleted (the file the name held before stays), with their log lines.
+void radianceAbort(JobContext& job, std::string_view message);
 
 }  // namespace kelvarin

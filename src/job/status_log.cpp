@@ -35,7 +35,6 @@ void StatusLog::clear() {
 }
 
 void StatusLog::logClosedSource() {
-    if (files_.source) files_.source->close();
     files_.source.reset();
     appendLine("Closed file:");
     appendLine(files_.sourcePath);

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "formats/file.h"
-#include "ui/port.h"
+#include "job/port.h"
 
 namespace kelvarin {
 

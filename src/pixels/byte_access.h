@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "job/source_image.h"
+#include "base/byte_order.h"
 #include "pixels/sample_layout.h"
 
 namespace kelvarin {
@@ -15,6 +15,10 @@ namespace kelvarin {
 // Puts `n` native samples into `order` in place: a swap when it is not the host's order, nothing
 // when it is (a little-endian destination on x86).
 void samplesToByteOrder(std::uint16_t* samples, std::size_t n, ByteOrder order);
+// The way back, also in place: `n` samples as they stand in a file of `order` become native ones.
+inline void samplesFromByteOrder(std::uint16_t* samples, std::size_t n, ByteOrder order) {
+    samplesToByteOrder(samples, n, order);  // the same exchange of the two bytes, or nothing
+}
 
 namespace kernels {
 

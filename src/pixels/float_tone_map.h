@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "job/options.h"
+#include "base/conversion_options.h"
 
 namespace kelvarin {
 

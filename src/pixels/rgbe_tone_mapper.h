@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "formats/radiance_reader.h"
-#include "job/options.h"
+#include "base/conversion_options.h"
+#include "base/rgbe_map.h"
 #include "pixels/float_tone_map.h"
 
 namespace kelvarin {

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <type_traits>
 
-#include "job/options.h"
-#include "job/source_image.h"
+#include "base/conversion_options.h"
+#include "base/byte_order.h"
 
 namespace kelvarin {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "job/options.h"
+#include "base/conversion_options.h"
 
 namespace kelvarin {
 

@@ -51,13 +51,4 @@ void littleEndianToHost(std::uint16_t* samples, std::size_t count) {
     }
 }
 
-void hostToLittleEndian(std::uint16_t* samples, std::size_t count) {
-    if constexpr (std::endian::native == std::endian::little) return;
-    for (std::size_t i = 0; i < count; ++i) {
-        const unsigned char bytes[2] = {static_cast<unsigned char>(samples[i] & 0xFF),
-                                        static_cast<unsigned char>(samples[i] >> 8)};
-        std::memcpy(samples + i, bytes, 2);
-    }
-}
-
 }  // namespace kelvarin

@@ -17,8 +17,7 @@ void reduceByAverage(const std::uint16_t* in, std::size_t side, std::size_t rows
 // out[i] = (a[i] + b[i]) >> 1 without overflow. `out` may be `a` or `b`.
 void mergeHalves(const std::uint16_t* a, const std::uint16_t* b, std::size_t count, std::uint16_t* out);
 
-// In place: samples as they came from a file, low byte first, become host values, and back.
+// In place: samples as they came from a file, low byte first, become host values.
 void littleEndianToHost(std::uint16_t* samples, std::size_t count);
-void hostToLittleEndian(std::uint16_t* samples, std::size_t count);
 
 }  // namespace kelvarin

@@ -1,7 +1,7 @@
 #include "ui/command_handler.h"
 
 #include "job/conversion_job.h"
-#include "terrain/terrain_set_builder.h"
+#include "job/terrain_set_job.h"
 #include "ui/help_pages.h"
 #include "ui/ids.h"
 #include "ui/window_description.h"

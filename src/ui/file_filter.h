@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ui/port.h"
+#include "job/port.h"
 
 namespace kelvarin {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/port.h"
+#include "job/port.h"
 
 namespace kelvarin {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "job/options.h"
+#include "base/conversion_options.h"
 #include "support/job_check.h"
 
 namespace kelvarin::fuzz {

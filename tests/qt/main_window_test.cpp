@@ -19,9 +19,9 @@
 #include <QTimer>
 #include <memory>
 
+#include "job/file_dialogs.h"
 #include "support/sample_sources.h"
 #include "support/test_files.h"
-#include "ui/file_dialogs.h"
 #include "ui/ids.h"
 #include "ui/qt/main_window.h"
 #include "ui/window_description.h"

@@ -5,7 +5,7 @@
 #include <cctype>
 #include <string>
 
-#include "job/options.h"
+#include "base/conversion_options.h"
 
 namespace kelvarin::test {
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "job/clock.h"
+#include "job/port.h"
 #include "job/session.h"
 #include "ui/command_handler.h"
-#include "ui/port.h"
 
 namespace kelvarin::test {
 

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "job/clock.h"
+#include "job/port.h"
 #include "job/session.h"
 #include "ui/command_handler.h"
-#include "ui/port.h"
 #include "ui/qt/window_metrics.h"
 
 class QAbstractButton;

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "ui/port.h"
+#include "job/port.h"
 
 namespace kelvarin::win32 {
 

@@ -1,8 +1,11 @@
+// Files on the disk: sources read through stdio, destinations written to a temporary file beside
+// them that is moved over the name once complete.
 #include "formats/file.h"
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <new>
 #include <random>
 #include <system_error>
@@ -311,12 +314,52 @@ bool seekHandle(std::FILE* handle, std::uint64_t offset) {
 #endif
 }
 
+class DiskFile final : public File {
+public:
+    DiskFile(std::FILE* handle, std::string path, std::uint64_t size)
+        : File(std::move(path)), handle_(handle), size_(size) {}
+    ~DiskFile() override;
+
+    std::uint64_t size() const override { return size_; }
+
+    // Replacing files only: where the bytes go until commit(), the file they replace (the final
+    // target of a link), and the slot of the temporary file in the table the interrupt handler
+    // empties.
+    bool replacing_ = false;
+    fs::path temporary_;
+    fs::path target_;
+    int liveSlot_ = -1;
+
+private:
+    std::size_t doRead(void* buffer, std::size_t count) override;
+    bool doSeek(std::uint64_t offset) override;
+    bool doWrite(const void* buffer, std::size_t count) override;
+    bool doClose() override;
+    bool doCommit() override;
+    void abandon();
+    std::FILE* handle_;
+    std::uint64_t size_;
+};
+
+class DiskFileSystem final : public FileSystem {
+public:
+    std::unique_ptr<File> open(const std::string& path, File::Mode mode) override;
+    bool exists(const std::string& path) override;
+    std::optional<std::uint64_t> size(const std::string& path) override;
+    bool sameFile(const std::string& a, const std::string& b) override;
+};
+
 }  // namespace
 
-std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
+FileSystem& diskFileSystem() {
+    static DiskFileSystem disk;
+    return disk;
+}
+
+std::unique_ptr<File> DiskFileSystem::open(const std::string& path, File::Mode mode) {
     if (path.empty()) return nullptr;
     std::error_code error;
-    if (mode == Mode::Read) {
+    if (mode == File::Mode::Read) {
         if (!fs::is_regular_file(pathFromUtf8(path), error)) return nullptr;
         std::FILE* handle = openSourceHandle(path);
         if (!handle) return nullptr;
@@ -325,7 +368,7 @@ std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
             std::fclose(handle);
             return nullptr;
         }
-        return std::unique_ptr<File>(new File(handle, path, size));
+        return std::make_unique<DiskFile>(handle, path, size);
     }
 
     // A destination is a regular file or does not exist yet: writing into a FIFO blocks for ever,
@@ -342,7 +385,7 @@ std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
     int slot = -1;
     std::FILE* handle = createTemporary(target, replacing, temporary, slot);
     if (!handle) return nullptr;
-    std::unique_ptr<File> file(new File(handle, path, 0));
+    auto file = std::make_unique<DiskFile>(handle, path, 0);
     file->replacing_ = true;
     file->temporary_ = temporary;
     file->target_ = target;
@@ -350,33 +393,29 @@ std::unique_ptr<File> File::open(const std::string& path, Mode mode) {
     return file;
 }
 
-File::File(std::FILE* handle, std::string path, std::uint64_t size)
-    : handle_(handle), path_(std::move(path)), size_(size) {}
-
-File::~File() {
+DiskFile::~DiskFile() {
     if (replacing_) {
         abandon();
-    } else {
-        close();
+    } else if (handle_) {
+        // A source: nothing was written, so closing it cannot lose anything.
+        std::fclose(handle_);
     }
 }
 
-std::uint64_t File::size() const { return size_; }
-
-std::size_t File::read(void* buffer, std::size_t count) {
+std::size_t DiskFile::doRead(void* buffer, std::size_t count) {
     if (!handle_ || count == 0) return 0;
     const std::size_t got = std::fread(buffer, 1, count, handle_);
     position_ += got;
     return got;
 }
 
-bool File::seek(std::uint64_t offset) {
+bool DiskFile::doSeek(std::uint64_t offset) {
     if (!handle_ || !seekHandle(handle_, offset)) return false;
     position_ = offset;
     return true;
 }
 
-bool File::write(const void* buffer, std::size_t count) {
+bool DiskFile::doWrite(const void* buffer, std::size_t count) {
     if (!handle_) {
         writeFailed_ = true;
         return false;
@@ -388,7 +427,7 @@ bool File::write(const void* buffer, std::size_t count) {
     return put == count;
 }
 
-bool File::close() {
+bool DiskFile::doClose() {
     if (!handle_) return !writeFailed_;
     if (replacing_ && !syncToDisk(handle_)) writeFailed_ = true;
     if (std::fclose(handle_) != 0) writeFailed_ = true;
@@ -396,7 +435,7 @@ bool File::close() {
     return !writeFailed_;
 }
 
-bool File::commit() {
+bool DiskFile::doCommit() {
     if (!replacing_ || temporary_.empty()) return false;
     if (close() && moveIntoPlace(temporary_, target_)) {
         // Freed only now: an interrupt before the move deletes the temporary file, one after it
@@ -411,7 +450,7 @@ bool File::commit() {
     return false;
 }
 
-void File::abandon() {
+void DiskFile::abandon() {
     if (handle_) std::fclose(handle_);
     handle_ = nullptr;
     if (temporary_.empty()) return;
@@ -421,19 +460,19 @@ void File::abandon() {
     temporary_.clear();
 }
 
-bool fileExists(const std::string& path) {
+bool DiskFileSystem::exists(const std::string& path) {
     std::error_code error;
     return !path.empty() && std::filesystem::exists(pathFromUtf8(path), error);
 }
 
-std::optional<std::uint64_t> fileSize(const std::string& path) {
+std::optional<std::uint64_t> DiskFileSystem::size(const std::string& path) {
     std::error_code error;
     const auto size = std::filesystem::file_size(pathFromUtf8(path), error);
     if (error) return std::nullopt;
     return size;
 }
 
-bool sameFile(const std::string& a, const std::string& b) {
+bool DiskFileSystem::sameFile(const std::string& a, const std::string& b) {
     if (a.empty() || b.empty()) return false;
     std::error_code error;
     if (std::filesystem::equivalent(pathFromUtf8(a), pathFromUtf8(b), error)) return true;

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "formats/file.h"
-#include "job/options.h"
-#include "ui/port.h"
+#include "job/job_request.h"
+#include "job/port.h"
 
 namespace kelvarin {
 

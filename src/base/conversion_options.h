@@ -1,4 +1,4 @@
-// The user's option settings and what a menu command hands the conversion job.
+// The user's option settings.
 #pragma once
 
 #include <cstdint>
@@ -27,13 +27,6 @@ struct ConversionOptions {
     // The size the height map is resampled to before it is written; nothing keeps the source's.
     // Terrain sets and TE>Raw exports ignore it.
     std::optional<ImageSize> outputSize = std::nullopt;
-};
-
-enum class SourceKind : std::int32_t { None = 0, Tif = 1, Rgbe = 2, Pgm = 3, Raw = 4, Bin = 5 };
-
-struct JobRequest {
-    SourceKind kind = SourceKind::None;
-    bool radiancePath = false;
 };
 
 }  // namespace kelvarin

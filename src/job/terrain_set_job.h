@@ -1,4 +1,5 @@
-// Three TIFF tiles (4096, 2048, 1024) from four or three square RAW exports.
+// The terrain set job: three TIFF tiles (4096, 2048, 1024) from four or three square RAW exports,
+// with its dialogs, files, log lines and progress. The tile maths is in terrain/tile_math.
 #pragma once
 
 #include <cstdint>

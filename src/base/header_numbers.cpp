@@ -1,4 +1,4 @@
-#include "formats/header_numbers.h"
+#include "base/header_numbers.h"
 
 #include <cmath>
 

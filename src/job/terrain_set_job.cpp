@@ -1,4 +1,4 @@
-#include "terrain/terrain_set_builder.h"
+#include "job/terrain_set_job.h"
 
 #include <algorithm>
 #include <array>
@@ -7,12 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "base/number_text.h"
 #include "formats/file.h"
 #include "formats/grey_tiff_writer.h"
-#include "job/number_text.h"
+#include "job/file_dialogs.h"
+#include "job/grey_output.h"
 #include "job/session.h"
 #include "terrain/tile_math.h"
-#include "ui/file_dialogs.h"
 
 namespace kelvarin {
 
@@ -190,10 +191,14 @@ bool openOutputs(Session& session, const std::string& folder, const std::string&
 // when all three are complete do they replace the final names.
 bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
     for (Output& output : outputs) {
-        hostToLittleEndian(output.tile.data(), output.tile.size());
-        output.file->write(output.tile.data(), output.tile.size() * 2);
+        GreyOutput samples(ByteOrder::II, [&output](const void* bytes, std::size_t count) {
+            return output.file->write(bytes, count);
+        });
+        samples.begin(output.side, output.side);
+        const bool written = samples.write(output.tile.data(), output.tile.size()) && samples.finish();
         release(output.tile);
-        if (!output.file->close()) {
+        // A failed write also sticks to the file and fails its close(): one box either way.
+        if (!output.file->close() || !written) {
             errorBox(session, "File " + output.finalPath + " write error.");
             return false;
         }

@@ -1,4 +1,4 @@
-#include "ui/file_dialogs.h"
+#include "job/file_dialogs.h"
 
 #include "job/session.h"
 
@@ -25,7 +25,7 @@ std::unique_ptr<File> runOpenDialog(Session& session, const FileDialogRequest& r
         return nullptr;
     }
     path = *chosen;
-    return File::open(path, File::Mode::Read);
+    return session.fileSystem.open(path, File::Mode::Read);
 }
 
 bool runSaveDialog(Session& session, const FileDialogRequest& request, const char* errorCaption) {
@@ -36,14 +36,15 @@ bool runSaveDialog(Session& session, const FileDialogRequest& request, const cha
     }
     FileState& files = session.files;
     // The source (and a BIN header) is never changed: writing over it would destroy what is read.
-    if (sameFile(*chosen, files.sourcePath) || sameFile(*chosen, files.headerPath)) {
+    if (session.fileSystem.sameFile(*chosen, files.sourcePath) ||
+        session.fileSystem.sameFile(*chosen, files.headerPath)) {
         session.port.showMessage(
             box("The destination is the source file itself. Choose another name.", errorCaption));
         session.log.appendLine(">>> Destination is the source file. STOP!");
         return false;
     }
     files.destinationPath = *chosen;
-    files.destination = File::open(*chosen, File::Mode::Replace);
+    files.destination = session.fileSystem.open(*chosen, File::Mode::Replace);
     return files.destination != nullptr;
 }
 
@@ -143,11 +144,11 @@ std::string terrainNameDialog(Session& session, std::string& folder) {
 }
 
 std::unique_ptr<File> terrainOpen(Session& session, const std::string& path, bool input) {
-    if (input && !fileExists(path)) {
+    if (input && !session.fileSystem.exists(path)) {
         session.port.showMessage(box("File " + path + " not found", "KELVARIN - Error."));
         return nullptr;
     }
-    auto file = File::open(path, input ? File::Mode::Read : File::Mode::Replace);
+    auto file = session.fileSystem.open(path, input ? File::Mode::Read : File::Mode::Replace);
     if (!file) return nullptr;
     session.request.kind = SourceKind::Raw;
     session.log.appendLine("Input file opened: ");

@@ -1,0 +1,15 @@
+// What a menu command hands the conversion job.
+#pragma once
+
+#include <cstdint>
+
+namespace kelvarin {
+
+enum class SourceKind : std::int32_t { None = 0, Tif = 1, Rgbe = 2, Pgm = 3, Raw = 4, Bin = 5 };
+
+struct JobRequest {
+    SourceKind kind = SourceKind::None;
+    bool radiancePath = false;
+};
+
+}  // namespace kelvarin

@@ -1,0 +1,82 @@
+// Radiance sources: the header step, and the decoding of the scanlines for the data stage.
+#include <memory>
+#include <new>
+
+#include "base/number_text.h"
+#include "formats/byte_source.h"
+#include "formats/radiance_reader.h"
+#include "job/job_context.h"
+#include "job/stages.h"
+
+namespace kelvarin {
+
+bool radianceHeaderStep(JobContext& job) {
+    FileBytes source(job.source());
+    const RadianceHeader header = readRadianceHeader(source);
+    if (!job.relay(header.report)) return false;
+    SourceImage& image = job.image;
+    image.width = header.width;
+    image.length = header.length;
+    image.dataOffset = header.dataOffset;
+    image.sampleFormat = 0;
+    // outputDataBytes stays 0 for Radiance sources; the strip size is the image's own.
+    setLittleEndianDestination(image, header.outputDataBytes);
+    return true;
+}
+
+void radianceAbort(JobContext& job, std::string_view message) {
+    job.session.port.showMessage(
+        {"Cannot handle data.", "KELVARIN - Radiance", MessageIcon::Exclamation, MessageButtons::Ok, true, true});
+    StatusLog& log = job.log();
+    log.appendLine(message);
+    job.closeSource();
+    log.appendLine("Closed file:");
+    log.appendLine(job.sourcePath());
+    job.discardDestination();
+    log.appendLine("Closed and deleted file:");
+    log.appendLine(job.destinationPath());
+    log.appendLine(kDashLine);
+}
+
+bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
+    const SourceImage& image = job.image;
+    File& source = job.source();
+    const std::uint64_t fileSize = source.size();
+    const std::uint64_t available = fileSize > image.dataOffset ? fileSize - image.dataOffset : 0;
+    // The header step has checked that the file can hold this image at all.
+    if (available < minimumRleBytes(image.width, image.length)) {
+        radianceAbort(job, rgbeDecodeMessage(RgbeDecodeStatus::Truncated));
+        return false;
+    }
+
+    std::unique_ptr<std::uint8_t[]> data;
+    std::size_t got = 0;
+    try {
+        data = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(available));
+        got = source.read(data.get(), static_cast<std::size_t>(available));
+        map = std::make_unique<RgbeMap>(image.width, image.length);
+    } catch (const std::bad_alloc&) {
+        map.reset();
+        radianceAbort(job, "Not enough memory for the image.");
+        return false;
+    }
+
+    job.progress().setRange(1, static_cast<std::int32_t>(image.length));
+    job.log().appendLine("Decompressing RGBE data");
+    const std::int64_t start = job.now();
+    ProgressBar& progress = job.progress();
+    const RgbeDecodeStatus status = decodeRgbeScanlines(
+        data.get(), got, *map, [&progress](std::uint32_t r) { progress.setPosition(static_cast<std::int32_t>(r)); });
+    data.reset();
+    if (status != RgbeDecodeStatus::Ok) {
+        map.reset();
+        radianceAbort(job, rgbeDecodeMessage(status));
+        return false;
+    }
+    fillZeroExponents(*map);
+    job.log().appendLine("Decompressed RGBE data and RGBE image created in" + numberText(job.secondsSince(start)) +
+                         " seconds");
+    return true;
+}
+
+}  // namespace kelvarin

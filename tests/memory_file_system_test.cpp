@@ -1,0 +1,82 @@
+// A job run on files in memory behaves as the same job on the disk: the same log, the same boxes,
+// the same destination bytes; a failed job leaves no destination and an old one unchanged.
+#include <gtest/gtest.h>
+
+#include "formats/memory_file_system.h"
+#include "support/sample_sources.h"
+#include "support/scripted_port.h"
+#include "ui/ids.h"
+
+namespace kelvarin::test {
+namespace {
+
+struct MemoryCase {
+    const char* name;
+    int command;
+    Bytes source;
+    bool oldDestination;  // the destination's name already holds a file
+};
+
+void PrintTo(const MemoryCase& c, std::ostream* out) { *out << c.name; }
+
+class MemoryJob : public testing::TestWithParam<MemoryCase> {};
+
+TEST_P(MemoryJob, MatchesTheSameJobOnTheDisk) {
+    const MemoryCase& c = GetParam();
+    TempDir dir;
+    const std::string in = dir.file("in"), out = dir.file("out.tif");
+    const Bytes old = {'o', 'l', 'd'};
+    writeBytes(in, c.source);
+    if (c.oldDestination) writeBytes(out, old);
+    Harness disk;
+    const int diskResult = disk.run(c.command, {in, out});
+
+    MemoryFileSystem files;
+    files.put(in, c.source);
+    if (c.oldDestination) files.put(out, old);
+    ScriptedPort port;
+    FixedClock clock;
+    Session session{port, clock, files};
+    CommandHandler handler{session};
+    handler.start();
+    port.answers = {in, out};
+    handler.handle(c.command);
+
+    EXPECT_EQ(handler.lastResult(), diskResult);
+    EXPECT_EQ(port.log, disk.port.log);
+    EXPECT_EQ(port.boxTexts(), disk.port.boxTexts());
+    EXPECT_EQ(files.contents(in), c.source);
+    EXPECT_EQ(files.contents(out), exists(out) ? std::optional(readBytes(out)) : std::nullopt);
+    EXPECT_EQ(files.pendingDestinations(), 0);
+}
+
+Bytes truncatedRadiance() {
+    Bytes file = buildRadiance(256, 2);
+    file.pop_back();  // found only while decoding, after the destination is open
+    return file;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, MemoryJob,
+    testing::Values(MemoryCase{"tiff", ids::OpenTif, buildTiff({true, 16, false, 3, 40, 9, 4}), false},
+                    MemoryCase{"tiff_over_old_file", ids::OpenTif, buildTiff({false, 16, false, 3, 8, 3, 0}), true},
+                    MemoryCase{"radiance", ids::OpenHdr, buildRadiance(256, 3), false},
+                    MemoryCase{"radiance_truncated_over_old_file", ids::OpenHdr, truncatedRadiance(), true}),
+    [](const testing::TestParamInfo<MemoryCase>& info) { return std::string(info.param.name); });
+
+TEST(MemoryFileSystem, WritesAfterASeekBackOverwriteInPlace) {
+    MemoryFileSystem files;
+    auto file = files.open("d", File::Mode::Replace);
+    ASSERT_NE(file, nullptr);
+    EXPECT_FALSE(files.exists("d"));
+    EXPECT_TRUE(file->write("abcdef", 6));
+    EXPECT_TRUE(file->seek(2));
+    EXPECT_TRUE(file->write("XY", 2));
+    EXPECT_TRUE(file->seek(8));
+    EXPECT_TRUE(file->write("Z", 1));
+    EXPECT_TRUE(file->commit());
+    EXPECT_EQ(files.contents("d"), (Bytes{'a', 'b', 'X', 'Y', 'e', 'f', 0, 0, 'Z'}));
+}
+
+}  // namespace
+}  // namespace kelvarin::test
