@@ -1,15 +1,21 @@
-// The pieces of the engine outputs: the PNG and R16 encoders, the format chosen by a name, the
-// resampler and the size a user types.
+// The engine outputs: the PNG encoder, the format chosen by a name, the resampler, the size a
+// user types, and whole jobs writing PNG and R16 at their own size or another.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <set>
+#include <sstream>
 
 #include "base/image_size.h"
 #include "formats/output_format.h"
 #include "formats/png_writer.h"
-#include "formats/r16_writer.h"
 #include "pixels/resample.h"
+#include "ui/ids.h"
 #include "support/height_data_files.h"
+#include "support/job_check.h"
+#include "support/scripted_port.h"
+#include "support/tiff_builder.h"
 #include "support/test_files.h"
 #include "ui/file_filter.h"
 
@@ -116,22 +122,6 @@ TEST(PngWriter, FailuresStick) {
     }
 }
 
-TEST(R16Writer, LittleEndianUnlessBigEndianIsAsked) {
-    const std::vector<std::uint16_t> samples{0x0102, 0xA0B0, 0x00FF};
-    for (bool bigEndian : {false, true}) {
-        MemorySink sink;
-        R16Writer writer(sink, bigEndian);
-        ASSERT_TRUE(writer.writeRow(std::span(samples).first(2)));
-        ASSERT_TRUE(writer.writeRow(std::span(samples).subspan(2)));
-        EXPECT_EQ(sink.bytes, bigEndian ? Bytes({0x01, 0x02, 0xA0, 0xB0, 0x00, 0xFF})
-                                        : Bytes({0x02, 0x01, 0xB0, 0xA0, 0xFF, 0x00}));
-        sink.room = sink.bytes.size();
-        EXPECT_FALSE(writer.writeRow(samples));
-        sink.room = SIZE_MAX;
-        EXPECT_FALSE(writer.writeRow(samples)) << "a failed write sticks";
-    }
-}
-
 TEST(OutputFormat, ChosenByTheExtensionInAnyCase) {
     const std::pair<const char*, OutputFormat> cases[] = {
         {"/maps/alps.png", OutputFormat::Png},     {"C:\\maps\\ALPS.PNG", OutputFormat::Png},
@@ -225,6 +215,143 @@ TEST(Resample, RefusesSizesThatDoNotMatchTheBuffers) {
     EXPECT_FALSE(resampleGrey(source, {4, 3}, target, {2, 3}));
     EXPECT_FALSE(resampleGrey(source, {0, 3}, target, {2, 2}));
     EXPECT_TRUE(resampleGrey(source, {4, 3}, target, {2, 2}));
+}
+
+// ---- Whole jobs ----
+
+using Samples = std::vector<std::uint16_t>;
+
+Samples tiffSamples(const Bytes& file) {
+    Samples samples;
+    for (std::size_t i = 302; i + 1 < file.size(); i += 2)
+        samples.push_back(static_cast<std::uint16_t>(file[0] == 'M' ? file[i] << 8 | file[i + 1]
+                                                                   : file[i] | file[i + 1] << 8));
+    return samples;
+}
+
+Samples r16Samples(const Bytes& file, bool bigEndian) {
+    Samples samples;
+    for (std::size_t i = 0; i + 1 < file.size(); i += 2)
+        samples.push_back(static_cast<std::uint16_t>(bigEndian ? file[i] << 8 | file[i + 1] : file[i] | file[i + 1] << 8));
+    return samples;
+}
+
+// A PNG's size and samples as ImageMagick (libpng) reads them.
+Samples pngSamples(const std::string& png, ImageSize& size) {
+    const std::string raw = png + ".gray", dims = png + ".size";
+    EXPECT_EQ(test::runCommand("identify -format '%wx%h' '" + png + "' > '" + dims + "'"), 0);
+    const Bytes text = test::readBytes(dims);
+    const std::string line(text.begin(), text.end());
+    size = parseImageSize(line).size.value_or(ImageSize{});
+    EXPECT_EQ(test::runCommand("convert '" + png + "' -depth 16 -endian MSB gray:'" + raw + "'"), 0);
+    return r16Samples(test::readBytes(raw), true);
+}
+
+bool logged(const std::vector<std::string>& log, const std::string& line) {
+    return std::find(log.begin(), log.end(), line) != log.end();
+}
+
+// Every source kind's samples reach PNG and R16 as they reach the TIFF, with and without Swap, at
+// the image's own size or resampled to a smaller or a larger one: the TIFF written from the same
+// source and options is the reference, resampled by the resampler for the sized outputs. A PNG
+// says once that Swap does not apply to it; a sized output names its size in a line of its own.
+TEST(EngineOutputJobs, FormatSwapAndSizeTable) {
+    if (!test::haveTool("convert") || !test::haveTool("identify")) GTEST_SKIP() << "ImageMagick missing";
+    struct Source {
+        const char* name;
+        int command;
+        Bytes bytes;
+    };
+    const ImageSize own{6, 5};
+    Bytes rgb48, pgm = {'P', '5', '\n', '6', ' ', '5', '\n', '6', '5', '5', '3', '5', '\n'};
+    const Samples values = noise(own.width * own.height * 3, 7);
+    for (std::uint16_t v : values) rgb48.insert(rgb48.end(), {static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)});
+    for (std::size_t i = 0; i < own.width * own.height; ++i)
+        pgm.insert(pgm.end(), {static_cast<std::uint8_t>(values[i] >> 8), static_cast<std::uint8_t>(values[i])});
+    const Source sources[] = {
+        {"MM TIFF", ids::OpenTif, test::TiffBuilder::rgb(true, own.width, own.height, 16, 0, rgb48).build()},
+        {"P5 PGM", ids::PgmToTif, pgm},
+    };
+    const std::optional<ImageSize> sizes[] = {std::nullopt, ImageSize{4, 3}, ImageSize{11, 9}};
+    const char* const swapLine = "Swap does not apply to PNG: its samples are always big-endian.";
+
+    test::TempDir dir;
+    for (const Source& source : sources) {
+        test::writeBytes(dir.file("in"), source.bytes);
+        for (bool swap : {false, true}) {
+            auto run = [&](const std::string& destination, std::optional<ImageSize> size) {
+                test::Harness harness;
+                harness.session.options.swapByteOrder = swap;
+                harness.session.options.outputSize = size;
+                const int result = harness.run(source.command, {dir.file("in"), dir.file(destination)});
+                EXPECT_EQ(result, 1) << source.name << " " << destination << ": "
+                                     << ::testing::PrintToString(harness.port.boxTexts());
+                return harness.port.log;
+            };
+            run("reference.tif", std::nullopt);
+            const Samples reference = tiffSamples(test::readBytes(dir.file("reference.tif")));
+            ASSERT_EQ(reference.size(), std::size_t{own.width} * own.height) << source.name;
+
+            for (const auto& size : sizes) {
+                const ImageSize to = size.value_or(own);
+                Samples expected(std::size_t{to.width} * to.height);
+                ASSERT_TRUE(resampleGrey(reference, own, expected, to));
+                for (const char* extension : {"tif", "png", "r16"}) {
+                    const std::string name = std::string("out.") + extension;
+                    std::ostringstream what;
+                    what << source.name << (swap ? " swapped " : " ") << name << " at " << imageSizeText(to);
+                    const std::vector<std::string> log = run(name, size);
+                    const Bytes file = test::readBytes(dir.file(name));
+                    ImageSize written = to;
+                    Samples samples;
+                    if (name == "out.tif") {
+                        const auto info = test::readGreyTiffInfo(file);
+                        ASSERT_TRUE(info.has_value()) << what.str();
+                        written = {info->width, info->length};
+                        EXPECT_EQ(info->stripByteCounts, expected.size() * 2) << what.str();
+                        samples = tiffSamples(file);
+                    } else if (name == "out.png") {
+                        samples = pngSamples(dir.file(name), written);
+                    } else {
+                        samples = r16Samples(file, swap);
+                    }
+                    EXPECT_EQ(written, to) << what.str();
+                    EXPECT_EQ(samples, expected) << what.str();
+                    EXPECT_EQ(logged(log, swapLine), swap && name == "out.png") << what.str();
+                    EXPECT_EQ(logged(log, "Resampled to " + imageSizeText(to) + " pixels before writing."),
+                              size.has_value())
+                        << what.str();
+                }
+            }
+        }
+    }
+}
+
+// Refused before any file is made: a PNG or R16 name for a TE>Raw export, and a size whose
+// samples no TIFF can hold. Neither leaves a file (nor a temporary one) behind.
+TEST(EngineOutputJobs, RefusalsLeaveNoFile) {
+    struct Case {
+        const char* destination;
+        bool teRaw;
+        std::optional<ImageSize> size;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"out.png", true, std::nullopt, ">>> PNG or R16 destination in TE>Raw mode. STOP!"},
+        {"out.R16", true, ImageSize{9, 9}, ">>> PNG or R16 destination in TE>Raw mode. STOP!"},
+        {"out.tif", false, ImageSize{65535, 65535}, ">>> Too large for a TIFF. STOP!"},
+    };
+    Bytes raw = test::littleEndianSamples(Samples(16, 1234));
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        test::writeBytes(dir.file("in.raw"), raw);
+        test::Harness harness;
+        harness.session.options.teRawMode = c.teRaw;
+        harness.session.options.outputSize = c.size;
+        EXPECT_EQ(harness.run(ids::RawToTif, {dir.file("in.raw"), dir.file(c.destination)}), 0) << c.destination;
+        EXPECT_TRUE(logged(harness.port.log, c.line)) << c.destination;
+        EXPECT_EQ(test::namesIn(dir.path()), std::set<std::string>{"in.raw"}) << c.destination;
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "job/file_dialogs.h"
 
+#include "formats/output_format.h"
 #include "job/session.h"
 
 namespace kelvarin {
@@ -28,7 +29,8 @@ std::unique_ptr<File> runOpenDialog(Session& session, const FileDialogRequest& r
     return session.fileSystem.open(path, File::Mode::Read);
 }
 
-bool runSaveDialog(Session& session, const FileDialogRequest& request, const char* errorCaption) {
+bool runSaveDialog(Session& session, const FileDialogRequest& request, const char* errorCaption,
+                   bool rawExport = false) {
     const auto chosen = session.port.askSaveFile(request);
     if (!chosen || chosen->empty()) {
         session.port.showMessage(box("Missing Filename.", errorCaption));
@@ -41,6 +43,14 @@ bool runSaveDialog(Session& session, const FileDialogRequest& request, const cha
         session.port.showMessage(
             box("The destination is the source file itself. Choose another name.", errorCaption));
         session.log.appendLine(">>> Destination is the source file. STOP!");
+        return false;
+    }
+    // TE>Raw copies the samples as they are: a name that asks for PNG or R16 would promise a
+    // file it does not get.
+    if (rawExport && outputFormatFor(*chosen) != OutputFormat::Tiff) {
+        session.port.showMessage(
+            box("TE>Raw writes a headerless .raw file: a PNG or R16 name is not possible here.", errorCaption));
+        session.log.appendLine(">>> PNG or R16 destination in TE>Raw mode. STOP!");
         return false;
     }
     files.destinationPath = *chosen;
@@ -111,7 +121,7 @@ bool saveTiffDestination(Session& session) {
 }
 
 bool saveRawDestination(Session& session) {
-    return runSaveDialog(session, saveRawDialogRequest(), "KELVARIN - Save Raw As Error");
+    return runSaveDialog(session, saveRawDialogRequest(), "KELVARIN - Save Raw As Error", true);
 }
 
 TerrainName splitTerrainName(const std::string& path) {

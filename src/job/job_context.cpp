@@ -32,6 +32,11 @@ bool JobContext::relay(const ReaderReport& report) {
 
 void JobContext::reportWriteFailure() {
     ioFailed_ = true;
+    if (samples_ && samples_->outOfMemory()) {
+        session.port.showMessage(errorBox("Not enough memory to resample the image.", "KELVARIN - Write Error"));
+        log().appendLine(">>> Not enough memory to resample the image. STOP!");
+        return;
+    }
     session.port.showMessage(errorBox("Cannot write the converted file (disk full or no permission).",
                                       "KELVARIN - Write Error"));
     log().appendLine(">>> Writing the converted file failed. STOP!");
@@ -45,8 +50,9 @@ bool JobContext::writeOutput(const void* data, std::size_t count) {
 }
 
 void JobContext::beginSamples() {
-    samples_.emplace(image.outputByteOrder,
-                     [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); });
+    GreyEncoding encoding = destinationEncoding;
+    if (encoding.format == OutputFormat::Tiff) encoding.order = image.outputByteOrder;
+    samples_.emplace(encoding, [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); });
     samples_->begin(image.width, image.length);
 }
 
