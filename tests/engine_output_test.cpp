@@ -354,5 +354,20 @@ TEST(EngineOutputJobs, RefusalsLeaveNoFile) {
     }
 }
 
+// The samples' PNG and R16 outputs read back by ImageMagick and compared with the TIFF, and the
+// resampled ones with ImageMagick's own resamples (tests/tools/engine_outputs.py).
+TEST(EngineOutputInterop, SamplesAgainstIndependentTools) {
+    const std::string python = "/usr/bin/python3";
+    if (test::runCommand(python + " -c 'import numpy, tifffile' >/dev/null 2>&1") != 0 || !test::haveTool("convert"))
+        GTEST_SKIP() << "python3 with numpy and tifffile, and ImageMagick, are needed";
+    const std::string here = __FILE__;
+    const std::string tests = here.substr(0, here.find_last_of('/'));
+    test::TempDir dir;
+    const int status = test::runCommand(python + " " + tests + "/tools/engine_outputs.py " + KELVARIN_CLI_PATH + " " +
+                                        tests + "/../samples " + dir.path() + " >" + dir.file("report.txt") + " 2>&1");
+    const Bytes report = test::readBytes(dir.file("report.txt"));
+    EXPECT_EQ(status, 0) << std::string(report.begin(), report.end());
+}
+
 }  // namespace
 }  // namespace kelvarin

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/image_size.h"
 #include "cli/batch.h"
 #include "cli/cli_port.h"
 #include "formats/file.h"
@@ -76,7 +77,10 @@ const char kUsage[] =
     "  help [PAGE]                list the help pages, or print page PAGE (1 to 16)\n"
     "OPTIONS, the option controls, defaults as at program start:\n"
     "  --weighting average|tv|hdtv|red|green|blue   --boost   --invert   --swap\n"
-    "  --x2   --x4   --posterise 0|4|5|6|8|12|16   --te-raw   --help   --version\n";
+    "  --x2   --x4   --posterise 0|4|5|6|8|12|16   --te-raw   --help   --version\n"
+    "  --size N|WxH   the height map resampled to N x N or W x H (1 to 65535) before it is written\n"
+    "A DEST ending in .png is written as a 16-bit greyscale PNG, one ending in .r16 as bare 16-bit\n"
+    "samples (little-endian, big-endian with --swap); any other name gets the TIFF.\n";
 
 // The whole usage text: single-file runs, then batch runs.
 std::string usageText() { return std::string(kUsage) + kBatchUsage; }
@@ -179,6 +183,14 @@ int run(const std::vector<std::string>& argv) {
         } else if (option == "--posterise") {
             if (++i >= argv.size() || !parsePosterise(argv[i], options.posteriseSteps))
                 return usageError("--posterise takes 0, 4, 5, 6, 8, 12 or 16");
+        } else if (option == "--size") {
+            if (++i >= argv.size()) return usageError("--size takes N or WxH");
+            const ImageSizeParse parsed = parseImageSize(argv[i]);
+            if (!parsed.size) {
+                std::fprintf(stderr, "kelvarin-cli: --size %s: %s\n", argv[i].c_str(), parsed.refusal.c_str());
+                return 2;
+            }
+            options.outputSize = parsed.size;
         } else if (const auto taken = takeBatchOption(argv, i, batch)) {
             if (!taken->empty()) return usageError(taken->c_str());
         } else {
