@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/id_names.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
 #include "ui/ids.h"
@@ -52,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ChoiceCase{ids::Posterise5, {}, 5}, ChoiceCase{ids::Posterise6, {}, 6},
                       ChoiceCase{ids::Posterise8, {}, 8}, ChoiceCase{ids::Posterise12, {}, 12},
                       ChoiceCase{ids::Posterise16, {}, 16}),
-    [](const auto& info) { return "Id" + std::to_string(info.param.id); });
+    [](const auto& info) { return test::idName(info.param.id); });
 
 // The Output menu: a size is chosen, or typed into "Other Size...", and the one tick follows it.
 // A typed engine size ticks its own item; a size refused or a dialog cancelled changes nothing.
@@ -139,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(Options, CheckBoxOption,
                                            BoxCase{ids::FStopX2, &ConversionOptions::fStopX2},
                                            BoxCase{ids::FStopX4, &ConversionOptions::fStopX4},
                                            BoxCase{ids::TeRaw, &ConversionOptions::teRawMode}),
-                         [](const auto& info) { return "Id" + std::to_string(info.param.id); });
+                         [](const auto& info) { return test::idName(info.param.id); });
 
 TEST(CommandHandler, TeRawShowsModeWarningThenOptionsBack) {
     Harness harness;
@@ -186,7 +187,6 @@ TEST(CommandHandler, StartResetsControlsAndSetsDefaults) {
     EXPECT_EQ(harness.port.positions.back(), 0);
     EXPECT_EQ(harness.session.log.lineCounter(), 1);
     EXPECT_EQ(harness.session.request.kind, SourceKind::None);
-    EXPECT_FALSE(harness.session.request.radiancePath);
 }
 
 // Quit resets the window side (but not x 2, x 4, TE>Raw nor the options) and closes the window.
@@ -209,7 +209,6 @@ struct ConversionCase {
     int id;
     bool modeWarning;
     const char* title;  // of the first dialog
-    bool radiancePath;
 };
 
 class ConversionCommand : public ::testing::TestWithParam<ConversionCase> {};
@@ -236,7 +235,6 @@ TEST_P(ConversionCommand, CancelledSourceDialog) {
     EXPECT_FALSE(harness.port.enableCalls[1]);
     EXPECT_TRUE(harness.port.enableCalls.back());
     EXPECT_EQ(harness.session.request.kind, SourceKind::None);
-    EXPECT_EQ(harness.session.request.radiancePath, c.radiancePath);
 }
 
 // A file that is no image at all: the job's own box and lines first, then the failure box.
@@ -263,12 +261,12 @@ TEST(CommandHandler, UnknownFileEndsInFailureBox) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, ConversionCommand,
-    ::testing::Values(ConversionCase{ids::OpenTif, false, "KELVARIN Open TIF", false},
-                      ConversionCase{ids::OpenHdr, false, "KELVARIN Open HDR", true},
-                      ConversionCase{ids::PgmToTif, true, "KELVARIN Open PGM", false},
-                      ConversionCase{ids::RawToTif, true, "KELVARIN Open RAW", false},
-                      ConversionCase{ids::BinToTif, true, "KELVARIN Open BIN", false}),
-    [](const auto& info) { return "Id" + std::to_string(info.param.id); });
+    ::testing::Values(ConversionCase{ids::OpenTif, false, "KELVARIN Open TIF"},
+                      ConversionCase{ids::OpenHdr, false, "KELVARIN Open HDR"},
+                      ConversionCase{ids::PgmToTif, true, "KELVARIN Open PGM"},
+                      ConversionCase{ids::RawToTif, true, "KELVARIN Open RAW"},
+                      ConversionCase{ids::BinToTif, true, "KELVARIN Open BIN"}),
+    [](const auto& info) { return test::idName(info.param.id); });
 
 // Boxes and dialogs in one ordered list, to see which came first.
 class OrderPort final : public UiPort {
@@ -400,7 +398,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TerrainCase{ids::Terrain4Max, "4 files 8/4/2/1name.raw expected, 3 files written as"},
                       TerrainCase{ids::Terrain4Avg, "4 files 8/4/2/1name.raw expected, 3 files written as"},
                       TerrainCase{ids::Terrain3, "3 files 4/2/1name.raw expected, 3 files written as"}),
-    [](const auto& info) { return "Id" + std::to_string(info.param.id); });
+    [](const auto& info) { return test::idName(info.param.id); });
 
 }  // namespace
 }  // namespace kelvarin

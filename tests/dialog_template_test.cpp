@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "support/id_names.h"
 #include "ui/dialog_template.h"
 #include "ui/ids.h"
 #include "ui/wide_text.h"
@@ -181,7 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
                       KindCase{ids::Boost, kButtonClass, u"", style::BsAutoCheckBox, 0xF},
                       KindCase{ids::TeRaw, kButtonClass, u"", style::BsAutoCheckBox, 0xF},
                       KindCase{ids::OptionsFrame, kButtonClass, u"", style::BsGroupBox, 0xF},
-                      KindCase{ids::ProgressBar, 0, kProgressClass, 0, 0}));
+                      KindCase{ids::ProgressBar, 0, kProgressClass, 0, 0}),
+    [](const auto& info) { return test::idName(info.param.id); });
 
 // Each radio group starts with WS_GROUP on its first button, and the control after its last
 // button starts a new group, so clicking one button clears only its own group.

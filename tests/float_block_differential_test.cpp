@@ -34,34 +34,7 @@ float referenceGrey(ColourWeighting w, float r, float g, float b) {
     return static_cast<float>(test::referenceWeightedSum(w, r, g, b));
 }
 
-struct Options {
-    bool gamma;
-    std::uint32_t fStop;
-    std::uint32_t step;
-    bool invert;
-};
-
-std::uint16_t referenceSample(float grey, float highest, float lowest, const Options& o) {
-    const float range = static_cast<float>(static_cast<L>(highest) - lowest);
-    const double boost = static_cast<double>(65535.0L * (1.0L / range));
-    const float shifted = static_cast<float>(static_cast<L>(grey) - lowest);
-    float out;
-    if (o.gamma) {
-        float v = static_cast<float>(static_cast<L>(shifted) / range);
-        v = static_cast<float>(std::pow(static_cast<L>(v), static_cast<L>(static_cast<float>(1.0L / 1.6L))));
-        out = static_cast<float>(65535.0L * v * o.fStop);
-    } else {
-        out = static_cast<float>(static_cast<L>(boost) * shifted * o.fStop);
-    }
-    if (!(out <= 65535.0f)) out = 65535.0f;
-    if (!(out >= 0.0f)) out = 0.0f;  // only an image without ordinary values gets here
-    if (o.step != 0) {
-        const auto n = static_cast<std::uint32_t>(std::nearbyint(out));
-        out = static_cast<float>(std::min<std::uint32_t>(n / o.step * o.step, 65535u));
-    }
-    if (o.invert) out = static_cast<float>(65535.0L - out);
-    return static_cast<std::uint16_t>(std::nearbyint(out));
-}
+using Options = test::ReferenceTone;
 
 float fromBits(std::uint32_t bits) {
     float f;
@@ -243,7 +216,7 @@ TEST(FloatBlockDifferential, AnalysisAndConversionMatchExtendedPrecision) {
                         for (std::size_t i = 0; i < pixels; ++i) {
                             const unsigned got = out[i];
                             const std::uint16_t expected =
-                                referenceSample(greys[i], e.highestValue, e.lowestValue, want);
+                                test::referenceToneSample(greys[i], e.highestValue, e.lowestValue, want);
                             ASSERT_EQ(got, expected)
                                 << "weighting " << static_cast<int>(w) << " map " << m[0] << "/" << m[1] << " mix "
                                 << mix << " grey " << greys[i] << " pixel " << values[3 * i] << " "
@@ -305,11 +278,6 @@ std::uint16_t referenceIntegerSample(std::uint32_t grey, std::uint32_t lowest, d
     return static_cast<std::uint16_t>(g);
 }
 
-std::uint32_t referenceIntegerGrey(ColourWeighting w, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-    const L sum = test::referenceWeightedSum(w, r, g, b);
-    return static_cast<std::uint32_t>(std::min(std::nearbyint(sum), 4294967295.0L));
-}
-
 TEST(IntegerBlockDifferential, ConversionMatchesTheFormulas) {
     const ColourWeighting weightings[] = {ColourWeighting::Average, ColourWeighting::TV,    ColourWeighting::HDTV,
                                           ColourWeighting::Red,     ColourWeighting::Green, ColourWeighting::Blue};
@@ -335,7 +303,7 @@ TEST(IntegerBlockDifferential, ConversionMatchesTheFormulas) {
                                 v |= std::uint32_t{p[j]} << (8 * (order == ByteOrder::II ? j : size - 1 - j));
                             s[k] = size == 1 ? v * 256 : v;
                         }
-                        greys[i] = referenceIntegerGrey(w, s[0], s[1], s[2]);
+                        greys[i] = test::referenceIntegerGrey(w, s[0], s[1], s[2]);
                         want.highestGrey = std::max(want.highestGrey, greys[i]);
                         want.lowestGrey = std::min(want.lowestGrey, greys[i]);
                     }

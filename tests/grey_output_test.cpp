@@ -57,6 +57,25 @@ INSTANTIATE_TEST_SUITE_P(
                    false}),
     [](const testing::TestParamInfo<OutputCase>& info) { return std::string(info.param.name); });
 
+// The report counts the samples as the job made them, not as the destination's byte order has
+// them; an image that came up short has no report.
+TEST(GreyOutput, ReportOfTheNativeSamplesOfACompleteImage) {
+    for (const bool complete : {true, false}) {
+        GreyOutput output(ByteOrder::MM, [](const void*, std::size_t) { return true; }, PreviewGathering::Gather);
+        output.begin(2, 2);
+        Samples samples = {0x0001, 0x0203, 0xFF00, 0x1234};
+        ASSERT_TRUE(output.write(samples.data(), complete ? 4 : 3));
+        const std::optional<FinishedReport> report =
+            output.finishReport("out.tif", {"RAW", 16, SourceSampleFormat::UnsignedInteger, std::nullopt});
+        ASSERT_EQ(report.has_value(), complete);
+        if (!complete) continue;
+        EXPECT_EQ(report->report.figures.min, 0x0001);
+        EXPECT_EQ(report->report.figures.max, 0xFF00);
+        EXPECT_EQ(report->report.figures.histogram[0], 1u);  // 0x0001; swapped, 0x00FF would join it
+        EXPECT_EQ(report->preview.levels, (Samples{0x0001, 0x0203, 0xFF00, 0x1234}));
+    }
+}
+
 // A job whose grey image came up short never puts its destination in place.
 TEST(JobSamples, DestinationWithSamplesMissingIsNotCommitted) {
     for (const std::size_t count : {std::size_t{6}, std::size_t{5}}) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/id_names.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
 #include "ui/help_pages.h"
@@ -129,7 +130,7 @@ TEST_P(HelpPageTest, ProseLayout) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPages, HelpPageTest, ::testing::ValuesIn(kPages),
-                         [](const auto& info) { return "Id" + std::to_string(info.param.id); });
+                         [](const auto& info) { return test::idName(info.param.id); });
 
 TEST(HelpPages, SixteenPagesInMenuOrder) {
     const auto& pages = helpPages();

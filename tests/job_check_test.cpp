@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "formats/grey_tiff_writer.h"
+#include "formats/memory_file_system.h"
 #include "support/job_check.h"
 
 namespace kelvarin::test {
@@ -57,8 +58,9 @@ struct Scene {
         h.port.log.insert(h.port.log.end(), {">>> No. STOP!", "Closed file:", check.sourcePath});
     }
     void resultBox(bool success) {
-        h.port.boxes.push_back(success ? MessageBoxRequest{"TIF Conversion concluded.", "KELVARIN - Success."}
-                                       : MessageBoxRequest{"There were errors.", "KELVARIN - Error.", MessageIcon::Error});
+        h.port.boxes.push_back(success ? noticeBox("TIF Conversion concluded.", "KELVARIN - Success.",
+                                                   MessageIcon::Information)
+                                       : noticeBox("There were errors.", "KELVARIN - Error.", MessageIcon::Error));
     }
     std::vector<std::string> outcome(int result) { return checkJobOutcome(h, result, check); }
 };
@@ -136,6 +138,55 @@ TEST(JobOutcome, SeesEveryBrokenGuarantee) {
         const auto broken = s.outcome(1);
         EXPECT_TRUE(has(broken, "source is still open"));
         EXPECT_TRUE(has(broken, "holds 3 bytes, not 4"));
+    }
+}
+
+// The fuzzers run jobs on files in memory: the same guarantees are read from there, and a
+// destination still open or a file under another name is a half-written leftover.
+TEST(JobOutcome, SeesBrokenGuaranteesOfFilesInMemory) {
+    const auto scene = [](MemoryFileSystem& files, JobCheck& check, Harness& h) {
+        check.memory = &files;
+        check.sourcePath = "/m/in.dat";
+        check.sourceBytes = {1, 2, 3};
+        check.destinationPath = "/m/out.tif";
+        files.put(check.sourcePath, check.sourceBytes);
+        h.port.boxes.push_back({"No.", "KELVARIN - PGM.", MessageIcon::Error});
+        h.port.log = {">>> No. STOP!", "Closed file:", check.sourcePath};
+        h.port.boxes.push_back({"There were errors.", "KELVARIN - Error.", MessageIcon::Error});
+    };
+    struct Case {
+        const char* name;
+        void (*damage)(MemoryFileSystem&, std::unique_ptr<File>&);
+        const char* broken;  // nothing: the job behaved
+    };
+    const Case cases[] = {
+        {"clean refusal", [](MemoryFileSystem&, std::unique_ptr<File>&) {}, nullptr},
+        {"source changed", [](MemoryFileSystem& f, std::unique_ptr<File>&) { f.put("/m/in.dat", {1, 2}); },
+         "the source file changed"},
+        {"destination left", [](MemoryFileSystem& f, std::unique_ptr<File>&) { f.put("/m/out.tif", Bytes(302)); },
+         "left its destination behind"},
+        {"destination open", [](MemoryFileSystem& f, std::unique_ptr<File>& open) {
+             open = f.open("/m/out.tif", File::Mode::Replace);
+         }, "left open, half-written"},
+        {"stray file", [](MemoryFileSystem& f, std::unique_ptr<File>&) { f.put("/m/.out.tif.tmp", {0}); },
+         "a stray file: /m/.out.tif.tmp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryFileSystem files;
+        JobCheck check;
+        Harness h(files);
+        scene(files, check, h);
+        std::unique_ptr<File> open;
+        c.damage(files, open);
+        const auto broken = checkJobOutcome(h, 0, check);
+        if (!c.broken) {
+            EXPECT_TRUE(broken.empty()) << broken.front();
+            continue;
+        }
+        EXPECT_NE(std::find_if(broken.begin(), broken.end(),
+                               [&](const std::string& line) { return line.find(c.broken) != std::string::npos; }),
+                  broken.end());
     }
 }
 

@@ -55,31 +55,30 @@ struct DetectionCase {
     bool accepted;
     SourceKind kind;
     ByteOrder order, outputOrder;
-    bool radiancePath;
     Lines lines;
 };
 
 TEST(FormatDetection, FirstTwoBytesDecide) {
     const DetectionCase cases[] = {
-        {"intel", "II*\0", false, SourceKind::Tif, true, SourceKind::Tif, ByteOrder::II, ByteOrder::II, false,
+        {"intel", "II*\0", false, SourceKind::Tif, true, SourceKind::Tif, ByteOrder::II, ByteOrder::II,
          {"Source data type big endian (Intel) 1"}},
-        {"intel swapped", "II*\0", true, SourceKind::Tif, true, SourceKind::Tif, ByteOrder::II, ByteOrder::MM, false,
+        {"intel swapped", "II*\0", true, SourceKind::Tif, true, SourceKind::Tif, ByteOrder::II, ByteOrder::MM,
          {"Source data type big endian (Intel) 1", "Dest data type little endian (Motorola) - converting."}},
-        {"motorola", "MM\0*", false, SourceKind::Tif, true, SourceKind::Tif, ByteOrder::MM, ByteOrder::MM, false,
+        {"motorola", "MM\0*", false, SourceKind::Tif, true, SourceKind::Tif, ByteOrder::MM, ByteOrder::MM,
          {"Data type little endian (Motorola) 0"}},
         {"motorola swapped", "MM\0*", true, SourceKind::Tif, true, SourceKind::Tif, ByteOrder::MM, ByteOrder::II,
-         false, {"Data type little endian (Motorola) 0", "Dest data type big endian (Intel) - converting."}},
+         {"Data type little endian (Motorola) 0", "Dest data type big endian (Intel) - converting."}},
         {"tiff through the PGM command keeps the kind", "II*\0", false, SourceKind::Pgm, true, SourceKind::Pgm,
-         ByteOrder::II, ByteOrder::II, false, {"Source data type big endian (Intel) 1"}},
-        {"plain pgm", "P2\n", false, SourceKind::Tif, true, SourceKind::Pgm, ByteOrder::MM, ByteOrder::MM, false,
+         ByteOrder::II, ByteOrder::II, {"Source data type big endian (Intel) 1"}},
+        {"plain pgm", "P2\n", false, SourceKind::Tif, true, SourceKind::Pgm, ByteOrder::MM, ByteOrder::MM,
          {"P2 Text Portable Grey Map."}},
-        {"binary pgm", "P5\n", false, SourceKind::Tif, true, SourceKind::Pgm, ByteOrder::MM, ByteOrder::MM, false,
+        {"binary pgm", "P5\n", false, SourceKind::Tif, true, SourceKind::Pgm, ByteOrder::MM, ByteOrder::MM,
          {"P5 16-bit Portable Grey Map."}},
         {"radiance", "#?RADIANCE\n", false, SourceKind::Tif, true, SourceKind::Rgbe, ByteOrder::MM, ByteOrder::MM,
-         true, {"96-bit RGBE HDRI."}},
-        {"text", "hello", false, SourceKind::Tif, false, SourceKind::Tif, ByteOrder::MM, ByteOrder::MM, false,
+         {"96-bit RGBE HDRI."}},
+        {"text", "hello", false, SourceKind::Tif, false, SourceKind::Tif, ByteOrder::MM, ByteOrder::MM,
          {"STOP - No Job!", "Closed file:", "", kDashes}},
-        {"one byte", "I", false, SourceKind::Tif, false, SourceKind::Tif, ByteOrder::MM, ByteOrder::MM, false,
+        {"one byte", "I", false, SourceKind::Tif, false, SourceKind::Tif, ByteOrder::MM, ByteOrder::MM,
          {"STOP - No Job!", "Closed file:", "", kDashes}},
     };
     for (const auto& c : cases) {
@@ -89,7 +88,7 @@ TEST(FormatDetection, FirstTwoBytesDecide) {
         writeText(path, c.bytes);
         Harness h;
         h.session.options.swapByteOrder = c.swap;
-        h.session.request = {c.requested, false};
+        h.session.request = {c.requested};
         h.session.files.sourcePath = path;
         h.session.files.source = diskFileSystem().open(path, File::Mode::Read);
         JobContext job(h.session);
@@ -98,7 +97,6 @@ TEST(FormatDetection, FirstTwoBytesDecide) {
         EXPECT_EQ(job.image.kind, c.kind);
         EXPECT_EQ(job.image.byteOrder, c.order);
         EXPECT_EQ(job.image.outputByteOrder, c.outputOrder);
-        EXPECT_EQ(h.session.request.radiancePath, c.radiancePath);
         Lines expected = c.lines;
         for (auto& line : expected)
             if (line.empty()) line = path;

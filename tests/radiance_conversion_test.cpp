@@ -11,6 +11,7 @@
 
 #include "base/number_text.h"
 #include "support/reference.h"
+#include "support/rgbe_encoding.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
 #include "ui/ids.h"
@@ -22,54 +23,8 @@ using test::Bytes;
 using test::Harness;
 using test::TempDir;
 
-struct Pixel {
-    std::uint8_t r, g, b, e;
-};
-
-// ---- writing Radiance files -------------------------------------------------------------------
-
-// One component of one row as new-RLE packets: runs of 3 or more equal bytes, literals otherwise.
-void encodeComponent(const std::vector<std::uint8_t>& values, Bytes& out) {
-    std::size_t i = 0;
-    const std::size_t n = values.size();
-    while (i < n) {
-        std::size_t run = 1;
-        while (i + run < n && run < 127 && values[i + run] == values[i]) ++run;
-        if (run >= 3) {
-            out.push_back(static_cast<std::uint8_t>(128 + run));
-            out.push_back(values[i]);
-            i += run;
-            continue;
-        }
-        std::size_t start = i, count = 0;
-        while (i < n && count < 128) {
-            std::size_t ahead = 1;
-            while (i + ahead < n && ahead < 3 && values[i + ahead] == values[i]) ++ahead;
-            if (ahead >= 3) break;
-            ++i;
-            ++count;
-        }
-        out.push_back(static_cast<std::uint8_t>(count));
-        out.insert(out.end(), values.begin() + static_cast<std::ptrdiff_t>(start),
-                   values.begin() + static_cast<std::ptrdiff_t>(start + count));
-    }
-}
-
-Bytes encodeRgbe(const std::string& header, std::uint32_t width, std::uint32_t length, const std::vector<Pixel>& px) {
-    Bytes out(header.begin(), header.end());
-    for (std::uint32_t r = 0; r < length; ++r) {
-        out.insert(out.end(), {2, 2, static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(width & 255)});
-        for (int c = 0; c < 4; ++c) {
-            std::vector<std::uint8_t> values(width);
-            for (std::uint32_t x = 0; x < width; ++x) {
-                const Pixel& p = px[r * width + x];
-                values[x] = c == 0 ? p.r : c == 1 ? p.g : c == 2 ? p.b : p.e;
-            }
-            encodeComponent(values, out);
-        }
-    }
-    return out;
-}
+using Pixel = test::RgbePixel;
+using test::encodeRgbe;
 
 std::string standardHeader(std::uint32_t width, std::uint32_t length, const std::string& extra = "") {
     return "#?RADIANCE\n# test image\nFORMAT=32-bit_rle_rgbe\n" + extra + "\n-Y " + std::to_string(length) +
@@ -112,15 +67,6 @@ std::vector<Pixel> referenceDecode(const Bytes& file, std::uint32_t& width, std:
     return px;
 }
 
-// The grey value, step by step as written: colours first, in single precision, then the weighting.
-float referenceGrey(const Pixel& p, ColourWeighting w) {
-    const long double f = std::pow(2.0L, static_cast<long double>(static_cast<int>(p.e) - 128));
-    const float red = static_cast<float>(f * (p.r + 0.5L) / 256.0L);
-    const float green = static_cast<float>(f * (p.g + 0.5L) / 256.0L);
-    const float blue = static_cast<float>(f * (p.b + 0.5L) / 256.0L);
-    return static_cast<float>(test::referenceWeightedSum(w, red, green, blue));
-}
-
 struct Reference {
     std::vector<std::uint16_t> samples;
     float lowest, highest, range;
@@ -135,34 +81,19 @@ Reference referenceSamples(std::vector<Pixel> px, const ConversionOptions& o) {
     ref.lowest = static_cast<float>(std::pow(static_cast<long double>(3.1f), 38.0L));
     std::vector<float> grey;
     for (const Pixel& p : px) {
-        const float v = referenceGrey(p, o.colourWeighting);
+        const float v = test::referenceRgbeGrey(o.colourWeighting, p.r, p.g, p.b, p.e);
         ref.highest = std::max(ref.highest, v);
         ref.lowest = std::min(ref.lowest, v);
         grey.push_back(v);
     }
     ref.range = static_cast<float>(static_cast<long double>(ref.highest) - ref.lowest);
     ref.boost = static_cast<double>(65535.0L * (1.0L / ref.range));
-    const int fstop = (o.fStopX2 ? 2 : 1) * (o.fStopX4 ? 4 : 1);
-    const int step = o.posteriseSteps ? 65535 / o.posteriseSteps : 0;
-    for (float v : grey) {
-        float out;
-        const float d = static_cast<float>(static_cast<long double>(v) - ref.lowest);
-        if (o.boostContrast || o.posteriseSteps > 0) {
-            const float t = static_cast<float>(d / static_cast<long double>(ref.range));
-            const float c = static_cast<float>(std::pow(static_cast<long double>(t), static_cast<long double>(0.625f)));
-            out = static_cast<float>(65535.0L * c * fstop);
-        } else {
-            out = static_cast<float>(static_cast<long double>(ref.boost) * d * fstop);
-        }
-        if (!(out <= 65535)) out = 65535;
-        if (step) {
-            const long n = std::lrint(out);
-            out = static_cast<float>(n / step * step);
-            if (out > 65535) out = 65535;
-        }
-        if (o.invert) out = static_cast<float>(65535.0L - out);
-        ref.samples.push_back(static_cast<std::uint16_t>(std::lrint(out)));
-    }
+    test::ReferenceTone tone;
+    tone.gamma = o.boostContrast || o.posteriseSteps > 0;
+    tone.fStop = (o.fStopX2 ? 2 : 1) * (o.fStopX4 ? 4 : 1);
+    tone.step = o.posteriseSteps ? 65535 / static_cast<std::uint32_t>(o.posteriseSteps) : 0;
+    tone.invert = o.invert;
+    for (float v : grey) ref.samples.push_back(test::referenceToneSample(v, ref.highest, ref.lowest, tone));
     ref.samples.back() = ref.samples[ref.samples.size() - 2];
     return ref;
 }

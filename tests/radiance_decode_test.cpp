@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "formats/radiance_reader.h"
+#include "support/rgbe_encoding.h"
 
 namespace kelvarin {
 namespace {
@@ -77,21 +78,6 @@ TEST(RadianceRle, NeverWritesPastTheRoom) {
     EXPECT_EQ(second, (Bytes{1, 1, 0xEE, 0xEE}));
 }
 
-// One scanline of width w: header, then each component as runs of 127 and a last run.
-Bytes runScanline(std::uint32_t w, std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t e) {
-    Bytes s = {2, 2, static_cast<std::uint8_t>(w >> 8), static_cast<std::uint8_t>(w)};
-    for (std::uint8_t value : {r, g, b, e}) {
-        std::uint32_t left = w;
-        while (left > 0) {
-            const std::uint32_t n = left > 127 ? 127 : left;
-            s.push_back(static_cast<std::uint8_t>(128 + n));
-            s.push_back(value);
-            left -= n;
-        }
-    }
-    return s;
-}
-
 struct ScanlineCase {
     const char* name;
     Bytes data;
@@ -100,7 +86,7 @@ struct ScanlineCase {
 };
 
 TEST(RadianceRle, ScanlineHeadersAndTruncation) {
-    const Bytes good = runScanline(300, 1, 2, 3, 130);
+    const Bytes good = test::uniformScanline(300, {1, 2, 3, 130});
     Bytes truncated = join({good, good});
     truncated.resize(truncated.size() - 1);
     Bytes oldRle = join({good, good});
@@ -130,7 +116,7 @@ TEST(RadianceRle, ScanlineHeadersAndTruncation) {
 }
 
 TEST(RadianceRle, RowsLandInTheirPlanes) {
-    const Bytes data = join({runScanline(256, 10, 20, 30, 128), runScanline(256, 11, 21, 31, 129)});
+    const Bytes data = join({test::uniformScanline(256, {10, 20, 30, 128}), test::uniformScanline(256, {11, 21, 31, 129})});
     RgbeMap map(256, 2);
     ASSERT_EQ(decodeRgbeScanlines(data.data(), data.size(), map, nullptr), RgbeDecodeStatus::Ok);
     for (std::size_t i = 0; i < 512; ++i) {

@@ -8,6 +8,7 @@
 #include "pixels/float_pipeline.h"
 #include "pixels/rgbe_tone_mapper.h"
 #include "pixels/tone_parameters.h"
+#include "support/reference.h"
 
 namespace kelvarin {
 namespace {
@@ -41,18 +42,9 @@ TEST(RgbeTone, GreyValuesFollowTheFormulasForEveryExponent) {
         for (int e = 0; e < 256; ++e) {
             for (int k = 0; k < 40; ++k) {
                 const int r = k == 0 ? 255 : byte(random), g = k == 0 ? 255 : byte(random), b = k == 0 ? 255 : byte(random);
-                const long double f = std::pow(2.0L, e - 128);
-                const long double red = static_cast<float>(f * (r + 0.5L) / 256);
-                const long double green = static_cast<float>(f * (g + 0.5L) / 256);
-                const long double blue = static_cast<float>(f * (b + 0.5L) / 256);
-                const float expected[] = {
-                    static_cast<float>((green + red + blue) / 3),
-                    static_cast<float>(0.299f * red + 0.587f * green + 0.114f * blue),
-                    static_cast<float>(0.2126f * red + 0.7152f * green + 0.0722f * blue),
-                    static_cast<float>(red), static_cast<float>(green), static_cast<float>(blue)};
                 ASSERT_EQ(rgbeGrey(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
                                    static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(e), weighting),
-                          expected[w])
+                          test::referenceRgbeGrey(weighting, r, g, b, e))
                     << "weighting " << w << " rgbe " << r << " " << g << " " << b << " " << e;
             }
         }
@@ -138,15 +130,11 @@ namespace {
 TEST(RgbeTone, AverageGreyForEverySumAndExponent) {
     // The Average grey depends only on R + G + B and E: all of them against the plain formula.
     for (int e = 0; e < 256; ++e) {
-        const long double f = std::pow(2.0L, e - 128);
         for (int sum = 0; sum <= 765; ++sum) {
             const int r = sum < 255 ? sum : 255, g = sum - r < 255 ? sum - r : 255, b = sum - r - g;
-            const long double red = static_cast<float>(f * (r + 0.5L) / 256);
-            const long double green = static_cast<float>(f * (g + 0.5L) / 256);
-            const long double blue = static_cast<float>(f * (b + 0.5L) / 256);
             ASSERT_EQ(rgbeGrey(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(b),
                                static_cast<std::uint8_t>(e), ColourWeighting::Average),
-                      static_cast<float>((green + red + blue) / 3))
+                      test::referenceRgbeGrey(ColourWeighting::Average, r, g, b, e))
                 << sum << " " << e;
         }
     }
@@ -167,29 +155,14 @@ TEST(RgbeTone, SamplesEqualTheExtendedPrecisionFormulas) {
         o.fStopX2 = round % 7 == 3;
         o.posteriseSteps = round % 11 == 4 ? 6 : 0;
         const FloatToneMap p = floatToneMap(FloatExtremes{highest, lowest}, o);
-        const long double range = static_cast<float>(static_cast<long double>(highest) - lowest);
-        const long double boost = static_cast<double>(65535.0L * (1.0L / range));
         std::vector<float> values(2000);
         for (float& v : values) v = lowest + (highest - lowest) * unit(random);
         std::vector<std::uint16_t> samples(values.size());
         greyToSamples(values.data(), values.size(), 700, p, samples.data(), nullptr);
         for (std::size_t k = 0; k < values.size(); ++k) {
             const float v = values[k];
-            const float d = static_cast<float>(static_cast<long double>(v) - lowest);
-            float out;
-            if (p.gamma) {
-                const float t = static_cast<float>(d / range);
-                const float c = static_cast<float>(std::pow(static_cast<long double>(t), 0.625L));
-                out = static_cast<float>(65535.0L * c * p.fStopMultiplier);
-            } else {
-                out = static_cast<float>(boost * d * p.fStopMultiplier);
-            }
-            if (!(out <= 65535)) out = 65535;
-            if (p.posteriseStep) {
-                out = static_cast<float>(static_cast<long>(std::nearbyint(out)) / p.posteriseStep * p.posteriseStep);
-            }
-            if (p.invert) out = static_cast<float>(65535.0L - out);
-            const auto expected = static_cast<std::uint16_t>(std::nearbyint(out));
+            const std::uint16_t expected = test::referenceToneSample(
+                v, highest, lowest, {p.gamma, p.fStopMultiplier, p.posteriseStep, p.invert});
             ASSERT_EQ(floatPipeline(v, p), expected) << v << " round " << round;
             ASSERT_EQ(samples[k], expected) << v << " round " << round << " (slices)";
         }

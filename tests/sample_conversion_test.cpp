@@ -17,11 +17,6 @@ namespace {
 
 using L = long double;
 
-// g from R, G, B in extended precision, terms in the documented order, rounded ties to even.
-std::uint64_t referenceGrey(ColourWeighting w, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-    return static_cast<std::uint64_t>(std::nearbyint(test::referenceWeightedSum(w, r, g, b)));
-}
-
 const ColourWeighting kWeightings[] = {ColourWeighting::Average, ColourWeighting::TV,    ColourWeighting::HDTV,
                                        ColourWeighting::Red,     ColourWeighting::Green, ColourWeighting::Blue};
 
@@ -34,7 +29,7 @@ TEST(IntegerGrey, MatchesTheExtendedPrecisionFormulaFor16And32BitSamples) {
                 return wide ? static_cast<std::uint32_t>(random()) : static_cast<std::uint32_t>(random() & 0xFFFF);
             };
             const std::uint32_t r = pick(), g = pick(), b = pick();
-            const std::uint64_t want = std::min<std::uint64_t>(referenceGrey(w, r, g, b), 0xFFFFFFFFu);
+            const std::uint32_t want = test::referenceIntegerGrey(w, r, g, b);
             ASSERT_EQ(integerGrey(w, r, g, b), want) << static_cast<int>(w) << ": " << r << " " << g << " " << b;
         }
     }
@@ -110,29 +105,6 @@ TEST(FloatGrey, StartingExtremesAndGammaExponent) {
     EXPECT_EQ(static_cast<float>(1.0L / 1.6L), 0.625f);
 }
 
-// The floating-point pipeline written out from the formulas.
-std::uint16_t referenceFloat(float grey, const FloatExtremes& e, bool gamma, std::uint32_t fStop,
-                             std::uint32_t step, bool invert) {
-    const float range = static_cast<float>(static_cast<L>(e.highestValue) - e.lowestValue);
-    const double boost = static_cast<double>(65535.0L * (1.0L / range));
-    float out;
-    const float shifted = static_cast<float>(static_cast<L>(grey) - e.lowestValue);
-    if (gamma) {
-        float v = static_cast<float>(static_cast<L>(shifted) / range);
-        v = static_cast<float>(std::pow(static_cast<L>(v), static_cast<L>(0.625f)));
-        out = static_cast<float>(65535.0L * v * fStop);
-    } else {
-        out = static_cast<float>(static_cast<L>(boost) * shifted * fStop);
-    }
-    if (!(out <= 65535.0f)) out = 65535.0f;
-    if (step) {
-        const auto n = static_cast<std::uint32_t>(std::nearbyint(out));
-        out = static_cast<float>(std::min<std::uint32_t>(n / step * step, 65535));
-    }
-    if (invert) out = static_cast<float>(65535.0L - out);
-    return static_cast<std::uint16_t>(std::nearbyint(out));
-}
-
 TEST(FloatPipeline, MatchesTheFormulasForEveryOptionMix) {
     std::mt19937 random(3);
     std::uniform_real_distribution<float> value(-2.0f, 7.0f);
@@ -151,7 +123,8 @@ TEST(FloatPipeline, MatchesTheFormulasForEveryOptionMix) {
         map.invert = mix & 16;
         for (float g : greys)
             ASSERT_EQ(floatPipeline(g, map),
-                      referenceFloat(g, e, map.gamma, map.fStopMultiplier, map.posteriseStep, map.invert))
+                      test::referenceToneSample(g, e.highestValue, e.lowestValue,
+                                                {map.gamma, map.fStopMultiplier, map.posteriseStep, map.invert}))
                 << "mix " << mix << " grey " << g;
     }
 }

@@ -13,6 +13,7 @@
 
 #include "formats/grey_tiff_writer.h"
 #include "job/terrain_set_job.h"
+#include "support/reference.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
 #include "ui/ids.h"
@@ -51,24 +52,8 @@ Samples fromBytes(const Bytes& bytes, std::size_t offset) {
     return samples;
 }
 
-// The formulas, written out plainly: block (2r, 2c), (2r+1, 2c), (2r+1, 2c+1), (2r, 2c+1).
-Samples referenceReduce(const Samples& in, std::size_t n, bool maximum) {
-    Samples out((n / 2) * (n / 2));
-    for (std::size_t r = 0; r < n / 2; ++r)
-        for (std::size_t c = 0; c < n / 2; ++c) {
-            const unsigned a = in[2 * r * n + 2 * c], b = in[(2 * r + 1) * n + 2 * c];
-            const unsigned d = in[(2 * r + 1) * n + 2 * c + 1], e = in[2 * r * n + 2 * c + 1];
-            out[r * (n / 2) + c] =
-                static_cast<std::uint16_t>(maximum ? std::max(std::max(a, b), std::max(d, e)) : (a + b + d + e) / 4);
-        }
-    return out;
-}
-
-Samples referenceMerge(const Samples& file, const Samples& reduced) {
-    Samples out(file.size());
-    for (std::size_t i = 0; i < file.size(); ++i) out[i] = static_cast<std::uint16_t>((unsigned{file[i]} + reduced[i]) / 2);
-    return out;
-}
+using test::referenceMerge;
+using test::referenceReduce;
 
 // A generated set "<digit>alps.raw" with the given smallest side; level 0 is the "8" file.
 struct GeneratedSet {
@@ -134,7 +119,12 @@ TEST_P(TerrainBuild, TilesMatchTheFormulas) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, TerrainBuild,
                          ::testing::Values(Method{true, true, 32}, Method{true, false, 32}, Method{true, true, 2},
-                                           Method{true, false, 6}, Method{false, true, 32}, Method{false, false, 8}));
+                                           Method{true, false, 6}, Method{false, true, 32}, Method{false, false, 8}),
+                         [](const auto& info) {
+                             const Method& m = info.param;
+                             return std::string(m.fourSources ? "FourFiles" : "ThreeFiles") +
+                                    (m.maximum ? "Maximum" : "Average") + "Smallest" + std::to_string(m.smallest);
+                         });
 
 TEST(TerrainBuild, FourFileLogProgressAndDialog) {
     TempDir dir;

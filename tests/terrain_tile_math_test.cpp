@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "support/reference.h"
 #include "terrain/tile_math.h"
 
 namespace kelvarin {
@@ -14,24 +15,7 @@ namespace {
 
 using Samples = std::vector<std::uint16_t>;
 
-// Straight from the definition: output (r, c) from the block (2r, 2c), (2r+1, 2c),
-// (2r+1, 2c+1), (2r, 2c+1).
-Samples referenceReduce(const Samples& in, std::size_t n, bool maximum) {
-    Samples out((n / 2) * (n / 2));
-    for (std::size_t r = 0; r < n / 2; ++r)
-        for (std::size_t c = 0; c < n / 2; ++c) {
-            const unsigned block[4] = {in[2 * r * n + 2 * c], in[(2 * r + 1) * n + 2 * c],
-                                       in[(2 * r + 1) * n + 2 * c + 1], in[2 * r * n + 2 * c + 1]};
-            unsigned value = 0;
-            if (maximum) {
-                for (unsigned v : block) value = std::max(value, v);
-            } else {
-                value = (block[0] + block[1] + block[2] + block[3]) / 4;
-            }
-            out[r * (n / 2) + c] = static_cast<std::uint16_t>(value);
-        }
-    return out;
-}
+using test::referenceReduce;
 
 Samples randomSamples(std::size_t count, unsigned seed) {
     std::mt19937 generator(seed);
@@ -65,7 +49,12 @@ INSTANTIATE_TEST_SUITE_P(Blocks, ReduceBlock,
                                            BlockCase{65535, 65535, 65535, 65535, 65535, 65535},
                                            BlockCase{0, 0, 0, 0, 0, 0},
                                            BlockCase{40000, 30000, 50000, 20000, 50000, 35000},
-                                           BlockCase{7, 9, 65534, 3, 65534, 16388}));
+                                           BlockCase{7, 9, 65534, 3, 65534, 16388}),
+                         [](const auto& info) {
+                             const BlockCase& b = info.param;
+                             return "Block_" + std::to_string(b.topLeft) + "_" + std::to_string(b.topRight) + "_" +
+                                    std::to_string(b.bottomLeft) + "_" + std::to_string(b.bottomRight);
+                         });
 
 struct MergeCase {
     std::uint16_t a, b, merged;
@@ -82,7 +71,10 @@ TEST_P(MergePair, HalvesTheSumWithoutOverflow) {
 
 INSTANTIATE_TEST_SUITE_P(Pairs, MergePair,
                          ::testing::Values(MergeCase{100, 201, 150}, MergeCase{3, 4, 3}, MergeCase{65535, 65535, 65535},
-                                           MergeCase{65535, 65534, 65534}, MergeCase{0, 1, 0}, MergeCase{0, 0, 0}));
+                                           MergeCase{65535, 65534, 65534}, MergeCase{0, 1, 0}, MergeCase{0, 0, 0}),
+                         [](const auto& info) {
+                             return "Pair_" + std::to_string(info.param.a) + "_" + std::to_string(info.param.b);
+                         });
 
 class ReduceRandom : public ::testing::TestWithParam<std::size_t> {};
 
@@ -101,7 +93,8 @@ TEST_P(ReduceRandom, MatchesTheDefinitionForBothMethods) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sides, ReduceRandom, ::testing::Values(2, 4, 16, 64, 130));
+INSTANTIATE_TEST_SUITE_P(Sides, ReduceRandom, ::testing::Values(2, 4, 16, 64, 130),
+                         [](const auto& info) { return "Side" + std::to_string(info.param); });
 
 TEST(MergeHalves, WorksInPlaceOnEitherOperand) {
     const Samples a = randomSamples(257, 1), b = randomSamples(257, 2);

@@ -9,6 +9,9 @@ ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev qt6-base-dev python3 python3
 ensure_packages locales
 ensure_locale de_DE UTF-8
 
+echo "== includes point down the layers"
+python3 "$ROOT/tools/check-includes" "$ROOT/src"
+
 # The README's window command, as written: a user's build, default build type, no -Werror. A
 # warning still fails the check here, but only after the build has shown it whole.
 README_BUILD='cmake -S . -B build/qt -DKELVARIN_BUILD_QT=ON && cmake --build build/qt -j2'

@@ -3,16 +3,17 @@
 # runs tests/windows/check.py: the executables' imports, subsystems and manifest; kelvarin-cli.exe
 # under Wine against the Linux build (the same outputs, boxes, exit status and log, for non-ASCII
 # names too); kelvarin.exe driven in Xvfb (keys, menus, file dialogs, a conversion, closing).
-# Usage: tools/windows-check.sh [--screenshot FILE] [--gui-only]
+# Usage: tools/windows-check.sh [--screenshot FILE] [--preview-screenshot FILE] [--gui-only]
 #   --screenshot FILE  keep a picture of the window (taken after the conversion through the dialogs)
+#   --preview-screenshot FILE  keep a picture of the preview window
 #   --gui-only         of the conversions, run only the one the window's conversion is compared with
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-usage() { echo "usage: $0 [--screenshot FILE] [--gui-only]" >&2; exit 2; }
+usage() { echo "usage: $0 [--screenshot FILE] [--preview-screenshot FILE] [--gui-only]" >&2; exit 2; }
 options=("$@")
 while [ $# -gt 0 ]; do
     case "$1" in
-        --screenshot) [ $# -ge 2 ] || usage; shift 2 ;;
+        --screenshot | --preview-screenshot) [ $# -ge 2 ] || usage; shift 2 ;;
         --gui-only) shift ;;
         *) usage ;;
     esac

@@ -85,7 +85,8 @@ GreyTiffHeader buildGreyTiffHeader(ByteOrder order, const GreyTiffFields& fields
     h.shortEntry(296, 2);
     h.entry(305, kAscii, 48, 254);
     h.entry(306, kAscii, 20, 234);
-    // Tag 309 carries three 1s at offset 226, followed by a fourth that no entry counts.
+    // Tag 309 carries three 1s at offset 226, followed by a fourth that no entry counts: kept as
+    // is on purpose, the 302 bytes stay exactly what stored files and their readers expect.
     h.entry(309, kShort, 3, 226);
     h.put32(0);
     h.put32(720000);

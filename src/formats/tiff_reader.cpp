@@ -98,9 +98,11 @@ bool TiffHeaderReader::run() {
         return fileIssue("TIF file issue: the image file directory lies beyond the end of the file.",
                          ">>> IFD runs past the end of the file. STOP!");
     const std::uint32_t n = fromTwoBytes(countBytes);
+    // Kept as is on purpose: the line gives the count plus one, and n + 2 entry slots are read,
+    // not n, because a Bryce file's IFD holds one more entry than its count says; stored files
+    // must keep reading exactly as they do.
     report_.say("Number of tags (Bryce notes 17 but has 18):" + numberText(n + 1));
 
-    // n + 2 slots are read: in a Bryce file the IFD holds one more entry than its count says.
     // The n counted entries must be in the file; the two extra slots may lie past its end in a
     // small file, and their missing bytes are taken as 0 (a tag 0 entry, which is ignored).
     const std::uint64_t entriesStart = std::uint64_t{ifdOffset} + 2;

@@ -43,7 +43,7 @@ bool dataStage(JobContext& job) {
 bool openDestination(JobContext& job) {
     if (!saveTiffDestination(job.session)) {
         job.session.port.showMessage(
-            {"File not created.", "KELVARIN - Save As", MessageIcon::Exclamation, MessageButtons::Ok, true, true});
+            jobStopBox("File not created.", "KELVARIN - Save As", MessageIcon::Exclamation));
         job.log().logClosedSource();
         return false;
     }
@@ -60,10 +60,10 @@ bool openDestination(JobContext& job) {
             if (encoding.size) {
                 const auto fields = greyTiffFields(job.image.outputByteOrder, encoding.size->width, encoding.size->height);
                 if (!fields) {
-                    return job.refuse(errorBox("A TIFF cannot hold an image of " + imageSizeText(*encoding.size) +
-                                                   " samples. Choose a smaller size, or PNG or R16.",
-                                               "KELVARIN - Save As Error"),
-                                      {">>> Too large for a TIFF. STOP!"});
+                    return job.refuse(Refusal{"A TIFF cannot hold an image of " + imageSizeText(*encoding.size) +
+                                                  " samples. Choose a smaller size, or PNG or R16.",
+                                              "KELVARIN - Save As Error",
+                                              {">>> Too large for a TIFF. STOP!"}});
                 }
                 job.image.destinationFields = *fields;
             }
@@ -97,6 +97,8 @@ int runStages(JobContext& job) {
     job.image.kind = session.request.kind;
     job.startSeconds = job.now();
     session.setBusy();
+    // Kept as is on purpose: the open step has logged these two lines already, and stored logs
+    // (and the scripts that read them) hold them twice.
     job.log().appendLine("Input file opened:");
     job.log().appendLine(job.sourcePath());
 
@@ -131,7 +133,6 @@ bool writeGreyTiffHeader(JobContext& job) {
 
 bool detectFormat(JobContext& job) {
     Session& session = job.session;
-    session.request.radiancePath = false;
     std::array<std::uint8_t, 2> first{};
     const bool complete = job.source().readExact(first.data(), first.size());
     const std::string letters(first.begin(), first.end());
@@ -142,8 +143,9 @@ bool detectFormat(JobContext& job) {
         const bool intel = letters == "II";
         image.byteOrder = intel ? ByteOrder::II : ByteOrder::MM;
         image.outputByteOrder = image.byteOrder;
-        // "big endian (Intel)" for II and "little endian (Motorola)" for MM are the wrong way round
-        // on purpose: stored logs and the scripts that read them match these texts byte for byte.
+        // Kept as is on purpose: "big endian (Intel)" for II and "little endian (Motorola)" for MM
+        // are the wrong way round, and stored logs and the scripts that read them match these
+        // texts byte for byte.
         log.appendLine(intel ? "Source data type big endian (Intel)" + numberText(std::int32_t{1})
                              : "Data type little endian (Motorola)" + numberText(std::int32_t{0}));
         if (session.options.swapByteOrder) {
@@ -162,11 +164,10 @@ bool detectFormat(JobContext& job) {
     if (complete && letters == "#?") {
         image.kind = SourceKind::Rgbe;
         session.request.kind = SourceKind::Rgbe;
-        session.request.radiancePath = true;
         log.appendLine("96-bit RGBE HDRI.");
         return true;
     }
-    session.port.showMessage(errorBox("Not a TIF, PGM or RGBE file.", "KELVARIN - File|Open"));
+    session.port.showMessage(jobStopBox("Not a TIF, PGM or RGBE file.", "KELVARIN - File|Open"));
     log.appendLine("STOP - No Job!");
     log.logClosedSource();
     return false;

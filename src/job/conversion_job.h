@@ -11,7 +11,8 @@ class JobContext;
 // complete new file or whatever it held before the job.
 int runConversionJob(Session& session);
 
-// Stage 4: the first two bytes decide TIFF byte order, PGM or Radiance. False when the job stopped.
+// Format detection, once the source is open: the first two bytes decide TIFF byte order, PGM or
+// Radiance. False when the job stopped.
 bool detectFormat(JobContext& job);
 
 }  // namespace kelvarin

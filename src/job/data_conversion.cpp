@@ -95,6 +95,7 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
             }))
             return false;
         toneMap = floatToneMap(extremes, options);
+        job.analysis = SourceAnalysis{extremes.lowestValue, extremes.highestValue, true};
         log.appendLine("DONE. Data analysis completed in" + numberText(job.secondsSince(start)) + " seconds");
         log.appendLine("Highest value in image:" + numberText(extremes.highestValue));
         log.appendLine("Lowest value in image:" + numberText(extremes.lowestValue));
@@ -111,6 +112,8 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
             }))
             return false;
         stretch.stretch = true;
+        job.analysis = SourceAnalysis{static_cast<double>(extremes.lowestGrey), static_cast<double>(extremes.highestGrey),
+                                      false};
         stretch.lowestGrey = extremes.lowestGrey;
         stretch.boostFactor = integerBoostFactor(extremes);
         log.appendLine("DONE. Data analysis completed in" + numberText(job.secondsSince(start)) + " seconds");

@@ -13,16 +13,12 @@ FileDialogRequest openRequest(std::string title, FileFilter filter, std::string 
     return {std::move(title), {std::move(filter), kAllFiles}, std::move(extension)};
 }
 
-MessageBoxRequest box(std::string text, std::string caption, MessageIcon icon = MessageIcon::Error) {
-    return {std::move(text), std::move(caption), icon, MessageButtons::Ok, false, true};
-}
-
 // One source open dialog: the file is opened read only; a cancelled dialog says so.
 std::unique_ptr<File> runOpenDialog(Session& session, const FileDialogRequest& request, const char* noFileText,
                                     std::string& path) {
     const auto chosen = session.port.askOpenFile(request);
     if (!chosen || chosen->empty()) {
-        session.port.showMessage(box(noFileText, "KELVARIN - Open Error"));
+        session.port.showMessage(noticeBox(noFileText, "KELVARIN - Open Error", MessageIcon::Error));
         return nullptr;
     }
     path = *chosen;
@@ -33,15 +29,15 @@ bool runSaveDialog(Session& session, const FileDialogRequest& request, const cha
                    bool rawExport = false) {
     const auto chosen = session.port.askSaveFile(request);
     if (!chosen || chosen->empty()) {
-        session.port.showMessage(box("Missing Filename.", errorCaption));
+        session.port.showMessage(noticeBox("Missing Filename.", errorCaption, MessageIcon::Error));
         return false;
     }
     FileState& files = session.files;
     // The source (and a BIN header) is never changed: writing over it would destroy what is read.
     if (session.fileSystem.sameFile(*chosen, files.sourcePath) ||
         session.fileSystem.sameFile(*chosen, files.headerPath)) {
-        session.port.showMessage(
-            box("The destination is the source file itself. Choose another name.", errorCaption));
+        session.port.showMessage(noticeBox("The destination is the source file itself. Choose another name.",
+                                           errorCaption, MessageIcon::Error));
         session.log.appendLine(">>> Destination is the source file. STOP!");
         return false;
     }
@@ -49,7 +45,8 @@ bool runSaveDialog(Session& session, const FileDialogRequest& request, const cha
     // file it does not get.
     if (rawExport && outputFormatFor(*chosen) != OutputFormat::Tiff) {
         session.port.showMessage(
-            box("TE>Raw writes a headerless .raw file: a PNG or R16 name is not possible here.", errorCaption));
+            noticeBox("TE>Raw writes a headerless .raw file: a PNG or R16 name is not possible here.", errorCaption,
+                      MessageIcon::Error));
         session.log.appendLine(">>> PNG or R16 destination in TE>Raw mode. STOP!");
         return false;
     }
@@ -106,7 +103,7 @@ bool openSource(Session& session) {
     }
     if (!opened) {
         files.source.reset();
-        session.port.showMessage(box("File not found.", "KELVARIN - File|Open", MessageIcon::Exclamation));
+        session.port.showMessage(noticeBox("File not found.", "KELVARIN - File|Open", MessageIcon::Exclamation));
         session.request.kind = SourceKind::None;
         return false;
     }
@@ -145,7 +142,8 @@ TerrainName splitTerrainName(const std::string& path) {
 std::string terrainNameDialog(Session& session, std::string& folder) {
     const auto chosen = session.port.askOpenFile(terrainDialogRequest());
     if (!chosen || chosen->empty()) {
-        session.port.showMessage(box("No Valid Input File Selected.", "KELVARIN - Open Error"));
+        session.port.showMessage(
+            noticeBox("No Valid Input File Selected.", "KELVARIN - Open Error", MessageIcon::Error));
         return {};
     }
     TerrainName name = splitTerrainName(*chosen);
@@ -155,7 +153,7 @@ std::string terrainNameDialog(Session& session, std::string& folder) {
 
 std::unique_ptr<File> terrainOpen(Session& session, const std::string& path, bool input) {
     if (input && !session.fileSystem.exists(path)) {
-        session.port.showMessage(box("File " + path + " not found", "KELVARIN - Error."));
+        session.port.showMessage(noticeBox("File " + path + " not found", "KELVARIN - Error.", MessageIcon::Error));
         return nullptr;
     }
     auto file = session.fileSystem.open(path, input ? File::Mode::Read : File::Mode::Replace);

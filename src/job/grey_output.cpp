@@ -24,7 +24,8 @@ struct GreyOutput::ByteSinkAdapter final : ByteSink {
     Sink& sink;
 };
 
-GreyOutput::GreyOutput(const GreyEncoding& encoding, Sink sink) : encoding_(encoding), sink_(std::move(sink)) {}
+GreyOutput::GreyOutput(const GreyEncoding& encoding, Sink sink, std::optional<PreviewGathering> report)
+    : encoding_(encoding), sink_(std::move(sink)), reportMode_(report) {}
 
 GreyOutput::~GreyOutput() = default;
 
@@ -40,10 +41,13 @@ void GreyOutput::begin(std::uint32_t width, std::uint32_t length) {
     written_ = 0;
     failed_ = false;
     outOfMemory_ = false;
+    finished_.reset();
     whole_.clear();
     png_.reset();
+    report_.reset();
     if (!encoding_.size) {
-        if (!startEncoding(width, length)) fail();
+        // The report counts the image as written: here the one handed in, a resampled one later.
+        if (!startReport(width, length) || !startEncoding(width, length)) fail();
         return;
     }
     try {
@@ -66,6 +70,12 @@ bool GreyOutput::write(std::uint16_t* samples, std::size_t count) {
 }
 
 bool GreyOutput::finish() {
+    // A second call answers as the first: the image is encoded and ended once.
+    if (!finished_) finished_ = finishImage();
+    return *finished_;
+}
+
+bool GreyOutput::finishImage() {
     if (failed_ || written_ != expected_) return fail();
     if (encoding_.size) {
         const ImageSize to = *encoding_.size;
@@ -81,11 +91,29 @@ bool GreyOutput::finish() {
             return fail();
         }
         std::vector<std::uint16_t>().swap(whole_);
-        if (!startEncoding(to.width, to.height)) return fail();
+        if (!startReport(to.width, to.height) || !startEncoding(to.width, to.height)) return fail();
         for (std::size_t at = 0; at < resampled.size(); at += kPartSamples)
             if (!encode(resampled.data() + at, std::min(kPartSamples, resampled.size() - at))) return false;
     }
     return endEncoding();
+}
+
+std::optional<FinishedReport> GreyOutput::finishReport(std::string output, SourceFacts source) {
+    if (!report_ || !finish()) return std::nullopt;
+    FinishedReport finished = report_->finish(std::move(output), std::move(source));
+    report_.reset();
+    return finished;
+}
+
+bool GreyOutput::startReport(std::uint32_t width, std::uint32_t length) {
+    if (!reportMode_) return true;
+    try {
+        report_ = std::make_unique<BackgroundReportFeed>(width, length, *reportMode_);
+    } catch (const std::bad_alloc&) {
+        outOfMemory_ = true;
+        return false;
+    }
+    return true;
 }
 
 bool GreyOutput::startEncoding(std::uint32_t width, std::uint32_t length) {
@@ -103,6 +131,8 @@ bool GreyOutput::startEncoding(std::uint32_t width, std::uint32_t length) {
 }
 
 bool GreyOutput::encode(std::uint16_t* samples, std::size_t count) {
+    // The report takes its copy before the samples are put into the destination's order.
+    if (report_) report_->add({samples, count});
     if (encoding_.format == OutputFormat::Png) return encodePngRows(samples, count) || fail();
     // Nothing to do for bare samples in the host's order (II on x86).
     samplesToByteOrder(samples, count, encoding_.order);

@@ -9,11 +9,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "base/byte_order.h"
 #include "base/image_size.h"
 #include "formats/output_format.h"
+#include "job/background_report.h"
 
 namespace kelvarin {
 
@@ -33,9 +35,11 @@ public:
     // Takes encoded bytes; false when not all of them were written.
     using Sink = std::function<bool(const void* bytes, std::size_t count)>;
 
-    // The bare samples in `order`, at the image's own size.
-    GreyOutput(ByteOrder order, Sink sink) : GreyOutput(GreyEncoding{OutputFormat::Tiff, order}, std::move(sink)) {}
-    GreyOutput(const GreyEncoding& encoding, Sink sink);
+    // The bare samples in `order`, at the image's own size. With `report`, the samples of each
+    // image are counted for its report as they are written.
+    GreyOutput(ByteOrder order, Sink sink, std::optional<PreviewGathering> report = std::nullopt)
+        : GreyOutput(GreyEncoding{OutputFormat::Tiff, order}, std::move(sink), report) {}
+    GreyOutput(const GreyEncoding& encoding, Sink sink, std::optional<PreviewGathering> report = std::nullopt);
     ~GreyOutput();
     GreyOutput(const GreyOutput&) = delete;
     GreyOutput& operator=(const GreyOutput&) = delete;
@@ -52,12 +56,16 @@ public:
     // every sample of it has been written and nothing failed.
     [[nodiscard]] bool finish();
 
-    std::uint64_t samplesWritten() const { return written_; }
     bool outOfMemory() const { return outOfMemory_; }
+    // The report of the image as written (at its new size when resampled) once it is complete;
+    // nothing when no report was asked for or the image is not complete.
+    std::optional<FinishedReport> finishReport(std::string output, SourceFacts source);
 
 private:
     bool fail();
-    // The encoding of the image as it is written, after any resampling.
+    bool finishImage();
+    // The report and the encoding of the image as it is written, after any resampling.
+    bool startReport(std::uint32_t width, std::uint32_t length);
     bool startEncoding(std::uint32_t width, std::uint32_t length);
     bool encode(std::uint16_t* samples, std::size_t count);
     bool encodePngRows(const std::uint16_t* samples, std::size_t count);
@@ -78,6 +86,9 @@ private:
     std::unique_ptr<PngWriter> png_;
     std::vector<std::uint16_t> row_;
     std::size_t rowFill_ = 0;
+    std::optional<bool> finished_;  // what finish() found, once it has run
+    std::optional<PreviewGathering> reportMode_;
+    std::unique_ptr<BackgroundReportFeed> report_;
 };
 
 }  // namespace kelvarin

@@ -2,24 +2,13 @@
 
 namespace kelvarin {
 
-MessageBoxRequest errorBox(std::string text, std::string caption) {
-    return {std::move(text), std::move(caption), MessageIcon::Error, MessageButtons::Ok, true, true};
-}
-
 Refusal truncatedSource() {
     return {"The source file ends before its image data is complete.", "KELVARIN - Read Error",
             {">>> Source file is truncated. STOP!"}};
 }
 
-bool JobContext::refuse(const MessageBoxRequest& box, std::initializer_list<std::string_view> lines) {
-    session.port.showMessage(box);
-    for (std::string_view line : lines) log().appendLine(line);
-    log().logClosedSource();
-    return false;
-}
-
 bool JobContext::refuse(const Refusal& refusal) {
-    session.port.showMessage(errorBox(refusal.text, refusal.caption));
+    session.port.showMessage(jobStopBox(refusal.text, refusal.caption));
     for (const std::string& line : refusal.lines) log().appendLine(line);
     log().logClosedSource();
     return false;
@@ -33,11 +22,11 @@ bool JobContext::relay(const ReaderReport& report) {
 void JobContext::reportWriteFailure() {
     ioFailed_ = true;
     if (samples_ && samples_->outOfMemory()) {
-        session.port.showMessage(errorBox("Not enough memory to resample the image.", "KELVARIN - Write Error"));
+        session.port.showMessage(jobStopBox("Not enough memory to resample the image.", "KELVARIN - Write Error"));
         log().appendLine(">>> Not enough memory to resample the image. STOP!");
         return;
     }
-    session.port.showMessage(errorBox("Cannot write the converted file (disk full or no permission).",
+    session.port.showMessage(jobStopBox("Cannot write the converted file (disk full or no permission).",
                                       "KELVARIN - Write Error"));
     log().appendLine(">>> Writing the converted file failed. STOP!");
 }
@@ -52,7 +41,9 @@ bool JobContext::writeOutput(const void* data, std::size_t count) {
 void JobContext::beginSamples() {
     GreyEncoding encoding = destinationEncoding;
     if (encoding.format == OutputFormat::Tiff) encoding.order = image.outputByteOrder;
-    samples_.emplace(encoding, [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); });
+    samples_.emplace(
+        encoding, [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); },
+        session.reportPreview);
     samples_->begin(image.width, image.length);
 }
 
@@ -69,7 +60,7 @@ bool JobContext::readSource(void* data, std::size_t count) {
     if (hasSource() && source().readExact(data, count)) return true;
     ioFailed_ = true;
     const Refusal truncated = truncatedSource();
-    session.port.showMessage(errorBox(truncated.text, truncated.caption));
+    session.port.showMessage(jobStopBox(truncated.text, truncated.caption));
     for (const std::string& line : truncated.lines) log().appendLine(line);
     return false;
 }
@@ -86,7 +77,38 @@ bool JobContext::closeDestination() {
     const bool committed = !ioFailed_ && complete && session.files.destination->commit();
     session.files.destination.reset();
     if (!committed && !ioFailed_) reportWriteFailure();
+    if (committed && samples_) {
+        if (std::optional<FinishedReport> report = samples_->finishReport(destinationPath(), sourceFacts()))
+            session.lastReports.push_back(std::move(*report));
+    }
     return !ioFailed_;
+}
+
+SourceFacts JobContext::sourceFacts() const {
+    SourceFacts facts;
+    facts.analysis = analysis;
+    switch (image.kind) {
+        case SourceKind::Tif:
+            facts.kind = "TIFF";
+            facts.bitsPerSample = static_cast<int>(image.bitsPerSample);
+            // SampleFormat 3: IEEE floating point.
+            facts.sampleFormat = image.sampleFormat == 3 ? SourceSampleFormat::Float : SourceSampleFormat::UnsignedInteger;
+            break;
+        case SourceKind::Rgbe:
+            facts.kind = "Radiance";
+            facts.bitsPerSample = 8;
+            facts.sampleFormat = SourceSampleFormat::Rgbe;
+            break;
+        case SourceKind::Pgm: facts.kind = "PGM", facts.bitsPerSample = 16; break;
+        case SourceKind::Raw: facts.kind = "RAW", facts.bitsPerSample = 16; break;
+        case SourceKind::Bin:
+            facts.kind = "BIN";
+            facts.bitsPerSample = 16;
+            facts.sampleFormat = SourceSampleFormat::SignedInteger;
+            break;
+        default: break;
+    }
+    return facts;
 }
 
 void JobContext::discardDestination() { session.files.destination.reset(); }

@@ -2,10 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "formats/reader_report.h"
 #include "job/grey_output.h"
@@ -16,7 +14,8 @@ namespace kelvarin {
 
 class JobContext {
 public:
-    explicit JobContext(Session& session) : session(session) {}
+    // A new job: the reports of the last one go.
+    explicit JobContext(Session& session) : session(session) { session.lastReports.clear(); }
 
     StatusLog& log() { return session.log; }
     ProgressBar& progress() { return session.progress; }
@@ -32,10 +31,8 @@ public:
     std::int64_t now() const { return session.clock.secondsStamp(); }
     std::int64_t secondsSince(std::int64_t stamp) const { return now() - stamp; }
 
-    // A refusal of the source: one message box, then the log lines in order, then the source is
-    // closed with its closing lines. Always returns false so a stage can `return job.refuse(...)`.
-    bool refuse(const MessageBoxRequest& box, std::initializer_list<std::string_view> lines);
-    // A reader's refusal: its box with the error icon, its stop lines, the source closed.
+    // A reader's refusal: its box with the error icon, its stop lines, the source closed with its
+    // closing lines. Always returns false so a stage can `return job.refuse(...)`.
     bool refuse(const Refusal& refusal);
     // Logs what a reader found, in order, and refuses the source when the reader did. False
     // when the source was refused.
@@ -64,6 +61,11 @@ public:
     void discardDestination();
 
     bool ioFailed() const { return ioFailed_; }
+    // What the report says about the source: its kind and samples, and the extremes the analysis
+    // found (set by the data stage when one ran).
+    SourceFacts sourceFacts() const;
+
+    std::optional<SourceAnalysis> analysis;
 
     Session& session;
     SourceImage image;
@@ -80,8 +82,5 @@ private:
 
 // A source that ends before its image data does.
 Refusal truncatedSource();
-
-// Builds a message box request for a stage's stop.
-MessageBoxRequest errorBox(std::string text, std::string caption);
 
 }  // namespace kelvarin

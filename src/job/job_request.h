@@ -9,7 +9,6 @@ enum class SourceKind : std::int32_t { None = 0, Tif = 1, Rgbe = 2, Pgm = 3, Raw
 
 struct JobRequest {
     SourceKind kind = SourceKind::None;
-    bool radiancePath = false;
 };
 
 }  // namespace kelvarin

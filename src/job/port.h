@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kelvarin {
@@ -25,6 +26,16 @@ struct MessageBoxRequest {
     // False only for the terrain warning, which leaves the main window enabled.
     bool disablesWindow = true;
 };
+
+// The two boxes the program shows everywhere; the terrain warning spells its fields out.
+// An answer or a complaint of a menu command or a dialog: one OK button over the window.
+inline MessageBoxRequest noticeBox(std::string text, std::string caption, MessageIcon icon) {
+    return {.text = std::move(text), .caption = std::move(caption), .icon = icon};
+}
+// A job that stops: one OK button, and the box is task modal.
+inline MessageBoxRequest jobStopBox(std::string text, std::string caption, MessageIcon icon = MessageIcon::Error) {
+    return {.text = std::move(text), .caption = std::move(caption), .icon = icon, .taskModal = true};
+}
 
 struct FileFilter {
     std::string description;

@@ -26,7 +26,7 @@ bool radianceHeaderStep(JobContext& job) {
 
 void radianceAbort(JobContext& job, std::string_view message) {
     job.session.port.showMessage(
-        {"Cannot handle data.", "KELVARIN - Radiance", MessageIcon::Exclamation, MessageButtons::Ok, true, true});
+        jobStopBox("Cannot handle data.", "KELVARIN - Radiance", MessageIcon::Exclamation));
     StatusLog& log = job.log();
     log.appendLine(message);
     job.closeSource();

@@ -36,7 +36,7 @@ bool exportRaw(JobContext& job) {
 
     if (!saveRawDestination(job.session)) {
         job.session.port.showMessage(
-            {"File not created.", "KELVARIN - Save Raw As", MessageIcon::Exclamation, MessageButtons::Ok, true, true});
+            jobStopBox("File not created.", "KELVARIN - Save Raw As", MessageIcon::Exclamation));
         job.log().logClosedSource();
         return false;
     }

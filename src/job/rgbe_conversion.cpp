@@ -40,6 +40,7 @@ bool convertRgbe(JobContext& job) {
     job.log().appendLine("Established min and max values in image in" + numberText(job.secondsSince(start)) +
                          " seconds");
     const FloatToneMap toneMap = floatToneMap(extremes, options);
+    job.analysis = SourceAnalysis{extremes.lowestValue, extremes.highestValue, true};
     job.log().appendLine("Lowest value: " + numberText(extremes.lowestValue));
     job.log().appendLine("Highest value: " + numberText(extremes.highestValue));
     job.log().appendLine("Dynamic range: " + numberText(toneMap.dynamicRange));

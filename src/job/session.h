@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "base/conversion_options.h"
 #include "formats/file.h"
@@ -10,6 +11,7 @@
 #include "job/job_request.h"
 #include "job/port.h"
 #include "job/status_log.h"
+#include "pixels/height_report.h"
 
 namespace kelvarin {
 
@@ -23,10 +25,6 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    MessageAnswer message(std::string text, std::string caption, MessageIcon icon,
-                          MessageButtons buttons = MessageButtons::Ok, bool taskModal = false) {
-        return port.showMessage({std::move(text), std::move(caption), icon, buttons, taskModal, true});
-    }
     void setBusy() { busy.setBusy(); }
 
     UiPort& port;
@@ -38,6 +36,10 @@ public:
     ProgressBar progress;
     BusyState busy;
     StatusLog log;
+    // Whether the reports of written images gather a preview too (a window shows it; the CLI
+    // does not), and the reports of the last job's images: one, or a terrain set's three tiles.
+    PreviewGathering reportPreview = PreviewGathering::Skip;
+    std::vector<FinishedReport> lastReports;
 };
 
 }  // namespace kelvarin

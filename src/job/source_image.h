@@ -34,7 +34,7 @@ struct SourceImage {
     // The pixel data of a TIFF source in file order; one entry for a single-strip file.
     std::vector<Strip> strips;
 
-    // Stage 1 of a job: back to the state every job starts from.
+    // The first thing every job does: back to the state a job starts from, for `requested`.
     void reset(SourceKind requested);
 };
 

@@ -29,7 +29,6 @@ public:
     explicit ProgressBar(UiPort& port) : port_(port) {}
     void setRange(std::int32_t minimum, std::int32_t maximum);
     void setPosition(std::int32_t position);
-    std::int32_t minimum() const { return minimum_; }
     std::int32_t maximum() const { return maximum_; }
     std::int32_t position() const { return position_; }
 

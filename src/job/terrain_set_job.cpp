@@ -73,8 +73,8 @@ struct Output {
     std::unique_ptr<File> file;
 };
 
-void errorBox(Session& session, std::string text) {
-    session.message(std::move(text), "KELVARIN - Error.", MessageIcon::Error);
+void showError(Session& session, std::string text) {
+    session.port.showMessage(noticeBox(std::move(text), "KELVARIN - Error.", MessageIcon::Error));
 }
 
 // Reads the whole sample block of an input with one read, closes the file and logs it.
@@ -84,7 +84,7 @@ bool readWholeInput(Session& session, Input& input, Samples& samples) {
     const bool complete = input.file->readExact(samples.data(), static_cast<std::size_t>(count * 2));
     input.file.reset();
     if (!complete) {
-        errorBox(session, "File " + input.path + " read error.");
+        showError(session, "File " + input.path + " read error.");
         return false;
     }
     littleEndianToHost(samples.data(), samples.size());
@@ -107,7 +107,7 @@ bool streamInput(Session& session, Input& input, Samples& band, Work&& work) {
         const std::size_t rows = std::min(bandRows, side - row);
         if (!input.file->readExact(band.data(), rows * side * 2)) {
             input.file.reset();
-            errorBox(session, "File " + input.path + " read error.");
+            showError(session, "File " + input.path + " read error.");
             return false;
         }
         littleEndianToHost(band.data(), rows * side);
@@ -118,7 +118,7 @@ bool streamInput(Session& session, Input& input, Samples& band, Work&& work) {
     return true;
 }
 
-// Steps 6 to 8: each level merged with the reduction of the next larger file as read.
+// Four sources: each smaller level merged with the reduction of the next larger file as read.
 bool buildFromFour(Session& session, std::vector<Input>& inputs, bool maximum, std::array<Output, 3>& outputs) {
     const auto reduceRows = maximum ? reduceByMaximum : reduceByAverage;
     Samples band;
@@ -164,7 +164,7 @@ bool buildFromThree(Session& session, std::vector<Input>& inputs, std::array<Out
     return true;
 }
 
-// Step 9: the three outputs opened in order, each with its header.
+// The three outputs opened in order, largest first, each with its header.
 bool openOutputs(Session& session, const std::string& folder, const std::string& baseName,
                  std::array<Output, 3>& outputs) {
     for (std::size_t i = 0; i < outputs.size(); ++i) {
@@ -172,7 +172,7 @@ bool openOutputs(Session& session, const std::string& folder, const std::string&
         output.finalPath = folder + baseName + kTileSuffixes[i];
         output.file = terrainOpen(session, output.finalPath, false);
         if (!output.file) {
-            errorBox(session, "File " + output.finalPath + "create error.");
+            showError(session, "File " + output.finalPath + "create error.");
             return false;
         }
         const std::uint32_t side = output.side;
@@ -180,26 +180,30 @@ bool openOutputs(Session& session, const std::string& folder, const std::string&
             ByteOrder::II, littleEndianFields(side, side, static_cast<std::uint32_t>(2 * sampleCount(side))),
             session.clock.tiffDateTime());
         if (!output.file->write(header.data(), header.size())) {
-            errorBox(session, "File " + output.finalPath + " write error.");
+            showError(session, "File " + output.finalPath + " write error.");
             return false;
         }
     }
     return true;
 }
 
-// Step 10: each tile written behind its header with one write and closed (on the disk); only
+// Each tile written behind its header with one write and closed (on the disk); only
 // when all three are complete do they replace the final names.
 bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
+    std::vector<FinishedReport> reports;
     for (Output& output : outputs) {
-        GreyOutput samples(ByteOrder::II, [&output](const void* bytes, std::size_t count) {
-            return output.file->write(bytes, count);
-        });
+        GreyOutput samples(
+            ByteOrder::II, [&output](const void* bytes, std::size_t count) { return output.file->write(bytes, count); },
+            session.reportPreview);
         samples.begin(output.side, output.side);
         const bool written = samples.write(output.tile.data(), output.tile.size()) && samples.finish();
+        if (std::optional<FinishedReport> report = samples.finishReport(
+                output.finalPath, {"RAW", 16, SourceSampleFormat::UnsignedInteger, std::nullopt}))
+            reports.push_back(std::move(*report));
         release(output.tile);
         // A failed write also sticks to the file and fails its close(): one box either way.
         if (!output.file->close() || !written) {
-            errorBox(session, "File " + output.finalPath + " write error.");
+            showError(session, "File " + output.finalPath + " write error.");
             return false;
         }
     }
@@ -208,23 +212,25 @@ bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
         const bool committed = output.file->commit();
         output.file.reset();
         if (!committed) {
-            errorBox(session, "File " + output.finalPath + " could not be replaced.");
+            showError(session, "File " + output.finalPath + " could not be replaced.");
             return false;
         }
         session.log.appendLine("File: " + output.finalPath + " written and closed.");
         session.progress.setPosition(kWrittenProgress[i]);
     }
+    session.lastReports = std::move(reports);
     return true;
 }
 
 int build(Session& session, bool fourSources, bool maximum, std::uint32_t smallestSide) {
+    session.lastReports.clear();
     session.progress.setRange(1, 100);
     session.progress.setPosition(0);
 
     std::string folder;
     const std::string baseName = terrainNameDialog(session, folder);
     if (baseName.empty()) {
-        errorBox(session, "Filename error.");
+        showError(session, "Filename error.");
         return 0;
     }
     session.progress.setPosition(5);
@@ -237,13 +243,13 @@ int build(Session& session, bool fourSources, bool maximum, std::uint32_t smalle
         input.path = folder + kSizeDigits[level] + baseName + ".raw";
         input.file = terrainOpen(session, input.path, true);
         if (!input.file) {
-            errorBox(session, "File " + input.path + "open error.");
+            showError(session, "File " + input.path + "open error.");
             return 0;
         }
         // Reductions and merges need whole buffers: refuse a short file before any work.
         const std::uint64_t needed = 2 * sampleCount(input.side);
         if (input.file->size() < needed) {
-            errorBox(session, "File " + input.path + " is too short: " + std::to_string(needed) +
+            showError(session, "File " + input.path + " is too short: " + std::to_string(needed) +
                                   " bytes needed, " + std::to_string(input.file->size()) + " found.");
             return 0;
         }
@@ -274,7 +280,7 @@ int buildTerrainSetWithSides(Session& session, bool fourSources, bool maximum, s
         return build(session, fourSources, maximum, smallestSide);
     } catch (const std::bad_alloc&) {
         // The uncommitted tiles are gone with the stack; inputs were only read.
-        errorBox(session, "Not enough memory to build the terrain set.");
+        showError(session, "Not enough memory to build the terrain set.");
         return 0;
     }
 }

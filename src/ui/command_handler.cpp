@@ -12,13 +12,9 @@ namespace {
 
 const char kModeWarning[] = "All the Options are Deactivated in this mode!";
 
-MessageBoxRequest okBox(std::string text, std::string caption, MessageIcon icon) {
-    return {std::move(text), std::move(caption), icon, MessageButtons::Ok, false, true};
-}
-
 }  // namespace
 
-MessageBoxRequest modeWarningBox() { return okBox(kModeWarning, "KELVARIN - Warning.", MessageIcon::Exclamation); }
+MessageBoxRequest modeWarningBox() { return noticeBox(kModeWarning, "KELVARIN - Warning.", MessageIcon::Exclamation); }
 
 namespace {
 
@@ -75,7 +71,7 @@ void CommandHandler::askOtherSize() {
     if (!answer) return;
     const ImageSizeParse parsed = parseImageSize(*answer);
     if (!parsed.size) {
-        session_.port.showMessage(okBox(parsed.refusal, "KELVARIN - Other Size", MessageIcon::Exclamation));
+        session_.port.showMessage(noticeBox(parsed.refusal, "KELVARIN - Other Size", MessageIcon::Exclamation));
         return;
     }
     session_.options.outputSize = parsed.size;
@@ -105,7 +101,7 @@ bool CommandHandler::handleOption(int id) {
             options.teRawMode = port.isControlChecked(id);
             port.showMessage(options.teRawMode
                                  ? modeWarningBox()
-                                 : okBox("All Options are Activated.", "KELVARIN - Information.",
+                                 : noticeBox("All Options are Activated.", "KELVARIN - Information.",
                                          MessageIcon::Information));
             return true;
         case ids::Swap: options.swapByteOrder = port.isControlChecked(id); return true;
@@ -121,11 +117,11 @@ bool CommandHandler::handleOption(int id) {
 
 void CommandHandler::handle(int id) {
     switch (id) {
-        case ids::OpenTif: return runConversion(SourceKind::Tif, false, false, "TIF Conversion concluded.");
-        case ids::OpenHdr: return runConversion(SourceKind::Rgbe, true, false, "HDR Conversion concluded.");
-        case ids::PgmToTif: return runConversion(SourceKind::Pgm, false, true, "TIF Conversion concluded.");
-        case ids::RawToTif: return runConversion(SourceKind::Raw, false, true, "TIF Conversion concluded.");
-        case ids::BinToTif: return runConversion(SourceKind::Bin, false, true, "TIF Conversion concluded.");
+        case ids::OpenTif: return runConversion(SourceKind::Tif, false, "TIF Conversion concluded.");
+        case ids::OpenHdr: return runConversion(SourceKind::Rgbe, false, "HDR Conversion concluded.");
+        case ids::PgmToTif: return runConversion(SourceKind::Pgm, true, "TIF Conversion concluded.");
+        case ids::RawToTif: return runConversion(SourceKind::Raw, true, "TIF Conversion concluded.");
+        case ids::BinToTif: return runConversion(SourceKind::Bin, true, "TIF Conversion concluded.");
         case ids::Terrain4Max:
             return runTerrain(true, true, "4 files 8/4/2/1name.raw expected, 3 files written as",
                               "3 Terrains created from 4 concluded.");
@@ -146,24 +142,23 @@ void CommandHandler::handle(int id) {
     }
     if (handleOption(id) || handleSize(id)) return;
     if (const HelpPage* page = findHelpPage(id)) {
-        session_.port.showMessage(okBox(page->text, std::string(page->caption), MessageIcon::Information));
+        session_.port.showMessage(noticeBox(page->text, std::string(page->caption), MessageIcon::Information));
         return;
     }
-    session_.port.showMessage(okBox("This Option does NOT exist.", "KELVARIN", MessageIcon::Error));
+    session_.port.showMessage(noticeBox("This Option does NOT exist.", "KELVARIN", MessageIcon::Error));
 }
 
 void CommandHandler::showResult(int result, const char* successText) {
     lastResult_ = result != 0 ? 1 : 0;
     if (result != 0) {
-        session_.port.showMessage(okBox(successText, "KELVARIN - Success.", MessageIcon::Information));
+        session_.port.showMessage(noticeBox(successText, "KELVARIN - Success.", MessageIcon::Information));
     } else {
-        session_.port.showMessage(okBox("There were errors.", "KELVARIN - Error.", MessageIcon::Error));
+        session_.port.showMessage(noticeBox("There were errors.", "KELVARIN - Error.", MessageIcon::Error));
     }
 }
 
-void CommandHandler::runConversion(SourceKind kind, bool radiancePath, bool modeWarning, const char* successText) {
+void CommandHandler::runConversion(SourceKind kind, bool modeWarning, const char* successText) {
     session_.setBusy();
-    session_.request.radiancePath = radiancePath;
     session_.request.kind = kind;
     if (modeWarning) session_.port.showMessage(modeWarningBox());
     showResult(runConversionJob(session_), successText);
@@ -172,10 +167,14 @@ void CommandHandler::runConversion(SourceKind kind, bool radiancePath, bool mode
 
 void CommandHandler::runTerrain(bool fourSources, bool maximum, const char* secondLine, const char* successText) {
     session_.setBusy();
-    MessageBoxRequest warning{std::string(kModeWarning) + "\r\n" + secondLine +
-                                  "\r\nname_4096/_2048/_1024.tif; if existing overwritten!",
-                              "KELVARIN - Warning.", MessageIcon::Exclamation, MessageButtons::OkCancel, false,
-                              false};
+    const MessageBoxRequest warning{
+        .text = std::string(kModeWarning) + "\r\n" + secondLine +
+                "\r\nname_4096/_2048/_1024.tif; if existing overwritten!",
+        .caption = "KELVARIN - Warning.",
+        .icon = MessageIcon::Exclamation,
+        .buttons = MessageButtons::OkCancel,
+        .disablesWindow = false,  // the one box that leaves the main window usable
+    };
     if (session_.port.showMessage(warning) == MessageAnswer::Ok) {
         showResult(buildTerrainSet(session_, fourSources, maximum), successText);
     } else {

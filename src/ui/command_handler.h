@@ -22,7 +22,7 @@ public:
     int lastResult() const { return lastResult_; }
 
 private:
-    void runConversion(SourceKind kind, bool radiancePath, bool modeWarning, const char* successText);
+    void runConversion(SourceKind kind, bool modeWarning, const char* successText);
     void runTerrain(bool fourSources, bool maximum, const char* secondLine, const char* successText);
     void showResult(int result, const char* successText);
     bool handleOption(int commandId);

@@ -13,9 +13,9 @@ inline constexpr int HelpGeneral = 1005, HelpUsage = 1006, HelpBryceRender = 100
                      HelpTerrain4 = 1046, HelpTerrain3 = 1048, HelpAbout = 1014;
 
 // Output: the size of the height map written. One of them is ticked.
-inline constexpr int OriginalSize = 1100, OtherSize = 1120;
-inline constexpr int Size513 = 1101, Size1025 = 1102, Size2049 = 1103, Size4097 = 1104, Size8193 = 1105;
-inline constexpr int Size505 = 1111, Size1009 = 1112, Size2017 = 1113, Size4033 = 1114, Size8129 = 1115;
+inline constexpr int OriginalSize = 1200, OtherSize = 1220;
+inline constexpr int Size513 = 1201, Size1025 = 1202, Size2049 = 1203, Size4097 = 1204, Size8193 = 1205;
+inline constexpr int Size505 = 1211, Size1009 = 1212, Size2017 = 1213, Size4033 = 1214, Size8129 = 1215;
 
 // The eight commands that are greyed while a job runs.
 inline constexpr int kConversionCommands[] = {OpenTif, OpenHdr, PgmToTif, RawToTif,
@@ -30,9 +30,16 @@ inline constexpr int Boost = 1028, Invert = 1029, Swap = 1027, FStopX2 = 1032, F
 inline constexpr int PosteriseNone = 1034, Posterise4 = 1035, Posterise5 = 1036, Posterise6 = 1037,
                      Posterise8 = 1038, Posterise12 = 1039, Posterise16 = 1040;
 
+// Controls of the preview window.
+inline constexpr int PreviewHeight = 1101, PreviewRelief = 1102, PreviewSave = 1103;
+inline constexpr int PreviewTile1 = 1104, PreviewTile2 = 1105, PreviewTile3 = 1106;
+inline constexpr int PreviewImage = 1110, PreviewHistogramLabel = 1111, PreviewHistogram = 1112,
+                     PreviewHistogramLow = 1113, PreviewHistogramHigh = 1114, PreviewFiguresLabel = 1115,
+                     PreviewFigures = 1116, PreviewWarningsLabel = 1117, PreviewWarnings = 1118;
+
 // The dialog keys Enter and Escape arrive as these; they are also the OK and Cancel buttons of
 // the small text dialog, whose prompt and text box are these.
 inline constexpr int KeyOk = 1, KeyCancel = 2;
-inline constexpr int TextPrompt = 1130, TextBox = 1131;
+inline constexpr int TextPrompt = 1230, TextBox = 1231;
 
 }  // namespace kelvarin::ids

@@ -12,7 +12,7 @@
 namespace kelvarin {
 
 // Valid UTF-8 sequences are decoded; every byte that does not start or continue one is taken
-// as a Windows-1252 character.
+// as a Windows-1252 character (decodeMixed, base/mixed_text.h).
 std::u16string utf16FromUtf8(std::string_view text);
 
 // Unpaired surrogates become U+FFFD.

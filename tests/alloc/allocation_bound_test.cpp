@@ -2,10 +2,10 @@
 // near that size is allocated: every reader checks what a file claims against its real size.
 #include <gtest/gtest.h>
 
-#include <cctype>
 
 #include "alloc/counting_new.h"
 #include "support/job_check.h"
+#include "support/reference.h"
 #include "support/sample_sources.h"
 #include "ui/ids.h"
 
@@ -93,11 +93,7 @@ TEST_P(ClaimedSize, IsRefusedBeforeAnyLargeAllocation) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, ClaimedSize, ::testing::ValuesIn(claimCases()),
                          [](const ::testing::TestParamInfo<ClaimCase>& info) {
-                             std::string name = info.param.name;
-                             for (char& ch : name) {
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             }
-                             return name;
+                             return test::testNameFrom(info.param.name);
                          });
 
 // The counter itself: a large block shows in the peak, and is gone once freed.

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "fuzz_job.h"
+#include "fuzz_readers.h"
 #include "ui/ids.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -13,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t* header = data + 2;
     const std::uint8_t* body = header + headerSize;
     const std::size_t bodySize = size - 2 - headerSize;
+    fuzz::checkBinReader(header, headerSize, body, bodySize);
     for (const ConversionOptions& options : {ConversionOptions{}, fuzz::teRawOptions()}) {
         fuzz::runAndCheck({ids::BinToTif, options, body, bodySize, true, header, headerSize});
     }

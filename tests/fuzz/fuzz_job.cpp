@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
+#include <string>
 
+#include "formats/memory_file_system.h"
 #include "ui/ids.h"
 
 namespace kelvarin::fuzz {
@@ -30,11 +31,10 @@ void freeHook(const volatile void*) {}
 
 const bool hooksInstalled = __sanitizer_install_malloc_and_free_hooks(mallocHook, freeHook) != 0;
 
-// Per process, so parallel fuzzing jobs never share files.
-const test::TempDir& folder() {
-    static const test::TempDir dir;
-    return dir;
-}
+// Files in memory: no job touches the disk, so nothing is left behind by a stopped fuzzer and
+// parallel fuzzing jobs never share files.
+const std::string kSource = "/fuzz/source.dat";
+const std::string kHeader = "/fuzz/header.hdr";
 
 [[noreturn]] void fail(const std::vector<std::string>& broken, const test::ScriptedPort& port) {
     std::fprintf(stderr, "\n==== broken job guarantees:\n");
@@ -78,25 +78,24 @@ ConversionOptions teRawOptions() {
 
 std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
     (void)hooksInstalled;
-    const test::TempDir& dir = folder();
+    MemoryFileSystem files;
     test::JobCheck check;
-    check.sourcePath = dir.file("source.dat");
+    check.memory = &files;
+    check.sourcePath = kSource;
     check.sourceBytes.assign(job.data, job.data + job.size);
-    check.destinationPath = dir.file(job.options.teRawMode ? "destination.raw" : "destination.tif");
+    check.destinationPath = job.options.teRawMode ? "/fuzz/destination.raw" : "/fuzz/destination.tif";
     check.output = job.options.teRawMode ? test::OutputKind::RawExport : job.output;
-    std::error_code ignored;
-    std::filesystem::remove(check.destinationPath, ignored);
-    test::writeBytes(check.sourcePath, check.sourceBytes);
+    files.put(check.sourcePath, check.sourceBytes);
     std::vector<std::optional<std::string>> answers{check.sourcePath};
     if (job.withHeader) {
-        check.headerPath = dir.file("header.hdr");
+        check.headerPath = kHeader;
         check.headerBytes.assign(job.header, job.header + job.headerSize);
-        test::writeBytes(check.headerPath, check.headerBytes);
+        files.put(check.headerPath, check.headerBytes);
         answers.push_back(check.headerPath);
     }
     answers.push_back(check.destinationPath);
 
-    test::Harness h;
+    test::Harness h(files);
     h.session.options = job.options;
     largestAllocation = 0;
     tracking = true;
@@ -112,7 +111,7 @@ std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
     }
     if (result == 1 && broken.empty() && check.output != test::OutputKind::RawExport) {
         // The destination's size is the one the reader found and logged.
-        const auto info = test::readGreyTiffInfo(test::readBytes(check.destinationPath));
+        const auto info = test::readGreyTiffInfo(files.contents(check.destinationPath).value_or(test::Bytes{}));
         const auto& log = h.port.log;
         // PGM, BIN and Radiance headers log their own text lines, so a file may carry lines that
         // look like another reader's: only the size lines of the reader named by the job's fifth
@@ -136,7 +135,7 @@ std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
         }
     }
     if (job.samplesAreSource && result == 1 && broken.empty()) {
-        const test::Bytes out = test::readBytes(check.destinationPath);
+        const test::Bytes out = files.contents(check.destinationPath).value_or(test::Bytes{});
         const std::size_t header = check.output == test::OutputKind::RawExport ? 0 : 302;
         if (out.size() < header || !std::equal(out.begin() + static_cast<std::ptrdiff_t>(header), out.end(),
                                                 check.sourceBytes.begin(), check.sourceBytes.end())) {
@@ -145,7 +144,7 @@ std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
     }
     if (!broken.empty()) fail(broken, h.port);
     if (result != 1) return std::nullopt;
-    return test::readBytes(check.destinationPath);
+    return files.contents(check.destinationPath);
 }
 
 void checkSwapOnlyReorders(const std::optional<test::Bytes>& plain, const std::optional<test::Bytes>& swapped) {

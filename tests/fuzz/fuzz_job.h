@@ -1,4 +1,4 @@
-// One conversion job on bytes from outside, driven through the scripted port with real files,
+// One conversion job on bytes from outside, driven through the scripted port on files in memory,
 // followed by the checks every job must pass. A broken check prints what broke and traps, so
 // libFuzzer keeps the input.
 #pragma once

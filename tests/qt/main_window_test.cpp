@@ -528,7 +528,11 @@ TEST(MessageBoxes, IconsButtonsCaptionAndLines) {
     };
     for (const Case& c : cases) {
         QMessageBox box;
-        configureMessageBox(box, {"first\r\nsecond <b>", "KELVARIN - Warning.", c.icon, c.buttons, false, c.disablesWindow});
+        configureMessageBox(box, {.text = "first\r\nsecond <b>",
+                                  .caption = "KELVARIN - Warning.",
+                                  .icon = c.icon,
+                                  .buttons = c.buttons,
+                                  .disablesWindow = c.disablesWindow});
         EXPECT_EQ(box.windowTitle(), "KELVARIN - Warning.");
         EXPECT_EQ(box.text(), "first\nsecond <b>");
         EXPECT_EQ(box.textFormat(), Qt::PlainText);

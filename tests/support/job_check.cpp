@@ -84,10 +84,16 @@ std::optional<std::uint64_t> lastLoggedNumber(const std::vector<std::string>& lo
 
 std::vector<std::string> checkJobOutcome(const Harness& harness, int result, const JobCheck& check) {
     std::vector<std::string> broken;
-    if (!exists(check.sourcePath) || readBytes(check.sourcePath) != check.sourceBytes) {
+    const auto present = [&check](const std::string& path) {
+        return check.memory ? check.memory->exists(path) : exists(path);
+    };
+    const auto bytesOf = [&check](const std::string& path) {
+        return check.memory ? check.memory->contents(path).value_or(Bytes{}) : readBytes(path);
+    };
+    if (!present(check.sourcePath) || bytesOf(check.sourcePath) != check.sourceBytes) {
         broken.push_back("the source file changed");
     }
-    if (!check.headerPath.empty() && (!exists(check.headerPath) || readBytes(check.headerPath) != check.headerBytes)) {
+    if (!check.headerPath.empty() && (!present(check.headerPath) || bytesOf(check.headerPath) != check.headerBytes)) {
         broken.push_back("the BIN header file changed");
     }
     const FileState& files = harness.session.files;
@@ -95,10 +101,18 @@ std::vector<std::string> checkJobOutcome(const Harness& harness, int result, con
     if (files.header) broken.push_back("the BIN header is still open");
     if (files.destination) broken.push_back("the destination is still open");
     if (!harness.port.commandsEnabled) broken.push_back("the commands are still greyed");
-    const std::string folder = std::filesystem::path(check.destinationPath).parent_path().string();
-    for (const std::string& name : temporaryFilesIn(folder)) broken.push_back("a temporary file stayed behind: " + name);
+    if (check.memory) {
+        if (check.memory->pendingDestinations() != 0) broken.push_back("a destination was left open, half-written");
+        for (const std::string& name : check.memory->names()) {
+            if (name != check.sourcePath && name != check.headerPath && name != check.destinationPath)
+                broken.push_back("a stray file: " + name);
+        }
+    } else {
+        const std::string folder = std::filesystem::path(check.destinationPath).parent_path().string();
+        for (const std::string& name : temporaryFilesIn(folder)) broken.push_back("a temporary file stayed behind: " + name);
+    }
 
-    const bool written = exists(check.destinationPath);
+    const bool written = present(check.destinationPath);
     if (result == 0) {
         if (written) broken.push_back("a failed job left its destination behind");
         const std::size_t refusals = refusalBoxes(harness.port).size();
@@ -132,7 +146,7 @@ std::vector<std::string> checkJobOutcome(const Harness& harness, int result, con
         broken.push_back("a successful job wrote no destination");
         return broken;
     }
-    const Bytes out = readBytes(check.destinationPath);
+    const Bytes out = bytesOf(check.destinationPath);
     if (check.output == OutputKind::RawExport) {
         if (check.exportBytes && out.size() != *check.exportBytes) {
             broken.push_back("the RAW export holds " + std::to_string(out.size()) + " bytes, not " +

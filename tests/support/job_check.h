@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/memory_file_system.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
 
@@ -40,6 +41,8 @@ struct JobCheck {
     OutputKind output = OutputKind::GreyTiff;
     // The size a TE>Raw export must have, when the caller knows it.
     std::optional<std::uint64_t> exportBytes;
+    // The job ran on files in memory: the paths above name files there, not on the disk.
+    MemoryFileSystem* memory = nullptr;
 };
 
 // Every broken guarantee as a line of text; empty when the job behaved.

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "support/rgbe_encoding.h"
 #include "support/tiff_builder.h"
 
 namespace kelvarin::test {
@@ -109,18 +110,17 @@ Bytes buildRadiance(std::uint32_t width, std::uint32_t length) {
                                " +X " + std::to_string(width) + "\n";
     Bytes file(header.begin(), header.end());
     for (std::uint32_t row = 0; row < length; ++row) {
-        file.insert(file.end(), {2, 2, static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(width)});
+        appendScanlineHeader(file, width);
         for (std::uint32_t plane = 0; plane < 4; ++plane) {
             // A literal packet of 5 bytes, then runs of up to 127, the last one filling the row.
             const std::uint32_t literal = width < 5 ? width : 5;
-            file.push_back(static_cast<std::uint8_t>(literal));
-            for (std::uint32_t k = 0; k < literal; ++k) {
-                file.push_back(static_cast<std::uint8_t>(plane == 3 ? 128 + k : 40 * plane + 7 * row + k + 1));
-            }
+            std::uint8_t values[5];
+            for (std::uint32_t k = 0; k < literal; ++k)
+                values[k] = static_cast<std::uint8_t>(plane == 3 ? 128 + k : 40 * plane + 7 * row + k + 1);
+            appendLiteral(file, values, literal);
             for (std::uint32_t x = literal; x < width;) {
                 const std::uint32_t run = width - x < 127 ? width - x : 127;
-                file.push_back(static_cast<std::uint8_t>(128 + run));
-                file.push_back(static_cast<std::uint8_t>(plane == 3 ? 129 : 30 + 50 * plane + row + x % 11));
+                appendRun(file, run, static_cast<std::uint8_t>(plane == 3 ? 129 : 30 + 50 * plane + row + x % 11));
                 x += run;
             }
         }

@@ -84,6 +84,8 @@ struct Harness {
     Session session{port, clock};
     CommandHandler handler{session};
     Harness() { handler.start(); }
+    // Jobs read and write the files of `files` instead of the disk.
+    explicit Harness(FileSystem& files) : session{port, clock, files} { handler.start(); }
 
     // Runs a menu command with the given dialog answers; returns the handler's result.
     int run(int commandId, std::vector<std::optional<std::string>> dialogAnswers);

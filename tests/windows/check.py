@@ -7,7 +7,9 @@
     successful job;
   - kelvarin.exe, driven in Xvfb, shows its window, answers the keyboard, keeps the focus across a
     box, greys the conversion items under the terrain warning, converts through its file dialogs
-    to the Linux build's bytes and ends with status 0 when closed.
+    to the Linux build's bytes and ends with status 0 when closed;
+  - the preview window (kelvarin-preview-check.exe) shows a report's figures and warnings and lays
+    itself out again when resized.
 Prints "windows-check: N passed, M failed"; the exit status is 0 when nothing failed.
 """
 
@@ -24,6 +26,7 @@ from pathlib import Path
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 
 import parity  # noqa: E402
+import preview  # noqa: E402
 import replacing  # noqa: E402
 from desktop import Desktop, Wine, Xvfb  # noqa: E402
 from window_checks import WindowChecks  # noqa: E402
@@ -155,6 +158,10 @@ def run(report, args):
         (folder / "dür/grau-ß.tif").write_bytes(os.urandom(300000))
         reference = runs / parity.GUI_REFERENCE.name / "linux" / parity.GUI_REFERENCE.outputs[0]
         WindowChecks(report, Desktop(xvfb.display), wine, gui_exe, folder).run(reference, args.screenshot)
+
+        print("== the preview window under Wine in Xvfb", flush=True)
+        preview.preview_window(report, Desktop(xvfb.display), wine, gui_exe.parent / "kelvarin-preview-check.exe",
+                               folder, args.preview_screenshot)
     finally:
         wine.stop_server()
         xvfb.stop()
@@ -165,6 +172,8 @@ def main():
     absolute = lambda text: Path(text).resolve()  # noqa: E731 (Wine and the programs run elsewhere)
     parser.add_argument("--screenshot", metavar="FILE", type=absolute,
                         help="keep a picture of the window (taken after the conversion through the dialogs)")
+    parser.add_argument("--preview-screenshot", metavar="FILE", type=absolute,
+                        help="keep a picture of the preview window")
     parser.add_argument("--gui-only", action="store_true",
                         help="of the conversions, run only the one the window's conversion is compared with")
     parser.add_argument("--out", type=absolute, default=ROOT / "build/windows-check", help="the builds' folder")

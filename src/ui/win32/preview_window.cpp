@@ -1,0 +1,284 @@
+#include "ui/win32/preview_window.h"
+
+#include <algorithm>
+#include <string>
+
+#include "ui/ids.h"
+#include "ui/win32/resource.h"
+#include "ui/wide_text.h"
+
+namespace kelvarin::win32 {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"KelvarinPreview";
+
+const wchar_t* wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+COLORREF colour(preview::Colour c) { return RGB(c.red, c.green, c.blue); }
+
+std::u16string joined(const std::vector<std::string>& lines, const char* separator) {
+    std::string text;
+    for (const std::string& line : lines) {
+        if (!text.empty()) text += separator;
+        text += line;
+    }
+    return utf16FromUtf8(text);
+}
+
+DWORD controlStyle(const preview::ControlDescription& control) {
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    switch (control.kind) {
+        case preview::ControlKind::RadioButton:
+            // Checked by the model, not by the button itself.
+            style |= BS_RADIOBUTTON | WS_TABSTOP | (control.startsGroup ? WS_GROUP : 0);
+            break;
+        case preview::ControlKind::PushButton: style |= BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP; break;
+        case preview::ControlKind::Label:
+            style |= (control.align == preview::Align::Right ? SS_RIGHT : SS_LEFT) | SS_NOPREFIX;
+            break;
+        case preview::ControlKind::ImageView:
+        case preview::ControlKind::HistogramView: style |= SS_OWNERDRAW; break;
+    }
+    return style;
+}
+
+const wchar_t* controlClass(const preview::ControlDescription& control) {
+    return control.kind == preview::ControlKind::RadioButton || control.kind == preview::ControlKind::PushButton
+               ? L"BUTTON"
+               : L"STATIC";
+}
+
+// A font's dialog base units, measured the way Windows measures a dialog's font.
+preview::BaseUnits baseUnits(HWND window, HFONT font) {
+    HDC dc = GetDC(window);
+    HGDIOBJ old = SelectObject(dc, font);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SIZE letters{};
+    GetTextExtentPoint32W(dc, L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", 52, &letters);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return {std::max(1, static_cast<int>((letters.cx / 26 + 1) / 2)), std::max(1, static_cast<int>(metrics.tmHeight))};
+}
+
+bool registerClass(HINSTANCE instance) {
+    static const bool registered = [instance] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = DefWindowProcW;  // replaced per window in WM_NCCREATE's owner
+        windowClass.hInstance = instance;
+        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = kClassName;
+        windowClass.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(KELVARIN_ICON_ID), IMAGE_ICON, 0,
+                                                          0, LR_DEFAULTSIZE | LR_SHARED));
+        return RegisterClassExW(&windowClass) != 0;
+    }();
+    return registered;
+}
+
+}  // namespace
+
+PreviewWindow::~PreviewWindow() {
+    if (window_) DestroyWindow(window_);
+}
+
+void PreviewWindow::create() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    registerClass(instance);
+    const std::u16string caption = utf16FromUtf8(preview::frame().caption);
+    window_ = CreateWindowExW(0, kClassName, wide(caption), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                              CW_USEDEFAULT, 400, 300, nullptr, nullptr, instance, nullptr);
+    if (!window_) return;
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PreviewWindow::windowProc));
+
+    fonts_.create(window_);
+    const window::FontSpec& dialog = window::font(window::FontRole::Dialog);
+    const std::u16string face = utf16FromUtf8(dialog.face);
+    HDC screen = GetDC(window_);
+    const int pixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(window_, screen);
+    dialogFont_ = CreateFontW(-MulDiv(dialog.pointSize, pixelsPerInch, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                              VARIABLE_PITCH | FF_SWISS, wide(face));
+    units_ = baseUnits(window_, dialogFont_);
+
+    for (const preview::ControlDescription& description : preview::controls()) {
+        const std::u16string text = utf16FromUtf8(description.text);
+        HWND child = CreateWindowExW(0, controlClass(description), wide(text), controlStyle(description), 0, 0, 0, 0,
+                                     window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(description.id)), instance,
+                                     nullptr);
+        HFONT font = fonts_.get(description.font);
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : dialogFont_), FALSE);
+    }
+
+    // The window's outer size for the described client area.
+    const preview::FrameDescription& frame = preview::frame();
+    RECT area{0, 0, units_.x(frame.clientWidth), units_.y(frame.clientHeight)};
+    AdjustWindowRectEx(&area, WS_OVERLAPPEDWINDOW, FALSE, 0);
+    SetWindowPos(window_, nullptr, 0, 0, area.right - area.left, area.bottom - area.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    layout();
+}
+
+void PreviewWindow::layout() {
+    RECT client{};
+    GetClientRect(window_, &client);
+    for (const preview::ControlDescription& description : preview::controls()) {
+        const preview::PixelRect r = preview::place(description, client.right, client.bottom, units_);
+        MoveWindow(control(description.id), r.x, r.y, r.width, r.height, TRUE);
+    }
+}
+
+void PreviewWindow::refresh() {
+    for (const preview::ControlDescription& description : preview::controls()) {
+        HWND child = control(description.id);
+        ShowWindow(child, model_.isVisible(description.id) ? SW_SHOWNA : SW_HIDE);
+        if (description.kind == preview::ControlKind::RadioButton)
+            SendMessageW(child, BM_SETCHECK, model_.isChecked(description.id) ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+    SetWindowTextW(control(ids::PreviewFigures), wide(joined(model_.figureLines(), "\r\n")));
+    HWND warnings = control(ids::PreviewWarnings);
+    SetWindowTextW(warnings, wide(joined(model_.warningLines(), "\r\n\r\n")));
+    HFONT font = model_.hasWarnings() ? fonts_.get(window::FontRole::Frame) : dialogFont_;
+    SendMessageW(warnings, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    EnableWindow(control(ids::PreviewSave), !model_.empty() && onSave != nullptr);
+    InvalidateRect(control(ids::PreviewImage), nullptr, FALSE);
+    InvalidateRect(control(ids::PreviewHistogram), nullptr, FALSE);
+}
+
+void PreviewWindow::showResults(std::vector<FinishedReport> results) {
+    model_.setResults(std::move(results));
+    if (!window_) create();
+    if (!window_) return;
+    refresh();
+    ShowWindow(window_, SW_SHOWNORMAL);
+    SetForegroundWindow(window_);
+}
+
+void PreviewWindow::drawImage(const DRAWITEMSTRUCT& item) {
+    const RECT& area = item.rcItem;
+    HBRUSH background = CreateSolidBrush(colour(preview::kImageBackground));
+    const GreyImage& picture = model_.image();
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    if (picture.width == 0 || picture.height == 0 || width <= 0 || height <= 0) {
+        FillRect(item.hDC, &area, background);
+        DeleteObject(background);
+        return;
+    }
+    // Scaled to fit with its proportions kept, centred; the rest is background.
+    const double scale = std::min(static_cast<double>(width) / picture.width, static_cast<double>(height) / picture.height);
+    const int fittedWidth = std::max(1, static_cast<int>(picture.width * scale + 0.5));
+    const int fittedHeight = std::max(1, static_cast<int>(picture.height * scale + 0.5));
+    const int left = area.left + (width - fittedWidth) / 2, top = area.top + (height - fittedHeight) / 2;
+    ExcludeClipRect(item.hDC, left, top, left + fittedWidth, top + fittedHeight);
+    FillRect(item.hDC, &area, background);
+    SelectClipRgn(item.hDC, nullptr);
+    DeleteObject(background);
+
+    // An 8-bit DIB with a grey palette, rows top first (negative height), each padded to 4 bytes.
+    struct GreyBitmapInfo {
+        BITMAPINFOHEADER header;
+        RGBQUAD palette[256];
+    } info{};
+    info.header.biSize = sizeof info.header;
+    info.header.biWidth = static_cast<LONG>(picture.width);
+    info.header.biHeight = -static_cast<LONG>(picture.height);
+    info.header.biPlanes = 1;
+    info.header.biBitCount = 8;
+    info.header.biCompression = BI_RGB;
+    info.header.biClrUsed = 256;
+    for (int i = 0; i < 256; ++i)
+        info.palette[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
+    const std::size_t stride = (picture.width + 3) / 4 * 4;
+    std::vector<std::uint8_t> rows(stride * picture.height);
+    for (std::size_t y = 0; y < picture.height; ++y)
+        std::copy_n(picture.pixels.begin() + static_cast<std::ptrdiff_t>(y * picture.width), picture.width,
+                    rows.begin() + static_cast<std::ptrdiff_t>(y * stride));
+    SetStretchBltMode(item.hDC, HALFTONE);
+    SetBrushOrgEx(item.hDC, 0, 0, nullptr);
+    StretchDIBits(item.hDC, left, top, fittedWidth, fittedHeight, 0, 0, static_cast<int>(picture.width),
+                  static_cast<int>(picture.height), rows.data(), reinterpret_cast<const BITMAPINFO*>(&info),
+                  DIB_RGB_COLORS, SRCCOPY);
+}
+
+void PreviewWindow::drawHistogram(const DRAWITEMSTRUCT& item) {
+    const RECT& area = item.rcItem;
+    HBRUSH background = CreateSolidBrush(colour(preview::kHistogramBackground));
+    FillRect(item.hDC, &area, background);
+    DeleteObject(background);
+    HBRUSH frame = GetSysColorBrush(COLOR_BTNSHADOW);
+    FrameRect(item.hDC, &area, frame);
+    const int width = area.right - area.left, inner = area.bottom - area.top - 2;
+    const std::array<int, 256> bars = model_.histogramBars(inner);
+    HBRUSH bar = CreateSolidBrush(colour(preview::kHistogramBars));
+    for (int bin = 0; bin < 256; ++bin) {
+        const int height = bars[static_cast<std::size_t>(bin)];
+        if (height == 0) continue;
+        const int left = static_cast<int>(area.left) + 1 + bin * (width - 2) / 256;
+        const int right = std::max(left + 1, static_cast<int>(area.left) + 1 + (bin + 1) * (width - 2) / 256);
+        const RECT column{left, area.top + 1 + inner - height, right, area.top + 1 + inner};
+        FillRect(item.hDC, &column, bar);
+    }
+    DeleteObject(bar);
+}
+
+LRESULT CALLBACK PreviewWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<PreviewWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(window, message, wParam, lParam);
+    return self->handleMessage(message, wParam, lParam);
+}
+
+LRESULT PreviewWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND: {
+            const int id = LOWORD(wParam);
+            if (HIWORD(wParam) != BN_CLICKED) break;
+            if (id == ids::PreviewSave) {
+                if (onSave) onSave(*this);
+            } else if (model_.handle(id)) {
+                refresh();
+            }
+            return 0;
+        }
+        case WM_SIZE: layout(); return 0;
+        case WM_GETMINMAXINFO: {
+            const preview::FrameDescription& frame = preview::frame();
+            RECT area{0, 0, units_.x(frame.minimumWidth), units_.y(frame.minimumHeight)};
+            AdjustWindowRectEx(&area, WS_OVERLAPPEDWINDOW, FALSE, 0);
+            auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+            limits->ptMinTrackSize = {area.right - area.left, area.bottom - area.top};
+            return 0;
+        }
+        case WM_DRAWITEM: {
+            const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            if (item.CtlID == static_cast<UINT>(ids::PreviewImage)) drawImage(item);
+            if (item.CtlID == static_cast<UINT>(ids::PreviewHistogram)) drawHistogram(item);
+            return TRUE;
+        }
+        case WM_CTLCOLORSTATIC: {
+            auto dc = reinterpret_cast<HDC>(wParam);
+            SetBkMode(dc, TRANSPARENT);
+            const bool warning = reinterpret_cast<HWND>(lParam) == control(ids::PreviewWarnings) && model_.hasWarnings();
+            SetTextColor(dc, warning ? colour(preview::kWarningColour) : GetSysColor(COLOR_WINDOWTEXT));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        case WM_CLOSE:
+            // Hidden, not destroyed: the next results show in the same place and size.
+            ShowWindow(window_, SW_HIDE);
+            if (onClosed) onClosed();
+            return 0;
+        case WM_DESTROY:
+            fonts_.release();
+            if (dialogFont_) DeleteObject(dialogFont_);
+            dialogFont_ = nullptr;
+            window_ = nullptr;
+            return 0;
+        default: break;
+    }
+    return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+}  // namespace kelvarin::win32

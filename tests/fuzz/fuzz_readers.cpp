@@ -1,0 +1,152 @@
+#include "fuzz_readers.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/rgbe_map.h"
+#include "formats/bin_reader.h"
+#include "formats/byte_source.h"
+#include "formats/pgm_reader.h"
+#include "formats/radiance_reader.h"
+#include "formats/raw_reader.h"
+#include "formats/tiff_reader.h"
+
+namespace kelvarin::fuzz {
+
+namespace {
+
+[[noreturn]] void fail(const std::string& what, const ReaderReport& report) {
+    std::fprintf(stderr, "\n==== broken reader promise: %s\n==== lines:\n", what.c_str());
+    for (const std::string& line : report.lines) std::fprintf(stderr, "  %s\n", line.c_str());
+    if (report.refusal) std::fprintf(stderr, "==== refused: %s\n", report.refusal->text.c_str());
+    __builtin_trap();
+}
+
+// A refusal names itself in a box and ends its lines with a stop line.
+void checkRefusal(const ReaderReport& report) {
+    if (!report.refusal) return;
+    const Refusal& why = *report.refusal;
+    if (why.text.empty() || why.caption.empty()) fail("a refusal without a box text or caption", report);
+    if (why.lines.empty()) fail("a refusal without stop lines", report);
+    const std::string& last = why.lines.back();
+    const bool stop = last.rfind(">>>", 0) == 0 && last.size() >= 5 && last.compare(last.size() - 5, 5, "STOP!") == 0;
+    if (!stop) fail("a refusal whose last line is not \">>> ... STOP!\": " + last, report);
+}
+
+// Every accepted image has pixels, and its data lie inside the file.
+void checkInside(const ReaderReport& report, std::uint64_t offset, std::uint64_t bytes, std::uint64_t size) {
+    if (offset > size || bytes > size - offset) {
+        fail("data of " + std::to_string(bytes) + " bytes at " + std::to_string(offset) + " in a file of " +
+                 std::to_string(size),
+             report);
+    }
+}
+
+}  // namespace
+
+void checkTiffReader(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) return;
+    ByteOrder order;
+    if (data[0] == 'I' && data[1] == 'I') {
+        order = ByteOrder::II;
+    } else if (data[0] == 'M' && data[1] == 'M') {
+        order = ByteOrder::MM;
+    } else {
+        return;  // not a TIFF: the job tells it apart before any reader runs
+    }
+    for (const bool teRaw : {false, true}) {
+        MemoryBytes source(data, size);
+        const TiffHeader header = readTiffHeader(source, {.order = order, .outputOrder = ByteOrder::II, .teRaw = teRaw});
+        checkRefusal(header.report);
+        if (header.report.refused()) continue;
+        if (header.width == 0 || header.length == 0) fail("an accepted TIFF without pixels", header.report);
+        if (header.strips.empty()) fail("an accepted TIFF without strips", header.report);
+        // The strips in order hold the image; of each, the part the image uses lies in the file.
+        const std::uint64_t pixelBytes = std::uint64_t{header.width} * header.length * header.samplesPerPixel *
+                                         (header.bitsPerSample / 8);
+        std::uint64_t needed = pixelBytes;
+        for (const Strip& strip : header.strips) {
+            const std::uint64_t used = strip.bytes < needed ? strip.bytes : needed;
+            checkInside(header.report, strip.offset, used, size);
+            needed -= used;
+        }
+        if (needed > 0) {
+            fail("strips " + std::to_string(needed) + " bytes short of an image of " + std::to_string(pixelBytes),
+                 header.report);
+        }
+        if (header.outputDataBytes != 2ull * header.width * header.length) {
+            fail("a destination of " + std::to_string(header.outputDataBytes) + " data bytes for " +
+                     std::to_string(header.width) + " x " + std::to_string(header.length),
+                 header.report);
+        }
+    }
+}
+
+void checkRadianceReader(const std::uint8_t* data, std::size_t size) {
+    MemoryBytes source(data, size);
+    const RadianceHeader header = readRadianceHeader(source);
+    checkRefusal(header.report);
+    if (header.report.refused()) return;
+    if (header.width == 0 || header.length == 0) fail("an accepted Radiance file without pixels", header.report);
+    checkInside(header.report, header.dataOffset, minimumRleBytes(header.width, header.length), size);
+    // The planes take 4 bytes a pixel: only a file that can hold the image may ask for them.
+    RgbeMap map(header.width, header.length);
+    std::uint32_t rows = 0;
+    const RgbeDecodeStatus status = decodeRgbeScanlines(data + header.dataOffset, size - header.dataOffset, map,
+                                                        [&rows](std::uint32_t row) { rows = row + 1; });
+    if (status == RgbeDecodeStatus::Ok && rows != header.length) {
+        fail("a complete decode of " + std::to_string(rows) + " rows of " + std::to_string(header.length),
+             header.report);
+    }
+    if (status == RgbeDecodeStatus::Ok) fillZeroExponents(map);
+}
+
+void checkPgmReader(const std::uint8_t* data, std::size_t size) {
+    MemoryBytes source(data, size);
+    const PgmHeader header = readPgmHeader(source);
+    checkRefusal(header.report);
+    if (header.report.refused()) return;
+    if (header.width == 0 || header.length == 0) fail("an accepted PGM without pixels", header.report);
+    if (header.outputDataBytes != 2ull * header.width * header.length)
+        fail("a destination size that is not 2 x width x length", header.report);
+    if (header.binary()) {
+        checkInside(header.report, header.dataOffset, header.outputDataBytes, size);
+        return;
+    }
+    // Every plain sample takes at least one byte of text.
+    checkInside(header.report, header.dataOffset, std::uint64_t{header.width} * header.length, size);
+    PgmTextSamples text;
+    std::uint64_t samples = 0;
+    const std::uint64_t wanted = std::uint64_t{header.width} * header.length;
+    const auto take = [&](std::uint16_t) { return ++samples < wanted; };
+    if (text.scan(data + header.dataOffset, size - header.dataOffset, take)) (void)text.end(take);
+    if (samples > wanted) fail("more samples taken than the header announced", header.report);
+}
+
+void checkBinReader(const std::uint8_t* headerText, std::size_t headerSize, const std::uint8_t* data,
+                    std::size_t size) {
+    MemoryBytes text(headerText, headerSize);
+    const BinHeader header = readBinHeader(text);
+    checkRefusal(header.text);
+    if (header.text.refused()) return;
+    checkRefusal(header.values);
+    if (header.values.refused()) return;
+    if (header.width == 0 || header.length == 0) fail("an accepted BIN header without pixels", header.values);
+    if (header.dataBytes != 2ull * header.width * header.length)
+        fail("a data size that is not 2 x rows x columns", header.values);
+    if (size != header.dataBytes) return;  // the job refuses it (binSizeMismatch)
+    std::vector<std::uint8_t> samples(data, data + size);
+    signedToUnsigned(samples.data(), samples.size(), header.voidMarker, header.base);
+    flipRows(samples.data(), 2ull * header.width, header.length);
+}
+
+void checkRawReader(std::size_t size) {
+    const RawHeader header = readRawHeader(size);
+    checkRefusal(header.report);
+    if (header.report.refused()) return;
+    if (header.dataBytes != size || 2ull * header.side * header.side != size)
+        fail("a RAW side of " + std::to_string(header.side) + " for " + std::to_string(size) + " bytes", header.report);
+}
+
+}  // namespace kelvarin::fuzz

@@ -1,0 +1,73 @@
+// The preview window's description and model, which both windows draw from.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "support/synthetic_report.h"
+#include "ui/ids.h"
+#include "ui/preview_description.h"
+#include "ui/preview_model.h"
+
+namespace kelvarin::test {
+namespace {
+
+bool overlap(const preview::PixelRect& a, const preview::PixelRect& b) {
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
+}
+
+TEST(PreviewDescription, ControlsStayApartAndInsideAtEverySize) {
+    const preview::BaseUnits units{6, 13};
+    const preview::FrameDescription& frame = preview::frame();
+    std::set<int> ids;
+    for (const auto& control : preview::controls()) EXPECT_TRUE(ids.insert(control.id).second) << control.id;
+    for (const auto& [width, height] : {std::pair{frame.minimumWidth, frame.minimumHeight},
+                                       std::pair{frame.clientWidth, frame.clientHeight}, std::pair{900, 700}}) {
+        const int w = units.x(width), h = units.y(height);
+        for (const auto& a : preview::controls()) {
+            const preview::PixelRect ra = preview::place(a, w, h, units);
+            EXPECT_GT(ra.width, 0) << a.id << " at " << width << " x " << height;
+            EXPECT_GT(ra.height, 0) << a.id;
+            EXPECT_TRUE(ra.x >= 0 && ra.y >= 0 && ra.x + ra.width <= w && ra.y + ra.height <= h) << a.id;
+            for (const auto& b : preview::controls()) {
+                if (a.id >= b.id) continue;
+                EXPECT_FALSE(overlap(ra, preview::place(b, w, h, units))) << a.id << " and " << b.id;
+            }
+        }
+    }
+    // Sides anchored far follow the window's growth; sides anchored near stay.
+    const auto* image = preview::findControl(ids::PreviewImage);
+    const auto* figures = preview::findControl(ids::PreviewFigures);
+    const int w = units.x(frame.clientWidth), h = units.y(frame.clientHeight);
+    const preview::PixelRect imageAt = preview::place(*image, w, h, units), grown = preview::place(*image, w + 50, h + 30, units);
+    EXPECT_EQ(imageAt.x, units.x(image->rect.x));
+    EXPECT_EQ(grown.width - imageAt.width, 50);
+    EXPECT_EQ(grown.height - imageAt.height, 30);
+    EXPECT_EQ(preview::place(*figures, w + 50, h + 30, units).x - preview::place(*figures, w, h, units).x, 50);
+}
+
+TEST(PreviewModel, FiguresTilesAndHistogramBars) {
+    PreviewModel model;
+    FinishedReport floatSource = syntheticReport("/maps/render.tif");
+    floatSource.report.source = {"TIFF", 32, SourceSampleFormat::Float, SourceAnalysis{0.1, 3.5, true}};
+    std::vector<FinishedReport> results;
+    results.push_back(std::move(floatSource));
+    model.setResults(std::move(results));
+    const std::vector<std::string> lines = model.figureLines();
+    EXPECT_EQ(lines.front(), "File: render.tif");
+    EXPECT_EQ(lines.back(), "Before stretch: 0.1 to 3.5");
+    EXPECT_FALSE(model.isVisible(ids::PreviewTile1));
+    EXPECT_FALSE(model.handle(ids::PreviewTile2));  // no second tile
+    EXPECT_TRUE(model.handle(ids::PreviewRelief));
+    EXPECT_TRUE(model.isChecked(ids::PreviewRelief));
+    EXPECT_EQ(model.image().pixels.size(), std::size_t{kSyntheticWidth} * kSyntheticLength);
+
+    // The tallest bin fills the height; every bin with a sample shows, an empty one does not.
+    const auto& histogram = syntheticReport().report.figures.histogram;
+    const std::array<int, 256> bars = model.histogramBars(70);
+    EXPECT_EQ(*std::max_element(bars.begin(), bars.end()), 70);
+    for (std::size_t i = 0; i < 256; ++i) EXPECT_EQ(bars[i] > 0, histogram[i] > 0) << "bin " << i;
+}
+
+}  // namespace
+}  // namespace kelvarin::test
