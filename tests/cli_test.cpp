@@ -42,6 +42,8 @@ TEST(Cli, UsageErrorsExitWithTwo) {
         "--frobnicate tif a b",
         "convert a b",
         "help 17",
+        "--report r.json --out-dir o tif a.tif",
+        "--report a.tif tif a.tif b.tif",
     };
     for (const char* args : cases) {
         TempDir dir;

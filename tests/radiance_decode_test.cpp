@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <vector>
 
 #include "formats/radiance_reader.h"
@@ -112,6 +114,15 @@ TEST(RadianceRle, ScanlineHeadersAndTruncation) {
         EXPECT_EQ(status, c.status);
         EXPECT_EQ(rows, c.rowsDone);
         EXPECT_NE(std::string(rgbeDecodeMessage(status)).empty(), status != RgbeDecodeStatus::Ok);
+        // The two-step decode finds the same status, and on success the same planes, rows in
+        // reverse order.
+        std::vector<std::size_t> starts;
+        ASSERT_EQ(findRgbeScanlines(c.data.data(), c.data.size(), 300, 2, starts), c.status);
+        if (c.status != RgbeDecodeStatus::Ok) continue;
+        RgbeMap rows2(300, 2);
+        decodeRgbeRows(c.data.data(), c.data.size(), starts, 1, 2, rows2);
+        decodeRgbeRows(c.data.data(), c.data.size(), starts, 0, 1, rows2);
+        EXPECT_TRUE(std::equal(map.plane(0), map.plane(0) + 4 * map.pixels(), rows2.plane(0)));
     }
 }
 

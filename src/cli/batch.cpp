@@ -15,10 +15,12 @@
 #include <system_error>
 #include <thread>
 
+#include "cli/report_file.h"
 #include "formats/file.h"
 #include "job/clock.h"
 #include "job/port.h"
 #include "job/session.h"
+#include "cli/cli_port.h"
 #include "ui/command_handler.h"
 #include "ui/ids.h"
 
@@ -296,6 +298,7 @@ private:
     std::condition_variable finished_;
     std::vector<Outcome> outcomes_;  // guarded by mutex_ until done_
     std::vector<bool> done_;
+    unsigned jobsAtOnce_ = 1;  // set before the first job starts
 };
 
 Outcome BatchRun::convert(const BatchItem& item) {
@@ -313,10 +316,15 @@ Outcome BatchRun::convert(const BatchItem& item) {
         CommandHandler handler(session);
         handler.start();
         session.options = options_;
+        applyRunSettings(session, jobsAtOnce_);
         handler.handle(command_.commandId);
         outcome.ok = handler.lastResult() == 1;
         outcome.log = std::move(port.log);
         outcome.boxes = std::move(port.boxes);
+        // The report's warnings follow the job's boxes, as in a single-file run.
+        if (outcome.ok)
+            for (std::string& text : reportWarningTexts(session.lastReports))
+                outcome.boxes.push_back({kReportCaption, std::move(text)});
         if (!outcome.ok) outcome.failure = boxText(failingBoxText(outcome.boxes));
         std::replace(outcome.failure.begin(), outcome.failure.end(), '\n', ' ');
     } catch (const std::exception& error) {
@@ -360,6 +368,7 @@ int BatchRun::run() {
     const auto start = std::chrono::steady_clock::now();
     unsigned jobs = settings_.jobs != 0 ? settings_.jobs : std::max(1u, std::thread::hardware_concurrency());
     jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, items_.size()));
+    jobsAtOnce_ = jobs;
     std::vector<std::thread> workers;
     for (unsigned k = 0; k < jobs; ++k) {
         try {

@@ -1,11 +1,28 @@
 #include "cli/cli_port.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "formats/file.h"
+#include "job/block_scheduler.h"
+#include "job/session.h"
 
 namespace kelvarin {
+
+void applyRunSettings(Session& session, unsigned jobsAtOnce) {
+    const unsigned cores = defaultConversionThreads();
+    session.conversionThreads = jobsAtOnce > 1 ? std::max(1u, cores / jobsAtOnce) : 0;
+    if (const char* threads = std::getenv("KELVARIN_THREADS")) {
+        unsigned n = 0;
+        const char* end = threads + std::strlen(threads);
+        if (std::from_chars(threads, end, n).ptr == end && n >= 1 && n <= 256) session.conversionThreads = n;
+    }
+    if (const char* map = std::getenv("KELVARIN_MAP")) session.mapSources = std::strcmp(map, "0") != 0;
+}
 
 namespace {
 constexpr int kBarCells = 40;

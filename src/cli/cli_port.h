@@ -9,6 +9,13 @@
 
 namespace kelvarin {
 
+class Session;
+
+// How a job's data stages run, for tests and benches (not in the help): KELVARIN_THREADS=N
+// converts on N threads, KELVARIN_MAP=0 reads sources without a memory map. Without them a job
+// of `jobsAtOnce` running together gets its share of the cores.
+void applyRunSettings(Session& session, unsigned jobsAtOnce);
+
 class CliPort final : public UiPort {
 public:
     CliPort(std::deque<std::string> answers, bool drawProgress)

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "base/image_size.h"
 #include "cli/batch.h"
 #include "cli/cli_port.h"
+#include "cli/report_file.h"
 #include "formats/file.h"
 #include "job/clock.h"
 #include "ui/command_handler.h"
@@ -78,6 +80,9 @@ const char kUsage[] =
     "OPTIONS, the option controls, defaults as at program start:\n"
     "  --weighting average|tv|hdtv|red|green|blue   --boost   --invert   --swap\n"
     "  --x2   --x4   --posterise 0|4|5|6|8|12|16   --te-raw   --help   --version\n"
+    "  --report FILE   after a successful job, the report on the image written as JSON in FILE\n"
+    "                  ({\"tiles\": [...]} for a terrain set); after a failed one no FILE is left.\n"
+    "                  Not in batch runs. Warnings go to stderr as \"KELVARIN - Report: TEXT\".\n"
     "  --size N|WxH   the height map resampled to N x N or W x H (1 to 65535) before it is written\n"
     "A DEST ending in .png is written as a 16-bit greyscale PNG, one ending in .r16 as bare 16-bit\n"
     "samples (little-endian, big-endian with --swap); any other name gets the TIFF.\n";
@@ -156,6 +161,7 @@ bool parsePosterise(const std::string& text, std::int32_t& steps) {
 int run(const std::vector<std::string>& argv) {
     ConversionOptions options;
     BatchSettings batch;
+    std::optional<std::string> reportPath;
     std::size_t i = 0;
     for (; i < argv.size() && argv[i].rfind("--", 0) == 0; ++i) {
         const std::string& option = argv[i];
@@ -183,6 +189,9 @@ int run(const std::vector<std::string>& argv) {
         } else if (option == "--posterise") {
             if (++i >= argv.size() || !parsePosterise(argv[i], options.posteriseSteps))
                 return usageError("--posterise takes 0, 4, 5, 6, 8, 12 or 16");
+        } else if (option == "--report") {
+            if (++i >= argv.size() || argv[i].empty()) return usageError("--report takes a FILE");
+            reportPath = argv[i];
         } else if (option == "--size") {
             if (++i >= argv.size()) return usageError("--size takes N or WxH");
             const ImageSizeParse parsed = parseImageSize(argv[i]);
@@ -203,6 +212,7 @@ int run(const std::vector<std::string>& argv) {
     if (name == "help") return printHelp(files);
     if (const auto problem = batchUsageProblem(batch, options, name, files)) return usageError(problem->c_str());
     if (batch.outDir) {
+        if (reportPath) return usageError("--report works with single-file runs, not with --out-dir");
         catchInterrupts();
         return runBatch(batch, options, name, files);
     }
@@ -212,6 +222,15 @@ int run(const std::vector<std::string>& argv) {
         if (name == candidate.name) command = &candidate;
     if (!command) return usageError(("unknown command " + name).c_str());
     if (files.size() != command->files) return usageError(("wrong number of files for " + name).c_str());
+    if (reportPath) {
+        if (const auto problem = reportPathProblem(diskFileSystem(), *reportPath, files))
+            return usageError(problem->c_str());
+        // Last run's report goes before the job starts: an interrupted or failed job leaves none.
+        if (!diskFileSystem().remove(*reportPath)) {
+            std::fprintf(stderr, "kelvarin-cli: the old report %s could not be removed\n", reportPath->c_str());
+            return 1;
+        }
+    }
 
     CliPort port(std::deque<std::string>(files.begin(), files.end()), isatty(fileno(stderr)) != 0);
     SystemClock clock;
@@ -219,10 +238,23 @@ int run(const std::vector<std::string>& argv) {
     CommandHandler handler(session);
     handler.start();
     session.options = options;
+    applyRunSettings(session, 1);
     catchInterrupts();
     handler.handle(command->commandId);
     std::fflush(stdout);
-    return handler.lastResult() == 1 ? 0 : 1;
+    const bool succeeded = handler.lastResult() == 1;
+    // The warnings follow the job's boxes; the log on stdout stays as it is.
+    if (succeeded) std::fputs(reportWarningLines(session.lastReports).c_str(), stderr);
+    if (reportPath) {
+        const bool terrainSet = command->commandId == ids::Terrain4Max || command->commandId == ids::Terrain4Avg ||
+                                command->commandId == ids::Terrain3;
+        if (const auto problem =
+                finishReportFile(session.fileSystem, *reportPath, succeeded, terrainSet, session.lastReports)) {
+            std::fprintf(stderr, "kelvarin-cli: %s\n", problem->c_str());
+            return 1;
+        }
+    }
+    return succeeded ? 0 : 1;
 }
 
 }  // namespace

@@ -45,6 +45,12 @@ public:
     // True only when all `count` bytes arrived.
     [[nodiscard]] bool readExact(void* buffer, std::size_t count) { return read(buffer, count) == count; }
     [[nodiscard]] bool seek(std::uint64_t offset) { return doSeek(offset); }
+    // A source's bytes as one read-only view of size() bytes where the file can give one (mapped
+    // from the disk where the platform allows); nullptr where it cannot (an empty file, a
+    // destination, a failed map), and read() is then the way. The view lasts until close().
+    // Unlike read(), touching the view of a disk file another program shortens meanwhile can
+    // stop the program (SIGBUS).
+    const std::uint8_t* mapped() { return doMap(); }
     std::uint64_t position() const { return position_; }
 
     // False when not every byte was written; the failure also sticks to writeFailed().
@@ -71,6 +77,7 @@ protected:
     virtual bool doWrite(const void* buffer, std::size_t count) = 0;
     virtual bool doClose() = 0;
     virtual bool doCommit() = 0;
+    virtual const std::uint8_t* doMap() { return nullptr; }
 
 private:
     std::string path_;
@@ -86,6 +93,9 @@ public:
     virtual std::optional<std::uint64_t> size(const std::string& path) = 0;
     // True when both names lead to the same file, however they are spelled.
     virtual bool sameFile(const std::string& a, const std::string& b) = 0;
+    // Removes the file of that name (a link itself, not what it leads to); true when none is left.
+    // Folders, FIFOs and devices are never removed.
+    virtual bool remove(const std::string& path) = 0;
 };
 
 // The real files. One for the whole program.

@@ -34,6 +34,8 @@ private:
     }
     bool doClose() override { return !writeFailed_; }
     bool doCommit() override { return false; }
+    // The bytes in place, as a mapped disk file gives them.
+    const std::uint8_t* doMap() override { return bytes_->empty() ? nullptr : bytes_->data(); }
 
     std::shared_ptr<const MemoryFileSystem::Bytes> bytes_;
 };

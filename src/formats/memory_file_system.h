@@ -32,6 +32,10 @@ public:
     std::optional<std::uint64_t> size(const std::string& path) override;
     // Names are compared as they are spelled: there are no folders or links here.
     bool sameFile(const std::string& a, const std::string& b) override { return !a.empty() && a == b; }
+    bool remove(const std::string& path) override {
+        files_.erase(path);
+        return true;
+    }
 
 private:
     std::map<std::string, std::shared_ptr<const Bytes>> files_;

@@ -139,8 +139,12 @@ const char* rgbeDecodeMessage(RgbeDecodeStatus status) {
     return "";
 }
 
-bool decodeRlePackets(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t* out, std::size_t room,
-                      std::uint32_t width) {
+namespace {
+
+// The packets of one component of one scanline; with Store false only the input is walked.
+template <bool Store>
+bool walkRlePackets(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t* out, std::size_t room,
+                    std::uint32_t width) {
     std::uint32_t x = 0;
     while (x < width) {
         if (in >= end) return false;
@@ -149,22 +153,63 @@ bool decodeRlePackets(const std::uint8_t*& in, const std::uint8_t* end, std::uin
             if (in >= end) return false;
             const std::uint8_t value = *in++;
             const unsigned count = n - 128;
-            const std::size_t kept = count < room ? count : room;
-            std::memset(out, value, kept);
-            out += kept;
-            room -= kept;
+            if constexpr (Store) {
+                const std::size_t kept = count < room ? count : room;
+                std::memset(out, value, kept);
+                out += kept;
+                room -= kept;
+            }
             x += count;
         } else {
             if (static_cast<std::size_t>(end - in) < n) return false;
-            const std::size_t kept = n < room ? n : room;
-            std::memcpy(out, in, kept);
-            out += kept;
-            room -= kept;
+            if constexpr (Store) {
+                const std::size_t kept = n < room ? n : room;
+                std::memcpy(out, in, kept);
+                out += kept;
+                room -= kept;
+            }
             in += n;
             x += n;
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool decodeRlePackets(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t* out, std::size_t room,
+                      std::uint32_t width) {
+    return walkRlePackets<true>(in, end, out, room, width);
+}
+
+RgbeDecodeStatus findRgbeScanlines(const std::uint8_t* data, std::size_t size, std::uint32_t width,
+                                   std::uint32_t length, std::vector<std::size_t>& rowStarts) {
+    rowStarts.assign(length, 0);
+    const std::uint8_t* in = data;
+    const std::uint8_t* const end = data + size;
+    for (std::uint32_t r = 0; r < length; ++r) {
+        // The checks of decodeRgbeScanlines, in its order.
+        if (end - in < 4) return RgbeDecodeStatus::Truncated;
+        if (in[0] != 2 || in[1] != 2) return RgbeDecodeStatus::WrongCompression;
+        if (in[2] == 0) return RgbeDecodeStatus::HeaderError;
+        rowStarts[r] = static_cast<std::size_t>(in - data);
+        in += 4;
+        for (int component = 0; component < 4; ++component)
+            if (!walkRlePackets<false>(in, end, nullptr, 0, width)) return RgbeDecodeStatus::Truncated;
+    }
+    return RgbeDecodeStatus::Ok;
+}
+
+void decodeRgbeRows(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& rowStarts,
+                    std::uint32_t firstRow, std::uint32_t endRow, RgbeMap& map) {
+    const std::uint8_t* const end = data + size;
+    const std::uint32_t width = map.width();
+    for (std::uint32_t r = firstRow; r < endRow; ++r) {
+        const std::uint8_t* in = data + rowStarts[r] + 4;
+        const std::size_t rowStart = static_cast<std::size_t>(r) * width;
+        for (int component = 0; component < 4; ++component)
+            walkRlePackets<true>(in, end, map.plane(component) + rowStart, width, width);
+    }
 }
 
 RgbeDecodeStatus decodeRgbeScanlines(const std::uint8_t* data, std::size_t size, RgbeMap& map,

@@ -72,6 +72,15 @@ bool decodeRlePackets(const std::uint8_t*& in, const std::uint8_t* end, std::uin
 RgbeDecodeStatus decodeRgbeScanlines(const std::uint8_t* data, std::size_t size, RgbeMap& map,
                                      const std::function<void(std::uint32_t)>& rowDone);
 
+// The scanlines of decodeRgbeScanlines in two steps, so that rows can be decoded in parallel:
+// findRgbeScanlines walks the packets without storing them and returns the status the decode
+// would return; on Ok, rowStarts[r] is where row r begins. decodeRgbeRows then decodes rows
+// [firstRow, endRow) of what it found into the map; rows may be decoded in any order.
+RgbeDecodeStatus findRgbeScanlines(const std::uint8_t* data, std::size_t size, std::uint32_t width,
+                                   std::uint32_t length, std::vector<std::size_t>& rowStarts);
+void decodeRgbeRows(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& rowStarts,
+                    std::uint32_t firstRow, std::uint32_t endRow, RgbeMap& map);
+
 // Black pixels (E = 0) between the first and the last take the exponent of the pixel before
 // them, so that they stay at the level of their neighbourhood instead of 2^-128.
 void fillZeroExponents(RgbeMap& map);

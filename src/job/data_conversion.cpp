@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/number_text.h"
+#include "job/block_scheduler.h"
 #include "job/job_context.h"
 #include "job/stages.h"
 #include "job/strip_stream.h"
@@ -13,9 +14,6 @@
 namespace kelvarin {
 
 namespace {
-
-// Source bytes per read: whole blocks up to about 2 MiB, so memory stays small for any image.
-constexpr std::uint64_t kChunkTarget = std::uint64_t{2} << 20;
 
 SampleLayout layoutOf(const SourceImage& image) {
     if (image.bitsPerSample == 8) return SampleLayout::Rgb8;
@@ -34,7 +32,8 @@ struct Blocks {
     std::uint64_t blocksPerChunk = 1;
 };
 
-Blocks blockDivision(const SourceImage& image, std::size_t pixelSize) {
+// Chunks of whole blocks up to about `chunkTarget` source bytes, so memory stays small for any image.
+Blocks blockDivision(const SourceImage& image, std::size_t pixelSize, std::uint64_t chunkTarget) {
     Blocks b;
     b.pixelBytes = std::uint64_t{image.width} * image.length * pixelSize;
     // A multi-strip source is divided like the single strip with the same pixels: its own
@@ -43,27 +42,67 @@ Blocks blockDivision(const SourceImage& image, std::size_t pixelSize) {
     if (rows == 0 || rows > image.length) rows = image.length;
     b.blockBytes = pixelSize * std::max<std::uint64_t>(rows, 1);
     b.blockCount = static_cast<std::int32_t>((b.pixelBytes + b.blockBytes - 1) / b.blockBytes);
-    b.blocksPerChunk = std::max<std::uint64_t>(1, kChunkTarget / b.blockBytes);
+    b.blocksPerChunk = std::max<std::uint64_t>(1, chunkTarget / b.blockBytes);
     return b;
 }
 
-// Runs `work(bytes, pixels)` over the pixel data chunk by chunk and moves the progress bar
-// once per block. False when a read (or the work) failed.
-template <typename Work>
-bool forEachChunk(JobContext& job, StripStream& stream, const Blocks& blocks, std::size_t pixelSize,
-                  std::vector<std::uint8_t>& buffer, Work&& work) {
-    for (std::int64_t block = 0; block < blocks.blockCount;) {
-        const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(blocks.blocksPerChunk),
-                                                      blocks.blockCount - block);
-        const std::size_t bytes = static_cast<std::size_t>(std::min<std::uint64_t>(
-            static_cast<std::uint64_t>(n) * blocks.blockBytes, stream.remaining()));
-        if (!stream.read(buffer.data(), bytes)) return false;
-        if (!work(buffer.data(), bytes / pixelSize)) return false;
-        for (std::int64_t k = 1; k <= n; ++k) job.progress().setPosition(static_cast<std::int32_t>(block + k));
-        block += n;
+// The chunks of one pass: chunk c holds blocks [c x blocksPerChunk, ...) of the division, so
+// its bytes and pixels do not depend on the number of threads.
+struct ChunkPass {
+    JobContext& job;
+    StripStream& stream;
+    const Blocks& blocks;
+    std::size_t pixelSize;
+    const BlockScheduler& scheduler;
+    // By slot: the chunk's bytes (in the mapped source or in `copies`) and its pixel count.
+    std::vector<const std::uint8_t*> bytes;
+    std::vector<std::size_t> pixels;
+    std::vector<std::vector<std::uint8_t>> copies;
+
+    ChunkPass(JobContext& job, StripStream& stream, const Blocks& blocks, std::size_t pixelSize,
+              const BlockScheduler& scheduler)
+        : job(job), stream(stream), blocks(blocks), pixelSize(pixelSize), scheduler(scheduler),
+          bytes(scheduler.slots()), pixels(scheduler.slots()), copies(scheduler.slots()) {}
+
+    std::size_t chunkCount() const {
+        return static_cast<std::size_t>((static_cast<std::uint64_t>(blocks.blockCount) + blocks.blocksPerChunk - 1) /
+                                        blocks.blocksPerChunk);
     }
-    return true;
-}
+    std::int64_t firstBlock(std::size_t chunk) const {
+        return static_cast<std::int64_t>(chunk * blocks.blocksPerChunk);
+    }
+    std::int64_t endBlock(std::size_t chunk) const {
+        return std::min<std::int64_t>(firstBlock(chunk + 1), blocks.blockCount);
+    }
+
+    // Runs `work(data, pixels, slot)` on the scheduler's threads over the pixel data, then
+    // `finish(pixels, slot)` on this thread chunk by chunk in order, moving the progress bar once
+    // per block. False when a read (or a finish) failed.
+    template <typename Work, typename Finish>
+    bool run(Work&& work, Finish&& finish) {
+        const auto prepare = [&](std::size_t chunk, std::size_t slot) {
+            const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(
+                static_cast<std::uint64_t>(endBlock(chunk) - firstBlock(chunk)) * blocks.blockBytes,
+                stream.remaining()));
+            // A buffer only where the bytes cannot be used in place: no view, or strips to join.
+            std::vector<std::uint8_t>& copy = copies[slot];
+            if (copy.size() < count && (!stream.mapped() || job.image.strips.size() > 1)) copy.resize(count);
+            const std::uint8_t* data = stream.next(count, copy.data());
+            if (!data) return false;
+            bytes[slot] = data;
+            pixels[slot] = count / pixelSize;
+            return true;
+        };
+        const auto onThread = [&](std::size_t, std::size_t slot) { work(bytes[slot], pixels[slot], slot); };
+        const auto inOrder = [&](std::size_t chunk, std::size_t slot) {
+            if (!finish(pixels[slot], slot)) return false;
+            for (std::int64_t k = firstBlock(chunk) + 1; k <= endBlock(chunk); ++k)
+                job.progress().setPosition(static_cast<std::int32_t>(k));
+            return true;
+        };
+        return scheduler.run(chunkCount(), prepare, onThread, inOrder);
+    }
+};
 
 bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     SourceImage& image = job.image;
@@ -71,28 +110,43 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     StatusLog& log = job.log();
     const SampleLayout layout = layoutOf(image);
     const std::size_t pixelSize = bytesPerPixel(layout);
-    const Blocks blocks = blockDivision(image, pixelSize);
+    const Blocks blocks = blockDivision(image, pixelSize, job.session.conversionChunkBytes);
     const BlockFormat format{layout, image.byteOrder, options.colourWeighting};
     const bool floating = layout == SampleLayout::RgbFloat;
 
     job.progress().setRange(1, blocks.blockCount);
     StripStream stream(job, blocks.pixelBytes);
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(
-        std::min<std::uint64_t>(blocks.blocksPerChunk * blocks.blockBytes, blocks.pixelBytes)));
-    std::vector<std::uint16_t> samples(buffer.size() / pixelSize);
+    const BlockScheduler scheduler(job.session.conversionThreads);
+    ChunkPass pass(job, stream, blocks, pixelSize, scheduler);
+    const std::size_t chunkPixels = static_cast<std::size_t>(
+        std::min<std::uint64_t>(blocks.blocksPerChunk * blocks.blockBytes, blocks.pixelBytes) / pixelSize);
+    std::vector<std::vector<std::uint16_t>> samples(scheduler.slots());
+    // The converters write native samples; the grey output takes them in order.
+    const auto writeSamples = [&](std::size_t pixels, std::size_t slot) {
+        return job.writeSamples(samples[slot].data(), pixels);
+    };
 
     // A floating-point source always gets the tone-mapping analysis and treats Boost as off for
-    // the analysis decision; an integer source is analysed for Boost or Posterise.
+    // the analysis decision; an integer source is analysed for Boost or Posterise. Each chunk
+    // finds its own extremes, merged in chunk order: the same values a scan of the whole image
+    // finds (a strict comparison keeps the first of equal values, as the scan does).
     FloatToneMap toneMap;
     IntegerStretch stretch;
     if (floating) {
         FloatExtremes extremes = FloatExtremes::initial();
+        std::vector<FloatExtremes> found(scheduler.slots());
         log.appendLine("Analysing image for tone-mapping");
         const std::int64_t start = job.now();
-        if (!forEachChunk(job, stream, blocks, pixelSize, buffer, [&](const std::uint8_t* data, std::size_t pixels) {
-                analyseFloatBlock(format, data, pixels, extremes);
-                return true;
-            }))
+        if (!pass.run(
+                [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
+                    found[slot] = FloatExtremes::initial();
+                    analyseFloatBlock(format, data, pixels, found[slot]);
+                },
+                [&](std::size_t, std::size_t slot) {
+                    if (found[slot].highestValue > extremes.highestValue) extremes.highestValue = found[slot].highestValue;
+                    if (found[slot].lowestValue < extremes.lowestValue) extremes.lowestValue = found[slot].lowestValue;
+                    return true;
+                }))
             return false;
         toneMap = floatToneMap(extremes, options);
         job.analysis = SourceAnalysis{extremes.lowestValue, extremes.highestValue, true};
@@ -104,12 +158,19 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
         job.progress().setPosition(blocks.blockCount + 1);
     } else if (boostsContrast(options)) {
         IntegerExtremes extremes;
+        std::vector<IntegerExtremes> found(scheduler.slots());
         log.appendLine("Analysing image for contrast optimisation");
         const std::int64_t start = job.now();
-        if (!forEachChunk(job, stream, blocks, pixelSize, buffer, [&](const std::uint8_t* data, std::size_t pixels) {
-                analyseIntegerBlock(format, data, pixels, extremes);
-                return true;
-            }))
+        if (!pass.run(
+                [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
+                    found[slot] = IntegerExtremes{};
+                    analyseIntegerBlock(format, data, pixels, found[slot]);
+                },
+                [&](std::size_t, std::size_t slot) {
+                    extremes.highestGrey = std::max(extremes.highestGrey, found[slot].highestGrey);
+                    extremes.lowestGrey = std::min(extremes.lowestGrey, found[slot].lowestGrey);
+                    return true;
+                }))
             return false;
         stretch.stretch = true;
         job.analysis = SourceAnalysis{static_cast<double>(extremes.lowestGrey), static_cast<double>(extremes.highestGrey),
@@ -132,18 +193,21 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
 
     log.appendLine("Starting data conversion.");
     conversionStart = job.now();
+    for (auto& slotSamples : samples) slotSamples.resize(chunkPixels);
     job.beginSamples();
     if (floating) {
-        return forEachChunk(job, stream, blocks, pixelSize, buffer, [&](const std::uint8_t* data, std::size_t pixels) {
-            convertFloatBlock(format, toneMap, data, pixels, samples.data());
-            return job.writeSamples(samples.data(), pixels);
-        });
+        return pass.run(
+            [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
+                convertFloatBlock(format, toneMap, data, pixels, samples[slot].data());
+            },
+            writeSamples);
     }
     const IntegerConverter converter(format, stretch);
-    return forEachChunk(job, stream, blocks, pixelSize, buffer, [&](const std::uint8_t* data, std::size_t pixels) {
-        converter.convertBlock(data, pixels, samples.data());
-        return job.writeSamples(samples.data(), pixels);
-    });
+    return pass.run(
+        [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
+            converter.convertBlock(data, pixels, samples[slot].data());
+        },
+        writeSamples);
 }
 
 }  // namespace

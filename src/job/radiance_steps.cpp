@@ -1,11 +1,15 @@
 // Radiance sources: the header step, and the decoding of the scanlines for the data stage.
+#include <algorithm>
 #include <memory>
+#include <vector>
 #include <new>
 
 #include "base/number_text.h"
 #include "formats/byte_source.h"
 #include "formats/radiance_reader.h"
+#include "job/block_scheduler.h"
 #include "job/job_context.h"
+#include "job/session.h"
 #include "job/stages.h"
 
 namespace kelvarin {
@@ -49,11 +53,18 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
         return false;
     }
 
+    // The pixel data in the source's mapped view, or else read into memory.
     std::unique_ptr<std::uint8_t[]> data;
-    std::size_t got = 0;
+    const std::uint8_t* bytes = job.session.mapSources ? source.mapped() : nullptr;
+    std::size_t got = static_cast<std::size_t>(available);
     try {
-        data = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(available));
-        got = source.read(data.get(), static_cast<std::size_t>(available));
+        if (bytes) {
+            bytes += image.dataOffset;
+        } else {
+            data = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(available));
+            got = source.read(data.get(), static_cast<std::size_t>(available));
+            bytes = data.get();
+        }
         map = std::make_unique<RgbeMap>(image.width, image.length);
     } catch (const std::bad_alloc&) {
         map.reset();
@@ -65,14 +76,32 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
     job.log().appendLine("Decompressing RGBE data");
     const std::int64_t start = job.now();
     ProgressBar& progress = job.progress();
-    const RgbeDecodeStatus status = decodeRgbeScanlines(
-        data.get(), got, *map, [&progress](std::uint32_t r) { progress.setPosition(static_cast<std::int32_t>(r)); });
-    data.reset();
+    // Where the rows start (one walk over the packets), then the rows in bands on several
+    // threads, the progress bar moved to each band's last row in order.
+    std::vector<std::size_t> rowStarts;
+    const RgbeDecodeStatus status = findRgbeScanlines(bytes, got, image.width, image.length, rowStarts);
     if (status != RgbeDecodeStatus::Ok) {
         map.reset();
         radianceAbort(job, rgbeDecodeMessage(status));
         return false;
     }
+    const std::uint32_t bandRows = static_cast<std::uint32_t>(
+        std::clamp<std::uint64_t>(job.session.conversionChunkBytes / 8 / image.width, 1, image.length));
+    const std::size_t bands = (image.length + bandRows - 1) / bandRows;
+    const auto endRow = [&](std::size_t band) {
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>((band + 1) * std::uint64_t{bandRows}, image.length));
+    };
+    BlockScheduler(job.session.conversionThreads)
+        .run(
+            bands, [](std::size_t, std::size_t) { return true; },
+            [&](std::size_t band, std::size_t) {
+                decodeRgbeRows(bytes, got, rowStarts, static_cast<std::uint32_t>(band * bandRows), endRow(band), *map);
+            },
+            [&](std::size_t band, std::size_t) {
+                progress.setPosition(static_cast<std::int32_t>(endRow(band) - 1));
+                return true;
+            });
+    data.reset();
     fillZeroExponents(*map);
     job.log().appendLine("Decompressed RGBE data and RGBE image created in" + numberText(job.secondsSince(start)) +
                          " seconds");

@@ -1,18 +1,23 @@
 // The Radiance part of a job's data stage: decode the scanlines, find the extremes of the grey
 // values, tone-map them into the destination.
+#include <algorithm>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "base/number_text.h"
 #include "formats/radiance_reader.h"
+#include "job/block_scheduler.h"
 #include "job/job_context.h"
 #include "job/stages.h"
+#include "pixels/float_pipeline.h"
 #include "pixels/rgbe_tone_mapper.h"
 
 namespace kelvarin {
 
 bool convertRgbe(JobContext& job) {
     const ConversionOptions& options = job.options();
+    const ColourWeighting weighting = options.colourWeighting;
     FloatExtremes extremes = FloatExtremes::initial();
 
     // Pass 1: the scanlines into the four planes.
@@ -21,22 +26,37 @@ bool convertRgbe(JobContext& job) {
     const std::uint32_t width = map->width(), length = map->length();
     const std::size_t pixels = map->pixels();
     ProgressBar& progress = job.progress();
-    const auto toRow = [&progress](std::uint32_t r) { progress.setPosition(static_cast<std::int32_t>(r)); };
+
+    // Passes 2 and 3 go over bands of rows on several threads; this thread merges and writes the
+    // bands in order and moves the progress bar to each band's last row.
+    // Whole rows, about an eighth of the chunk bytes in pixels (a quarter million by default).
+    const std::uint32_t bandRows = static_cast<std::uint32_t>(
+        std::clamp<std::uint64_t>(job.session.conversionChunkBytes / 8 / width, 1, length));
+    const std::size_t bands = (length + bandRows - 1) / bandRows;
+    const BlockScheduler scheduler(job.session.conversionThreads);
+    const auto firstRow = [&](std::size_t band) { return static_cast<std::uint32_t>(band * bandRows); };
+    const auto endRow = [&](std::size_t band) { return std::min<std::uint32_t>(firstRow(band) + bandRows, length); };
+    const auto toRow = [&](std::size_t band) { progress.setPosition(static_cast<std::int32_t>(endRow(band) - 1)); };
+    const auto nothingToFetch = [](std::size_t, std::size_t) { return true; };
 
     // Pass 2: grey values and extremes.
     job.log().appendLine("Converting RGBE to float to find extreme values");
     progress.setRange(1, static_cast<std::int32_t>(length));
     std::int64_t start = job.now();
-    std::unique_ptr<float[]> grey;
-    try {
-        grey = std::make_unique_for_overwrite<float[]>(pixels);
-    } catch (const std::bad_alloc&) {
-        map.reset();
-        radianceAbort(job, "Not enough memory for the image.");
-        return false;
-    }
-    rgbeToGrey(*map, options.colourWeighting, grey.get(), extremes, toRow);
-    map.reset();
+    std::vector<FloatExtremes> found(scheduler.slots());
+    scheduler.run(
+        bands, nothingToFetch,
+        [&](std::size_t band, std::size_t slot) {
+            found[slot] = FloatExtremes::initial();
+            rgbeToGrey(*map, weighting, firstRow(band), endRow(band), nullptr, found[slot]);
+        },
+        [&](std::size_t band, std::size_t slot) {
+            // Strict comparisons in row order: the values a scan of the whole image keeps.
+            if (found[slot].highestValue > extremes.highestValue) extremes.highestValue = found[slot].highestValue;
+            if (found[slot].lowestValue < extremes.lowestValue) extremes.lowestValue = found[slot].lowestValue;
+            toRow(band);
+            return true;
+        });
     job.log().appendLine("Established min and max values in image in" + numberText(job.secondsSince(start)) +
                          " seconds");
     const FloatToneMap toneMap = floatToneMap(extremes, options);
@@ -46,25 +66,44 @@ bool convertRgbe(JobContext& job) {
     job.log().appendLine("Dynamic range: " + numberText(toneMap.dynamicRange));
     job.log().appendLine("Boost factor: " + numberText(toneMap.boostFactor));
 
-    // Pass 3: the samples, written as one block.
+    // Pass 3: the greys again, band by band, and their samples.
     job.log().appendLine("Decoding RGBE and converting to integer values");
     progress.setRange(1, static_cast<std::int32_t>(length));
     start = job.now();
-    std::unique_ptr<std::uint16_t[]> samples;
+    const std::size_t bandPixels = std::size_t{bandRows} * width;
+    std::vector<std::vector<float>> greys(scheduler.slots());
+    std::vector<std::vector<std::uint16_t>> samples(scheduler.slots());
     try {
-        samples = std::make_unique_for_overwrite<std::uint16_t[]>(pixels);
+        for (std::size_t slot = 0; slot < scheduler.slots(); ++slot) {
+            greys[slot].resize(std::min(bandPixels, pixels));
+            samples[slot].resize(std::min(bandPixels, pixels));
+        }
     } catch (const std::bad_alloc&) {
-        grey.reset();
+        map.reset();
         radianceAbort(job, "Not enough memory for the image.");
         return false;
     }
-    greyToSamples(grey.get(), pixels, width, toneMap, samples.get(), toRow);
-    grey.reset();
-    // The last sample repeats the one before it.
-    if (pixels >= 2) samples[pixels - 1] = samples[pixels - 2];
     job.beginSamples();
-    const bool written = job.writeSamples(samples.get(), pixels);
-    samples.reset();
+    std::uint16_t previous = 0;  // the sample before the band, for the image's last one
+    const bool written = scheduler.run(
+        bands, nothingToFetch,
+        [&](std::size_t band, std::size_t slot) {
+            FloatExtremes unused = FloatExtremes::initial();
+            rgbeToGrey(*map, weighting, firstRow(band), endRow(band), greys[slot].data(), unused);
+            const std::size_t n = std::size_t{endRow(band) - firstRow(band)} * width;
+            toneMapGreys(greys[slot].data(), n, toneMap, samples[slot].data());
+        },
+        [&](std::size_t band, std::size_t slot) {
+            const std::size_t n = std::size_t{endRow(band) - firstRow(band)} * width;
+            std::uint16_t* out = samples[slot].data();
+            // The last sample repeats the one before it.
+            if (band + 1 == bands && pixels >= 2) out[n - 1] = n >= 2 ? out[n - 2] : previous;
+            previous = out[n - 1];
+            if (!job.writeSamples(out, n)) return false;
+            toRow(band);
+            return true;
+        });
+    map.reset();
     if (!written) return false;
     job.log().appendLine("Conversion done in" + numberText(job.secondsSince(start)) + " seconds");
     return true;

@@ -2,6 +2,7 @@
 // state, the log, the progress bar and the busy state, all reaching the platform through one port.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,15 @@ public:
     // does not), and the reports of the last job's images: one, or a terrain set's three tiles.
     PreviewGathering reportPreview = PreviewGathering::Skip;
     std::vector<FinishedReport> lastReports;
+    // How the data stages run: on this many threads (0: one per core), and reading sources
+    // through a memory map where the platform allows (otherwise, or when it fails, by reads).
+    // Front ends may set them; the job never changes them.
+    unsigned conversionThreads = 0;
+    bool mapSources = true;
+    // The work a thread takes at a time: TIFF sources in whole blocks of about this many source
+    // bytes, Radiance sources in whole rows of about an eighth as many pixels. Small numbers
+    // (tests) give many blocks to small images.
+    std::uint64_t conversionChunkBytes = std::uint64_t{2} << 20;
 };
 
 }  // namespace kelvarin

@@ -9,6 +9,51 @@ namespace kelvarin {
 StripStream::StripStream(JobContext& job, std::uint64_t totalBytes)
     : job_(job), strips_(job.image.strips), total_(totalBytes) {
     if (strips_.empty()) strips_.push_back({job.image.dataOffset, totalBytes});
+    if (!job.session.mapSources || !job.hasSource()) return;
+    // The view is used only when every byte the stream hands out lies inside it; otherwise the
+    // reads find and report the short file.
+    const std::uint64_t fileSize = job.source().size();
+    std::uint64_t needed = total_;
+    for (const Strip& strip : strips_) {
+        const std::uint64_t used = std::min(strip.bytes, needed);
+        if (strip.offset > fileSize || used > fileSize - strip.offset) return;
+        needed -= used;
+    }
+    if (needed == 0) view_ = job.source().mapped();
+}
+
+const std::uint8_t* StripStream::next(std::size_t count, std::uint8_t* buffer) {
+    if (view_ && count <= remaining()) {
+        while (strip_ < strips_.size() && inStrip_ == strips_[strip_].bytes) {
+            ++strip_;
+            inStrip_ = 0;
+            positioned_ = false;
+        }
+        // The header step has checked that every strip lies inside the file.
+        if (strip_ < strips_.size() && count <= strips_[strip_].bytes - inStrip_) {
+            const std::uint8_t* at = view_ + strips_[strip_].offset + inStrip_;
+            inStrip_ += count;
+            done_ += count;
+            positioned_ = false;
+            return at;
+        }
+        // Across strips: copied out of the view piece by piece.
+        for (std::size_t put = 0; put < count;) {
+            while (inStrip_ == strips_[strip_].bytes) {
+                ++strip_;
+                inStrip_ = 0;
+            }
+            const std::size_t part =
+                static_cast<std::size_t>(std::min<std::uint64_t>(count - put, strips_[strip_].bytes - inStrip_));
+            std::copy_n(view_ + strips_[strip_].offset + inStrip_, part, buffer + put);
+            put += part;
+            inStrip_ += part;
+            done_ += part;
+        }
+        positioned_ = false;
+        return buffer;
+    }
+    return read(buffer, count) ? buffer : nullptr;
 }
 
 bool StripStream::read(std::uint8_t* into, std::size_t count) {

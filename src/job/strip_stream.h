@@ -19,6 +19,11 @@ public:
 
     // Reads the next `count` bytes; false (already reported) on a short read.
     bool read(std::uint8_t* into, std::size_t count);
+    // The next `count` bytes: in the source's mapped view when they lie in one strip there,
+    // otherwise read into `buffer` (room for `count`). Nothing (already reported) on a short read.
+    const std::uint8_t* next(std::size_t count, std::uint8_t* buffer);
+    // Whether next() can hand out the source's own bytes without copying.
+    bool mapped() const { return view_ != nullptr; }
     // Back to the first pixel byte.
     void rewind();
     std::uint64_t remaining() const { return total_ - done_; }
@@ -31,6 +36,7 @@ private:
     std::size_t strip_ = 0;
     std::uint64_t inStrip_ = 0;
     bool positioned_ = false;
+    const std::uint8_t* view_ = nullptr;
 };
 
 }  // namespace kelvarin

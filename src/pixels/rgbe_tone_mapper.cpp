@@ -63,27 +63,33 @@ inline float greyOf(const GreyTables& t, unsigned r, unsigned g, unsigned b, uns
     }
 }
 
-template <ColourWeighting W>
-void greyRows(const GreyTables& t, const RgbeMap& map, float* grey, FloatExtremes& extremes,
-              const std::function<void(std::uint32_t)>& rowDone) {
-    const std::uint8_t* R = map.plane(0);
-    const std::uint8_t* G = map.plane(1);
-    const std::uint8_t* B = map.plane(2);
-    const std::uint8_t* E = map.plane(3);
-    float highest = extremes.highestValue, lowest = extremes.lowestValue;
+template <ColourWeighting W, bool Store>
+void greyRows(const GreyTables& t, const RgbeMap& map, std::uint32_t firstRow, std::uint32_t endRow, float* grey,
+              FloatExtremes& extremes) {
     const std::size_t width = map.width();
-    for (std::uint32_t row = 0; row < map.length(); ++row) {
-        const std::size_t begin = row * width, end = begin + width;
-        for (std::size_t i = begin; i < end; ++i) {
-            const float v = greyOf<W>(t, R[i], G[i], B[i], E[i]);
-            if (v > highest) highest = v;
-            if (v < lowest) lowest = v;
-            grey[i] = v;
-        }
-        if (rowDone) rowDone(row);
+    const std::size_t begin = firstRow * width, end = endRow * width;
+    const std::uint8_t* R = map.plane(0) + begin;
+    const std::uint8_t* G = map.plane(1) + begin;
+    const std::uint8_t* B = map.plane(2) + begin;
+    const std::uint8_t* E = map.plane(3) + begin;
+    float highest = extremes.highestValue, lowest = extremes.lowestValue;
+    for (std::size_t i = 0; i < end - begin; ++i) {
+        const float v = greyOf<W>(t, R[i], G[i], B[i], E[i]);
+        if (v > highest) highest = v;
+        if (v < lowest) lowest = v;
+        if constexpr (Store) grey[i] = v;
     }
     extremes.highestValue = highest;
     extremes.lowestValue = lowest;
+}
+
+template <ColourWeighting W>
+void greyRows(const GreyTables& t, const RgbeMap& map, std::uint32_t firstRow, std::uint32_t endRow, float* grey,
+              FloatExtremes& extremes) {
+    if (grey)
+        greyRows<W, true>(t, map, firstRow, endRow, grey, extremes);
+    else
+        greyRows<W, false>(t, map, firstRow, endRow, grey, extremes);
 }
 
 }  // namespace
@@ -101,16 +107,17 @@ float rgbeGrey(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t e, C
     return 0;
 }
 
-void rgbeToGrey(const RgbeMap& map, ColourWeighting weighting, float* grey, FloatExtremes& extremes,
-                const std::function<void(std::uint32_t)>& rowDone) {
+void rgbeToGrey(const RgbeMap& map, ColourWeighting weighting, std::uint32_t firstRow, std::uint32_t endRow,
+                float* grey, FloatExtremes& extremes) {
     const GreyTables& t = tablesFor(weighting);
     switch (weighting) {
-        case ColourWeighting::Average: return greyRows<ColourWeighting::Average>(t, map, grey, extremes, rowDone);
+        case ColourWeighting::Average:
+            return greyRows<ColourWeighting::Average>(t, map, firstRow, endRow, grey, extremes);
         case ColourWeighting::TV:  // TV and HDTV differ only in their tables
-        case ColourWeighting::HDTV: return greyRows<ColourWeighting::TV>(t, map, grey, extremes, rowDone);
-        case ColourWeighting::Red: return greyRows<ColourWeighting::Red>(t, map, grey, extremes, rowDone);
-        case ColourWeighting::Green: return greyRows<ColourWeighting::Green>(t, map, grey, extremes, rowDone);
-        case ColourWeighting::Blue: return greyRows<ColourWeighting::Blue>(t, map, grey, extremes, rowDone);
+        case ColourWeighting::HDTV: return greyRows<ColourWeighting::TV>(t, map, firstRow, endRow, grey, extremes);
+        case ColourWeighting::Red: return greyRows<ColourWeighting::Red>(t, map, firstRow, endRow, grey, extremes);
+        case ColourWeighting::Green: return greyRows<ColourWeighting::Green>(t, map, firstRow, endRow, grey, extremes);
+        case ColourWeighting::Blue: return greyRows<ColourWeighting::Blue>(t, map, firstRow, endRow, grey, extremes);
     }
 }
 

@@ -12,10 +12,12 @@
 
 namespace kelvarin {
 
-// Grey value of every pixel (index order) into `grey`, widening `extremes` to cover them; they
-// start at FloatExtremes::initial(). `rowDone(r)` after each row.
-void rgbeToGrey(const RgbeMap& map, ColourWeighting weighting, float* grey, FloatExtremes& extremes,
-                const std::function<void(std::uint32_t)>& rowDone);
+// Grey values of rows [firstRow, endRow) into `grey` (from the first row's first pixel), widening
+// `extremes` to cover them (FloatExtremes::initial() for a whole image); `grey` may be null when
+// only the extremes are wanted. Any division of the rows gives the same greys, and the same
+// extremes when the parts' extremes are merged in row order with strict comparisons.
+void rgbeToGrey(const RgbeMap& map, ColourWeighting weighting, std::uint32_t firstRow, std::uint32_t endRow,
+                float* grey, FloatExtremes& extremes);
 
 // The grey value of one pixel's bytes (the per-pixel formula the loop above follows).
 float rgbeGrey(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t e, ColourWeighting weighting);

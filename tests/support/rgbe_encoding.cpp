@@ -3,7 +3,10 @@
 namespace kelvarin::test {
 
 void appendScanlineHeader(Bytes& out, std::uint32_t width) {
-    out.insert(out.end(), {2, 2, static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(width & 255)});
+    out.push_back(2);
+    out.push_back(2);
+    out.push_back(static_cast<std::uint8_t>(width >> 8));
+    out.push_back(static_cast<std::uint8_t>(width & 255));
 }
 
 void appendRun(Bytes& out, std::uint32_t count, std::uint8_t value) {

@@ -3,8 +3,9 @@
 
 usage: report_reference.py REPORT.json OUTPUT_NAME.txt SAMPLES.u16 WIDTH LENGTH [SAMPLES WIDTH LENGTH]...
 One sample set: REPORT.json is one report object. Several (a terrain set): {"tiles": [...]}, one
-object per set in order. SAMPLES files hold uint16 little-endian samples in row order;
-OUTPUT_NAME.txt holds (UTF-8) the "output" text every object must carry. The JSON is read as
+object per set in order. SAMPLES files hold uint16 little-endian samples in row order,
+or are the written TIFFs themselves (NAME.tif, read with tifffile); OUTPUT_NAME.txt holds (UTF-8)
+the "output" text every object must carry, or one line per set. The JSON is read as
 strict UTF-8. Prints each difference; the exit status is 1 when there is one.
 """
 import json
@@ -28,7 +29,12 @@ def expected_codes(v):
 
 def check(report, samples, width, length, output, where):
     problems = []
-    v = np.fromfile(samples, dtype="<u2")
+    if samples.endswith(".tif"):
+        import tifffile
+
+        v = tifffile.imread(samples).astype(np.uint16).ravel()
+    else:
+        v = np.fromfile(samples, dtype="<u2")
 
     def same(key, value):
         if report.get(key) != value:
@@ -66,14 +72,18 @@ def main():
     with open(report_path, encoding="utf-8", errors="strict") as f:
         report = json.load(f)
     with open(output_path, encoding="utf-8") as f:
-        output = f.read()
+        outputs = f.read().split("\n")
     sets = [(sets[i], int(sets[i + 1]), int(sets[i + 2])) for i in range(0, len(sets), 3)]
-    if len(sets) == 1:
-        problems = check(report, *sets[0], output, "")
+    if len(outputs) == 1:
+        outputs *= len(sets)
+    if len(outputs) != len(sets):
+        problems = [f"{len(outputs)} output names for {len(sets)} sample sets"]
+    elif len(sets) == 1:
+        problems = check(report, *sets[0], outputs[0], "")
     elif list(report.keys()) != ["tiles"] or len(report["tiles"]) != len(sets):
         problems = [f"not {{\"tiles\": [{len(sets)} objects]}}: keys {list(report.keys())}"]
     else:
-        problems = [p for i, s in enumerate(sets) for p in check(report["tiles"][i], *s, output, f"tile {i}: ")]
+        problems = [p for i, s in enumerate(sets) for p in check(report["tiles"][i], *s, outputs[i], f"tile {i}: ")]
     for problem in problems:
         print(problem)
     return 1 if problems else 0

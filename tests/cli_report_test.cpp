@@ -1,0 +1,125 @@
+// kelvarin-cli --report: the report file of a real job against numpy over the written images
+// (tests/tools/report_reference.py), the warnings on stderr, and no report after a failed job.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/cli_run.h"
+#include "support/test_files.h"
+#include "support/tiff_builder.h"
+
+namespace kelvarin::test {
+namespace {
+
+const std::string kTools = std::string(__FILE__).substr(0, std::string(__FILE__).find_last_of('/')) + "/tools";
+
+// An RGB TIFF of grey pixels, `bits` 8 or 16, little-endian.
+Bytes greyTiff(std::uint32_t width, std::uint32_t length, std::uint16_t bits,
+               const std::function<std::uint32_t(std::uint32_t x, std::uint32_t y)>& grey) {
+    Bytes pixels;
+    for (std::uint32_t y = 0; y < length; ++y)
+        for (std::uint32_t x = 0; x < width; ++x)
+            for (int channel = 0; channel < 3; ++channel) {
+                const std::uint32_t v = grey(x, y);
+                pixels.push_back(static_cast<std::uint8_t>(v));
+                if (bits == 16) pixels.push_back(static_cast<std::uint8_t>(v >> 8));
+            }
+    return TiffBuilder::rgb(false, width, length, bits, 1, pixels).build();
+}
+
+struct ReportCase {
+    const char* name;
+    std::string options;
+    Bytes source;
+    std::uint32_t width, length;
+    const char* warning;  // the warning this source is made to call for
+};
+
+TEST(CliReport, ReportFileDescribesTheWrittenImage) {
+    if (runCommand("/usr/bin/python3 -c 'import numpy, tifffile' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "python3 with numpy and tifffile is needed";
+    const ReportCase cases[] = {
+        {"8-bit render", "", greyTiff(120, 70, 8, [](auto x, auto y) { return (x * 2 + y) % 256; }), 120, 70,
+         "terraces"},
+        {"narrow render", "", greyTiff(150, 90, 16, [](auto x, auto y) { return 30000 + (x * 37 + y * 101) % 8000; }),
+         150, 90, "narrow-range"},
+        // Boost stretches the plateau at the highest grey (the right fifth) to 65535.
+        {"boosted plateau", "--boost ",
+         greyTiff(100, 60, 16, [](auto x, auto y) { return x >= 80 ? 50000 : 10000 + x * 480 + y * 7; }), 100, 60,
+         "clipped"},
+    };
+    for (const ReportCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        writeBytes(dir.file("render.tif"), c.source);
+        writeText(dir.file("report.json"), "last week's report");
+        const CliRun run = runCli(dir, c.options + "--report " + dir.file("report.json") + " tif " +
+                                           dir.file("render.tif") + " " + dir.file("height.tif"));
+        ASSERT_EQ(run.status, 0) << run.err;
+        writeText(dir.file("output.txt"), dir.file("height.tif"));
+        EXPECT_EQ(runCommand("/usr/bin/python3 " + kTools + "/report_reference.py " + dir.file("report.json") + " " +
+                             dir.file("output.txt") + " " + dir.file("height.tif") + " " + std::to_string(c.width) +
+                             " " + std::to_string(c.length) + " >&2"),
+                  0);
+        const Bytes json = readBytes(dir.file("report.json"));
+        std::string quoted = "\"";
+        quoted += c.warning;
+        quoted += '"';
+        EXPECT_NE(std::string(json.begin(), json.end()).find(quoted), std::string::npos);
+        // Each warning a line on stderr after the boxes; the log on stdout knows nothing of them.
+        EXPECT_NE(run.err.find("KELVARIN - Report: "), std::string::npos);
+        EXPECT_EQ(run.out.find("Report"), std::string::npos);
+        EXPECT_TRUE(temporaryFilesIn(dir.path()).empty());
+    }
+}
+
+// A terrain set's report holds its three tiles, each described from its own file.
+TEST(CliReport, TerrainSetReportHoldsItsThreeTiles) {
+    if (runCommand("/usr/bin/python3 -c 'import numpy, tifffile' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "python3 with numpy and tifffile is needed";
+    TempDir dir;
+    const std::uint32_t sides[] = {4096, 2048, 1024};
+    const char* digits[] = {"4", "2", "1"};
+    for (int i = 0; i < 3; ++i) {
+        // Mostly a hole in a sparse file; a ramp in the first rows makes the tiles differ.
+        Bytes start;
+        for (std::uint32_t k = 0; k < 3 * sides[i]; ++k)
+            start.push_back(static_cast<std::uint8_t>(k * (i + 3))), start.push_back(static_cast<std::uint8_t>(k >> 4));
+        const std::string name = dir.file(std::string(digits[i]) + "alps.raw");
+        writeBytes(name, start);
+        ASSERT_EQ(truncate(name.c_str(), static_cast<off_t>(2) * sides[i] * sides[i]), 0);
+    }
+    const CliRun run = runCli(dir, "--report " + dir.file("tiles.json") + " terrain3 " + dir.file("2alps.raw"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string outputs, arguments;
+    for (const char* side : {"4096", "2048", "1024"}) {
+        const std::string tile = dir.file(std::string("alps_") + side + ".tif");
+        outputs += (outputs.empty() ? "" : "\n") + tile;
+        arguments += " " + tile + " " + side + " " + side;
+    }
+    writeText(dir.file("outputs.txt"), outputs);
+    EXPECT_EQ(runCommand("/usr/bin/python3 " + kTools + "/report_reference.py " + dir.file("tiles.json") + " " +
+                         dir.file("outputs.txt") + arguments + " >&2"),
+              0);
+}
+
+// A failed job leaves no report, not even last week's.
+TEST(CliReport, FailedJobLeavesNoReport) {
+    TempDir dir;
+    writeText(dir.file("notes.txt"), "a text file\n");
+    writeText(dir.file("report.json"), "{\"output\": \"last week\"}\n");
+    const CliRun run = runCli(dir, "--report " + dir.file("report.json") + " tif " + dir.file("notes.txt") + " " +
+                                       dir.file("out.tif"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_FALSE(exists(dir.file("report.json")));
+    EXPECT_FALSE(exists(dir.file("out.tif")));
+    EXPECT_EQ(run.err.find("KELVARIN - Report"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kelvarin::test
