@@ -94,7 +94,7 @@ TEST(Batch, RefusalsWriteNothing) {
         {"--out-dir out tif empty", false},                // no sources
         {"--out-dir out --jobs 0 tif src", true},
         {"--out-dir out --jobs 2x tif src", true},
-        {"--out-dir out --format png tif src", true},
+        {"--out-dir out --format jpg tif src", true},
         {"--out-dir out bin src/a.tif", true},
         {"--out-dir out tif", true},
         {"--overwrite tif src/a.tif out.tif", true},

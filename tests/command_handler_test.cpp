@@ -55,6 +55,54 @@ INSTANTIATE_TEST_SUITE_P(
                       ChoiceCase{ids::Posterise16, {}, 16}),
     [](const auto& info) { return test::idName(info.param.id); });
 
+// The Output menu: a size is chosen, or typed into "Other Size...", and the one tick follows it.
+// A typed engine size ticks its own item; a size refused or a dialog cancelled changes nothing.
+TEST(CommandHandler, OutputSizeIsChosenAndTicked) {
+    struct Step {
+        int id;
+        std::optional<std::string> typed;  // the answer to "Other Size..." (nothing: Cancel)
+        std::optional<ImageSize> size;     // the size afterwards
+        int ticked;
+        std::string box;  // "" when none
+    };
+    const Step steps[] = {
+        {ids::Size1025, {}, ImageSize{1025, 1025}, ids::Size1025, ""},
+        {ids::OtherSize, " 1000 x 700 ", ImageSize{1000, 700}, ids::OtherSize, ""},
+        {ids::OtherSize, "2017", ImageSize{2017, 2017}, ids::Size2017, ""},
+        {ids::OtherSize, "0", ImageSize{2017, 2017}, ids::Size2017, "A width or height of 0 is not possible."},
+        {ids::OtherSize, "70000", ImageSize{2017, 2017}, ids::Size2017, "The largest possible width or height is 65535."},
+        {ids::OtherSize, "big", ImageSize{2017, 2017}, ids::Size2017,
+         "The size must be a number, or a width and a height such as 1025 x 1025."},
+        {ids::OtherSize, std::nullopt, ImageSize{2017, 2017}, ids::Size2017, ""},
+        {ids::Size8129, {}, ImageSize{8129, 8129}, ids::Size8129, ""},
+        {ids::OriginalSize, {}, std::nullopt, ids::OriginalSize, ""},
+    };
+    Harness harness;
+    EXPECT_TRUE(harness.port.menuTicks[ids::OriginalSize]);
+    std::string shown;  // the size "Other Size..." offers
+    for (const Step& step : steps) {
+        const std::string what = std::to_string(step.id) + " " + step.typed.value_or("(cancelled)");
+        harness.port.boxes.clear();
+        harness.port.textRequests.clear();
+        harness.port.textAnswers = {step.typed};
+        harness.handler.handle(step.id);
+        EXPECT_EQ(harness.session.options.outputSize, step.size) << what;
+        for (const auto& [id, ticked] : harness.port.menuTicks) EXPECT_EQ(ticked, id == step.ticked) << what << " " << id;
+        EXPECT_EQ(harness.port.menuTicks.size(), 12u);
+        if (step.id == ids::OtherSize) {
+            ASSERT_EQ(harness.port.textRequests.size(), 1u);
+            EXPECT_EQ(harness.port.textRequests[0].initialText, shown) << what;
+        }
+        shown = step.size ? imageSizeText(*step.size) : "";
+        ASSERT_EQ(harness.port.boxes.size(), step.box.empty() ? 0u : 1u) << what;
+        if (!step.box.empty()) {
+            EXPECT_EQ(harness.port.boxes[0].text, step.box);
+            EXPECT_EQ(harness.port.boxes[0].caption, "KELVARIN - Other Size");
+        }
+    }
+    EXPECT_TRUE(harness.port.log.empty());
+}
+
 struct BoxCase {
     int id;
     bool ConversionOptions::*field;
@@ -236,11 +284,13 @@ public:
         events.push_back("box " + r.text);
         return MessageAnswer::Ok;
     }
+    std::optional<std::string> askText(const TextRequest&) override { return std::nullopt; }
     void appendLogLine(std::string_view) override {}
     void clearLog() override {}
     void setProgressRange(std::int32_t, std::int32_t) override {}
     void setProgressPosition(std::int32_t) override {}
     void setConversionCommandsEnabled(bool enabled) override { events.push_back(enabled ? "enable" : "grey"); }
+    void setMenuItemChecked(int, bool) override {}
     void resetOptionControls() override {}
     bool isControlChecked(int) override { return false; }
     void closeWindow() override {}
@@ -280,11 +330,13 @@ TEST(CommandHandler, QuitDuringTerrainWarningIsIgnored) {
             if (r.buttons == MessageButtons::OkCancel) handler->handle(ids::Quit);
             return MessageAnswer::Cancel;
         }
+        std::optional<std::string> askText(const TextRequest&) override { return std::nullopt; }
         void appendLogLine(std::string_view) override {}
         void clearLog() override {}
         void setProgressRange(std::int32_t, std::int32_t) override {}
         void setProgressPosition(std::int32_t) override {}
         void setConversionCommandsEnabled(bool) override {}
+        void setMenuItemChecked(int, bool) override {}
         void resetOptionControls() override { ++resets; }
         bool isControlChecked(int) override { return false; }
         void closeWindow() override { closed = true; }

@@ -227,6 +227,33 @@ TEST(DialogTemplate, WindowStyleFollowsTheFrameDescription) {
     EXPECT_EQ(windowStyle(frame) & style::MinimizeBox, 0u);
 }
 
+// The small text dialog: a centred modal dialog whose edit box is the Edit class, and whose OK and
+// Cancel are the buttons Enter and Escape press (IDOK, IDCANCEL), OK the default.
+TEST(DialogTemplate, TextDialogHasAnEditBoxAndOkCancel) {
+    const Parsed dialog =
+        parse(build(window::textDialogFrame(), window::textDialogControls(), window::font(window::FontRole::Dialog)));
+    EXPECT_EQ(dialog.style & (style::DsModalFrame | style::DsCenter), style::DsModalFrame | style::DsCenter);
+    EXPECT_EQ(dialog.style & style::MinimizeBox, 0u);
+    struct Expected {
+        int id;
+        std::uint16_t classOrdinal;
+        std::uint32_t kindBits;
+    };
+    const Expected expected[] = {{ids::TextPrompt, kStaticClass, style::SsLeft},
+                                 {ids::TextBox, kEditClass, style::EsAutoHScroll | style::Border | style::TabStop},
+                                 {ids::KeyOk, kButtonClass, style::BsDefPushButton | style::TabStop},
+                                 {ids::KeyCancel, kButtonClass, style::BsPushButton | style::TabStop}};
+    ASSERT_EQ(dialog.items.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        const Item& item = dialog.items[i];
+        EXPECT_EQ(item.id, static_cast<std::uint32_t>(expected[i].id));
+        EXPECT_EQ(item.classOrdinal, expected[i].classOrdinal) << item.id;
+        EXPECT_EQ(item.style & (0xF | expected[i].kindBits), expected[i].kindBits) << item.id;
+        EXPECT_LE(item.x + item.width, dialog.width) << item.id;
+        EXPECT_LE(item.y + item.height, dialog.height) << item.id;
+    }
+}
+
 TEST(DialogTemplate, NonAsciiTextIsStoredAsUtf16) {
     const window::ControlDescription control{42, window::ControlKind::Label, "h\xC3\xB6he \xCE\xA9", {1, 2, 3, 4},
                                              window::FontRole::Dialog, false};

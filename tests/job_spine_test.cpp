@@ -176,7 +176,8 @@ TEST(FileDialogs, TitlesFiltersAndExtensions) {
         {sourceDialogRequest(SourceKind::Bin), "KELVARIN Open BIN", {"BIN|*.bin", "All Files|*.*"}, "bin"},
         {binHeaderDialogRequest(), "KELVARIN Open BIN HDR", {"HDR|*.hdr", "All Files|*.*"}, "hdr"},
         {terrainDialogRequest(), "KELVARIN Open RAW", {"RAW|*.raw", "All Files|*.*"}, "raw"},
-        {saveTiffDialogRequest(), "KELVARIN Save", {"TIF|*.tif", "TIFF|*.tiff", "All Files|*.*"}, "tif"},
+        {saveTiffDialogRequest(), "KELVARIN Save", {"TIF|*.tif", "TIFF|*.tiff", "PNG|*.png", "R16|*.r16", "All Files|*.*"},
+         "tif"},
         {saveRawDialogRequest(), "KELVARIN Save", {"RAW|*.raw", "All Files|*.*"}, "raw"},
     };
     for (const auto& c : cases) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/image_size.h"
 #include "support/scripted_port.h"
 #include "ui/help_pages.h"
 #include "ui/ids.h"
@@ -114,7 +115,7 @@ TEST(WindowDescription, MenuPathsAreBuiltFromTheTree) {
 TEST(WindowDescription, MenuCommandsAreUniqueAndTheEightConversionsAreMarked) {
     const std::vector<int> all = menuCommands();
     EXPECT_EQ(std::set<int>(all.begin(), all.end()).size(), all.size());
-    EXPECT_EQ(all.size(), 25u);  // 3 File, 6 Convert, 16 Help
+    EXPECT_EQ(all.size(), 37u);  // 3 File, 6 Convert, 12 Output, 16 Help
     int conversions = 0;
     for (int id : all) conversions += isConversionCommand(id) ? 1 : 0;
     EXPECT_EQ(conversions, 8);
@@ -125,13 +126,40 @@ TEST(WindowDescription, MenuCommandsAreUniqueAndTheEightConversionsAreMarked) {
 // The help pages are listed in menu order, and their menu paths are the menu's own.
 TEST(WindowDescription, HelpMenuMatchesTheHelpPages) {
     std::vector<int> helpIds;
-    collectCommands(menuBar()[2].items, helpIds);
+    collectCommands(menuBar().back().items, helpIds);
     const auto& pages = helpPages();
     ASSERT_EQ(helpIds.size(), pages.size());
     for (std::size_t i = 0; i < pages.size(); ++i) {
         EXPECT_EQ(helpIds[i], pages[i].commandId);
         EXPECT_EQ(menuPath(pages[i].commandId), pages[i].menuPath);
     }
+}
+
+// "Output" stands between "Convert" and "Help", the menus before it as they were. Its sizes are one
+// choice group, "Original Size" ticked at start, and each engine size gives the size its text
+// says, of its family: 2^n + 1, or the landscape sizes.
+TEST(WindowDescription, OutputMenuOffersTheEngineSizes) {
+    std::vector<std::string_view> bar;
+    for (const MenuEntry& menu : menuBar()) bar.push_back(menu.text);
+    EXPECT_EQ(bar, (std::vector<std::string_view>{"File", "Convert", "Output", "Help"}));
+
+    const std::vector<int> sizes = choiceGroupCommands(ChoiceGroup::OutputSize);
+    std::vector<int> outputCommands;
+    collectCommands(menuBar()[2].items, outputCommands);
+    EXPECT_EQ(sizes, outputCommands);
+    std::vector<std::uint32_t> sides;
+    for (int id : sizes) {
+        EXPECT_EQ(findMenuCommand(id)->tickedAtStart, id == ids::OriginalSize) << id;
+        const auto size = parseImageSize(findMenuCommand(id)->text).size;
+        EXPECT_EQ(size.has_value(), id != ids::OriginalSize && id != ids::OtherSize) << id;
+        if (!size) continue;
+        EXPECT_EQ(size->width, size->height) << id;
+        sides.push_back(size->width);
+        EXPECT_EQ(sizeChoiceCommand(size), id);
+    }
+    EXPECT_EQ(sides, (std::vector<std::uint32_t>{513, 1025, 2049, 4097, 8193, 505, 1009, 2017, 4033, 8129}));
+    EXPECT_EQ(sizeChoiceCommand(std::nullopt), ids::OriginalSize);
+    EXPECT_EQ(sizeChoiceCommand(ImageSize{1025, 513}), ids::OtherSize);
 }
 
 // Every menu command and every option control reaches an action of the handler, never the

@@ -29,4 +29,5 @@ ensure_locale() {
     $sudo localedef -i "$input" -f "$charmap" "$name" || echo "== could not generate $name; its tests will skip" >&2
 }
 
-BUILD_PACKAGES=(cmake g++ make)
+# zlib compresses the PNG output; stb_image_resize.h resamples to engine sizes.
+BUILD_PACKAGES=(cmake g++ make zlib1g-dev libstb-dev)

@@ -4,7 +4,7 @@
 # the extra checks that exist (Windows cross-build under Wine, packages, fuzzing).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev qt6-base-dev python3 python3-numpy python3-tifffile \
-    imagemagick libtiff-tools netpbm pfstools
+    imagemagick libtiff-tools netpbm pfstools pngcheck
 # The locale test runs the core under a comma-decimal locale as well as in "C".
 ensure_packages locales
 ensure_locale de_DE UTF-8

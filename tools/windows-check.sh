@@ -19,7 +19,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-ensure_packages "${BUILD_PACKAGES[@]}" g++-mingw-w64-x86-64-posix wine wine64 fonts-wine xvfb xdotool x11-xserver-utils \
+ensure_packages "${BUILD_PACKAGES[@]}" g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 fonts-wine xvfb xdotool x11-xserver-utils \
     imagemagick python3 python3-numpy python3-tifffile
 
 OUT="$ROOT/build/windows-check"

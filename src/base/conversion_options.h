@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+#include "base/image_size.h"
 
 namespace kelvarin {
 
@@ -21,6 +24,9 @@ struct ConversionOptions {
     bool fStopX4 = false;
     std::int32_t posteriseSteps = 0;
     bool teRawMode = false;
+    // The size the height map is resampled to before it is written; nothing keeps the source's.
+    // Terrain sets and TE>Raw exports ignore it.
+    std::optional<ImageSize> outputSize = std::nullopt;
 };
 
 }  // namespace kelvarin

@@ -33,7 +33,7 @@ const char kBatchUsage[] =
     "  hdr: .hdr .pic, pgm: .pgm, raw: .raw)\n"
     "  --jobs N      N jobs at once (default: one per core)\n"
     "  --overwrite   replace results that exist already (otherwise their jobs fail)\n"
-    "  --format tif  the results' kind (tif is the only one so far)\n";
+    "  --format tif|png|r16  the results' kind: NAME.tif, NAME.png or NAME.r16 (default tif)\n";
 
 namespace {
 
@@ -171,7 +171,7 @@ bool planBatch(const BatchSettings& settings, const ConversionOptions& options, 
         return false;
     }
 
-    const std::string extension = options.teRawMode ? ".raw" : ".tif";
+    const std::string extension = options.teRawMode ? ".raw" : "." + settings.format.value_or("tif");
     std::map<std::string, std::size_t> byDestination;
     std::set<std::string> sourceKeys;
     std::vector<std::optional<std::uint64_t>> sourceSizes;
@@ -229,11 +229,13 @@ public:
         boxes.push_back({request.caption, request.text});
         return MessageAnswer::Ok;
     }
+    std::optional<std::string> askText(const TextRequest&) override { return std::nullopt; }
     void appendLogLine(std::string_view text) override { log.append(text).append("\n"); }
     void clearLog() override {}
     void setProgressRange(std::int32_t, std::int32_t) override {}
     void setProgressPosition(std::int32_t) override {}
     void setConversionCommandsEnabled(bool) override {}
+    void setMenuItemChecked(int, bool) override {}
     void resetOptionControls() override {}
     bool isControlChecked(int) override { return false; }
     void closeWindow() override {}
@@ -425,7 +427,7 @@ std::optional<std::string> takeBatchOption(const std::vector<std::string>& argv,
             return std::string("--jobs takes a whole number from 1");
         settings.jobs = jobs;
     } else {
-        if (value != "tif") return std::string("--format takes tif (the only output format so far)");
+        if (value != "tif" && value != "png" && value != "r16") return std::string("--format takes tif, png or r16");
         settings.format = value;
     }
     return std::string();

@@ -16,7 +16,7 @@ struct BatchSettings {
     std::optional<std::string> outDir;  // given: a batch run
     unsigned jobs = 0;                  // jobs at once; 0: one per core
     bool overwrite = false;             // existing results are replaced
-    std::optional<std::string> format;  // the results' kind; "tif" is the only one so far
+    std::optional<std::string> format;  // the results' kind and extension: "tif", "png" or "r16"
 };
 
 // The usage text's lines on batch runs.

@@ -24,11 +24,14 @@ public:
     std::optional<std::string> askOpenFile(const FileDialogRequest& request) override;
     std::optional<std::string> askSaveFile(const FileDialogRequest& request) override;
     MessageAnswer showMessage(const MessageBoxRequest& request) override;
+    // Sizes come from --size; no command asks for text here.
+    std::optional<std::string> askText(const TextRequest&) override { return std::nullopt; }
     void appendLogLine(std::string_view text) override;
     void clearLog() override {}
     void setProgressRange(std::int32_t minimum, std::int32_t maximum) override;
     void setProgressPosition(std::int32_t position) override;
     void setConversionCommandsEnabled(bool) override {}
+    void setMenuItemChecked(int, bool) override {}
     void resetOptionControls() override {}
     bool isControlChecked(int) override { return false; }
     void closeWindow() override {}

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/image_size.h"
 #include "cli/batch.h"
 #include "cli/cli_port.h"
 #include "cli/report_file.h"
@@ -81,7 +82,10 @@ const char kUsage[] =
     "  --x2   --x4   --posterise 0|4|5|6|8|12|16   --te-raw   --help   --version\n"
     "  --report FILE   after a successful job, the report on the image written as JSON in FILE\n"
     "                  ({\"tiles\": [...]} for a terrain set); after a failed one no FILE is left.\n"
-    "                  Not in batch runs. Warnings go to stderr as \"KELVARIN - Report: TEXT\".\n";
+    "                  Not in batch runs. Warnings go to stderr as \"KELVARIN - Report: TEXT\".\n"
+    "  --size N|WxH   the height map resampled to N x N or W x H (1 to 65535) before it is written\n"
+    "A DEST ending in .png is written as a 16-bit greyscale PNG, one ending in .r16 as bare 16-bit\n"
+    "samples (little-endian, big-endian with --swap); any other name gets the TIFF.\n";
 
 // The whole usage text: single-file runs, then batch runs.
 std::string usageText() { return std::string(kUsage) + kBatchUsage; }
@@ -188,6 +192,14 @@ int run(const std::vector<std::string>& argv) {
         } else if (option == "--report") {
             if (++i >= argv.size() || argv[i].empty()) return usageError("--report takes a FILE");
             reportPath = argv[i];
+        } else if (option == "--size") {
+            if (++i >= argv.size()) return usageError("--size takes N or WxH");
+            const ImageSizeParse parsed = parseImageSize(argv[i]);
+            if (!parsed.size) {
+                std::fprintf(stderr, "kelvarin-cli: --size %s: %s\n", argv[i].c_str(), parsed.refusal.c_str());
+                return 2;
+            }
+            options.outputSize = parsed.size;
         } else if (const auto taken = takeBatchOption(argv, i, batch)) {
             if (!taken->empty()) return usageError(taken->c_str());
         } else {

@@ -104,4 +104,14 @@ GreyTiffFields littleEndianFields(std::uint32_t width, std::uint32_t length, std
             toFourBytes(length, ByteOrder::II), toFourBytes(dataBytes, ByteOrder::II)};
 }
 
+std::optional<GreyTiffFields> greyTiffFields(ByteOrder order, std::uint32_t width, std::uint32_t length) {
+    const std::uint64_t dataBytes = std::uint64_t{width} * length * 2;
+    if (width > 0xFFFF || length > 0xFFFF || dataBytes > 0xFFFFFFFFu - kGreyTiffHeaderSize) return std::nullopt;
+    const auto shortField = [order](std::uint32_t value) {
+        return order == ByteOrder::II ? toFourBytes(value, order) : toFourBytes(value << 16, order);
+    };
+    return GreyTiffFields{shortField(width), shortField(length), shortField(length),
+                          toFourBytes(static_cast<std::uint32_t>(dataBytes), order)};
+}
+
 }  // namespace kelvarin

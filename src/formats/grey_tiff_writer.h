@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/byte_order.h"
@@ -28,5 +29,10 @@ GreyTiffHeader buildGreyTiffHeader(ByteOrder order, const GreyTiffFields& fields
 // The value fields of a non-TIFF source (and of terrain tiles): width, length, length again and
 // the data size, each a 32-bit little-endian number.
 GreyTiffFields littleEndianFields(std::uint32_t width, std::uint32_t length, std::uint32_t dataBytes);
+
+// The value fields of an image of width x length samples in `order`: the SHORT width, length and
+// RowsPerStrip left-justified in their fields, the LONG byte count of the one strip. Nothing
+// when its samples do not fit in one strip of a 32-bit file.
+std::optional<GreyTiffFields> greyTiffFields(ByteOrder order, std::uint32_t width, std::uint32_t length);
 
 }  // namespace kelvarin

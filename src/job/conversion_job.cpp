@@ -2,7 +2,9 @@
 
 #include <array>
 
+#include "base/image_size.h"
 #include "base/number_text.h"
+#include "formats/output_format.h"
 #include "formats/grey_tiff_writer.h"
 #include "job/file_dialogs.h"
 #include "job/job_context.h"
@@ -36,7 +38,8 @@ bool dataStage(JobContext& job) {
     return false;
 }
 
-// The destination of a conversion (not TE>Raw): the Save As dialog, then the 302-byte header.
+// Without TE>Raw: the Save As dialog, then the destination's format by the name chosen: the
+// 302-byte TIFF header, or a PNG or R16 that needs none.
 bool openDestination(JobContext& job) {
     if (!saveTiffDestination(job.session)) {
         job.session.port.showMessage(
@@ -44,9 +47,40 @@ bool openDestination(JobContext& job) {
         job.log().logClosedSource();
         return false;
     }
-    job.log().appendLine("Save file opened:");
-    job.log().appendLine(job.destinationPath());
-    return writeGreyTiffHeader(job);
+    StatusLog& log = job.log();
+    const ConversionOptions& options = job.options();
+    log.appendLine("Save file opened:");
+    log.appendLine(job.destinationPath());
+    GreyEncoding& encoding = job.destinationEncoding;
+    encoding.format = outputFormatFor(job.destinationPath());
+    encoding.size = options.outputSize;
+    if (encoding.size) log.appendLine("Resampled to " + imageSizeText(*encoding.size) + " pixels before writing.");
+    switch (encoding.format) {
+        case OutputFormat::Tiff:
+            if (encoding.size) {
+                const auto fields = greyTiffFields(job.image.outputByteOrder, encoding.size->width, encoding.size->height);
+                if (!fields) {
+                    return job.refuse(Refusal{"A TIFF cannot hold an image of " + imageSizeText(*encoding.size) +
+                                                  " samples. Choose a smaller size, or PNG or R16.",
+                                              "KELVARIN - Save As Error",
+                                              {">>> Too large for a TIFF. STOP!"}});
+                }
+                job.image.destinationFields = *fields;
+            }
+            return writeGreyTiffHeader(job);
+        case OutputFormat::Png:
+            if (options.swapByteOrder) log.appendLine("Swap does not apply to PNG: its samples are always big-endian.");
+            log.appendLine("Writing 16-bit greyscale PNG to file");
+            break;
+        case OutputFormat::R16:
+            encoding.order = options.swapByteOrder ? ByteOrder::MM : ByteOrder::II;
+            log.appendLine(options.swapByteOrder ? "Writing 16-bit R16 (big-endian) to file"
+                                                 : "Writing 16-bit R16 (little-endian) to file");
+            break;
+    }
+    log.appendLine(job.destinationPath());
+    log.appendLine("DONE. Standby for data conversion.");
+    return true;
 }
 
 // Whatever a failed job leaves open is closed, and its unfinished destination is dropped: an

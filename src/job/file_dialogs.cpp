@@ -1,5 +1,6 @@
 #include "job/file_dialogs.h"
 
+#include "formats/output_format.h"
 #include "job/session.h"
 
 namespace kelvarin {
@@ -24,7 +25,8 @@ std::unique_ptr<File> runOpenDialog(Session& session, const FileDialogRequest& r
     return session.fileSystem.open(path, File::Mode::Read);
 }
 
-bool runSaveDialog(Session& session, const FileDialogRequest& request, const char* errorCaption) {
+bool runSaveDialog(Session& session, const FileDialogRequest& request, const char* errorCaption,
+                   bool rawExport = false) {
     const auto chosen = session.port.askSaveFile(request);
     if (!chosen || chosen->empty()) {
         session.port.showMessage(noticeBox("Missing Filename.", errorCaption, MessageIcon::Error));
@@ -37,6 +39,15 @@ bool runSaveDialog(Session& session, const FileDialogRequest& request, const cha
         session.port.showMessage(noticeBox("The destination is the source file itself. Choose another name.",
                                            errorCaption, MessageIcon::Error));
         session.log.appendLine(">>> Destination is the source file. STOP!");
+        return false;
+    }
+    // TE>Raw copies the samples as they are: a name that asks for PNG or R16 would promise a
+    // file it does not get.
+    if (rawExport && outputFormatFor(*chosen) != OutputFormat::Tiff) {
+        session.port.showMessage(
+            noticeBox("TE>Raw writes a headerless .raw file: a PNG or R16 name is not possible here.", errorCaption,
+                      MessageIcon::Error));
+        session.log.appendLine(">>> PNG or R16 destination in TE>Raw mode. STOP!");
         return false;
     }
     files.destinationPath = *chosen;
@@ -61,8 +72,11 @@ FileDialogRequest sourceDialogRequest(SourceKind kind) {
 
 FileDialogRequest binHeaderDialogRequest() { return openRequest("KELVARIN Open BIN HDR", {"HDR", "*.hdr"}, "hdr"); }
 
+// The height map's formats: the TIFF first, and the default; the engine formats behind it. The
+// extension of the name chosen decides which is written.
 FileDialogRequest saveTiffDialogRequest() {
-    return {"KELVARIN Save", {{"TIF", "*.tif"}, {"TIFF", "*.tiff"}, kAllFiles}, "tif"};
+    return {"KELVARIN Save", {{"TIF", "*.tif"}, {"TIFF", "*.tiff"}, {"PNG", "*.png"}, {"R16", "*.r16"}, kAllFiles},
+            "tif"};
 }
 
 FileDialogRequest saveRawDialogRequest() { return openRequest("KELVARIN Save", {"RAW", "*.raw"}, "raw"); }
@@ -104,7 +118,7 @@ bool saveTiffDestination(Session& session) {
 }
 
 bool saveRawDestination(Session& session) {
-    return runSaveDialog(session, saveRawDialogRequest(), "KELVARIN - Save Raw As Error");
+    return runSaveDialog(session, saveRawDialogRequest(), "KELVARIN - Save Raw As Error", true);
 }
 
 TerrainName splitTerrainName(const std::string& path) {

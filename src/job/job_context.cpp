@@ -21,6 +21,11 @@ bool JobContext::relay(const ReaderReport& report) {
 
 void JobContext::reportWriteFailure() {
     ioFailed_ = true;
+    if (samples_ && samples_->outOfMemory()) {
+        session.port.showMessage(jobStopBox("Not enough memory to resample the image.", "KELVARIN - Write Error"));
+        log().appendLine(">>> Not enough memory to resample the image. STOP!");
+        return;
+    }
     session.port.showMessage(jobStopBox("Cannot write the converted file (disk full or no permission).",
                                       "KELVARIN - Write Error"));
     log().appendLine(">>> Writing the converted file failed. STOP!");
@@ -34,8 +39,10 @@ bool JobContext::writeOutput(const void* data, std::size_t count) {
 }
 
 void JobContext::beginSamples() {
+    GreyEncoding encoding = destinationEncoding;
+    if (encoding.format == OutputFormat::Tiff) encoding.order = image.outputByteOrder;
     samples_.emplace(
-        image.outputByteOrder, [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); },
+        encoding, [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); },
         session.reportPreview);
     samples_->begin(image.width, image.length);
 }

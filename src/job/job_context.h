@@ -42,7 +42,8 @@ public:
     // and makes the job fail.
     bool writeOutput(const void* data, std::size_t count);
     // The destination's grey image: image.width x image.length native samples in row order
-    // follow, to be written in image.outputByteOrder. Called after the header is written.
+    // follow, to be written as `destinationEncoding` says (a TIFF's samples in
+    // image.outputByteOrder). Called after the header is written.
     void beginSamples();
     // Writes the next samples of that image (they are put into the destination's byte order in
     // place); a failure is reported once, as by writeOutput, and makes the job fail.
@@ -68,6 +69,9 @@ public:
 
     Session& session;
     SourceImage image;
+    // The destination's format and size, chosen when it is opened; a TIFF at the image's size
+    // until then.
+    GreyEncoding destinationEncoding;
     std::int64_t startSeconds = 0;
 
 private:

@@ -1,6 +1,7 @@
 // The one interface through which the core reaches the platform: file dialogs, message boxes,
-// the log list, the progress bar and the greying of the conversion commands. The CLI, the Qt
-// window, the Win32 window and the tests' scripted port implement it.
+// a line of text asked for, the log list, the progress bar, the greying of the conversion
+// commands and the ticks of the menu. The CLI, the Qt window, the Win32 window and the tests'
+// scripted port implement it.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +48,13 @@ struct FileDialogRequest {
     std::string defaultExtension;
 };
 
+// A small dialog asking for one line of text, with OK and Cancel.
+struct TextRequest {
+    std::string title;
+    std::string prompt;
+    std::string initialText;
+};
+
 class UiPort {
 public:
     virtual ~UiPort() = default;
@@ -55,6 +63,8 @@ public:
     virtual std::optional<std::string> askOpenFile(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> askSaveFile(const FileDialogRequest& request) = 0;
     virtual MessageAnswer showMessage(const MessageBoxRequest& request) = 0;
+    // Answer: the text as typed (UTF-8), or nothing when the user cancelled.
+    virtual std::optional<std::string> askText(const TextRequest& request) = 0;
 
     virtual void appendLogLine(std::string_view text) = 0;
     virtual void clearLog() = 0;
@@ -62,6 +72,8 @@ public:
     virtual void setProgressPosition(std::int32_t position) = 0;
     // Greys (false) or enables (true) the eight conversion commands of the menu.
     virtual void setConversionCommandsEnabled(bool enabled) = 0;
+    // Ticks or clears a menu command of a choice group (window::ChoiceGroup).
+    virtual void setMenuItemChecked(int commandId, bool checked) = 0;
 
     // The window side of the window reset: "Average" and "None" selected, the swap, boost and
     // invert boxes cleared. The options themselves are not written.

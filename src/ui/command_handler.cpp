@@ -4,6 +4,7 @@
 #include "job/terrain_set_job.h"
 #include "ui/help_pages.h"
 #include "ui/ids.h"
+#include "ui/window_description.h"
 
 namespace kelvarin {
 
@@ -15,10 +16,65 @@ const char kModeWarning[] = "All the Options are Deactivated in this mode!";
 
 MessageBoxRequest modeWarningBox() { return noticeBox(kModeWarning, "KELVARIN - Warning.", MessageIcon::Exclamation); }
 
+namespace {
+
+// The size of an engine size's command, read from its menu text ("1025 x 1025").
+std::optional<ImageSize> presetSize(int commandId) {
+    if (commandId == ids::OriginalSize || commandId == ids::OtherSize) return std::nullopt;
+    const window::MenuEntry* entry = window::findMenuCommand(commandId);
+    if (entry == nullptr || entry->group != window::ChoiceGroup::OutputSize) return std::nullopt;
+    return parseImageSize(entry->text).size;
+}
+
+}  // namespace
+
+int sizeChoiceCommand(const std::optional<ImageSize>& size) {
+    if (!size) return ids::OriginalSize;
+    for (int id : window::choiceGroupCommands(window::ChoiceGroup::OutputSize))
+        if (presetSize(id) == size) return id;
+    return ids::OtherSize;
+}
+
 void CommandHandler::start() {
     resetWindow();
     session_.options = ConversionOptions{};
     session_.request = JobRequest{};
+    tickSizeChoice();
+}
+
+void CommandHandler::tickSizeChoice() {
+    const int chosen = sizeChoiceCommand(session_.options.outputSize);
+    for (int id : window::choiceGroupCommands(window::ChoiceGroup::OutputSize))
+        session_.port.setMenuItemChecked(id, id == chosen);
+}
+
+bool CommandHandler::handleSize(int id) {
+    if (id == ids::OriginalSize) {
+        session_.options.outputSize.reset();
+    } else if (id == ids::OtherSize) {
+        askOtherSize();
+    } else if (const auto size = presetSize(id)) {
+        session_.options.outputSize = size;
+    } else {
+        return false;
+    }
+    // Also after a cancelled or refused Other Size: a window may have moved the tick itself.
+    tickSizeChoice();
+    return true;
+}
+
+void CommandHandler::askOtherSize() {
+    const std::optional<ImageSize>& current = session_.options.outputSize;
+    const auto answer = session_.port.askText(
+        {"KELVARIN Other Size", "Width x height in pixels, each from 1 to 65535 (one number for a square):",
+         current ? imageSizeText(*current) : std::string()});
+    if (!answer) return;
+    const ImageSizeParse parsed = parseImageSize(*answer);
+    if (!parsed.size) {
+        session_.port.showMessage(noticeBox(parsed.refusal, "KELVARIN - Other Size", MessageIcon::Exclamation));
+        return;
+    }
+    session_.options.outputSize = parsed.size;
 }
 
 void CommandHandler::resetWindow() {
@@ -84,7 +140,7 @@ void CommandHandler::handle(int id) {
             return;
         default: break;
     }
-    if (handleOption(id)) return;
+    if (handleOption(id) || handleSize(id)) return;
     if (const HelpPage* page = findHelpPage(id)) {
         session_.port.showMessage(noticeBox(page->text, std::string(page->caption), MessageIcon::Information));
         return;

@@ -26,6 +26,10 @@ private:
     void runTerrain(bool fourSources, bool maximum, const char* secondLine, const char* successText);
     void showResult(int result, const char* successText);
     bool handleOption(int commandId);
+    // The Output menu: the size chosen, asked for, and shown by its tick.
+    bool handleSize(int commandId);
+    void askOtherSize();
+    void tickSizeChoice();
 
     Session& session_;
     int lastResult_ = -1;
@@ -33,5 +37,9 @@ private:
 
 // The box shown when TE>Raw is ticked and before the PGM, RAW and BIN commands.
 MessageBoxRequest modeWarningBox();
+
+// The Output menu's command whose size is `size`: "Original Size" for none, an engine size by
+// its text, "Other Size..." for any other.
+int sizeChoiceCommand(const std::optional<ImageSize>& size);
 
 }  // namespace kelvarin

@@ -42,6 +42,7 @@ std::int16_t unit(int value) { return static_cast<std::int16_t>(value); }
 std::uint32_t windowStyle(const window::WindowFrameDescription& frame) {
     std::uint32_t bits = style::Popup | style::Caption | style::SysMenu | style::DsSetFont;
     if (frame.minimiseButton) bits |= style::MinimizeBox;
+    if (frame.centred) bits |= style::DsModalFrame | style::DsCenter;
     // A maximise box or a sizing border would need WS_MAXIMIZEBOX / WS_THICKFRAME; the window
     // has neither.
     return bits;
@@ -62,6 +63,9 @@ std::uint32_t controlStyle(const window::ControlDescription& control) {
         case ControlKind::CheckBox: bits |= style::BsAutoCheckBox | style::Group | style::TabStop; break;
         case ControlKind::GroupFrame: bits |= style::BsGroupBox | style::Group; break;
         case ControlKind::ProgressBar: bits |= style::Group; break;
+        case ControlKind::TextBox: bits |= style::EsAutoHScroll | style::Border | style::TabStop | style::Group; break;
+        case ControlKind::Button: bits |= style::BsPushButton | style::TabStop | style::Group; break;
+        case ControlKind::DefaultButton: bits |= style::BsDefPushButton | style::TabStop | style::Group; break;
     }
     return bits;
 }
@@ -104,6 +108,7 @@ std::vector<std::uint8_t> build(const window::WindowFrameDescription& frame,
             case ControlKind::Label: out.word(0xFFFF), out.word(kStaticClass); break;
             case ControlKind::List: out.word(0xFFFF), out.word(kListBoxClass); break;
             case ControlKind::ProgressBar: out.text(kProgressClass); break;
+            case ControlKind::TextBox: out.word(0xFFFF), out.word(kEditClass); break;
             default: out.word(0xFFFF), out.word(kButtonClass); break;
         }
         out.text(utf16FromUtf8(control.text));

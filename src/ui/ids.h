@@ -12,6 +12,11 @@ inline constexpr int HelpGeneral = 1005, HelpUsage = 1006, HelpBryceRender = 100
                      HelpTeRaw = 1013, HelpSwap = 1012, HelpPgm = 1044, HelpRaw = 1053, HelpBin = 1054,
                      HelpTerrain4 = 1046, HelpTerrain3 = 1048, HelpAbout = 1014;
 
+// Output: the size of the height map written. One of them is ticked.
+inline constexpr int OriginalSize = 1200, OtherSize = 1220;
+inline constexpr int Size513 = 1201, Size1025 = 1202, Size2049 = 1203, Size4097 = 1204, Size8193 = 1205;
+inline constexpr int Size505 = 1211, Size1009 = 1212, Size2017 = 1213, Size4033 = 1214, Size8129 = 1215;
+
 // The eight commands that are greyed while a job runs.
 inline constexpr int kConversionCommands[] = {OpenTif, OpenHdr, PgmToTif, RawToTif,
                                               BinToTif, Terrain4Max, Terrain4Avg, Terrain3};
@@ -32,7 +37,9 @@ inline constexpr int PreviewImage = 1110, PreviewHistogramLabel = 1111, PreviewH
                      PreviewHistogramLow = 1113, PreviewHistogramHigh = 1114, PreviewFiguresLabel = 1115,
                      PreviewFigures = 1116, PreviewWarningsLabel = 1117, PreviewWarnings = 1118;
 
-// The dialog keys Enter and Escape arrive as these.
+// The dialog keys Enter and Escape arrive as these; they are also the OK and Cancel buttons of
+// the small text dialog, whose prompt and text box are these.
 inline constexpr int KeyOk = 1, KeyCancel = 2;
+inline constexpr int TextPrompt = 1230, TextBox = 1231;
 
 }  // namespace kelvarin::ids

@@ -74,6 +74,33 @@ constexpr MenuEntry kConvertMenu[] = {
     command("3 RAW to 3 16-bit TIF", ids::Terrain3),
 };
 
+constexpr MenuEntry size(std::string_view text, int id) {
+    return {M::Command, text, id, {}, ChoiceGroup::OutputSize, false};
+}
+constexpr MenuEntry heading(std::string_view text) { return {M::Heading, text, 0, {}}; }
+
+// The sizes of the two families of engines: square 2^n + 1, and the landscape sizes. Each size is
+// read from its text.
+constexpr MenuEntry kOutputMenu[] = {
+    {M::Command, "Original Size", ids::OriginalSize, {}, ChoiceGroup::OutputSize, true},
+    kSeparator,
+    heading("Unity Terrain (2^n + 1)"),
+    size("513 x 513", ids::Size513),
+    size("1025 x 1025", ids::Size1025),
+    size("2049 x 2049", ids::Size2049),
+    size("4097 x 4097", ids::Size4097),
+    size("8193 x 8193", ids::Size8193),
+    kSeparator,
+    heading("Unreal Engine Landscape"),
+    size("505 x 505", ids::Size505),
+    size("1009 x 1009", ids::Size1009),
+    size("2017 x 2017", ids::Size2017),
+    size("4033 x 4033", ids::Size4033),
+    size("8129 x 8129", ids::Size8129),
+    kSeparator,
+    size("Other Size...", ids::OtherSize),
+};
+
 constexpr MenuEntry kHelpBryce[] = {
     command("Render Export", ids::HelpBryceRender),
     command("HDRI Export", ids::HelpBryceHdri),
@@ -109,8 +136,34 @@ constexpr MenuEntry kHelpMenu[] = {
 constexpr MenuEntry kMenuBar[] = {
     {M::Submenu, "File", 0, kFileMenu},
     {M::Submenu, "Convert", 0, kConvertMenu},
+    {M::Submenu, "Output", 0, kOutputMenu},
     {M::Submenu, "Help", 0, kHelpMenu},
 };
+
+constexpr WindowFrameDescription kTextDialogFrame{"", 200, 62, 0, 0, false, false, false, true};
+
+constexpr ControlDescription kTextDialogControls[] = {
+    {ids::TextPrompt, K::Label, "", {7, 7, 186, 16}, F::Dialog, false},
+    {ids::TextBox, K::TextBox, "", {7, 25, 186, 12}, F::Dialog, false},
+    {ids::KeyOk, K::DefaultButton, "OK", {89, 43, 50, 14}, F::Dialog, false},
+    {ids::KeyCancel, K::Button, "Cancel", {143, 43, 50, 14}, F::Dialog, false},
+};
+
+const MenuEntry* findCommand(std::span<const MenuEntry> entries, int id) {
+    for (const MenuEntry& entry : entries) {
+        if (entry.kind == M::Command && entry.id == id) return &entry;
+        if (entry.kind == M::Submenu)
+            if (const MenuEntry* found = findCommand(entry.items, id)) return found;
+    }
+    return nullptr;
+}
+
+void collectGroup(std::span<const MenuEntry> entries, ChoiceGroup group, std::vector<int>& out) {
+    for (const MenuEntry& entry : entries) {
+        if (entry.kind == M::Command && entry.group == group) out.push_back(entry.id);
+        if (entry.kind == M::Submenu) collectGroup(entry.items, group, out);
+    }
+}
 
 bool findPath(std::span<const MenuEntry> entries, int id, std::string& path) {
     for (const MenuEntry& entry : entries) {
@@ -150,6 +203,14 @@ const ControlDescription* findControl(int id) {
 
 std::span<const MenuEntry> menuBar() { return kMenuBar; }
 
+const MenuEntry* findMenuCommand(int commandId) { return findCommand(kMenuBar, commandId); }
+
+std::vector<int> choiceGroupCommands(ChoiceGroup group) {
+    std::vector<int> commands;
+    if (group != ChoiceGroup::None) collectGroup(kMenuBar, group, commands);
+    return commands;
+}
+
 std::string menuPath(int commandId) {
     std::string path;
     if (!findPath(kMenuBar, commandId, path)) return {};
@@ -161,5 +222,9 @@ bool isConversionCommand(int commandId) {
         if (id == commandId) return true;
     return false;
 }
+
+const WindowFrameDescription& textDialogFrame() { return kTextDialogFrame; }
+
+std::span<const ControlDescription> textDialogControls() { return kTextDialogControls; }
 
 }  // namespace kelvarin::window

@@ -6,10 +6,13 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kelvarin::window {
 
-enum class ControlKind { Label, List, RadioButton, CheckBox, GroupFrame, ProgressBar };
+// The main window uses the first six; the small text dialog the text box and the buttons (the
+// default button is the one Enter presses).
+enum class ControlKind { Label, List, RadioButton, CheckBox, GroupFrame, ProgressBar, TextBox, Button, DefaultButton };
 
 enum class FontRole { Dialog, Title, Log, Frame, BigFrame };
 
@@ -41,15 +44,22 @@ struct WindowFrameDescription {
     int clientWidth, clientHeight;  // dialog units
     int x, y;                       // dialog units from the screen's top-left corner
     bool resizable, maximiseButton, minimiseButton;
+    bool centred = false;  // a small dialog: placed over the middle of its owner, x and y unused
 };
 
-enum class MenuEntryKind { Command, Separator, Submenu };
+// A heading is a greyed line of text that names the commands below it.
+enum class MenuEntryKind { Command, Separator, Submenu, Heading };
+
+// Commands of a choice group carry a tick, exactly one of a group at a time (drawn as a bullet).
+enum class ChoiceGroup { None, OutputSize };
 
 struct MenuEntry {
     MenuEntryKind kind;
     std::string_view text;
-    int id;                             // 0 for separators and submenus
+    int id;                             // 0 for separators, submenus and headings
     std::span<const MenuEntry> items;   // a submenu's entries (menu bar: the pop-up's entries)
+    ChoiceGroup group = ChoiceGroup::None;
+    bool tickedAtStart = false;
 };
 
 const WindowFrameDescription& windowFrame();
@@ -59,11 +69,20 @@ const FontSpec& font(FontRole role);
 std::span<const ControlDescription> controls();
 // Nullptr for an unknown id.
 const ControlDescription* findControl(int id);
-// The menu bar: "File", "Convert", "Help", each a submenu.
+// The menu bar: "File", "Convert", "Output", "Help", each a submenu.
 std::span<const MenuEntry> menuBar();
+// The menu entry of a command; nullptr when not in the menu.
+const MenuEntry* findMenuCommand(int commandId);
+// The commands of a choice group, in menu order.
+std::vector<int> choiceGroupCommands(ChoiceGroup group);
 // The menu path of a command, e.g. "Help > Options > f-stop"; empty when not in the menu.
 std::string menuPath(int commandId);
 // Whether the command is one of the eight greyed while a job runs.
 bool isConversionCommand(int commandId);
+
+// The small dialog that asks for a line of text: its frame and controls (prompt, text box, OK,
+// Cancel). The caption, the prompt and the text box's first text are the request's.
+const WindowFrameDescription& textDialogFrame();
+std::span<const ControlDescription> textDialogControls();
 
 }  // namespace kelvarin::window

@@ -118,6 +118,9 @@ TEST_F(WindowTest, ControlsFollowTheDescription) {
             case window::ControlKind::GroupFrame: EXPECT_EQ(qobject_cast<QGroupBox*>(control)->title(), text); break;
             case window::ControlKind::List: EXPECT_EQ(control, window->logList()); break;
             case window::ControlKind::ProgressBar: EXPECT_EQ(control, window->progressBar()); break;
+            case window::ControlKind::TextBox:
+            case window::ControlKind::Button:
+            case window::ControlKind::DefaultButton: ADD_FAILURE() << "not a main window control"; break;
         }
     }
 }
@@ -133,16 +136,49 @@ TEST_F(WindowTest, DialogUnitsFollowTheBaseUnits) {
 
 TEST_F(WindowTest, MenuFollowsTheDescription) {
     const QList<QAction*> menus = window->menuBar()->actions();
-    ASSERT_EQ(menus.size(), 3);
+    ASSERT_EQ(menus.size(), 4);
     EXPECT_EQ(menus[0]->text(), "File");
     EXPECT_EQ(menus[1]->text(), "Convert");
-    EXPECT_EQ(menus[2]->text(), "Help");
+    EXPECT_EQ(menus[2]->text(), "Output");
+    EXPECT_EQ(menus[3]->text(), "Help");
     EXPECT_EQ(window->menuAction(ids::BinToTif)->text(), "BIN   to 16-bit TIF");
     EXPECT_EQ(window->menuAction(ids::HelpBin)->text(), "BIN   Support");
     const QList<QAction*> file = menus[0]->menu()->actions();
     ASSERT_EQ(file.size(), 4);
     EXPECT_TRUE(file[2]->isSeparator());
     EXPECT_EQ(file[3], window->menuAction(ids::Quit));
+}
+
+// The Output menu's sizes are radio items with one tick, which follows the handler: a size typed
+// into "Other Size..." that is an engine size ticks that size, not the item chosen.
+TEST_F(WindowTest, OutputSizesCarryOneTick) {
+    std::vector<std::string> asked;
+    window->textDialog = [&](const TextRequest& request) -> std::optional<std::string> {
+        asked.push_back(request.title);
+        return "4097";
+    };
+    const std::vector<int> sizes = window::choiceGroupCommands(window::ChoiceGroup::OutputSize);
+    auto ticked = [&] {
+        std::vector<int> on;
+        for (int id : sizes) {
+            EXPECT_TRUE(window->menuAction(id)->isCheckable()) << id;
+            if (window->menuAction(id)->isChecked()) on.push_back(id);
+        }
+        return on;
+    };
+    EXPECT_EQ(ticked(), std::vector<int>{ids::OriginalSize});
+    const QList<QAction*> output = window->menuBar()->actions()[2]->menu()->actions();
+    EXPECT_EQ(output[2]->text(), "Unity Terrain (2^n + 1)");
+    EXPECT_FALSE(output[2]->isEnabled());
+    window->menuAction(ids::Size2017)->trigger();
+    EXPECT_EQ(ticked(), std::vector<int>{ids::Size2017});
+    window->menuAction(ids::OtherSize)->trigger();
+    EXPECT_EQ(asked, std::vector<std::string>{"KELVARIN Other Size"});
+    EXPECT_EQ(ticked(), std::vector<int>{ids::Size4097});
+    EXPECT_EQ(window->session().options.outputSize, (ImageSize{4097, 4097}));
+    window->menuAction(ids::Size4097)->trigger();  // a ticked item chosen again stays ticked
+    EXPECT_EQ(ticked(), std::vector<int>{ids::Size4097});
+    EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(WindowTest, StartsWithDefaults) {
@@ -459,7 +495,19 @@ TEST(FileDialogs, SaveDialogsDoNotAskBeforeOverwriting) {
         EXPECT_EQ(dialog.defaultSuffix().toStdString(), request.defaultExtension);
     }
     const QStringList tiff = nameFilters(saveTiffDialogRequest());
-    EXPECT_EQ(tiff, (QStringList{"TIF (*.tif)", "TIFF (*.tiff)", "All Files (*)"}));
+    EXPECT_EQ(tiff, (QStringList{"TIF (*.tif)", "TIFF (*.tiff)", "PNG (*.png)", "R16 (*.r16)", "All Files (*)"}));
+}
+
+// The extension added to a bare name follows the filter selected; "All Files" adds the TIFF's.
+TEST(FileDialogs, SaveSuffixFollowsTheSelectedFilter) {
+    QFileDialog dialog;
+    configureFileDialog(dialog, saveTiffDialogRequest(), true);
+    const std::pair<QString, QString> cases[] = {
+        {"PNG (*.png)", "png"}, {"R16 (*.r16)", "r16"}, {"TIFF (*.tiff)", "tiff"}, {"All Files (*)", "tif"}};
+    for (const auto& [filter, suffix] : cases) {
+        emit dialog.filterSelected(filter);
+        EXPECT_EQ(dialog.defaultSuffix(), suffix) << filter.toStdString();
+    }
 }
 
 TEST(MessageBoxes, IconsButtonsCaptionAndLines) {

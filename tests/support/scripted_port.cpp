@@ -26,6 +26,14 @@ MessageAnswer ScriptedPort::showMessage(const MessageBoxRequest& request) {
     return answer;
 }
 
+std::optional<std::string> ScriptedPort::askText(const TextRequest& request) {
+    textRequests.push_back(request);
+    if (textAnswers.empty()) return std::nullopt;
+    auto answer = textAnswers.front();
+    textAnswers.pop_front();
+    return answer;
+}
+
 std::vector<std::string> ScriptedPort::boxTexts() const {
     std::vector<std::string> texts;
     for (const auto& box : boxes) texts.push_back(box.caption + ": " + box.text);

@@ -27,10 +27,15 @@ public:
     std::deque<std::optional<std::string>> answers;
     // Answers for OK/Cancel boxes; empty means OK.
     std::deque<MessageAnswer> boxAnswers;
+    // Answers for the text dialog; empty (or nothing) means Cancel.
+    std::deque<std::optional<std::string>> textAnswers;
     std::map<int, bool> checked;
 
     std::vector<Dialog> dialogs;
     std::vector<MessageBoxRequest> boxes;
+    std::vector<TextRequest> textRequests;
+    // The tick of each menu command that was ever ticked or cleared.
+    std::map<int, bool> menuTicks;
     std::vector<std::string> log;
     std::vector<std::pair<int, int>> ranges;
     std::vector<int> positions;
@@ -44,6 +49,7 @@ public:
     std::optional<std::string> askOpenFile(const FileDialogRequest& request) override;
     std::optional<std::string> askSaveFile(const FileDialogRequest& request) override;
     MessageAnswer showMessage(const MessageBoxRequest& request) override;
+    std::optional<std::string> askText(const TextRequest& request) override;
     void appendLogLine(std::string_view text) override {
         log.emplace_back(text);
         if (onLogLine) onLogLine(log.back());
@@ -55,6 +61,7 @@ public:
         commandsEnabled = enabled;
         enableCalls.push_back(enabled);
     }
+    void setMenuItemChecked(int commandId, bool checked) override { menuTicks[commandId] = checked; }
     void resetOptionControls() override { ++controlResets; }
     bool isControlChecked(int id) override { return checked[id]; }
     void closeWindow() override { closed = true; }

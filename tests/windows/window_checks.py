@@ -76,11 +76,11 @@ class WindowChecks:
 
     def focus_memory(self, main):
         # Shift+Tab from the log list (the first stop) wraps round to the last control, "TE>Raw".
-        # Help > About (Up from "General" wraps round to "About") deactivates the window; once its
-        # box is closed the focus is back on "TE>Raw", so Space ticks it (the mode warning) and
-        # clears it again (the options-back box).
+        # Help > About (the fourth menu, behind "Output"; Up from "General" wraps round to "About")
+        # deactivates the window; once its box is closed the focus is back on "TE>Raw", so Space
+        # ticks it (the mode warning) and clears it again (the options-back box).
         main = self.main_window(main)
-        main.press("shift+Tab", "F10", "Right", "Right", "Down", "Up", "Return")
+        main.press("shift+Tab", "F10", "Right", "Right", "Right", "Down", "Up", "Return")
         if not self.answer_box("KELVARIN - Help|About"):
             self.report.fail('Help > About shows its page in "KELVARIN - Help|About"')
             return

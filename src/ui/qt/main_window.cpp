@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -10,16 +11,20 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMoveEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 
+#include "ui/file_filter.h"
 #include "ui/ids.h"
 #include "ui/wide_text.h"
 
@@ -73,6 +78,7 @@ MainWindow::MainWindow(const Clock& clock)
     openFileDialog = [](const FileDialogRequest& request) { return runFileDialog(request, false); };
     saveFileDialog = [](const FileDialogRequest& request) { return runFileDialog(request, true); };
     messageBox = [](const MessageBoxRequest& request) { return runMessageBox(request); };
+    textDialog = [](const TextRequest& request) { return runTextDialog(request); };
 
     const window::WindowFrameDescription& frame = window::windowFrame();
     setWindowTitle(uiText(frame.caption));
@@ -173,6 +179,10 @@ void MainWindow::buildControls() {
                 widget = progress_;
                 break;
             }
+            // The small text dialog's kinds; QInputDialog draws that dialog here.
+            case ControlKind::TextBox: widget = new QLineEdit(text, client); break;
+            case ControlKind::Button:
+            case ControlKind::DefaultButton: widget = new QPushButton(text, client); break;
         }
         // A radio group runs from its first button up to the next control that is no radio button.
         if (description.kind != ControlKind::RadioButton) group = nullptr;
@@ -209,11 +219,24 @@ void MainWindow::buildMenu(QMenu* menu, std::span<const window::MenuEntry> entri
         switch (entry.kind) {
             case window::MenuEntryKind::Separator: menu->addSeparator(); break;
             case window::MenuEntryKind::Submenu: buildMenu(menu->addMenu(uiText(entry.text)), entry.items); break;
+            case window::MenuEntryKind::Heading: menu->addAction(uiText(entry.text))->setEnabled(false); break;
             case window::MenuEntryKind::Command: {
                 QAction* action = menu->addAction(uiText(entry.text));
                 const int id = entry.id;
                 connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
                 actions_[id] = action;
+                if (entry.group != window::ChoiceGroup::None) {
+                    // Drawn as radio items; the command handler sets every tick of the group itself,
+                    // so the group may be without a tick in between.
+                    QActionGroup*& group = choiceGroups_[entry.group];
+                    if (group == nullptr) {
+                        group = new QActionGroup(this);
+                        group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+                    }
+                    action->setCheckable(true);
+                    action->setChecked(entry.tickedAtStart);
+                    group->addAction(action);
+                }
                 break;
             }
         }
@@ -238,6 +261,16 @@ std::optional<std::string> MainWindow::askSaveFile(const FileDialogRequest& requ
 
 MessageAnswer MainWindow::showMessage(const MessageBoxRequest& request) { return messageBox(request); }
 
+std::optional<std::string> MainWindow::askText(const TextRequest& request) { return textDialog(request); }
+
+std::optional<std::string> MainWindow::runTextDialog(const TextRequest& request) {
+    bool accepted = false;
+    const QString text = QInputDialog::getText(nullptr, uiText(request.title), uiText(request.prompt), QLineEdit::Normal,
+                                               uiText(request.initialText), &accepted);
+    if (!accepted) return std::nullopt;
+    return text.toStdString();
+}
+
 void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request, bool save) {
     dialog.setWindowTitle(uiText(request.title));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -248,6 +281,18 @@ void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request, 
     dialog.setNameFilters(filters);
     if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
     dialog.setDefaultSuffix(uiText(request.defaultExtension));
+    if (!save) return;
+    QObject::disconnect(&dialog, &QFileDialog::filterSelected, nullptr, nullptr);
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, filters, request](const QString& selected) {
+                         const qsizetype index = filters.indexOf(selected);
+                         std::string extension = request.defaultExtension;
+                         if (index >= 0 && static_cast<std::size_t>(index) < request.filters.size()) {
+                             const std::string own = filterExtension(request.filters[static_cast<std::size_t>(index)]);
+                             if (!own.empty()) extension = own;
+                         }
+                         dialog.setDefaultSuffix(uiText(extension));
+                     });
 }
 
 std::optional<std::string> MainWindow::runFileDialog(const FileDialogRequest& request, bool save) {
@@ -331,6 +376,10 @@ void MainWindow::setProgressPosition(std::int32_t position) {
 void MainWindow::setConversionCommandsEnabled(bool enabled) {
     for (int id : ids::kConversionCommands)
         if (QAction* action = menuAction(id)) action->setEnabled(enabled);
+}
+
+void MainWindow::setMenuItemChecked(int commandId, bool checked) {
+    if (QAction* action = menuAction(commandId)) action->setChecked(checked);
 }
 
 void MainWindow::resetOptionControls() {

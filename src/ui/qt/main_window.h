@@ -20,6 +20,7 @@
 
 class QAbstractButton;
 class QAction;
+class QActionGroup;
 class QButtonGroup;
 class QFileDialog;
 class QMessageBox;
@@ -40,6 +41,7 @@ public:
     std::function<std::optional<std::string>(const FileDialogRequest&)> openFileDialog;
     std::function<std::optional<std::string>(const FileDialogRequest&)> saveFileDialog;
     std::function<MessageAnswer(const MessageBoxRequest&)> messageBox;
+    std::function<std::optional<std::string>(const TextRequest&)> textDialog;
 
     // Runs one command as a menu item or a control would.
     void runCommand(int commandId);
@@ -56,11 +58,13 @@ public:
     std::optional<std::string> askOpenFile(const FileDialogRequest& request) override;
     std::optional<std::string> askSaveFile(const FileDialogRequest& request) override;
     MessageAnswer showMessage(const MessageBoxRequest& request) override;
+    std::optional<std::string> askText(const TextRequest& request) override;
     void appendLogLine(std::string_view text) override;
     void clearLog() override;
     void setProgressRange(std::int32_t minimum, std::int32_t maximum) override;
     void setProgressPosition(std::int32_t position) override;
     void setConversionCommandsEnabled(bool enabled) override;
+    void setMenuItemChecked(int commandId, bool checked) override;
     void resetOptionControls() override;
     bool isControlChecked(int controlId) override;
     void closeWindow() override;
@@ -68,6 +72,7 @@ public:
     // The real dialogs behind the hooks above.
     static std::optional<std::string> runFileDialog(const FileDialogRequest& request, bool save);
     static MessageAnswer runMessageBox(const MessageBoxRequest& request);
+    static std::optional<std::string> runTextDialog(const TextRequest& request);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -91,6 +96,7 @@ private:
     std::map<int, QWidget*> controls_;
     std::map<int, QAction*> actions_;
     std::vector<QButtonGroup*> radioGroups_;
+    std::map<window::ChoiceGroup, QActionGroup*> choiceGroups_;
     QListWidget* log_ = nullptr;
     QProgressBar* progress_ = nullptr;
     ProgressRange progressRange_;
@@ -101,7 +107,8 @@ private:
 
 // Builds "TIF (*.tif)" style filters; "*.*" becomes "*" so that files without an extension show.
 QStringList nameFilters(const FileDialogRequest& request);
-// Title, mode, filters and default extension of a dialog request.
+// Title, mode, filters and default extension of a dialog request. A save dialog's default
+// extension follows the filter the user selects, so a bare name gets the format picked.
 void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request, bool save);
 // Caption, text, icon, buttons and modality of a message box request.
 void configureMessageBox(QMessageBox& box, const MessageBoxRequest& request);

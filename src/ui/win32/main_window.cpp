@@ -19,8 +19,18 @@ HMENU buildMenu(std::span<const window::MenuEntry> entries, bool bar) {
         const auto* wideText = reinterpret_cast<const wchar_t*>(text.c_str());
         switch (entry.kind) {
             case window::MenuEntryKind::Command:
-                AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(entry.id), wideText);
+                AppendMenuW(menu, MF_STRING | (entry.tickedAtStart ? MF_CHECKED : MF_UNCHECKED),
+                            static_cast<UINT_PTR>(entry.id), wideText);
+                if (entry.group != window::ChoiceGroup::None) {
+                    // A choice group's tick is drawn as a bullet.
+                    MENUITEMINFOW item{};
+                    item.cbSize = sizeof item;
+                    item.fMask = MIIM_FTYPE;
+                    item.fType = MFT_STRING | MFT_RADIOCHECK;
+                    SetMenuItemInfoW(menu, static_cast<UINT>(entry.id), FALSE, &item);
+                }
                 break;
+            case window::MenuEntryKind::Heading: AppendMenuW(menu, MF_STRING | MF_GRAYED, 0, wideText); break;
             case window::MenuEntryKind::Separator: AppendMenuW(menu, MF_SEPARATOR, 0, nullptr); break;
             case window::MenuEntryKind::Submenu:
                 AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(buildMenu(entry.items, false)), wideText);

@@ -3,8 +3,11 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <cstring>
 #include <vector>
 
+#include "ui/dialog_template.h"
+#include "ui/file_filter.h"
 #include "ui/ids.h"
 #include "ui/wide_text.h"
 #include "ui/window_description.h"
@@ -28,7 +31,55 @@ void enableCommands(HMENU menu, std::span<const window::MenuEntry> entries, bool
     }
 }
 
+struct TextDialogData {
+    const TextRequest& request;
+    std::string answer;
+};
+
+INT_PTR CALLBACK textDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        const auto& data = *reinterpret_cast<TextDialogData*>(lParam);
+        SetDlgItemTextW(dialog, ids::TextPrompt, wide(utf16FromUtf8(data.request.prompt)));
+        SetDlgItemTextW(dialog, ids::TextBox, wide(utf16FromUtf8(data.request.initialText)));
+        HWND box = GetDlgItem(dialog, ids::TextBox);
+        SendMessageW(box, EM_SETSEL, 0, -1);
+        SetFocus(box);
+        return FALSE;  // the focus is set
+    }
+    if (message != WM_COMMAND) return FALSE;
+    auto* data = reinterpret_cast<TextDialogData*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    switch (LOWORD(wParam)) {
+        case IDOK: {
+            HWND box = GetDlgItem(dialog, ids::TextBox);
+            std::vector<wchar_t> text(static_cast<std::size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
+            GetWindowTextW(box, text.data(), static_cast<int>(text.size()));
+            if (data) data->answer = utf8FromUtf16(reinterpret_cast<const char16_t*>(text.data()));
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        }
+        case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
+        default: return FALSE;
+    }
+}
+
 }  // namespace
+
+std::optional<std::string> runTextDialog(const TextRequest& request, HWND owner) {
+    window::WindowFrameDescription frame = window::textDialogFrame();
+    frame.caption = request.title;
+    const std::vector<std::uint8_t> bytes =
+        dialog_template::build(frame, window::textDialogControls(), window::font(window::FontRole::Dialog));
+    // The template must be DWORD-aligned; a vector of DWORDs guarantees it.
+    std::vector<DWORD> aligned((bytes.size() + 3) / 4, 0);
+    std::memcpy(aligned.data(), bytes.data(), bytes.size());
+    TextDialogData data{request, {}};
+    const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
+                                                   reinterpret_cast<LPCDLGTEMPLATEW>(aligned.data()), owner,
+                                                   textDialogProc, reinterpret_cast<LPARAM>(&data));
+    if (result != IDOK) return std::nullopt;
+    return data.answer;
+}
 
 std::optional<std::string> runFileDialog(const FileDialogData& data) {
     const std::u16string title = utf16FromUtf8(data.request.title);
@@ -49,7 +100,12 @@ std::optional<std::string> runFileDialog(const FileDialogData& data) {
     dialog.Flags = data.save ? OFN_PATHMUSTEXIST | OFN_CREATEPROMPT : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
     const BOOL chosen = data.save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
     if (!chosen || name[0] == L'\0') return std::nullopt;
-    return utf8FromUtf16(reinterpret_cast<const char16_t*>(name.data()));
+    std::string path = utf8FromUtf16(reinterpret_cast<const char16_t*>(name.data()));
+    // A bare name saved takes the extension of the filter picked, which decides the format.
+    const std::size_t picked = dialog.nFilterIndex;
+    if (data.save && picked >= 1 && picked <= data.request.filters.size())
+        path = withFilterExtension(path, data.request.filters[picked - 1]);
+    return path;
 }
 
 MessageAnswer runMessageBox(const MessageBoxData& data) {
@@ -84,6 +140,8 @@ std::optional<std::string> Win32Port::askSaveFile(const FileDialogRequest& reque
 }
 
 MessageAnswer Win32Port::showMessage(const MessageBoxRequest& request) { return runMessageBox({request, window_}); }
+
+std::optional<std::string> Win32Port::askText(const TextRequest& request) { return runTextDialog(request, window_); }
 
 void Win32Port::repaint(HWND target) const {
     if (target) UpdateWindow(target);
@@ -121,6 +179,11 @@ void Win32Port::setProgressPosition(std::int32_t position) {
 
 void Win32Port::setConversionCommandsEnabled(bool enabled) {
     if (HMENU menu = window_ ? GetMenu(window_) : nullptr) enableCommands(menu, window::menuBar(), enabled);
+}
+
+void Win32Port::setMenuItemChecked(int commandId, bool checked) {
+    if (HMENU menu = window_ ? GetMenu(window_) : nullptr)
+        CheckMenuItem(menu, static_cast<UINT>(commandId), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
 void Win32Port::resetOptionControls() {

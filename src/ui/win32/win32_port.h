@@ -1,5 +1,6 @@
-// The UiPort of the Windows program: common file dialogs, owner-less message boxes, and the log
-// list, progress bar, menu and option controls of the main window once it exists.
+// The UiPort of the Windows program: common file dialogs, owner-less message boxes, the small
+// text dialog, and the log list, progress bar, menu and option controls of the main window once
+// it exists.
 #pragma once
 
 #include <windows.h>
@@ -17,11 +18,13 @@ public:
     std::optional<std::string> askOpenFile(const FileDialogRequest& request) override;
     std::optional<std::string> askSaveFile(const FileDialogRequest& request) override;
     MessageAnswer showMessage(const MessageBoxRequest& request) override;
+    std::optional<std::string> askText(const TextRequest& request) override;
     void appendLogLine(std::string_view text) override;
     void clearLog() override;
     void setProgressRange(std::int32_t minimum, std::int32_t maximum) override;
     void setProgressPosition(std::int32_t position) override;
     void setConversionCommandsEnabled(bool enabled) override;
+    void setMenuItemChecked(int commandId, bool checked) override;
     void resetOptionControls() override;
     bool isControlChecked(int controlId) override;
     void closeWindow() override;
@@ -48,5 +51,9 @@ struct MessageBoxData {
     HWND mainWindow;  // disabled while the box is up unless the request says otherwise
 };
 MessageAnswer runMessageBox(const MessageBoxData& data);
+
+// The small dialog asking for a line of text, built from the window description; modal to its
+// owner. Nothing when cancelled.
+std::optional<std::string> runTextDialog(const TextRequest& request, HWND owner);
 
 }  // namespace kelvarin::win32
