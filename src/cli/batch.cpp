@@ -8,13 +8,11 @@
 #include <cstdio>
 #include <deque>
 #include <exception>
-#include <filesystem>
-#include <map>
 #include <mutex>
-#include <set>
 #include <system_error>
 #include <thread>
 
+#include "cli/batch_plan.h"
 #include "cli/report_file.h"
 #include "formats/file.h"
 #include "job/clock.h"
@@ -22,7 +20,6 @@
 #include "job/session.h"
 #include "cli/cli_port.h"
 #include "ui/command_handler.h"
-#include "ui/ids.h"
 
 namespace kelvarin {
 
@@ -36,38 +33,6 @@ const char kBatchUsage[] =
     "  --format tif|png|r16  the results' kind: NAME.tif, NAME.png or NAME.r16 (default tif)\n";
 
 namespace {
-
-namespace fs = std::filesystem;
-
-struct BatchCommand {
-    const char* name;
-    int commandId;
-    std::vector<std::string> extensions;  // lower case, with the dot
-};
-
-const BatchCommand kBatchCommands[] = {
-    {"tif", ids::OpenTif, {".tif", ".tiff"}},
-    {"hdr", ids::OpenHdr, {".hdr", ".pic"}},
-    {"pgm", ids::PgmToTif, {".pgm"}},
-    {"raw", ids::RawToTif, {".raw"}},
-};
-
-const BatchCommand* findBatchCommand(const std::string& name) {
-    for (const BatchCommand& command : kBatchCommands)
-        if (name == command.name) return &command;
-    return nullptr;
-}
-
-std::string utf8(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-std::string asciiLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 // Milliseconds as seconds with three decimals, the same under every locale.
 std::string secondsText(std::int64_t milliseconds) {
@@ -88,127 +53,10 @@ std::string boxText(const std::string& text) {
     return out;
 }
 
-// ---- What the batch converts ----
-
-struct BatchItem {
-    std::string source;       // as named on the command line (a folder's files: folder/name)
-    std::string destination;  // DIR/NAME.tif as DIR was named
-    std::string sourcePath, destinationPath;  // full paths, as a file dialog hands them back
-};
-
-std::string fullPath(const std::string& path) {
-    std::error_code error;
-    const fs::path absolute = fs::absolute(pathFromUtf8(path), error);
-    return error ? path : utf8(absolute);
-}
-
 // A refusal before any job starts: one line on stderr, exit status 2.
 int refuse(const std::string& why) {
     std::fprintf(stderr, "kelvarin-cli: %s\n", why.c_str());
     return 2;
-}
-
-// The sources a SOURCE stands for: itself, or a folder's files of the command's kinds sorted by
-// name (not the files of its subfolders). A name that is neither a file nor a folder stays a
-// source: its job reports it as the dialog would.
-bool expandSource(const std::string& named, const BatchCommand& command, std::vector<std::string>& sources,
-                  std::string& problem) {
-    const fs::path path = pathFromUtf8(named);
-    std::error_code error;
-    if (!fs::is_directory(path, error)) {
-        sources.push_back(named);
-        return true;
-    }
-    std::vector<std::string> names;
-    fs::directory_iterator entries(path, error);
-    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
-        std::error_code statusError;
-        if (!entries->is_regular_file(statusError)) continue;
-        const std::string extension = asciiLower(utf8(entries->path().extension()));
-        if (std::find(command.extensions.begin(), command.extensions.end(), extension) != command.extensions.end())
-            names.push_back(utf8(entries->path().filename()));
-    }
-    if (error) {
-        problem = "cannot read the folder " + named + " (" + error.message() + ")";
-        return false;
-    }
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) sources.push_back(utf8(path / pathFromUtf8(name)));
-    return true;
-}
-
-// Two names for one destination file: the same spelling once made absolute and canonical (case
-// folded where the file system ignores case).
-std::string destinationKey(const std::string& path) {
-    std::error_code error;
-    fs::path key = fs::weakly_canonical(fs::absolute(pathFromUtf8(path), error), error);
-    if (error) key = pathFromUtf8(path);
-#ifdef _WIN32
-    return asciiLower(utf8(key));
-#else
-    return utf8(key);
-#endif
-}
-
-// The items of the batch, or the reason it is refused. The output folder is made only once
-// nothing else stands in the way, so a refused batch writes nothing.
-bool planBatch(const BatchSettings& settings, const ConversionOptions& options, const BatchCommand& command,
-               const std::vector<std::string>& named, std::vector<BatchItem>& items, std::string& problem) {
-    std::vector<std::string> sources;
-    for (const std::string& source : named)
-        if (!expandSource(source, command, sources, problem)) return false;
-    if (sources.empty()) {
-        problem = "no sources: the folders named hold no files of the command's kinds";
-        return false;
-    }
-
-    const std::string& outDir = *settings.outDir;
-    const fs::path folder = pathFromUtf8(outDir);
-    std::error_code error;
-    const bool folderExists = fs::exists(folder, error);
-    if (folderExists && !fs::is_directory(folder, error)) {
-        problem = "the output folder " + outDir + " is not a folder";
-        return false;
-    }
-
-    const std::string extension = options.teRawMode ? ".raw" : "." + settings.format.value_or("tif");
-    std::map<std::string, std::size_t> byDestination;
-    std::set<std::string> sourceKeys;
-    std::vector<std::optional<std::uint64_t>> sourceSizes;
-    for (const std::string& source : sources) {
-        sourceKeys.insert(destinationKey(source));
-        sourceSizes.push_back(diskFileSystem().size(source));
-    }
-    for (const std::string& source : sources) {
-        BatchItem item;
-        item.source = source;
-        item.destination = utf8(folder / pathFromUtf8(utf8(pathFromUtf8(source).stem()) + extension));
-        item.sourcePath = fullPath(source);
-        item.destinationPath = fullPath(item.destination);
-        const std::string key = destinationKey(item.destination);
-        const auto [first, added] = byDestination.emplace(key, items.size());
-        if (!added) {
-            problem = items[first->second].source + " and " + source + " would both become " + item.destination;
-            return false;
-        }
-        // A destination that is a source, however spelled: by its name, or (an existing file, a
-        // hard link) by the file itself; a file of another size cannot be the same one.
-        bool clash = sourceKeys.count(key) != 0;
-        const auto size = diskFileSystem().size(item.destination);
-        for (std::size_t k = 0; !clash && size && k < sources.size(); ++k)
-            clash = sourceSizes[k] == size && diskFileSystem().sameFile(item.destination, sources[k]);
-        if (clash) {
-            problem = "the destination " + item.destination + " is a source";
-            return false;
-        }
-        items.push_back(std::move(item));
-    }
-
-    if (!folderExists && !fs::create_directories(folder, error)) {
-        problem = "cannot create the output folder " + outDir + (error ? " (" + error.message() + ")" : "");
-        return false;
-    }
-    return true;
 }
 
 // ---- One job ----

@@ -1,0 +1,153 @@
+#include "cli/batch_plan.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <system_error>
+
+#include "formats/file.h"
+#include "ui/ids.h"
+
+namespace kelvarin {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const BatchCommand kBatchCommands[] = {
+    {"tif", ids::OpenTif, {".tif", ".tiff"}},
+    {"hdr", ids::OpenHdr, {".hdr", ".pic"}},
+    {"pgm", ids::PgmToTif, {".pgm"}},
+    {"raw", ids::RawToTif, {".raw"}},
+};
+
+std::string utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::string asciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string fullPath(const std::string& path) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(pathFromUtf8(path), error);
+    return error ? path : utf8(absolute);
+}
+
+// The sources a SOURCE stands for: itself, or a folder's files of the command's kinds sorted by
+// name (not the files of its subfolders). A name that is neither a file nor a folder stays a
+// source: its job reports it as the dialog would.
+bool expandSource(const std::string& named, const BatchCommand& command, std::vector<std::string>& sources,
+                  std::string& problem) {
+    const fs::path path = pathFromUtf8(named);
+    std::error_code error;
+    if (!fs::is_directory(path, error)) {
+        sources.push_back(named);
+        return true;
+    }
+    std::vector<std::string> names;
+    fs::directory_iterator entries(path, error);
+    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+        std::error_code statusError;
+        if (!entries->is_regular_file(statusError)) continue;
+        const std::string extension = asciiLower(utf8(entries->path().extension()));
+        if (std::find(command.extensions.begin(), command.extensions.end(), extension) != command.extensions.end())
+            names.push_back(utf8(entries->path().filename()));
+    }
+    if (error) {
+        problem = "cannot read the folder " + named + " (" + error.message() + ")";
+        return false;
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) sources.push_back(utf8(path / pathFromUtf8(name)));
+    return true;
+}
+
+// Two names for one destination file: the same spelling once made absolute and canonical (case
+// folded where the file system ignores case).
+std::string destinationKey(const std::string& path) {
+    std::error_code error;
+    fs::path key = fs::weakly_canonical(fs::absolute(pathFromUtf8(path), error), error);
+    if (error) key = pathFromUtf8(path);
+#ifdef _WIN32
+    return asciiLower(utf8(key));
+#else
+    return utf8(key);
+#endif
+}
+
+}  // namespace
+
+const BatchCommand* findBatchCommand(const std::string& name) {
+    for (const BatchCommand& command : kBatchCommands)
+        if (name == command.name) return &command;
+    return nullptr;
+}
+
+bool planBatch(const BatchSettings& settings, const ConversionOptions& options, const BatchCommand& command,
+               const std::vector<std::string>& named, std::vector<BatchItem>& items, std::string& problem) {
+    std::vector<std::string> sources;
+    for (const std::string& source : named)
+        if (!expandSource(source, command, sources, problem)) return false;
+    if (sources.empty()) {
+        problem = "no sources: the folders named hold no files of the command's kinds";
+        return false;
+    }
+
+    const std::string& outDir = *settings.outDir;
+    const fs::path folder = pathFromUtf8(outDir);
+    std::error_code error;
+    const bool folderExists = fs::exists(folder, error);
+    if (folderExists && !fs::is_directory(folder, error)) {
+        problem = "the output folder " + outDir + " is not a folder";
+        return false;
+    }
+
+    const std::string extension = options.teRawMode ? ".raw" : "." + settings.format.value_or("tif");
+    std::map<std::string, std::size_t> byDestination;
+    std::set<std::string> sourceKeys;
+    std::vector<std::optional<std::uint64_t>> sourceSizes;
+    for (const std::string& source : sources) {
+        sourceKeys.insert(destinationKey(source));
+        sourceSizes.push_back(diskFileSystem().size(source));
+    }
+    for (const std::string& source : sources) {
+        BatchItem item;
+        item.source = source;
+        item.destination = utf8(folder / pathFromUtf8(utf8(pathFromUtf8(source).stem()) + extension));
+        item.sourcePath = fullPath(source);
+        item.destinationPath = fullPath(item.destination);
+        const std::string key = destinationKey(item.destination);
+        const auto [first, added] = byDestination.emplace(key, items.size());
+        if (!added) {
+            problem = items[first->second].source + " and " + source + " would both become " + item.destination;
+            return false;
+        }
+        // A destination that is a source, however spelled: by its name, or (an existing file, a
+        // hard link) by the file itself; a file of another size cannot be the same one.
+        bool clash = sourceKeys.count(key) != 0;
+        const auto size = diskFileSystem().size(item.destination);
+        for (std::size_t k = 0; !clash && size && k < sources.size(); ++k)
+            clash = sourceSizes[k] == size && diskFileSystem().sameFile(item.destination, sources[k]);
+        if (clash) {
+            problem = "the destination " + item.destination + " is a source";
+            return false;
+        }
+        items.push_back(std::move(item));
+    }
+
+    if (!folderExists && !fs::create_directories(folder, error)) {
+        problem = "cannot create the output folder " + outDir + (error ? " (" + error.message() + ")" : "");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kelvarin
