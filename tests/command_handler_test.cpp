@@ -79,6 +79,7 @@ TEST(CommandHandler, OutputSizeIsChosenAndTicked) {
     };
     Harness harness;
     EXPECT_TRUE(harness.port.menuTicks[ids::OriginalSize]);
+    harness.port.menuTicks.erase(ids::ShowPreviewAfterJob);  // the View menu's toggle, no size
     std::string shown;  // the size "Other Size..." offers
     for (const Step& step : steps) {
         const std::string what = std::to_string(step.id) + " " + step.typed.value_or("(cancelled)");
@@ -291,6 +292,7 @@ public:
     void setProgressPosition(std::int32_t) override {}
     void setConversionCommandsEnabled(bool enabled) override { events.push_back(enabled ? "enable" : "grey"); }
     void setMenuItemChecked(int, bool) override {}
+    void showPreview(const std::vector<FinishedReport>&) override {}
     void resetOptionControls() override {}
     bool isControlChecked(int) override { return false; }
     void closeWindow() override {}
@@ -337,6 +339,7 @@ TEST(CommandHandler, QuitDuringTerrainWarningIsIgnored) {
         void setProgressPosition(std::int32_t) override {}
         void setConversionCommandsEnabled(bool) override {}
         void setMenuItemChecked(int, bool) override {}
+        void showPreview(const std::vector<FinishedReport>&) override {}
         void resetOptionControls() override { ++resets; }
         bool isControlChecked(int) override { return false; }
         void closeWindow() override { closed = true; }

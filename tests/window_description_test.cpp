@@ -15,7 +15,7 @@ namespace {
 
 void collectCommands(std::span<const MenuEntry> entries, std::vector<int>& out) {
     for (const MenuEntry& entry : entries) {
-        if (entry.kind == MenuEntryKind::Command) out.push_back(entry.id);
+        if (entry.kind == MenuEntryKind::Command || entry.kind == MenuEntryKind::Toggle) out.push_back(entry.id);
         if (entry.kind == MenuEntryKind::Submenu) collectCommands(entry.items, out);
     }
 }
@@ -115,7 +115,7 @@ TEST(WindowDescription, MenuPathsAreBuiltFromTheTree) {
 TEST(WindowDescription, MenuCommandsAreUniqueAndTheEightConversionsAreMarked) {
     const std::vector<int> all = menuCommands();
     EXPECT_EQ(std::set<int>(all.begin(), all.end()).size(), all.size());
-    EXPECT_EQ(all.size(), 37u);  // 3 File, 6 Convert, 12 Output, 16 Help
+    EXPECT_EQ(all.size(), 39u);  // 3 File, 6 Convert, 12 Output, 2 View, 16 Help
     int conversions = 0;
     for (int id : all) conversions += isConversionCommand(id) ? 1 : 0;
     EXPECT_EQ(conversions, 8);
@@ -135,13 +135,13 @@ TEST(WindowDescription, HelpMenuMatchesTheHelpPages) {
     }
 }
 
-// "Output" stands between "Convert" and "Help", the menus before it as they were. Its sizes are one
+// "Output" stands between "Convert" and "View", the menus before it as they were. Its sizes are one
 // choice group, "Original Size" ticked at start, and each engine size gives the size its text
 // says, of its family: 2^n + 1, or the landscape sizes.
 TEST(WindowDescription, OutputMenuOffersTheEngineSizes) {
     std::vector<std::string_view> bar;
     for (const MenuEntry& menu : menuBar()) bar.push_back(menu.text);
-    EXPECT_EQ(bar, (std::vector<std::string_view>{"File", "Convert", "Output", "Help"}));
+    EXPECT_EQ(bar, (std::vector<std::string_view>{"File", "Convert", "Output", "View", "Help"}));
 
     const std::vector<int> sizes = choiceGroupCommands(ChoiceGroup::OutputSize);
     std::vector<int> outputCommands;
@@ -160,6 +160,21 @@ TEST(WindowDescription, OutputMenuOffersTheEngineSizes) {
     EXPECT_EQ(sides, (std::vector<std::uint32_t>{513, 1025, 2049, 4097, 8193, 505, 1009, 2017, 4033, 8129}));
     EXPECT_EQ(sizeChoiceCommand(std::nullopt), ids::OriginalSize);
     EXPECT_EQ(sizeChoiceCommand(ImageSize{1025, 513}), ids::OtherSize);
+}
+
+// "View" before "Help": the preview on demand, and a toggle of its own, ticked at start, that is
+// no choice group's.
+TEST(WindowDescription, ViewMenuHoldsThePreviewCommands) {
+    const MenuEntry& view = menuBar()[3];
+    ASSERT_EQ(view.items.size(), 2u);
+    EXPECT_EQ(view.items[0].kind, MenuEntryKind::Command);
+    EXPECT_EQ(menuPath(ids::PreviewLastResult), "View > Preview of Last Result");
+    const MenuEntry* toggle = findMenuCommand(ids::ShowPreviewAfterJob);
+    ASSERT_EQ(toggle, &view.items[1]);
+    EXPECT_EQ(toggle->kind, MenuEntryKind::Toggle);
+    EXPECT_EQ(toggle->text, "Show Preview After Each Job");
+    EXPECT_TRUE(toggle->tickedAtStart);
+    EXPECT_EQ(toggle->group, ChoiceGroup::None);
 }
 
 // Every menu command and every option control reaches an action of the handler, never the

@@ -5,7 +5,7 @@
 # names too); kelvarin.exe driven in Xvfb (keys, menus, file dialogs, a conversion, closing).
 # Usage: tools/windows-check.sh [--screenshot FILE] [--preview-screenshot FILE] [--gui-only]
 #   --screenshot FILE  keep a picture of the window (taken after the conversion through the dialogs)
-#   --preview-screenshot FILE  keep a picture of the preview window
+#   --preview-screenshot FILE  keep a picture of the preview window the conversion opened
 #   --gui-only         of the conversions, run only the one the window's conversion is compared with
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 

@@ -84,6 +84,7 @@ public:
     void setProgressPosition(std::int32_t) override {}
     void setConversionCommandsEnabled(bool) override {}
     void setMenuItemChecked(int, bool) override {}
+    void showPreview(const std::vector<FinishedReport>&) override {}
     void resetOptionControls() override {}
     bool isControlChecked(int) override { return false; }
     void closeWindow() override {}

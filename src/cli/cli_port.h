@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "job/port.h"
 
@@ -32,6 +33,7 @@ public:
     void setProgressPosition(std::int32_t position) override;
     void setConversionCommandsEnabled(bool) override {}
     void setMenuItemChecked(int, bool) override {}
+    void showPreview(const std::vector<FinishedReport>&) override {}
     void resetOptionControls() override {}
     bool isControlChecked(int) override { return false; }
     void closeWindow() override {}

@@ -1,6 +1,6 @@
 // The one interface through which the core reaches the platform: file dialogs, message boxes,
 // a line of text asked for, the log list, the progress bar, the greying of the conversion
-// commands and the ticks of the menu. The CLI, the Qt window, the Win32 window and the tests'
+// commands, the ticks of the menu and the preview window. The CLI, the Qt window, the Win32 window and the tests'
 // scripted port implement it.
 #pragma once
 
@@ -12,6 +12,8 @@
 #include <vector>
 
 namespace kelvarin {
+
+struct FinishedReport;
 
 enum class MessageIcon { Error, Exclamation, Information };
 enum class MessageButtons { Ok, OkCancel };
@@ -72,8 +74,12 @@ public:
     virtual void setProgressPosition(std::int32_t position) = 0;
     // Greys (false) or enables (true) the eight conversion commands of the menu.
     virtual void setConversionCommandsEnabled(bool enabled) = 0;
-    // Ticks or clears a menu command of a choice group (window::ChoiceGroup).
+    // Ticks or clears a menu command of a choice group (window::ChoiceGroup) or a toggle.
     virtual void setMenuItemChecked(int commandId, bool checked) = 0;
+    // Opens the preview window on these results (one height map, or a terrain set's three tiles),
+    // or raises it showing them; it stays open beside the main window. A port without windows
+    // ignores it.
+    virtual void showPreview(const std::vector<FinishedReport>& results) = 0;
 
     // The window side of the window reset: "Average" and "None" selected, the swap, boost and
     // invert boxes cleared. The options themselves are not written.

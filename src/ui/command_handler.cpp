@@ -1,6 +1,7 @@
 #include "ui/command_handler.h"
 
 #include "job/conversion_job.h"
+#include "job/preview_file.h"
 #include "job/terrain_set_job.h"
 #include "ui/help_pages.h"
 #include "ui/ids.h"
@@ -40,7 +41,32 @@ void CommandHandler::start() {
     session_.options = ConversionOptions{};
     session_.request = JobRequest{};
     tickSizeChoice();
+    previewAfterJob_ = window::findMenuCommand(ids::ShowPreviewAfterJob)->tickedAtStart;
+    session_.port.setMenuItemChecked(ids::ShowPreviewAfterJob, previewAfterJob_);
 }
+
+void CommandHandler::showLastResult() {
+    if (lastResults_.empty()) {
+        session_.port.showMessage(noticeBox("No height map has been written yet. The preview shows the last one a "
+                                            "job writes.",
+                                            "KELVARIN - Preview", MessageIcon::Information));
+        return;
+    }
+    session_.port.showPreview(lastResults_);
+}
+
+void CommandHandler::togglePreviewAfterJob() {
+    previewAfterJob_ = !previewAfterJob_;
+    session_.port.setMenuItemChecked(ids::ShowPreviewAfterJob, previewAfterJob_);
+}
+
+void CommandHandler::afterJob() {
+    if (lastResult_ != 1 || session_.lastReports.empty()) return;
+    lastResults_ = session_.lastReports;
+    if (previewAfterJob_) session_.port.showPreview(lastResults_);
+}
+
+void CommandHandler::savePreview(const GreyImage& picture) { savePreviewPicture(session_, picture); }
 
 void CommandHandler::tickSizeChoice() {
     const int chosen = sizeChoiceCommand(session_.options.outputSize);
@@ -138,6 +164,8 @@ void CommandHandler::handle(int id) {
             resetWindow();
             session_.port.closeWindow();
             return;
+        case ids::PreviewLastResult: return showLastResult();
+        case ids::ShowPreviewAfterJob: return togglePreviewAfterJob();
         default: break;
     }
     if (handleOption(id) || handleSize(id)) return;
@@ -163,6 +191,7 @@ void CommandHandler::runConversion(SourceKind kind, bool modeWarning, const char
     if (modeWarning) session_.port.showMessage(modeWarningBox());
     showResult(runConversionJob(session_), successText);
     session_.log.endOfJob();
+    afterJob();
 }
 
 void CommandHandler::runTerrain(bool fourSources, bool maximum, const char* secondLine, const char* successText) {
@@ -181,6 +210,7 @@ void CommandHandler::runTerrain(bool fourSources, bool maximum, const char* seco
         lastResult_ = 0;
     }
     session_.log.endOfJob();
+    afterJob();
 }
 
 }  // namespace kelvarin

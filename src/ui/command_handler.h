@@ -2,7 +2,10 @@
 // work. The CLI and both windows run this same code.
 #pragma once
 
+#include <vector>
+
 #include "job/session.h"
+#include "pixels/preview_images.h"
 
 namespace kelvarin {
 
@@ -21,6 +24,9 @@ public:
     // Result of the last conversion or terrain command: 1 success, 0 failure, -1 none run.
     int lastResult() const { return lastResult_; }
 
+    // The preview window's "Save Preview As...": the picture it shows, saved as a PNG.
+    void savePreview(const GreyImage& picture);
+
 private:
     void runConversion(SourceKind kind, bool modeWarning, const char* successText);
     void runTerrain(bool fourSources, bool maximum, const char* secondLine, const char* successText);
@@ -30,9 +36,17 @@ private:
     bool handleSize(int commandId);
     void askOtherSize();
     void tickSizeChoice();
+    // The View menu: the last results shown on demand, and after each job while ticked.
+    void showLastResult();
+    void togglePreviewAfterJob();
+    void afterJob();
 
     Session& session_;
     int lastResult_ = -1;
+    bool previewAfterJob_ = true;
+    // The reports of the last job that wrote a greyscale image: a failed job or a TE>Raw export
+    // since then leaves them.
+    std::vector<FinishedReport> lastResults_;
 };
 
 // The box shown when TE>Raw is ticked and before the PGM, RAW and BIN commands.

@@ -101,6 +101,12 @@ constexpr MenuEntry kOutputMenu[] = {
     size("Other Size...", ids::OtherSize),
 };
 
+// The preview window: on demand, and by itself after each job while the toggle is ticked.
+constexpr MenuEntry kViewMenu[] = {
+    command("Preview of Last Result", ids::PreviewLastResult),
+    {M::Toggle, "Show Preview After Each Job", ids::ShowPreviewAfterJob, {}, ChoiceGroup::None, true},
+};
+
 constexpr MenuEntry kHelpBryce[] = {
     command("Render Export", ids::HelpBryceRender),
     command("HDRI Export", ids::HelpBryceHdri),
@@ -137,6 +143,7 @@ constexpr MenuEntry kMenuBar[] = {
     {M::Submenu, "File", 0, kFileMenu},
     {M::Submenu, "Convert", 0, kConvertMenu},
     {M::Submenu, "Output", 0, kOutputMenu},
+    {M::Submenu, "View", 0, kViewMenu},
     {M::Submenu, "Help", 0, kHelpMenu},
 };
 
@@ -151,7 +158,7 @@ constexpr ControlDescription kTextDialogControls[] = {
 
 const MenuEntry* findCommand(std::span<const MenuEntry> entries, int id) {
     for (const MenuEntry& entry : entries) {
-        if (entry.kind == M::Command && entry.id == id) return &entry;
+        if ((entry.kind == M::Command || entry.kind == M::Toggle) && entry.id == id) return &entry;
         if (entry.kind == M::Submenu)
             if (const MenuEntry* found = findCommand(entry.items, id)) return found;
     }
@@ -167,7 +174,7 @@ void collectGroup(std::span<const MenuEntry> entries, ChoiceGroup group, std::ve
 
 bool findPath(std::span<const MenuEntry> entries, int id, std::string& path) {
     for (const MenuEntry& entry : entries) {
-        if (entry.kind == M::Command && entry.id == id) {
+        if ((entry.kind == M::Command || entry.kind == M::Toggle) && entry.id == id) {
             path += entry.text;
             return true;
         }

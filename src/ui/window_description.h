@@ -47,8 +47,9 @@ struct WindowFrameDescription {
     bool centred = false;  // a small dialog: placed over the middle of its owner, x and y unused
 };
 
-// A heading is a greyed line of text that names the commands below it.
-enum class MenuEntryKind { Command, Separator, Submenu, Heading };
+// A heading is a greyed line of text that names the commands below it. A toggle is a command
+// with a tick of its own that each click flips (not one of a choice group).
+enum class MenuEntryKind { Command, Toggle, Separator, Submenu, Heading };
 
 // Commands of a choice group carry a tick, exactly one of a group at a time (drawn as a bullet).
 enum class ChoiceGroup { None, OutputSize };
@@ -69,9 +70,9 @@ const FontSpec& font(FontRole role);
 std::span<const ControlDescription> controls();
 // Nullptr for an unknown id.
 const ControlDescription* findControl(int id);
-// The menu bar: "File", "Convert", "Output", "Help", each a submenu.
+// The menu bar: "File", "Convert", "Output", "View", "Help", each a submenu.
 std::span<const MenuEntry> menuBar();
-// The menu entry of a command; nullptr when not in the menu.
+// The menu entry of a command or a toggle; nullptr when not in the menu.
 const MenuEntry* findMenuCommand(int commandId);
 // The commands of a choice group, in menu order.
 std::vector<int> choiceGroupCommands(ChoiceGroup group);

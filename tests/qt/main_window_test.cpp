@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -24,6 +25,7 @@
 #include "support/test_files.h"
 #include "ui/ids.h"
 #include "ui/qt/main_window.h"
+#include "ui/qt/preview_window.h"
 #include "ui/window_description.h"
 
 namespace kelvarin::qt {
@@ -136,11 +138,12 @@ TEST_F(WindowTest, DialogUnitsFollowTheBaseUnits) {
 
 TEST_F(WindowTest, MenuFollowsTheDescription) {
     const QList<QAction*> menus = window->menuBar()->actions();
-    ASSERT_EQ(menus.size(), 4);
+    ASSERT_EQ(menus.size(), 5);
     EXPECT_EQ(menus[0]->text(), "File");
     EXPECT_EQ(menus[1]->text(), "Convert");
     EXPECT_EQ(menus[2]->text(), "Output");
-    EXPECT_EQ(menus[3]->text(), "Help");
+    EXPECT_EQ(menus[3]->text(), "View");
+    EXPECT_EQ(menus[4]->text(), "Help");
     EXPECT_EQ(window->menuAction(ids::BinToTif)->text(), "BIN   to 16-bit TIF");
     EXPECT_EQ(window->menuAction(ids::HelpBin)->text(), "BIN   Support");
     const QList<QAction*> file = menus[0]->menu()->actions();
@@ -285,6 +288,51 @@ TEST_F(WindowTest, ConversionFromMenuFillsLogAndShowsResult) {
     EXPECT_EQ(boxes.back().caption, "KELVARIN - Error.");
     EXPECT_TRUE(allConversionsEnabled());
     EXPECT_EQ(window->progressBar()->value(), 0);
+}
+
+// View: with its toggle ticked, a conversion opens the preview on the map it wrote, and "Save
+// Preview As..." writes the picture shown as a PNG of that picture's size (ImageMagick reads it).
+// Unticked, the next job leaves the preview shut until "Preview of Last Result" opens it.
+TEST_F(WindowTest, PreviewOpensAfterAJobAndSavesWhatItShows) {
+    if (test::runCommand("command -v identify >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick missing";
+    test::TempDir dir;
+    test::writeBytes(dir.file("wide.tif"), test::buildTiff({.width = 1500, .length = 10}));
+    QAction* toggle = window->menuAction(ids::ShowPreviewAfterJob);
+    ASSERT_TRUE(toggle->isCheckable());
+    EXPECT_TRUE(toggle->isChecked());
+    EXPECT_EQ(window->previewWindow(), nullptr);
+
+    answers = {dir.file("wide.tif"), dir.file("first.tif")};
+    window->menuAction(ids::OpenTif)->trigger();
+    ASSERT_EQ(boxes.back().caption, "KELVARIN - Success.");
+    PreviewWindow* preview = window->previewWindow();
+    ASSERT_NE(preview, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(preview));
+    const auto figures = [preview] { return qobject_cast<QLabel*>(preview->control(ids::PreviewFigures))->text(); };
+    EXPECT_TRUE(figures().contains("File: first.tif")) << figures().toStdString();
+
+    qobject_cast<QAbstractButton*>(preview->control(ids::PreviewRelief))->click();
+    answers = {dir.file("shown.png")};
+    qobject_cast<QAbstractButton*>(preview->control(ids::PreviewSave))->click();
+    EXPECT_EQ(dialogs.back(), "KELVARIN Save Preview");
+    const GreyImage& shown = preview->model().image();
+    EXPECT_EQ(shown.width, 1024u);  // the longest side at most 1024
+    const std::string size = dir.file("size");
+    ASSERT_EQ(test::runCommand("identify -format '%wx%h' '" + dir.file("shown.png") + "' > '" + size + "'"), 0);
+    const test::Bytes sizeText = test::readBytes(size);
+    EXPECT_EQ(std::string(sizeText.begin(), sizeText.end()),
+              std::to_string(shown.width) + "x" + std::to_string(shown.height));
+
+    toggle->trigger();
+    EXPECT_FALSE(toggle->isChecked());
+    preview->close();
+    answers = {dir.file("wide.tif"), dir.file("second.tif")};
+    window->menuAction(ids::OpenTif)->trigger();
+    ASSERT_EQ(boxes.back().caption, "KELVARIN - Success.");
+    EXPECT_FALSE(preview->isVisible());
+    window->menuAction(ids::PreviewLastResult)->trigger();
+    EXPECT_TRUE(preview->isVisible());
+    EXPECT_TRUE(figures().contains("File: second.tif")) << figures().toStdString();
 }
 
 // The bar is drawn as the Windows progress control draws it: positions are held inside the

@@ -36,6 +36,8 @@ public:
     std::vector<TextRequest> textRequests;
     // The tick of each menu command that was ever ticked or cleared.
     std::map<int, bool> menuTicks;
+    // The outputs of each preview shown, in order.
+    std::vector<std::vector<std::string>> previews;
     std::vector<std::string> log;
     std::vector<std::pair<int, int>> ranges;
     std::vector<int> positions;
@@ -62,6 +64,11 @@ public:
         enableCalls.push_back(enabled);
     }
     void setMenuItemChecked(int commandId, bool checked) override { menuTicks[commandId] = checked; }
+    void showPreview(const std::vector<FinishedReport>& results) override {
+        std::vector<std::string> outputs;
+        for (const FinishedReport& result : results) outputs.push_back(result.report.output);
+        previews.push_back(std::move(outputs));
+    }
     void resetOptionControls() override { ++controlResets; }
     bool isControlChecked(int id) override { return checked[id]; }
     void closeWindow() override { closed = true; }

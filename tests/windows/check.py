@@ -7,7 +7,7 @@
     successful job;
   - kelvarin.exe, driven in Xvfb, shows its window, answers the keyboard, keeps the focus across a
     box, greys the conversion items under the terrain warning, converts through its file dialogs
-    to the Linux build's bytes and ends with status 0 when closed;
+    to the Linux build's bytes, opens the preview after it and ends with status 0 when closed;
   - the preview window (kelvarin-preview-check.exe) shows a report's figures and warnings and lays
     itself out again when resized.
 Prints "windows-check: N passed, M failed"; the exit status is 0 when nothing failed.
@@ -157,11 +157,12 @@ def run(report, args):
         # An existing, longer destination: taken without asking, and replaced by the new output.
         (folder / "dür/grau-ß.tif").write_bytes(os.urandom(300000))
         reference = runs / parity.GUI_REFERENCE.name / "linux" / parity.GUI_REFERENCE.outputs[0]
-        WindowChecks(report, Desktop(xvfb.display), wine, gui_exe, folder).run(reference, args.screenshot)
+        WindowChecks(report, Desktop(xvfb.display), wine, gui_exe, folder).run(reference, args.screenshot,
+                                                                               args.preview_screenshot)
 
         print("== the preview window under Wine in Xvfb", flush=True)
         preview.preview_window(report, Desktop(xvfb.display), wine, gui_exe.parent / "kelvarin-preview-check.exe",
-                               folder, args.preview_screenshot)
+                               folder)
     finally:
         wine.stop_server()
         xvfb.stop()
@@ -173,7 +174,7 @@ def main():
     parser.add_argument("--screenshot", metavar="FILE", type=absolute,
                         help="keep a picture of the window (taken after the conversion through the dialogs)")
     parser.add_argument("--preview-screenshot", metavar="FILE", type=absolute,
-                        help="keep a picture of the preview window")
+                        help="keep a picture of the preview window (the one opened by the conversion)")
     parser.add_argument("--gui-only", action="store_true",
                         help="of the conversions, run only the one the window's conversion is compared with")
     parser.add_argument("--out", type=absolute, default=ROOT / "build/windows-check", help="the builds' folder")

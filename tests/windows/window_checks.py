@@ -10,6 +10,7 @@ from desktop import Wine, ended, exit_status, wait_until
 from parity import same_output
 
 MAIN = "KELVARIN v3.02"
+PREVIEW = "KELVARIN - Preview"
 RESULT_BOX = re.compile(r"KELVARIN - (Success|Error)\.")
 # Typed into the dialogs after the folder of the run (as a full path, so the folder a dialog
 # starts in does not matter): the parity check's source and an existing, longer destination.
@@ -40,7 +41,7 @@ class WindowChecks:
             boxes[0].press("Return")
             wait_until(lambda: not boxes[0].shown(), 10)
 
-    def run(self, reference, screenshot):
+    def run(self, reference, screenshot, preview_screenshot=None):
         """All checks of the window; reference is the Linux build's output of the same conversion."""
         self.desktop.bind_characters(SOURCE + DESTINATION)
         process = self.wine.start([self.exe], self.folder, self.folder / "wine.log")
@@ -55,6 +56,7 @@ class WindowChecks:
                 self.cancelled_open(main)
                 self.greyed_under_warning(main)
                 self.conversion(main, reference)
+                self.preview_after_job(preview_screenshot)
                 main = self.main_window(main)
                 if screenshot:
                     self.picture(main, screenshot)
@@ -76,11 +78,11 @@ class WindowChecks:
 
     def focus_memory(self, main):
         # Shift+Tab from the log list (the first stop) wraps round to the last control, "TE>Raw".
-        # Help > About (the fourth menu, behind "Output"; Up from "General" wraps round to "About")
+        # Help > About (the fifth menu, behind "View"; Up from "General" wraps round to "About")
         # deactivates the window; once its box is closed the focus is back on "TE>Raw", so Space
         # ticks it (the mode warning) and clears it again (the options-back box).
         main = self.main_window(main)
-        main.press("shift+Tab", "F10", "Right", "Right", "Right", "Down", "Up", "Return")
+        main.press("shift+Tab", "F10", "Right", "Right", "Right", "Right", "Down", "Up", "Return")
         if not self.answer_box("KELVARIN - Help|About"):
             self.report.fail('Help > About shows its page in "KELVARIN - Help|About"')
             return
@@ -167,6 +169,19 @@ class WindowChecks:
             problem = ('no "KELVARIN - Success." box' if not self.answer_box("KELVARIN - Success.") else
                        same_output(reference, self.folder / DESTINATION.replace("\\", "/")))
         self.report.check(f"File > Open TIF converts {SOURCE} through the dialogs like the Linux build", problem)
+
+    def preview_after_job(self, path):
+        # "Show Preview After Each Job" is ticked at start: the conversion has opened the preview
+        # on the map it wrote. Closed, it hides, and the main window's picture is of that alone.
+        preview = self.desktop.wait_for(PREVIEW, 30)
+        self.report.check(f'after the conversion the preview window "{PREVIEW}" opens', None if preview else "")
+        if not preview:
+            return
+        if path:
+            self.picture(preview, path)
+        preview.press("alt+F4")
+        if not self.desktop.wait_gone(PREVIEW, 10):
+            self.report.fail("the preview window closes with Alt+F4")
 
     def picture(self, main, path):
         # A click on the empty bottom of the client area activates the window and does nothing else.

@@ -26,6 +26,7 @@
 
 #include "ui/file_filter.h"
 #include "ui/ids.h"
+#include "ui/qt/preview_window.h"
 #include "ui/wide_text.h"
 
 namespace kelvarin::qt {
@@ -79,6 +80,8 @@ MainWindow::MainWindow(const Clock& clock)
     saveFileDialog = [](const FileDialogRequest& request) { return runFileDialog(request, true); };
     messageBox = [](const MessageBoxRequest& request) { return runMessageBox(request); };
     textDialog = [](const TextRequest& request) { return runTextDialog(request); };
+    // The preview window shows what the jobs wrote, so their reports gather its picture too.
+    session_.reportPreview = PreviewGathering::Gather;
 
     const window::WindowFrameDescription& frame = window::windowFrame();
     setWindowTitle(uiText(frame.caption));
@@ -220,12 +223,17 @@ void MainWindow::buildMenu(QMenu* menu, std::span<const window::MenuEntry> entri
             case window::MenuEntryKind::Separator: menu->addSeparator(); break;
             case window::MenuEntryKind::Submenu: buildMenu(menu->addMenu(uiText(entry.text)), entry.items); break;
             case window::MenuEntryKind::Heading: menu->addAction(uiText(entry.text))->setEnabled(false); break;
+            case window::MenuEntryKind::Toggle:
             case window::MenuEntryKind::Command: {
                 QAction* action = menu->addAction(uiText(entry.text));
                 const int id = entry.id;
                 connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
                 actions_[id] = action;
-                if (entry.group != window::ChoiceGroup::None) {
+                if (entry.kind == window::MenuEntryKind::Toggle) {
+                    // Qt flips the tick itself; the command handler then sets the one it decided.
+                    action->setCheckable(true);
+                    action->setChecked(entry.tickedAtStart);
+                } else if (entry.group != window::ChoiceGroup::None) {
                     // Drawn as radio items; the command handler sets every tick of the group itself,
                     // so the group may be without a tick in between.
                     QActionGroup*& group = choiceGroups_[entry.group];
@@ -382,6 +390,14 @@ void MainWindow::setMenuItemChecked(int commandId, bool checked) {
     if (QAction* action = menuAction(commandId)) action->setChecked(checked);
 }
 
+void MainWindow::showPreview(const std::vector<FinishedReport>& results) {
+    if (!preview_) {
+        preview_ = std::make_unique<PreviewWindow>();
+        preview_->onSave = [this](PreviewWindow& preview) { handler_.savePreview(preview.model().image()); };
+    }
+    preview_->showResults(results);
+}
+
 void MainWindow::resetOptionControls() {
     for (int id : {ids::Average, ids::PosteriseNone})
         if (auto* button = qobject_cast<QAbstractButton*>(control(id))) button->setChecked(true);
@@ -425,6 +441,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // The preview has no parent: left open, it would keep the program running.
+    if (preview_) preview_->close();
     QMainWindow::closeEvent(event);
 }
 

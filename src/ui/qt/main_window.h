@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@ class QMenu;
 class QProgressBar;
 
 namespace kelvarin::qt {
+
+class PreviewWindow;
 
 class MainWindow final : public QMainWindow, public UiPort {
     Q_OBJECT
@@ -53,6 +56,8 @@ public:
     Session& session() { return session_; }
     const DialogUnits& dialogUnits() const { return units_; }
     bool busy() const { return session_.busy.busy(); }
+    // The preview window once View or a job has opened it; nullptr before.
+    PreviewWindow* previewWindow() const { return preview_.get(); }
 
     // UiPort
     std::optional<std::string> askOpenFile(const FileDialogRequest& request) override;
@@ -65,6 +70,7 @@ public:
     void setProgressPosition(std::int32_t position) override;
     void setConversionCommandsEnabled(bool enabled) override;
     void setMenuItemChecked(int commandId, bool checked) override;
+    void showPreview(const std::vector<FinishedReport>& results) override;
     void resetOptionControls() override;
     bool isControlChecked(int controlId) override;
     void closeWindow() override;
@@ -97,6 +103,7 @@ private:
     std::map<int, QAction*> actions_;
     std::vector<QButtonGroup*> radioGroups_;
     std::map<window::ChoiceGroup, QActionGroup*> choiceGroups_;
+    std::unique_ptr<PreviewWindow> preview_;
     QListWidget* log_ = nullptr;
     QProgressBar* progress_ = nullptr;
     ProgressRange progressRange_;

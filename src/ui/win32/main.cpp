@@ -33,7 +33,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     win32::Win32Port port;
     SystemClock clock;
     Session session(port, clock);
+    // The preview window shows what the jobs wrote, so their reports gather its picture too.
+    session.reportPreview = PreviewGathering::Gather;
     CommandHandler handler(session);
+    port.savePreview = [&handler](const GreyImage& picture) { handler.savePreview(picture); };
     win32::MainWindowData data{port, handler, {}, nullptr};
     const INT_PTR result = win32::runMainWindow(instance, data);
     return result < 0 ? 1 : 0;

@@ -18,6 +18,7 @@ HMENU buildMenu(std::span<const window::MenuEntry> entries, bool bar) {
         const std::u16string text = utf16FromUtf8(entry.text);
         const auto* wideText = reinterpret_cast<const wchar_t*>(text.c_str());
         switch (entry.kind) {
+            case window::MenuEntryKind::Toggle:
             case window::MenuEntryKind::Command:
                 AppendMenuW(menu, MF_STRING | (entry.tickedAtStart ? MF_CHECKED : MF_UNCHECKED),
                             static_cast<UINT_PTR>(entry.id), wideText);

@@ -10,6 +10,7 @@
 #include "ui/file_filter.h"
 #include "ui/ids.h"
 #include "ui/wide_text.h"
+#include "ui/win32/preview_window.h"
 #include "ui/window_description.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "the Windows API's wide characters are UTF-16 units");
@@ -129,6 +130,25 @@ MessageAnswer runMessageBox(const MessageBoxData& data) {
         SetForegroundWindow(data.mainWindow);
     }
     return answer == IDCANCEL ? MessageAnswer::Cancel : MessageAnswer::Ok;
+}
+
+Win32Port::Win32Port() = default;
+
+Win32Port::~Win32Port() = default;
+
+void Win32Port::detach() {
+    window_ = nullptr;
+    preview_.reset();
+}
+
+void Win32Port::showPreview(const std::vector<FinishedReport>& results) {
+    if (!preview_) {
+        preview_ = std::make_unique<PreviewWindow>();
+        preview_->onSave = [this](PreviewWindow& preview) {
+            if (savePreview) savePreview(preview.model().image());
+        };
+    }
+    preview_->showResults(results);
 }
 
 std::optional<std::string> Win32Port::askOpenFile(const FileDialogRequest& request) {

@@ -5,15 +5,32 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <memory>
+
 #include "job/port.h"
+#include "pixels/preview_images.h"
 
 namespace kelvarin::win32 {
 
+class PreviewWindow;
+
 class Win32Port final : public UiPort {
 public:
-    // The main window while it exists; before and after, only dialogs and boxes work.
+    Win32Port();
+    ~Win32Port() override;
+    Win32Port(const Win32Port&) = delete;
+    Win32Port& operator=(const Win32Port&) = delete;
+
+    // The main window while it exists; before and after, only dialogs and boxes work. The preview
+    // window goes with the main window.
     void attach(HWND window) { window_ = window; }
-    void detach() { window_ = nullptr; }
+    void detach();
+
+    // The preview window's "Save Preview As..." hands its picture here.
+    std::function<void(const GreyImage&)> savePreview;
+    // The preview window once a job or the View menu has opened it; nullptr before.
+    PreviewWindow* previewWindow() const { return preview_.get(); }
 
     std::optional<std::string> askOpenFile(const FileDialogRequest& request) override;
     std::optional<std::string> askSaveFile(const FileDialogRequest& request) override;
@@ -25,6 +42,7 @@ public:
     void setProgressPosition(std::int32_t position) override;
     void setConversionCommandsEnabled(bool enabled) override;
     void setMenuItemChecked(int commandId, bool checked) override;
+    void showPreview(const std::vector<FinishedReport>& results) override;
     void resetOptionControls() override;
     bool isControlChecked(int controlId) override;
     void closeWindow() override;
@@ -36,6 +54,7 @@ private:
     void repaint(HWND control) const;
 
     HWND window_ = nullptr;
+    std::unique_ptr<PreviewWindow> preview_;
 };
 
 // The common file dialogs, one function each with its data.
