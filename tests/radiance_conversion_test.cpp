@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "base/number_text.h"
 #include "support/reference.h"
 #include "support/rgbe_encoding.h"
+#include "support/sample_sources.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
 #include "ui/ids.h"
@@ -284,6 +286,32 @@ TEST(RadianceConversion, LogLinesProgressAndLastSample) {
     EXPECT_EQ(s[s.size() - 1], s[s.size() - 2]);  // the last sample copies the one before
     EXPECT_EQ(s[20], 0);  // black with its neighbour's exponent 128: (0 + 0.5) / 256, the lowest value
     EXPECT_GT(s[0], 0);
+}
+
+TEST(RadianceConversion, ProgressReachesTheRowBeforeACorruptOne) {
+    // Row 5 of 9 has an old-style scanline header: the bar moves through rows 0 to 4, band by
+    // band, before the job stops, as a decode row by row would have moved it.
+    TempDir dir;
+    const std::uint32_t width = 256, length = 9;
+    Bytes file = test::buildRadiance(width, length);
+    const std::size_t header = test::radianceHeaderBytes(width, length);
+    file[header + 5 * (file.size() - header) / length] = 1;
+    test::writeBytes(dir.file("bad.hdr"), file);
+    struct Case {
+        std::uint64_t chunkBytes;
+        std::vector<int> positions;
+    };
+    const Case cases[] = {{std::uint64_t{2} << 20, {4}}, {8 * width * 2, {1, 3, 4}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chunkBytes);
+        Harness h;
+        h.session.conversionChunkBytes = c.chunkBytes;
+        ASSERT_EQ(h.run(ids::OpenHdr, {dir.file("bad.hdr"), dir.file("bad.tif")}), 0);
+        EXPECT_NE(std::find(h.port.log.begin(), h.port.log.end(), "Wrong compression type, old or none."), h.port.log.end());
+        std::vector<int> moved;
+        std::copy_if(h.port.positions.begin(), h.port.positions.end(), std::back_inserter(moved), [](int p) { return p > 0; });
+        EXPECT_EQ(moved, c.positions);
+    }
 }
 
 TEST(RadianceConversion, SpecialImages) {

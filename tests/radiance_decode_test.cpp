@@ -116,14 +116,33 @@ TEST(RadianceRle, ScanlineHeadersAndTruncation) {
         EXPECT_NE(std::string(rgbeDecodeMessage(status)).empty(), status != RgbeDecodeStatus::Ok);
         // The two-step decode finds the same status, and on success the same planes, rows in
         // reverse order.
+        // A failed walk keeps the starts of the rows the one-step decode completed (the progress
+        // bar moves through them).
         std::vector<std::size_t> starts;
         ASSERT_EQ(findRgbeScanlines(c.data.data(), c.data.size(), 300, 2, starts), c.status);
+        EXPECT_EQ(starts.size(), c.rowsDone);
         if (c.status != RgbeDecodeStatus::Ok) continue;
         RgbeMap rows2(300, 2);
-        decodeRgbeRows(c.data.data(), c.data.size(), starts, 1, 2, rows2);
-        decodeRgbeRows(c.data.data(), c.data.size(), starts, 0, 1, rows2);
+        EXPECT_TRUE(decodeRgbeRows(c.data.data(), c.data.size(), starts, 1, 2, rows2));
+        EXPECT_TRUE(decodeRgbeRows(c.data.data(), c.data.size(), starts, 0, 1, rows2));
         EXPECT_TRUE(std::equal(map.plane(0), map.plane(0) + 4 * map.pixels(), rows2.plane(0)));
     }
+}
+
+TEST(RadianceRle, RowsChangedAfterTheWalkStayInTheirBytes) {
+    // A source shortened while mapped reads as zeros after the walk: a row of zeros fails within
+    // its own bytes instead of taking the next rows' packets for its own (and walking on to the
+    // end of the data for every row).
+    const Bytes first = test::uniformScanline(300, {1, 2, 3, 130});
+    Bytes data = first;
+    for (std::uint8_t row = 1; row < 12; ++row)
+        data = join({data, test::uniformScanline(300, {row, 5, 6, static_cast<std::uint8_t>(130 + row)})});
+    std::vector<std::size_t> starts;
+    ASSERT_EQ(findRgbeScanlines(data.data(), data.size(), 300, 12, starts), RgbeDecodeStatus::Ok);
+    std::fill(data.begin() + 4, data.begin() + static_cast<std::ptrdiff_t>(first.size()), std::uint8_t{0});
+    RgbeMap map(300, 12);
+    EXPECT_FALSE(decodeRgbeRows(data.data(), data.size(), starts, 0, 1, map));
+    EXPECT_TRUE(decodeRgbeRows(data.data(), data.size(), starts, 1, 12, map));
 }
 
 TEST(RadianceRle, RowsLandInTheirPlanes) {

@@ -1,13 +1,13 @@
 // Files on the disk: sources read through stdio, destinations written to a temporary file beside
 // them that is moved over the name once complete.
 #include "formats/file.h"
+#include "formats/mapped_file.h"
 #include "formats/temporary_files.h"
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <limits>
 #include <new>
 #include <random>
 #include <system_error>
@@ -24,7 +24,6 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -264,13 +263,9 @@ private:
     static constexpr std::uint64_t kWriteBackStep = std::uint64_t{8} << 20;
     void startWriteBack();
     std::uint64_t writtenBack_ = 0;
+    bool doShortened() const override { return view_.shortened(); }
     // The view of a source: mapped once, on the first call of mapped().
-    void unmap();
-    const std::uint8_t* view_ = nullptr;
-    bool mapTried_ = false;
-#ifdef _WIN32
-    void* mapping_ = nullptr;
-#endif
+    MappedView view_;
 };
 
 class DiskFileSystem final : public FileSystem {
@@ -331,7 +326,7 @@ DiskFile::~DiskFile() {
         abandon();
     } else if (handle_) {
         // A source: nothing was written, so closing it cannot lose anything.
-        unmap();
+        view_.unmap();
         std::fclose(handle_);
     }
 }
@@ -350,39 +345,8 @@ bool DiskFile::doSeek(std::uint64_t offset) {
 }
 
 const std::uint8_t* DiskFile::doMap() {
-    if (mapTried_ || !handle_ || replacing_) return view_;
-    mapTried_ = true;
-    if (size_ == 0 || size_ > std::numeric_limits<std::size_t>::max()) return nullptr;
-#ifdef _WIN32
-    const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(handle_)));
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
-    const HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (!mapping) return nullptr;
-    void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(size_));
-    if (!view) {
-        CloseHandle(mapping);
-        return nullptr;
-    }
-    mapping_ = mapping;
-    view_ = static_cast<const std::uint8_t*>(view);
-#else
-    void* view = ::mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(handle_), 0);
-    if (view == MAP_FAILED) return nullptr;
-    view_ = static_cast<const std::uint8_t*>(view);
-#endif
-    return view_;
-}
-
-void DiskFile::unmap() {
-    if (!view_) return;
-#ifdef _WIN32
-    UnmapViewOfFile(view_);
-    CloseHandle(static_cast<HANDLE>(mapping_));
-    mapping_ = nullptr;
-#else
-    ::munmap(const_cast<std::uint8_t*>(view_), static_cast<std::size_t>(size_));
-#endif
-    view_ = nullptr;
+    if (!handle_ || replacing_) return nullptr;
+    return view_.map(handle_, size_);
 }
 
 bool DiskFile::doWrite(const void* buffer, std::size_t count) {
@@ -410,7 +374,7 @@ void DiskFile::startWriteBack() {
 }
 
 bool DiskFile::doClose() {
-    unmap();
+    view_.unmap();
     if (!handle_) return !writeFailed_;
     if (replacing_ && !syncToDisk(handle_)) writeFailed_ = true;
     if (std::fclose(handle_) != 0) writeFailed_ = true;

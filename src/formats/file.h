@@ -48,9 +48,11 @@ public:
     // A source's bytes as one read-only view of size() bytes where the file can give one (mapped
     // from the disk where the platform allows); nullptr where it cannot (an empty file, a
     // destination, a failed map), and read() is then the way. The view lasts until close().
-    // Unlike read(), touching the view of a disk file another program shortens meanwhile can
-    // stop the program (SIGBUS).
+    // A disk file another program shortens meanwhile does not stop the program: the view's bytes
+    // past the new end read as zeros and shortened() turns true, which a reader of the view asks
+    // after each piece of work and treats as a short read.
     const std::uint8_t* mapped() { return doMap(); }
+    bool shortened() const { return doShortened(); }
     std::uint64_t position() const { return position_; }
 
     // False when not every byte was written; the failure also sticks to writeFailed().
@@ -78,6 +80,7 @@ protected:
     virtual bool doClose() = 0;
     virtual bool doCommit() = 0;
     virtual const std::uint8_t* doMap() { return nullptr; }
+    virtual bool doShortened() const { return false; }
 
 private:
     std::string path_;

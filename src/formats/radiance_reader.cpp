@@ -187,29 +187,34 @@ RgbeDecodeStatus findRgbeScanlines(const std::uint8_t* data, std::size_t size, s
     rowStarts.assign(length, 0);
     const std::uint8_t* in = data;
     const std::uint8_t* const end = data + size;
+    const auto stop = [&](std::uint32_t row, RgbeDecodeStatus status) {
+        rowStarts.resize(row);
+        return status;
+    };
     for (std::uint32_t r = 0; r < length; ++r) {
         // The checks of decodeRgbeScanlines, in its order.
-        if (end - in < 4) return RgbeDecodeStatus::Truncated;
-        if (in[0] != 2 || in[1] != 2) return RgbeDecodeStatus::WrongCompression;
-        if (in[2] == 0) return RgbeDecodeStatus::HeaderError;
+        if (end - in < 4) return stop(r, RgbeDecodeStatus::Truncated);
+        if (in[0] != 2 || in[1] != 2) return stop(r, RgbeDecodeStatus::WrongCompression);
+        if (in[2] == 0) return stop(r, RgbeDecodeStatus::HeaderError);
         rowStarts[r] = static_cast<std::size_t>(in - data);
         in += 4;
         for (int component = 0; component < 4; ++component)
-            if (!walkRlePackets<false>(in, end, nullptr, 0, width)) return RgbeDecodeStatus::Truncated;
+            if (!walkRlePackets<false>(in, end, nullptr, 0, width)) return stop(r, RgbeDecodeStatus::Truncated);
     }
     return RgbeDecodeStatus::Ok;
 }
 
-void decodeRgbeRows(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& rowStarts,
+bool decodeRgbeRows(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& rowStarts,
                     std::uint32_t firstRow, std::uint32_t endRow, RgbeMap& map) {
-    const std::uint8_t* const end = data + size;
     const std::uint32_t width = map.width();
     for (std::uint32_t r = firstRow; r < endRow; ++r) {
         const std::uint8_t* in = data + rowStarts[r] + 4;
+        const std::uint8_t* const end = data + (r + 1 < rowStarts.size() ? rowStarts[r + 1] : size);
         const std::size_t rowStart = static_cast<std::size_t>(r) * width;
         for (int component = 0; component < 4; ++component)
-            walkRlePackets<true>(in, end, map.plane(component) + rowStart, width, width);
+            if (!walkRlePackets<true>(in, end, map.plane(component) + rowStart, width, width)) return false;
     }
+    return true;
 }
 
 RgbeDecodeStatus decodeRgbeScanlines(const std::uint8_t* data, std::size_t size, RgbeMap& map,

@@ -74,11 +74,14 @@ RgbeDecodeStatus decodeRgbeScanlines(const std::uint8_t* data, std::size_t size,
 
 // The scanlines of decodeRgbeScanlines in two steps, so that rows can be decoded in parallel:
 // findRgbeScanlines walks the packets without storing them and returns the status the decode
-// would return; on Ok, rowStarts[r] is where row r begins. decodeRgbeRows then decodes rows
-// [firstRow, endRow) of what it found into the map; rows may be decoded in any order.
+// would return; rowStarts[r] is where row r begins, for every row on Ok and for the rows before
+// the bad one otherwise. decodeRgbeRows then decodes rows [firstRow, endRow) of what it found
+// into the map; rows may be decoded in any order. Each row is decoded from its own bytes only
+// (up to the next row's start), so bytes that changed since the walk cost no more than the row;
+// false when a row's packets no longer fit there.
 RgbeDecodeStatus findRgbeScanlines(const std::uint8_t* data, std::size_t size, std::uint32_t width,
                                    std::uint32_t length, std::vector<std::size_t>& rowStarts);
-void decodeRgbeRows(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& rowStarts,
+bool decodeRgbeRows(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& rowStarts,
                     std::uint32_t firstRow, std::uint32_t endRow, RgbeMap& map);
 
 // Black pixels (E = 0) between the first and the last take the exponent of the pixel before

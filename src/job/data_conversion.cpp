@@ -77,7 +77,8 @@ struct ChunkPass {
 
     // Runs `work(data, pixels, slot)` on the scheduler's threads over the pixel data, then
     // `finish(pixels, slot)` on this thread chunk by chunk in order, moving the progress bar once
-    // per block. False when a read (or a finish) failed.
+    // per block. False when a read (or a finish) failed; a chunk of a mapped source that turned
+    // out to be shortened while it was worked on fails as a short read, before it is finished.
     template <typename Work, typename Finish>
     bool run(Work&& work, Finish&& finish) {
         const auto prepare = [&](std::size_t chunk, std::size_t slot) {
@@ -95,7 +96,7 @@ struct ChunkPass {
         };
         const auto onThread = [&](std::size_t, std::size_t slot) { work(bytes[slot], pixels[slot], slot); };
         const auto inOrder = [&](std::size_t chunk, std::size_t slot) {
-            if (!finish(pixels[slot], slot)) return false;
+            if (!job.sourceViewWhole() || !finish(pixels[slot], slot)) return false;
             for (std::int64_t k = firstBlock(chunk) + 1; k <= endBlock(chunk); ++k)
                 job.progress().setPosition(static_cast<std::int32_t>(k));
             return true;

@@ -55,13 +55,24 @@ bool JobContext::writeSamples(std::uint16_t* samples, std::size_t count) {
     return false;
 }
 
-bool JobContext::readSource(void* data, std::size_t count) {
-    if (ioFailed_) return false;
-    if (hasSource() && source().readExact(data, count)) return true;
+void JobContext::reportTruncatedSource() {
     ioFailed_ = true;
     const Refusal truncated = truncatedSource();
     session.port.showMessage(jobStopBox(truncated.text, truncated.caption));
     for (const std::string& line : truncated.lines) log().appendLine(line);
+}
+
+bool JobContext::readSource(void* data, std::size_t count) {
+    if (ioFailed_) return false;
+    if (hasSource() && source().readExact(data, count)) return true;
+    reportTruncatedSource();
+    return false;
+}
+
+bool JobContext::sourceViewWhole() {
+    if (ioFailed_) return false;
+    if (!hasSource() || !source().shortened()) return true;
+    reportTruncatedSource();
     return false;
 }
 

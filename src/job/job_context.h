@@ -50,6 +50,9 @@ public:
     bool writeSamples(std::uint16_t* samples, std::size_t count);
     // Reads exactly `count` source bytes; a short read is reported as a truncated source.
     bool readSource(void* data, std::size_t count);
+    // After a piece of work on the source's mapped view: false when the file turned out to be
+    // shortened meanwhile (the view read zeros), reported as readSource reports a short read.
+    bool sourceViewWhole();
     // Closes the source without log lines (the stage logs its own closing report).
     void closeSource();
     // Closes the complete destination and moves it into place under its name; a failed flush or
@@ -76,6 +79,7 @@ public:
 
 private:
     void reportWriteFailure();
+    void reportTruncatedSource();
     bool ioFailed_ = false;
     std::optional<GreyOutput> samples_;
 };

@@ -1,5 +1,6 @@
 // Radiance sources: the header step, and the decoding of the scanlines for the data stage.
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <vector>
 #include <new>
@@ -80,27 +81,46 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
     // threads, the progress bar moved to each band's last row in order.
     std::vector<std::size_t> rowStarts;
     const RgbeDecodeStatus status = findRgbeScanlines(bytes, got, image.width, image.length, rowStarts);
-    if (status != RgbeDecodeStatus::Ok) {
-        map.reset();
-        radianceAbort(job, rgbeDecodeMessage(status));
-        return false;
-    }
     const std::uint32_t bandRows = static_cast<std::uint32_t>(
         std::clamp<std::uint64_t>(job.session.conversionChunkBytes / 8 / image.width, 1, image.length));
-    const std::size_t bands = (image.length + bandRows - 1) / bandRows;
     const auto endRow = [&](std::size_t band) {
         return static_cast<std::uint32_t>(std::min<std::uint64_t>((band + 1) * std::uint64_t{bandRows}, image.length));
     };
-    BlockScheduler(job.session.conversionThreads)
-        .run(
-            bands, [](std::size_t, std::size_t) { return true; },
-            [&](std::size_t band, std::size_t) {
-                decodeRgbeRows(bytes, got, rowStarts, static_cast<std::uint32_t>(band * bandRows), endRow(band), *map);
-            },
-            [&](std::size_t band, std::size_t) {
-                progress.setPosition(static_cast<std::int32_t>(endRow(band) - 1));
-                return true;
-            });
+    // A source shortened while mapped reads as zeros from the new end: it fails as the short
+    // read of the same file would.
+    const auto shortened = [&] { return source.shortened(); };
+    if (status != RgbeDecodeStatus::Ok || shortened()) {
+        // The bar moves through the rows before the bad one, band by band, as a decode of them
+        // would move it; the rows themselves would be thrown away, so they are not decoded.
+        const std::size_t goodRows = shortened() ? 0 : rowStarts.size();
+        for (std::size_t band = 0; band * bandRows < goodRows; ++band)
+            progress.setPosition(static_cast<std::int32_t>(std::min<std::size_t>(endRow(band), goodRows) - 1));
+        map.reset();
+        radianceAbort(job, rgbeDecodeMessage(shortened() ? RgbeDecodeStatus::Truncated : status));
+        return false;
+    }
+    const std::size_t bands = (image.length + bandRows - 1) / bandRows;
+    // Rows whose packets no longer fit their bytes changed after the walk, as the rest of a
+    // shortened file does.
+    std::atomic<bool> changed{false};
+    const auto decodeBand = [&](std::size_t band, std::size_t) {
+        // Nothing more to decode once the file is known to be short.
+        if (changed.load() || shortened()) return;
+        if (!decodeRgbeRows(bytes, got, rowStarts, static_cast<std::uint32_t>(band * bandRows), endRow(band), *map))
+            changed.store(true);
+    };
+    const auto bandDone = [&](std::size_t band, std::size_t) {
+        if (changed.load() || shortened()) return false;
+        progress.setPosition(static_cast<std::int32_t>(endRow(band) - 1));
+        return true;
+    };
+    const bool decoded = BlockScheduler(job.session.conversionThreads)
+                             .run(bands, [](std::size_t, std::size_t) { return true; }, decodeBand, bandDone);
+    if (!decoded) {
+        map.reset();
+        radianceAbort(job, rgbeDecodeMessage(RgbeDecodeStatus::Truncated));
+        return false;
+    }
     data.reset();
     fillZeroExponents(*map);
     job.log().appendLine("Decompressed RGBE data and RGBE image created in" + numberText(job.secondsSince(start)) +
