@@ -23,6 +23,8 @@ demo pgm "$S/ridge.pgm" "$OUT/ridge.tif"
 demo raw "$S/valley.raw" "$OUT/valley.tif"
 demo bin "$S/crater.bin" "$S/crater.hdr" "$OUT/crater.tif"
 demo --te-raw tif "$OUT/render48-grey.tif" "$OUT/render48-grey.raw"
+# For game engines: a 16-bit PNG at an engine size, with the report of what was written.
+demo --size 513 --report "$OUT/render48-513.json" tif "$S/render48.tif" "$OUT/render48-513.png"
 echo
 echo "Outputs in $OUT:"
 ls -l "$OUT"
