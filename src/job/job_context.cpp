@@ -43,7 +43,7 @@ void JobContext::beginSamples() {
     if (encoding.format == OutputFormat::Tiff) encoding.order = image.outputByteOrder;
     samples_.emplace(
         encoding, [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); },
-        session.reportPreview);
+        session.countReports ? std::optional(session.reportPreview) : std::nullopt);
     samples_->begin(image.width, image.length);
 }
 
