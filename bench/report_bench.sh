@@ -1,39 +1,36 @@
 #!/bin/sh
-# What the report costs: `kelvarin-cli tif` on a 48-bit and a 96-bit float TIFF, built from this
-# tree (every written image counted for its report), with --report FILE as well, and built from a
-# revision from before the report existed (the same grey output, nothing counted). Prints each
-# one's CPU time and the ratios to the build without the report.
-# Run by hand:  bench/report_bench.sh [WORKDIR]   (needs git, numpy+tifffile, GNU time)
-# KELVARIN_BENCH_SIZE (default 8192) sets the side; KELVARIN_BENCH_NO_REPORT the revision.
+# What the report costs: one kelvarin-cli binary, each conversion run with the report counted (as
+# always) and with KELVARIN_REPORT=0 (nothing counted, the same output bytes), the two runs
+# alternating so that both see the same machine. Sources: 48-bit TIFF (default and --boost), 96-bit
+# float TIFF, Radiance. Prints the median wall-clock and CPU (user + system) seconds of each and
+# the ratios with / without, with the load average before and after.
+#
+# Run by hand:  bench/report_bench.sh [WORKDIR]   (needs numpy+tifffile, ImageMagick's convert)
+#   KELVARIN_BENCH_SIZE (default 4096) sets the TIFFs' side (the Radiance file is SIZE x SIZE/2);
+#   KELVARIN_BENCH_RUNS (default 11) the runs of each; KELVARIN_BENCH_CLI another binary to time.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 WORK=${1:-/tmp/kelvarin-report-bench}
-SIZE=${KELVARIN_BENCH_SIZE:-8192}
-REV=${KELVARIN_BENCH_NO_REPORT:-46a43a6}
-RUNS=5
+SIZE=${KELVARIN_BENCH_SIZE:-4096}
+RUNS=${KELVARIN_BENCH_RUNS:-11}
 PY=/usr/bin/python3
 mkdir -p "$WORK"
 
-release_cli() {  # SOURCE_DIR BUILD_DIR
-    cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+CLI=${KELVARIN_BENCH_CLI:-}
+if [ -z "$CLI" ]; then
+    cmake -S "$ROOT" -B "$ROOT/build-release" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
         -DKELVARIN_BUILD_TESTS=OFF >/dev/null
-    cmake --build "$2" -j2 --target kelvarin-cli >/dev/null
-}
-release_cli "$ROOT" "$ROOT/build-release"
-CLI=$ROOT/build-release/kelvarin-cli
-if [ ! -x "$WORK/no-report-build/kelvarin-cli" ]; then
-    rm -rf "$WORK/no-report-src" && mkdir -p "$WORK/no-report-src"
-    git -C "$ROOT" archive "$REV" | tar -x -C "$WORK/no-report-src"
-    release_cli "$WORK/no-report-src" "$WORK/no-report-build"
+    cmake --build "$ROOT/build-release" -j2 --target kelvarin-cli >/dev/null
+    CLI=$ROOT/build-release/kelvarin-cli
 fi
-PLAIN=$WORK/no-report-build/kelvarin-cli
 
+# Sources as the TIFF and Radiance benches make them, filled band by band through a memory map.
 $PY - "$WORK" "$SIZE" <<'PYEOF'
 import os, sys
 import numpy as np, tifffile
 work, n = sys.argv[1], int(sys.argv[2])
-for name, dtype in (("src48.tif", np.uint16), ("src96f.tif", np.float32)):
-    path = os.path.join(work, name)
+for kind, dtype in (("48", np.uint16), ("96f", np.float32)):
+    path = os.path.join(work, f"src{kind}_{n}.tif")
     if os.path.exists(path):
         continue
     image = tifffile.memmap(path, shape=(n, n, 3), dtype=dtype, photometric="rgb", rowsperstrip=n)
@@ -46,26 +43,46 @@ for name, dtype in (("src48.tif", np.uint16), ("src96f.tif", np.float32)):
     image.flush()
     del image
 PYEOF
+HDR=$WORK/plasma_$SIZE.hdr
+[ -s "$HDR" ] || convert -seed 1 -size "${SIZE}x$((SIZE / 2))" plasma:fractal "$HDR"
+for S in "$WORK"/src48_"$SIZE".tif "$WORK"/src96f_"$SIZE".tif "$HDR"; do cat "$S" >/dev/null; done
 
-# The least CPU time (user + system) of $RUNS runs: the steadiest figure on a shared machine.
-best_cpu() {
-    BEST=""
-    for _ in $(seq "$RUNS"); do
-        /usr/bin/time -f "%U %S" -o "$WORK/time.txt" sh -c "$1" >/dev/null 2>&1 || return 1
-        T=$(awk '{ printf "%.3f", $1 + $2 }' "$WORK/time.txt")
-        BEST=$(awk -v a="$BEST" -v b="$T" 'BEGIN { print (a == "" || b < a) ? b : a }')
-    done
-    echo "$BEST"
-}
+$PY - "$CLI" "$WORK" "$SIZE" "$RUNS" <<'PYEOF'
+import os, resource, statistics, subprocess, sys, time
+cli, work, n, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+cases = [
+    ("48-bit TIFF", ["tif", f"{work}/src48_{n}.tif"]),
+    ("48-bit TIFF --boost", ["--boost", "tif", f"{work}/src48_{n}.tif"]),
+    ("96-bit float TIFF", ["tif", f"{work}/src96f_{n}.tif"]),
+    ("Radiance", ["hdr", f"{work}/plasma_{n}.hdr"]),
+]
+out = os.path.join(work, "out.tif")
 
-for SRC in src48.tif src96f.tif; do
-    S=$WORK/$SRC
-    cat "$S" >/dev/null
-    echo "== $SRC ($SIZE x $SIZE)"
-    P=$(best_cpu "'$PLAIN' tif '$S' '$WORK/p.tif'")
-    R=$(best_cpu "'$CLI' tif '$S' '$WORK/r.tif'")
-    J=$(best_cpu "'$CLI' --report '$WORK/r.json' tif '$S' '$WORK/r.tif'")
-    printf "  %-34s cpu %7.3f s\n" "without the report ($REV)" "$P" "counted (this tree)" "$R" \
-        "counted, --report FILE" "$J"
-    awk -v p="$P" -v r="$R" -v j="$J" 'BEGIN { printf "  ratio counted / without %.3f, with --report / without %.3f\n", r / p, j / p }'
-done
+def timed(args, report):
+    env = dict(os.environ)
+    env.pop("KELVARIN_REPORT", None)
+    if not report:
+        env["KELVARIN_REPORT"] = "0"
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.perf_counter()
+    subprocess.run([cli] + args + [out], env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wall = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return wall, cpu
+
+print(f"{cli}, {n} x {n} TIFFs, {runs} runs of each, alternating; load average before: "
+      + " ".join(open("/proc/loadavg").read().split()[:3]))
+print(f"  {'':22} {'without':>19} {'with report':>19}   ratio wall   ratio cpu")
+for name, args in cases:
+    timed(args, True)  # one run to warm up
+    samples = {True: [], False: []}
+    for _ in range(runs):
+        for report in (False, True):
+            samples[report].append(timed(args, report))
+    med = {r: (statistics.median(w for w, _ in s), statistics.median(c for _, c in s)) for r, s in samples.items()}
+    (w0, c0), (w1, c1) = med[False], med[True]
+    print(f"  {name:22} {w0:7.3f} s {c0:5.3f} cpu {w1:7.3f} s {c1:5.3f} cpu   {w1 / w0:10.3f}   {c1 / c0:9.3f}")
+os.remove(out)
+print("load average after: " + " ".join(open("/proc/loadavg").read().split()[:3]))
+PYEOF

@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <functional>
 #include <string>
@@ -119,6 +121,26 @@ TEST(CliReport, FailedJobLeavesNoReport) {
     EXPECT_FALSE(exists(dir.file("report.json")));
     EXPECT_FALSE(exists(dir.file("out.tif")));
     EXPECT_EQ(run.err.find("KELVARIN - Report"), std::string::npos);
+}
+
+// KELVARIN_REPORT=0, the benches' way to time a job without its report: the same bytes written,
+// no warning printed, and --report refused rather than left without its report.
+TEST(CliReport, ReportTurnedOffWritesTheSameImage) {
+    TempDir dir;
+    writeBytes(dir.file("render.tif"), greyTiff(120, 70, 8, [](auto x, auto y) { return (x * 2 + y) % 256; }));
+    const CliRun counted = runCli(dir, "tif " + dir.file("render.tif") + " " + dir.file("counted.tif"));
+    ASSERT_EQ(counted.status, 0) << counted.err;
+    ASSERT_NE(counted.err.find("KELVARIN - Report: "), std::string::npos);
+    ASSERT_EQ(setenv("KELVARIN_REPORT", "0", 1), 0);
+    const CliRun plain = runCli(dir, "tif " + dir.file("render.tif") + " " + dir.file("plain.tif"));
+    const CliRun refused = runCli(dir, "--report " + dir.file("r.json") + " tif " + dir.file("render.tif") + " " +
+                                           dir.file("refused.tif"));
+    unsetenv("KELVARIN_REPORT");
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(readBytes(dir.file("plain.tif")), readBytes(dir.file("counted.tif")));
+    EXPECT_EQ(plain.err.find("KELVARIN - Report"), std::string::npos);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_FALSE(exists(dir.file("refused.tif")));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The data stages on several threads, from a mapped source or by reads, in small or large chunks,
-// give exactly the single-thread result: the same bytes, log and progress steps.
+// give exactly the single-thread result: the same bytes, log and progress steps, and the report
+// of the samples written (counted where the blocks are converted).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <limits>
 #include <random>
 
+#include "pixels/report_json.h"
 #include "support/sample_sources.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
@@ -36,6 +38,7 @@ struct Outcome {
     Bytes output;
     std::vector<std::string> log;
     std::vector<int> positions;
+    std::vector<FinishedReport> reports;
 };
 
 Outcome convert(int command, const std::string& source, const std::string& destination,
@@ -45,12 +48,32 @@ Outcome convert(int command, const std::string& source, const std::string& desti
     h.session.conversionThreads = settings.threads;
     h.session.mapSources = settings.map;
     h.session.conversionChunkBytes = settings.chunkBytes;
+    h.session.reportPreview = PreviewGathering::Gather;
     Outcome o;
     o.result = h.run(command, {source, destination});
     o.log = h.port.log;
     o.positions = h.port.positions;
+    o.reports = h.session.lastReports;
     if (exists(destination)) o.output = readBytes(destination);
     return o;
+}
+
+// The job's report is the one of the samples in the file it wrote, each counted once.
+void expectReportOfOutput(const Outcome& o, std::uint32_t width, std::uint32_t length) {
+    ASSERT_EQ(o.reports.size(), 1u);
+    ASSERT_EQ(o.output.size(), 302u + 2u * width * length);
+    const bool intel = o.output[0] == 'I';
+    std::vector<std::uint16_t> samples(std::size_t{width} * length);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const std::uint8_t first = o.output[302 + 2 * i], second = o.output[303 + 2 * i];
+        samples[i] = static_cast<std::uint16_t>(intel ? first | second << 8 : first << 8 | second);
+    }
+    ReportFeed feed(width, length);
+    feed.add(samples);
+    const HeightReport& report = o.reports[0].report;
+    const FinishedReport expected = feed.finish(report.output, report.source);
+    EXPECT_EQ(reportJson(report), reportJson(expected.report));
+    EXPECT_EQ(o.reports[0].preview.levels, expected.preview.levels);
 }
 
 std::vector<ConversionOptions> optionTable() {
@@ -94,8 +117,9 @@ TEST(ConversionThreads, TiffOutputsAreTheSingleThreadOnes) {
     struct Shape {
         std::uint32_t width, length, rowsPerStrip;
     };
-    // 1 x 1, one column, one row, an odd block count, and strips that blocks straddle.
-    const Shape shapes[] = {{1, 1, 0}, {1, 9, 0}, {9, 1, 0}, {13, 11, 0}, {13, 11, 3}};
+    // 1 x 1, one column, one row, an odd block count, strips that blocks straddle, and enough
+    // samples for each thread to count in tables.
+    const Shape shapes[] = {{1, 1, 0}, {1, 9, 0}, {9, 1, 0}, {13, 11, 0}, {13, 11, 3}, {181, 97, 5}};
     unsigned seed = 1;
     for (const Kind& kind : kinds) {
         for (const Shape& shape : shapes) {
@@ -129,6 +153,7 @@ TEST(ConversionThreads, TiffOutputsAreTheSingleThreadOnes) {
                     EXPECT_TRUE(o.output == reference.output);
                     EXPECT_EQ(o.log, reference.log);
                     EXPECT_EQ(o.positions, reference.positions);
+                    expectReportOfOutput(o, shape.width, shape.length);
                 }
             }
         }
@@ -167,8 +192,8 @@ TEST(ConversionThreads, RadianceOutputsAreTheSingleThreadOnes) {
         std::uint32_t width, length;
     };
     // One pixel; one column (the last sample repeats one from the band before); one row; bands
-    // of several rows with an odd count.
-    const Shape shapes[] = {{1, 1}, {1, 5}, {5, 1}, {300, 7}};
+    // of several rows with an odd count; enough samples for each thread to count in tables.
+    const Shape shapes[] = {{1, 1}, {1, 5}, {5, 1}, {300, 7}, {181, 97}};
     unsigned seed = 100;
     for (const Shape& shape : shapes) {
         writeBytes(dir.file("in.hdr"), radianceFile(shape.width, shape.length, seed++));
@@ -184,6 +209,7 @@ TEST(ConversionThreads, RadianceOutputsAreTheSingleThreadOnes) {
                 EXPECT_EQ(o.result, 1);
                 EXPECT_TRUE(o.output == reference.output);
                 EXPECT_EQ(o.log, reference.log);
+                expectReportOfOutput(o, shape.width, shape.length);
                 // Progress moves in bands, but every pass reaches the last row.
                 const int last = static_cast<int>(shape.length) - 1;
                 EXPECT_EQ(std::count(o.positions.begin(), o.positions.end(), last),

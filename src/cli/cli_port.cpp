@@ -22,6 +22,12 @@ void applyRunSettings(Session& session, unsigned jobsAtOnce) {
         if (std::from_chars(threads, end, n).ptr == end && n >= 1 && n <= 256) session.conversionThreads = n;
     }
     if (const char* map = std::getenv("KELVARIN_MAP")) session.mapSources = std::strcmp(map, "0") != 0;
+    session.countReports = !reportsTurnedOff();
+}
+
+bool reportsTurnedOff() {
+    const char* report = std::getenv("KELVARIN_REPORT");
+    return report && std::strcmp(report, "0") == 0;
 }
 
 namespace {

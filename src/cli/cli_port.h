@@ -13,9 +13,12 @@ namespace kelvarin {
 class Session;
 
 // How a job's data stages run, for tests and benches (not in the help): KELVARIN_THREADS=N
-// converts on N threads, KELVARIN_MAP=0 reads sources without a memory map. Without them a job
-// of `jobsAtOnce` running together gets its share of the cores.
+// converts on N threads, KELVARIN_MAP=0 reads sources without a memory map, KELVARIN_REPORT=0
+// counts no report (no warnings on stderr; --report is refused). Without them a job of
+// `jobsAtOnce` running together gets its share of the cores.
 void applyRunSettings(Session& session, unsigned jobsAtOnce);
+// Whether KELVARIN_REPORT=0 turned the report off.
+bool reportsTurnedOff();
 
 class CliPort final : public UiPort {
 public:

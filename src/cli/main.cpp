@@ -223,6 +223,7 @@ int run(const std::vector<std::string>& argv) {
     if (!command) return usageError(("unknown command " + name).c_str());
     if (files.size() != command->files) return usageError(("wrong number of files for " + name).c_str());
     if (reportPath) {
+        if (reportsTurnedOff()) return usageError("--report needs the report, which KELVARIN_REPORT=0 turns off");
         if (const auto problem = reportPathProblem(diskFileSystem(), *reportPath, files))
             return usageError(problem->c_str());
         // Last run's report goes before the job starts: an interrupted or failed job leaves none.

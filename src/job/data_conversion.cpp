@@ -195,11 +195,17 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     log.appendLine("Starting data conversion.");
     conversionStart = job.now();
     for (auto& slotSamples : samples) slotSamples.resize(chunkPixels);
-    job.beginSamples();
+    // Each chunk is counted for the report by the thread that converted it, while it is in cache.
+    job.beginSamples(true);
+    BlockCounts* const counts = job.reportCounts();
+    const auto count = [counts](const std::uint16_t* converted, std::size_t pixels) {
+        if (counts) counts->add({converted, pixels});
+    };
     if (floating) {
         return pass.run(
             [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
                 convertFloatBlock(format, toneMap, data, pixels, samples[slot].data());
+                count(samples[slot].data(), pixels);
             },
             writeSamples);
     }
@@ -207,6 +213,7 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     return pass.run(
         [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
             converter.convertBlock(data, pixels, samples[slot].data());
+            count(samples[slot].data(), pixels);
         },
         writeSamples);
 }

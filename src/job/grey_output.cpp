@@ -34,7 +34,7 @@ bool GreyOutput::fail() {
     return false;
 }
 
-void GreyOutput::begin(std::uint32_t width, std::uint32_t length) {
+void GreyOutput::begin(std::uint32_t width, std::uint32_t length, bool countedInBlocks) {
     width_ = width;
     length_ = length;
     expected_ = std::uint64_t{width} * length;
@@ -45,9 +45,11 @@ void GreyOutput::begin(std::uint32_t width, std::uint32_t length) {
     whole_.clear();
     png_.reset();
     report_.reset();
+    blockCounts_.reset();
+    previewFeed_.reset();
     if (!encoding_.size) {
         // The report counts the image as written: here the one handed in, a resampled one later.
-        if (!startReport(width, length) || !startEncoding(width, length)) fail();
+        if (!startReport(width, length, countedInBlocks) || !startEncoding(width, length)) fail();
         return;
     }
     try {
@@ -99,15 +101,27 @@ bool GreyOutput::finishImage() {
 }
 
 std::optional<FinishedReport> GreyOutput::finishReport(std::string output, SourceFacts source) {
-    if (!report_ || !finish()) return std::nullopt;
+    if ((!report_ && !previewFeed_) || !finish()) return std::nullopt;
+    if (previewFeed_) {
+        blockCounts_->mergeInto(*previewFeed_);
+        FinishedReport finished = previewFeed_->finish(std::move(output), std::move(source));
+        previewFeed_.reset();
+        blockCounts_.reset();
+        return finished;
+    }
     FinishedReport finished = report_->finish(std::move(output), std::move(source));
     report_.reset();
     return finished;
 }
 
-bool GreyOutput::startReport(std::uint32_t width, std::uint32_t length) {
+bool GreyOutput::startReport(std::uint32_t width, std::uint32_t length, bool countedInBlocks) {
     if (!reportMode_) return true;
     try {
+        if (countedInBlocks) {
+            blockCounts_ = std::make_unique<BlockCounts>();
+            previewFeed_ = std::make_unique<ReportFeed>(width, length, *reportMode_);
+            return true;
+        }
         report_ = std::make_unique<BackgroundReportFeed>(width, length, *reportMode_);
     } catch (const std::bad_alloc&) {
         outOfMemory_ = true;
@@ -133,6 +147,7 @@ bool GreyOutput::startEncoding(std::uint32_t width, std::uint32_t length) {
 bool GreyOutput::encode(std::uint16_t* samples, std::size_t count) {
     // The report takes its copy before the samples are put into the destination's order.
     if (report_) report_->add({samples, count});
+    if (previewFeed_) previewFeed_->addToPreview({samples, count});
     if (encoding_.format == OutputFormat::Png) return encodePngRows(samples, count) || fail();
     // Nothing to do for bare samples in the host's order (II on x86).
     samplesToByteOrder(samples, count, encoding_.order);

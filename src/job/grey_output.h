@@ -16,6 +16,7 @@
 #include "base/image_size.h"
 #include "formats/output_format.h"
 #include "job/background_report.h"
+#include "job/block_counts.h"
 
 namespace kelvarin {
 
@@ -45,8 +46,13 @@ public:
     GreyOutput& operator=(const GreyOutput&) = delete;
 
     // An image of width x length samples follows. An image to be resampled that does not fit in
-    // memory fails every write (outOfMemory() says so).
-    void begin(std::uint32_t width, std::uint32_t length);
+    // memory fails every write (outOfMemory() says so). With `countedInBlocks`, the caller counts
+    // the samples for the report where it converts them (blockCounts()), as long as the image is
+    // written as it comes; otherwise they are counted here as they are written.
+    void begin(std::uint32_t width, std::uint32_t length, bool countedInBlocks = false);
+    // Where a caller that asked to count in blocks counts each sample exactly once, before it is
+    // handed to write(); nothing when this image's report is counted here or not at all.
+    BlockCounts* blockCounts() { return blockCounts_.get(); }
     // The next `count` samples in row order; a call need not hold whole rows. The samples are put
     // into the destination's byte order where they are: the caller does not use them afterwards.
     // False when the sink failed, or when the samples run past the end of the image (nothing is
@@ -65,7 +71,7 @@ private:
     bool fail();
     bool finishImage();
     // The report and the encoding of the image as it is written, after any resampling.
-    bool startReport(std::uint32_t width, std::uint32_t length);
+    bool startReport(std::uint32_t width, std::uint32_t length, bool countedInBlocks = false);
     bool startEncoding(std::uint32_t width, std::uint32_t length);
     bool encode(std::uint16_t* samples, std::size_t count);
     bool encodePngRows(const std::uint16_t* samples, std::size_t count);
@@ -89,6 +95,9 @@ private:
     std::optional<bool> finished_;  // what finish() found, once it has run
     std::optional<PreviewGathering> reportMode_;
     std::unique_ptr<BackgroundReportFeed> report_;
+    // Counted in blocks: the counts, and the feed that gathers the preview in row order.
+    std::unique_ptr<BlockCounts> blockCounts_;
+    std::unique_ptr<ReportFeed> previewFeed_;
 };
 
 }  // namespace kelvarin

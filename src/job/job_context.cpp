@@ -38,13 +38,13 @@ bool JobContext::writeOutput(const void* data, std::size_t count) {
     return false;
 }
 
-void JobContext::beginSamples() {
+void JobContext::beginSamples(bool countedInBlocks) {
     GreyEncoding encoding = destinationEncoding;
     if (encoding.format == OutputFormat::Tiff) encoding.order = image.outputByteOrder;
     samples_.emplace(
         encoding, [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); },
-        session.reportPreview);
-    samples_->begin(image.width, image.length);
+        session.countReports ? std::optional(session.reportPreview) : std::nullopt);
+    samples_->begin(image.width, image.length, countedInBlocks);
 }
 
 bool JobContext::writeSamples(std::uint16_t* samples, std::size_t count) {

@@ -44,7 +44,11 @@ public:
     // The destination's grey image: image.width x image.length native samples in row order
     // follow, to be written as `destinationEncoding` says (a TIFF's samples in
     // image.outputByteOrder). Called after the header is written.
-    void beginSamples();
+    // With `countedInBlocks`, the data stage counts the samples for the report where it converts
+    // them, into reportCounts() (each sample once, before it is written).
+    void beginSamples(bool countedInBlocks = false);
+    // Where the data stage counts, when it is to; nothing otherwise.
+    BlockCounts* reportCounts() { return samples_ ? samples_->blockCounts() : nullptr; }
     // Writes the next samples of that image (they are put into the destination's byte order in
     // place); a failure is reported once, as by writeOutput, and makes the job fail.
     bool writeSamples(std::uint16_t* samples, std::size_t count);

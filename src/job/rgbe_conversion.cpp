@@ -83,7 +83,11 @@ bool convertRgbe(JobContext& job) {
         radianceAbort(job, "Not enough memory for the image.");
         return false;
     }
-    job.beginSamples();
+    // Each band is counted for the report by the thread that tone-mapped it, but for the image's
+    // last sample, which is only known once the band before it is in.
+    job.beginSamples(true);
+    BlockCounts* const counts = job.reportCounts();
+    const auto repeatsLast = [&](std::size_t band) { return band + 1 == bands && pixels >= 2; };
     std::uint16_t previous = 0;  // the sample before the band, for the image's last one
     const bool written = scheduler.run(
         bands, nothingToFetch,
@@ -92,12 +96,16 @@ bool convertRgbe(JobContext& job) {
             rgbeToGrey(*map, weighting, firstRow(band), endRow(band), greys[slot].data(), unused);
             const std::size_t n = std::size_t{endRow(band) - firstRow(band)} * width;
             toneMapGreys(greys[slot].data(), n, toneMap, samples[slot].data());
+            if (counts) counts->add({samples[slot].data(), repeatsLast(band) ? n - 1 : n});
         },
         [&](std::size_t band, std::size_t slot) {
             const std::size_t n = std::size_t{endRow(band) - firstRow(band)} * width;
             std::uint16_t* out = samples[slot].data();
             // The last sample repeats the one before it.
-            if (band + 1 == bands && pixels >= 2) out[n - 1] = n >= 2 ? out[n - 2] : previous;
+            if (repeatsLast(band)) {
+                out[n - 1] = n >= 2 ? out[n - 2] : previous;
+                if (counts) counts->add({out + n - 1, 1});
+            }
             previous = out[n - 1];
             if (!job.writeSamples(out, n)) return false;
             toRow(band);

@@ -40,6 +40,9 @@ public:
     // Whether the reports of written images gather a preview too (a window shows it; the CLI
     // does not), and the reports of the last job's images: one, or a terrain set's three tiles.
     PreviewGathering reportPreview = PreviewGathering::Skip;
+    // Whether written images are counted for a report at all; a bench turns it off to time the
+    // report's cost. Off, a job reports nothing and writes exactly the same bytes.
+    bool countReports = true;
     std::vector<FinishedReport> lastReports;
     // How the data stages run: on this many threads (0: one per core), and reading sources
     // through a memory map where the platform allows (otherwise, or when it fails, by reads).

@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -194,7 +195,7 @@ bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
     for (Output& output : outputs) {
         GreyOutput samples(
             ByteOrder::II, [&output](const void* bytes, std::size_t count) { return output.file->write(bytes, count); },
-            session.reportPreview);
+            session.countReports ? std::optional(session.reportPreview) : std::nullopt);
         samples.begin(output.side, output.side);
         const bool written = samples.write(output.tile.data(), output.tile.size()) && samples.finish();
         if (std::optional<FinishedReport> report = samples.finishReport(

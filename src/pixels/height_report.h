@@ -84,6 +84,12 @@ public:
         if (preview_) preview_->add(samples);
     }
     void merge(const ReportFeed& other);
+    // For samples counted elsewhere (by the threads that converted them): the preview takes them
+    // here, in row order, and their counts come in by mergeCounts.
+    void addToPreview(std::span<const std::uint16_t> samples) {
+        if (preview_) preview_->add(samples);
+    }
+    void mergeCounts(const SampleCounts& counts) { counts_.merge(counts); }
     FinishedReport finish(std::string output, SourceFacts source) const;
 
 private:
