@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Builds the libFuzzer targets of tests/fuzz with clang (ASan + UBSan) and runs each for a bounded
-time on a copy of its seed corpus. A crash, sanitizer report, hang (over 10 s), allocation over
-512 MiB or broken job guarantee fails the run. Then a coverage build of the same targets runs
+time on a copy of its seed corpus, one target after the other with a worker process per core
+sharing that corpus. A crash, sanitizer report, hang (over 10 s), allocation over 512 MiB or broken
+job guarantee fails the run. Then a coverage build of the same targets runs
 over the corpora the fuzzers ended with, and the summary gives each target's executions and the
 line coverage of the readers (src/formats).
 
@@ -80,7 +81,11 @@ def check_artifact_places(build):
     print(f"fuzz: a target run by hand writes its artifacts into {artifacts.parent}/")
 
 
-def run_target(build, work, target, seconds, seed):
+def run_target(build, work, target, seconds, seed, workers):
+    """Fuzzes one target with `workers` processes sharing its corpus (each picks up what the others
+    found), so a target has every core of the machine. Returns the worst exit status, the
+    executions and processor seconds of all workers, and the log of the first that failed (or of
+    the first)."""
     folder = work / target
     (folder / "artifacts").mkdir(parents=True)
     shutil.copytree(ROOT / "tests/fuzz/corpus" / target, folder / "corpus")
@@ -90,21 +95,33 @@ def run_target(build, work, target, seconds, seed):
     # frames are cheaper to record than 30; replaying an artifact by hand prints them whole.
     env = dict(os.environ, ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:quarantine_size_mb=16:malloc_context_size=10",
                UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1")
-    command = [build / f"tests/fuzz/fuzz_{target}", f"-max_total_time={seconds}", f"-seed={seed}", "-timeout=10",
-               "-rss_limit_mb=2048", "-malloc_limit_mb=512", "-max_len=8192", "-print_final_stats=1",
-               *os.environ.get("FUZZ_FLAGS", "").split(), f"-artifact_prefix={folder}/artifacts/",
-               folder / "corpus"]
-    with open(folder / "log", "w") as log:
-        process = subprocess.Popen(command, env=env, stdout=log, stderr=subprocess.STDOUT)
-        # The target's own processor time: on a machine shared with other work, executions per
-        # CPU-second say more about the target than executions per second.
-        _, wait_status, usage = os.wait4(process.pid, 0)
-        process.returncode = status = os.waitstatus_to_exitcode(wait_status)
-    text = (folder / "log").read_text(errors="replace")
-    runs = re.findall(r"^stat::number_of_executed_units: *(\d+)", text, re.M)
-    # A run that stopped on a fault prints no final statistics: take its last progress line.
-    runs = runs or re.findall(r"^#(\d+)", text, re.M)
-    return status, int(runs[-1]) if runs else 0, text, usage.ru_utime + usage.ru_stime
+
+    def worker(index):
+        # A fixed seed gives each worker its own fixed seed; 0 still lets libFuzzer choose.
+        worker_seed = int(seed) + index if int(seed) != 0 else 0
+        command = [build / f"tests/fuzz/fuzz_{target}", f"-max_total_time={seconds}", f"-seed={worker_seed}",
+                   "-timeout=10", "-rss_limit_mb=2048", "-malloc_limit_mb=512", "-max_len=8192", "-reload=1",
+                   "-print_final_stats=1", *os.environ.get("FUZZ_FLAGS", "").split(),
+                   f"-artifact_prefix={folder}/artifacts/", folder / "corpus"]
+        log_path = folder / f"log-{index}"
+        with open(log_path, "w") as log:
+            process = subprocess.Popen(command, env=env, stdout=log, stderr=subprocess.STDOUT)
+            # The worker's own processor time: on a machine shared with other work, executions per
+            # CPU-second say more about the target than executions per second.
+            _, wait_status, usage = os.wait4(process.pid, 0)
+            status = os.waitstatus_to_exitcode(wait_status)
+        text = log_path.read_text(errors="replace")
+        runs = re.findall(r"^stat::number_of_executed_units: *(\d+)", text, re.M)
+        # A run that stopped on a fault prints no final statistics: take its last progress line.
+        runs = runs or re.findall(r"^#(\d+)", text, re.M)
+        return status, int(runs[-1]) if runs else 0, text, usage.ru_utime + usage.ru_stime
+
+    with concurrent.futures.ThreadPoolExecutor(workers) as pool:
+        done = list(pool.map(worker, range(workers)))
+    failed = [d for d in done if d[0] != 0]
+    status = failed[0][0] if failed else 0
+    text = (failed or done)[0][2]
+    return status, sum(d[1] for d in done), text, sum(d[3] for d in done)
 
 
 def coverage(build, work):
@@ -148,11 +165,11 @@ def main():
     work = build / "work"
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir()
-    # At least two at a time, so five targets take three rounds of FUZZ_SECONDS whatever the machine.
-    parallel = max(2, jobs())
-    print(f"== fuzzing {len(TARGETS)} targets for {seconds} s each, {parallel} at a time", flush=True)
-    with concurrent.futures.ThreadPoolExecutor(parallel) as pool:
-        results = dict(zip(TARGETS, pool.map(lambda t: run_target(build, work, t, seconds, seed), TARGETS)))
+    # One target after the other, each with a worker per core (at least two).
+    workers = max(2, jobs())
+    print(f"== fuzzing {len(TARGETS)} targets for {seconds} s each, one after the other, {workers} workers each",
+          flush=True)
+    results = {target: run_target(build, work, target, seconds, seed, workers) for target in TARGETS}
 
     lines = []
     failed = 0
