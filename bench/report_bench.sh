@@ -24,25 +24,8 @@ if [ -z "$CLI" ]; then
     CLI=$ROOT/build-release/kelvarin-cli
 fi
 
-# Sources as the TIFF and Radiance benches make them, filled band by band through a memory map.
-$PY - "$WORK" "$SIZE" <<'PYEOF'
-import os, sys
-import numpy as np, tifffile
-work, n = sys.argv[1], int(sys.argv[2])
-for kind, dtype in (("48", np.uint16), ("96f", np.float32)):
-    path = os.path.join(work, f"src{kind}_{n}.tif")
-    if os.path.exists(path):
-        continue
-    image = tifffile.memmap(path, shape=(n, n, 3), dtype=dtype, photometric="rgb", rowsperstrip=n)
-    x = np.arange(n, dtype=np.float64)
-    for top in range(0, n, 512):
-        y = np.arange(top, min(top + 512, n), dtype=np.float64)[:, None]
-        base = 0.5 + 0.25 * np.sin(x / 97.0) * np.cos(y / 61.0) + 0.2 * (x + y) / (2 * n)
-        band = np.stack([base, base * 0.9 + 0.05, base * 0.8 + 0.1], axis=-1)
-        image[top:top + len(y)] = (band * 65535).astype(dtype) if dtype == np.uint16 else (band * 3.5 - 0.7).astype(dtype)
-    image.flush()
-    del image
-PYEOF
+# Sources as the TIFF and Radiance benches make them.
+for KIND in 48 96f; do $PY "$ROOT/bench/make_tiff_source.py" "$WORK" "$SIZE" "$KIND"; done
 HDR=$WORK/plasma_$SIZE.hdr
 [ -s "$HDR" ] || convert -seed 1 -size "${SIZE}x$((SIZE / 2))" plasma:fractal "$HDR"
 for S in "$WORK"/src48_"$SIZE".tif "$WORK"/src96f_"$SIZE".tif "$HDR"; do cat "$S" >/dev/null; done
