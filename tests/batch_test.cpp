@@ -31,12 +31,6 @@ std::set<std::string> treeOf(const std::string& folder) {
     return names;
 }
 
-// A TIFF result with its DateTime text blanked: it holds the second the job ran in.
-Bytes withoutDateTime(Bytes file) {
-    if (file.size() >= 302 && (file[0] == 'I' || file[0] == 'M')) std::fill(file.begin() + 234, file.begin() + 254, 0);
-    return file;
-}
-
 // The seconds a log reports vary from run to run.
 std::string withoutSeconds(const std::string& log) {
     return std::regex_replace(log, std::regex("[ -][0-9]+ seconds\n"), " N seconds\n");

@@ -1,5 +1,6 @@
 #include "support/test_files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -38,6 +39,11 @@ void writeText(const std::string& path, const std::string& text) { writeBytes(pa
 Bytes readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes withoutDateTime(Bytes file) {
+    if (file.size() >= 302 && (file[0] == 'I' || file[0] == 'M')) std::fill(file.begin() + 234, file.begin() + 254, 0);
+    return file;
 }
 
 bool exists(const std::string& path) { return std::filesystem::exists(path); }

@@ -32,6 +32,9 @@ void writeBytes(const std::string& path, const Bytes& bytes);
 void writeText(const std::string& path, const std::string& text);
 Bytes readBytes(const std::string& path);
 bool exists(const std::string& path);
+// A written height map with its DateTime text (bytes 234 to 253) blanked: the only part of two
+// runs' TIFFs that may differ, when they fall in different seconds. Other files are left as they are.
+Bytes withoutDateTime(Bytes file);
 // The names in a folder, hidden ones too.
 std::set<std::string> namesIn(const std::string& folder);
 // The names in a folder that look like a destination's temporary file (".NAME.kelvarin-XXXXXX").
