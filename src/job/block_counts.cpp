@@ -7,20 +7,21 @@ namespace kelvarin {
 void BlockCounts::add(std::span<const std::uint16_t> samples) {
     if (samples.empty()) return;
     SampleCounts* counts = nullptr;
-    try {
+    {
         std::lock_guard hold(mutex_);
         if (outOfMemory_) return;
-        if (idle_.empty()) {
-            all_.push_back(std::make_unique<SampleCounts>());
-            idle_.reserve(all_.size());
-            idle_.push_back(all_.back().get());
+        try {
+            if (idle_.empty()) {
+                all_.push_back(std::make_unique<SampleCounts>());
+                idle_.reserve(all_.size());
+                idle_.push_back(all_.back().get());
+            }
+        } catch (const std::bad_alloc&) {
+            outOfMemory_ = true;
+            return;
         }
         counts = idle_.back();
         idle_.pop_back();
-    } catch (const std::bad_alloc&) {
-        std::lock_guard hold(mutex_);
-        outOfMemory_ = true;
-        return;
     }
     bool counted = true;
     try {

@@ -81,7 +81,7 @@ public:
     // The next output samples, in row order, as written.
     void add(std::span<const std::uint16_t> samples) {
         counts_.add(samples);
-        if (preview_) preview_->add(samples);
+        addToPreview(samples);
     }
     void merge(const ReportFeed& other);
     // For samples counted elsewhere (by the threads that converted them): the preview takes them
