@@ -1,6 +1,7 @@
 // The data stage of TIFF and Radiance jobs: the block division of the pixel data, the analysis
 // passes, the conversion and the closing report.
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "base/number_text.h"
@@ -121,10 +122,11 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     ChunkPass pass(job, stream, blocks, pixelSize, scheduler);
     const std::size_t chunkPixels = static_cast<std::size_t>(
         std::min<std::uint64_t>(blocks.blocksPerChunk * blocks.blockBytes, blocks.pixelBytes) / pixelSize);
-    std::vector<std::vector<std::uint16_t>> samples(scheduler.slots());
+    // Filled by the converters before they are read: not zeroed first.
+    std::vector<std::unique_ptr<std::uint16_t[]>> samples(scheduler.slots());
     // The converters write native samples; the grey output takes them in order.
     const auto writeSamples = [&](std::size_t pixels, std::size_t slot) {
-        return job.writeSamples(samples[slot].data(), pixels);
+        return job.writeSamples(samples[slot].get(), pixels);
     };
 
     // A floating-point source always gets the tone-mapping analysis and treats Boost as off for
@@ -194,7 +196,7 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
 
     log.appendLine("Starting data conversion.");
     conversionStart = job.now();
-    for (auto& slotSamples : samples) slotSamples.resize(chunkPixels);
+    for (auto& slotSamples : samples) slotSamples = std::make_unique_for_overwrite<std::uint16_t[]>(chunkPixels);
     // Each chunk is counted for the report by the thread that converted it, while it is in cache.
     job.beginSamples(true);
     BlockCounts* const counts = job.reportCounts();
@@ -204,16 +206,16 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     if (floating) {
         return pass.run(
             [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
-                convertFloatBlock(format, toneMap, data, pixels, samples[slot].data());
-                count(samples[slot].data(), pixels);
+                convertFloatBlock(format, toneMap, data, pixels, samples[slot].get());
+                count(samples[slot].get(), pixels);
             },
             writeSamples);
     }
     const IntegerConverter converter(format, stretch, std::uint64_t{image.width} * image.length);
     return pass.run(
         [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
-            converter.convertBlock(data, pixels, samples[slot].data());
-            count(samples[slot].data(), pixels);
+            converter.convertBlock(data, pixels, samples[slot].get());
+            count(samples[slot].get(), pixels);
         },
         writeSamples);
 }

@@ -34,8 +34,10 @@ public:
     explicit SampleCounts(std::uint64_t foldAfter = UINT32_MAX);
 
     void add(std::span<const std::uint16_t> samples);
-    // Takes in the counts of samples counted elsewhere (another block of the same image).
+    // Takes in the counts of samples counted elsewhere (another block of the same image); the
+    // second form may take `other`'s memory, leaving it empty.
     void merge(const SampleCounts& other);
+    void merge(SampleCounts&& other);
     SampleFigures figures() const;
 
 private:
