@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 #include <type_traits>
+#include <vector>
 
 namespace kelvarin {
 
@@ -51,5 +52,8 @@ struct LargeAllocator {
         return true;
     }
 };
+
+template <typename T>
+using LargeVector = std::vector<T, LargeAllocator<T>>;
 
 }  // namespace kelvarin

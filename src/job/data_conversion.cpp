@@ -123,7 +123,7 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     const std::size_t chunkPixels = static_cast<std::size_t>(
         std::min<std::uint64_t>(blocks.blocksPerChunk * blocks.blockBytes, blocks.pixelBytes) / pixelSize);
     // One buffer of chunkPixels samples for each slot, in one piece of memory.
-    std::vector<std::uint16_t, LargeAllocator<std::uint16_t>> sampleMemory;
+    LargeVector<std::uint16_t> sampleMemory;
     const auto samples = [&](std::size_t slot) { return sampleMemory.data() + slot * chunkPixels; };
     // The converters write native samples; the grey output takes them in order.
     const auto writeSamples = [&](std::size_t pixels, std::size_t slot) {

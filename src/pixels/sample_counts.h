@@ -57,8 +57,8 @@ private:
     void fold();
 
     std::vector<std::uint16_t> kept_;    // the samples themselves while there are no tables
-    std::vector<std::uint32_t, LargeAllocator<std::uint32_t>> tables_;  // empty until more than kKeptSamples samples came
-    std::vector<std::uint64_t, LargeAllocator<std::uint64_t>> folded_;  // totals of the counts folded so far; empty until the first fold
+    LargeVector<std::uint32_t> tables_;  // empty until more than kKeptSamples samples came
+    LargeVector<std::uint64_t> folded_;  // totals of the counts folded so far; empty until the first fold
     std::uint64_t unfolded_ = 0;         // samples counted in tables_ since the last fold
     std::uint64_t foldAfter_;
 };
