@@ -2,7 +2,16 @@
 
 #include <cstdint>
 
-#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+// The address sanitizer (GCC says so by a macro, Clang by a feature) must see every buffer.
+#if defined(__SANITIZE_ADDRESS__)
+#define KELVARIN_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KELVARIN_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+#if defined(__linux__) && !defined(KELVARIN_ADDRESS_SANITIZER)
 #include <sys/mman.h>
 #define KELVARIN_LARGE_PAGES 1
 #endif
