@@ -141,7 +141,8 @@ TEST(HeightReport, CountsBeyondThirtyTwoBitsAreFoldedWithoutLoss) {
 }
 
 // A small image's samples are kept and sorted, a larger one's counted in tables: both ways, and
-// feeds that pass from one to the other on an add or a merge, give the figures of the definition.
+// feeds that pass from one to the other on an add or a merge (copied or moved, within the 32-bit
+// counters or past them), give the figures of the definition.
 TEST(HeightReport, FewSamplesAndTablesGiveTheSameFigures) {
     std::mt19937 random(5);
     const auto samples = [&random](std::size_t count) {
@@ -152,6 +153,7 @@ TEST(HeightReport, FewSamplesAndTablesGiveTheSameFigures) {
     struct Case {
         const char* name;
         std::vector<Samples> adds, merges;
+        std::uint64_t foldAfter = UINT32_MAX;
     };
     const Case cases[] = {
         {"nothing", {}, {}},
@@ -163,16 +165,20 @@ TEST(HeightReport, FewSamplesAndTablesGiveTheSameFigures) {
         {"small feeds merged past the tables' start", {samples(3000)}, {samples(1000), samples(1000)}},
         {"a small feed merged into a large one", {samples(9000)}, {samples(10)}},
         {"a large feed merged into a small one", {samples(10)}, {samples(9000)}},
+        {"large feeds merged into an empty one", {}, {samples(9000), samples(7000)}},
+        {"large feeds merged past the counters' fold", {samples(5000)}, {samples(6000), samples(5000)}, 8000},
+        {"a feed larger than the fold merged into an empty one", {}, {samples(9000)}, 8000},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SampleCounts counts;
+    for (const Case& c : cases) for (const bool moved : {false, true}) {
+        SCOPED_TRACE(testing::Message() << c.name << (moved ? ", moved" : ", copied"));
+        SampleCounts counts(c.foldAfter);
         Samples all;
         for (const Samples& block : c.adds) counts.add(block), all.insert(all.end(), block.begin(), block.end());
         for (const Samples& other : c.merges) {
             SampleCounts feed;
             feed.add(other);
-            counts.merge(feed);
+            if (moved) counts.merge(std::move(feed));
+            else counts.merge(feed);
             all.insert(all.end(), other.begin(), other.end());
         }
         SampleFigures want;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/large_memory.h"
+
 namespace kelvarin {
 
 // Four byte planes R, G, B, E of width x length each; pixel (row r, column x) at r * width + x.
@@ -23,7 +25,7 @@ public:
 private:
     std::uint32_t width_, length_;
     std::size_t pixels_;
-    std::unique_ptr<std::uint8_t[]> bytes_;
+    LargeArray<std::uint8_t> bytes_;
 };
 
 }  // namespace kelvarin

@@ -42,7 +42,7 @@ void BackgroundReportFeed::add(std::span<const std::uint16_t> samples) {
 }
 
 void BackgroundReportFeed::count() {
-    std::vector<std::uint16_t> taken;
+    LargeVector<std::uint16_t> taken;
     taken.reserve(waitingLimit_);
     for (;;) {
         {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/large_memory.h"
 #include "pixels/height_report.h"
 
 namespace kelvarin {
@@ -43,7 +44,7 @@ private:
     std::size_t waitingLimit_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<std::uint16_t> waiting_;  // handed over, not yet taken by the counting thread
+    LargeVector<std::uint16_t> waiting_;  // handed over, not yet taken by the counting thread
     bool ending_ = false;
     std::exception_ptr failure_;
     std::thread counter_;  // not joinable where no thread could be started: the job counts itself

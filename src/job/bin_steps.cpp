@@ -54,7 +54,7 @@ bool binDataStep(JobContext& job) {
     // the file backwards and each is flipped on its own.
     const std::size_t rowBytes = std::size_t{2} * image.width;
     const std::size_t rowsPerBlock = std::max<std::size_t>(1, kHeightDataBlock / rowBytes);
-    std::vector<std::uint16_t> block(std::min<std::size_t>(rowsPerBlock, image.length) * image.width);
+    LargeVector<std::uint16_t> block(std::min<std::size_t>(rowsPerBlock, image.length) * image.width);
     std::size_t rowsLeft = image.length;
     std::uint64_t done = 0;
     job.beginSamples();

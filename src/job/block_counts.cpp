@@ -34,10 +34,10 @@ void BlockCounts::add(std::span<const std::uint16_t> samples) {
     idle_.push_back(counts);  // room reserved when it was made
 }
 
-void BlockCounts::mergeInto(ReportFeed& feed) const {
+void BlockCounts::mergeInto(ReportFeed& feed) {
     std::lock_guard hold(mutex_);
     if (outOfMemory_) throw std::bad_alloc();
-    for (const auto& counts : all_) feed.mergeCounts(*counts);
+    for (const auto& counts : all_) feed.mergeCounts(std::move(*counts));
 }
 
 }  // namespace kelvarin

@@ -19,12 +19,12 @@ class BlockCounts {
 public:
     // Counts samples of the image, in any order; safe to call from several threads at once.
     void add(std::span<const std::uint16_t> samples);
-    // Everything counted so far, merged into `feed`'s counts. Throws std::bad_alloc when
-    // counting ran out of memory.
-    void mergeInto(ReportFeed& feed) const;
+    // Everything counted so far, moved into `feed`'s counts (these counts are left empty).
+    // Throws std::bad_alloc when counting ran out of memory.
+    void mergeInto(ReportFeed& feed);
 
 private:
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::vector<std::unique_ptr<SampleCounts>> all_;
     std::vector<SampleCounts*> idle_;  // of all_, the counts no thread is using
     bool outOfMemory_ = false;

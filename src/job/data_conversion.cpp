@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/large_memory.h"
 #include "base/number_text.h"
 #include "job/block_scheduler.h"
 #include "job/job_context.h"
@@ -121,10 +122,12 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     ChunkPass pass(job, stream, blocks, pixelSize, scheduler);
     const std::size_t chunkPixels = static_cast<std::size_t>(
         std::min<std::uint64_t>(blocks.blocksPerChunk * blocks.blockBytes, blocks.pixelBytes) / pixelSize);
-    std::vector<std::vector<std::uint16_t>> samples(scheduler.slots());
+    // One buffer of chunkPixels samples for each slot, in one piece of memory.
+    LargeVector<std::uint16_t> sampleMemory;
+    const auto samples = [&](std::size_t slot) { return sampleMemory.data() + slot * chunkPixels; };
     // The converters write native samples; the grey output takes them in order.
     const auto writeSamples = [&](std::size_t pixels, std::size_t slot) {
-        return job.writeSamples(samples[slot].data(), pixels);
+        return job.writeSamples(samples(slot), pixels);
     };
 
     // A floating-point source always gets the tone-mapping analysis and treats Boost as off for
@@ -194,7 +197,7 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
 
     log.appendLine("Starting data conversion.");
     conversionStart = job.now();
-    for (auto& slotSamples : samples) slotSamples.resize(chunkPixels);
+    sampleMemory.resize(scheduler.slots() * chunkPixels);
     // Each chunk is counted for the report by the thread that converted it, while it is in cache.
     job.beginSamples(true);
     BlockCounts* const counts = job.reportCounts();
@@ -204,16 +207,16 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     if (floating) {
         return pass.run(
             [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
-                convertFloatBlock(format, toneMap, data, pixels, samples[slot].data());
-                count(samples[slot].data(), pixels);
+                convertFloatBlock(format, toneMap, data, pixels, samples(slot));
+                count(samples(slot), pixels);
             },
             writeSamples);
     }
     const IntegerConverter converter(format, stretch, std::uint64_t{image.width} * image.length);
     return pass.run(
         [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
-            converter.convertBlock(data, pixels, samples[slot].data());
-            count(samples[slot].data(), pixels);
+            converter.convertBlock(data, pixels, samples(slot));
+            count(samples(slot), pixels);
         },
         writeSamples);
 }

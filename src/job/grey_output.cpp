@@ -81,7 +81,7 @@ bool GreyOutput::finishImage() {
     if (failed_ || written_ != expected_) return fail();
     if (encoding_.size) {
         const ImageSize to = *encoding_.size;
-        std::vector<std::uint16_t> resampled;
+        LargeVector<std::uint16_t> resampled;
         try {
             resampled.resize(std::size_t{to.width} * to.height);
         } catch (const std::bad_alloc&) {
@@ -92,7 +92,7 @@ bool GreyOutput::finishImage() {
             outOfMemory_ = true;
             return fail();
         }
-        std::vector<std::uint16_t>().swap(whole_);
+        decltype(whole_)().swap(whole_);
         if (!startReport(to.width, to.height) || !startEncoding(to.width, to.height)) return fail();
         for (std::size_t at = 0; at < resampled.size(); at += kPartSamples)
             if (!encode(resampled.data() + at, std::min(kPartSamples, resampled.size() - at))) return false;

@@ -14,6 +14,7 @@
 
 #include "base/byte_order.h"
 #include "base/image_size.h"
+#include "base/large_memory.h"
 #include "formats/output_format.h"
 #include "job/background_report.h"
 #include "job/block_counts.h"
@@ -85,7 +86,7 @@ private:
     bool failed_ = false;
     bool outOfMemory_ = false;
     // The image handed in, held whole until it is resampled.
-    std::vector<std::uint16_t> whole_;
+    LargeVector<std::uint16_t> whole_;
     // A PNG: its writer, and the part of a row that has come so far.
     struct ByteSinkAdapter;
     std::unique_ptr<ByteSinkAdapter> pngSink_;

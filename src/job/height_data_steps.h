@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "base/large_memory.h"
 #include "base/number_text.h"
 #include "job/job_context.h"
 

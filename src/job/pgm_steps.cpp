@@ -30,7 +30,7 @@ bool finishPgm(JobContext& job, ScaledProgress& progress, std::int64_t start) {
 // P5: the big-endian samples, block by block.
 bool convertBinaryPgm(JobContext& job, ScaledProgress& progress, std::int64_t start) {
     std::uint64_t remaining = std::uint64_t{job.image.width} * job.image.length;
-    std::vector<std::uint16_t> block(
+    LargeVector<std::uint16_t> block(
         static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kHeightDataBlock / sizeof(std::uint16_t))));
     std::uint64_t done = 0;
     job.beginSamples();
@@ -53,8 +53,8 @@ bool convertTextPgm(JobContext& job, std::int64_t start) {
     ScaledProgress progress(job.progress(), samples);
     const std::uint64_t textBytes = job.source().size() - std::min<std::uint64_t>(job.source().size(), job.image.dataOffset);
 
-    std::vector<std::uint8_t> text(static_cast<std::size_t>(std::min<std::uint64_t>(textBytes, kHeightDataBlock)));
-    std::vector<std::uint16_t> out(
+    LargeVector<std::uint8_t> text(static_cast<std::size_t>(std::min<std::uint64_t>(textBytes, kHeightDataBlock)));
+    LargeVector<std::uint16_t> out(
         static_cast<std::size_t>(std::min<std::uint64_t>(samples, kHeightDataBlock / sizeof(std::uint16_t))));
     std::size_t outFill = 0;
     std::uint64_t stored = 0;

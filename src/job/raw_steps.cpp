@@ -29,7 +29,7 @@ bool rawHeaderStep(JobContext& job) {
 bool rawDataStep(JobContext& job) {
     // The whole file is the side x side little-endian samples.
     std::uint64_t remaining = job.image.outputDataBytes / sizeof(std::uint16_t);
-    std::vector<std::uint16_t> block(
+    LargeVector<std::uint16_t> block(
         static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kHeightDataBlock / sizeof(std::uint16_t))));
     job.beginSamples();
     while (remaining > 0) {

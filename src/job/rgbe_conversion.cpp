@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "base/large_memory.h"
 #include "base/number_text.h"
 #include "formats/radiance_reader.h"
 #include "job/block_scheduler.h"
@@ -71,13 +72,13 @@ bool convertRgbe(JobContext& job) {
     progress.setRange(1, static_cast<std::int32_t>(length));
     start = job.now();
     const std::size_t bandPixels = std::size_t{bandRows} * width;
-    std::vector<std::vector<float>> greys(scheduler.slots());
-    std::vector<std::vector<std::uint16_t>> samples(scheduler.slots());
+    // Each slot's band of greys and of samples, the slots' bands one after the other.
+    const std::size_t slotPixels = std::min(bandPixels, pixels);
+    LargeArray<float> greyMemory;
+    LargeArray<std::uint16_t> sampleMemory;
     try {
-        for (std::size_t slot = 0; slot < scheduler.slots(); ++slot) {
-            greys[slot].resize(std::min(bandPixels, pixels));
-            samples[slot].resize(std::min(bandPixels, pixels));
-        }
+        greyMemory = makeLargeArray<float>(scheduler.slots() * slotPixels);
+        sampleMemory = makeLargeArray<std::uint16_t>(scheduler.slots() * slotPixels);
     } catch (const std::bad_alloc&) {
         map.reset();
         radianceAbort(job, "Not enough memory for the image.");
@@ -92,15 +93,17 @@ bool convertRgbe(JobContext& job) {
     const bool written = scheduler.run(
         bands, nothingToFetch,
         [&](std::size_t band, std::size_t slot) {
+            float* const greys = greyMemory.get() + slot * slotPixels;
+            std::uint16_t* const samples = sampleMemory.get() + slot * slotPixels;
             FloatExtremes unused = FloatExtremes::initial();
-            rgbeToGrey(*map, weighting, firstRow(band), endRow(band), greys[slot].data(), unused);
+            rgbeToGrey(*map, weighting, firstRow(band), endRow(band), greys, unused);
             const std::size_t n = std::size_t{endRow(band) - firstRow(band)} * width;
-            toneMapGreys(greys[slot].data(), n, toneMap, samples[slot].data());
-            if (counts) counts->add({samples[slot].data(), repeatsLast(band) ? n - 1 : n});
+            toneMapGreys(greys, n, toneMap, samples);
+            if (counts) counts->add({samples, repeatsLast(band) ? n - 1 : n});
         },
         [&](std::size_t band, std::size_t slot) {
             const std::size_t n = std::size_t{endRow(band) - firstRow(band)} * width;
-            std::uint16_t* out = samples[slot].data();
+            std::uint16_t* out = sampleMemory.get() + slot * slotPixels;
             // The last sample repeats the one before it.
             if (repeatsLast(band)) {
                 out[n - 1] = n >= 2 ? out[n - 2] : previous;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/large_memory.h"
 #include "base/number_text.h"
 #include "formats/file.h"
 #include "formats/grey_tiff_writer.h"
@@ -20,10 +21,11 @@ namespace kelvarin {
 
 namespace {
 
-// A vector that leaves new samples uninitialised: every buffer is filled whole by a read or a
-// reduction right away, and zeroing 128 MiB first would be a pass over memory for nothing.
+// A vector of large memory that leaves new samples uninitialised: every buffer is filled whole by
+// a read or a reduction right away, and zeroing 128 MiB first would be a pass over memory for
+// nothing.
 template <typename T>
-struct NoFillAllocator : std::allocator<T> {
+struct NoFillAllocator : LargeAllocator<T> {
     template <typename U>
     struct rebind {
         using other = NoFillAllocator<U>;

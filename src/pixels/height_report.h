@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "pixels/preview_grid.h"
@@ -89,7 +90,7 @@ public:
     void addToPreview(std::span<const std::uint16_t> samples) {
         if (preview_) preview_->add(samples);
     }
-    void mergeCounts(const SampleCounts& counts) { counts_.merge(counts); }
+    void mergeCounts(SampleCounts&& counts) { counts_.merge(std::move(counts)); }
     FinishedReport finish(std::string output, SourceFacts source) const;
 
 private:

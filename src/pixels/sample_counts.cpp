@@ -65,8 +65,30 @@ void SampleCounts::merge(const SampleCounts& other) {
         return;
     }
     if (tables_.empty()) makeTables();
+    if (other.folded_.empty() && other.unfolded_ <= foldAfter_ - unfolded_) {
+        // Both counts fit the 32-bit counters together: no 64-bit totals are needed.
+        for (std::size_t level = 0; level < kLevels; ++level)
+            tables_[level] += other.tables_[level] + other.tables_[kSecondTable + level];
+        unfolded_ += other.unfolded_;
+        return;
+    }
     if (folded_.empty()) folded_.assign(kLevels, 0);
     for (std::size_t level = 0; level < kLevels; ++level) folded_[level] += other.total(level);
+}
+
+void SampleCounts::merge(SampleCounts&& other) {
+    // Counts that hold nothing yet take the other's tables instead of making (and paging in)
+    // tables of their own.
+    if (tables_.empty() && kept_.empty() && !other.tables_.empty() && other.unfolded_ <= foldAfter_) {
+        tables_ = std::move(other.tables_);
+        folded_ = std::move(other.folded_);
+        unfolded_ = other.unfolded_;
+        other.tables_.clear();
+        other.folded_.clear();
+        other.unfolded_ = 0;
+        return;
+    }
+    merge(static_cast<const SampleCounts&>(other));
 }
 
 SampleFigures SampleCounts::figures() const {

@@ -10,6 +10,8 @@
 #include <span>
 #include <vector>
 
+#include "base/large_memory.h"
+
 namespace kelvarin {
 
 struct SampleFigures {
@@ -34,8 +36,10 @@ public:
     explicit SampleCounts(std::uint64_t foldAfter = UINT32_MAX);
 
     void add(std::span<const std::uint16_t> samples);
-    // Takes in the counts of samples counted elsewhere (another block of the same image).
+    // Takes in the counts of samples counted elsewhere (another block of the same image); the
+    // second form may take `other`'s memory, leaving it empty.
     void merge(const SampleCounts& other);
+    void merge(SampleCounts&& other);
     SampleFigures figures() const;
 
 private:
@@ -53,8 +57,8 @@ private:
     void fold();
 
     std::vector<std::uint16_t> kept_;    // the samples themselves while there are no tables
-    std::vector<std::uint32_t> tables_;  // empty until more than kKeptSamples samples came
-    std::vector<std::uint64_t> folded_;  // totals of the counts folded so far; empty until the first fold
+    LargeVector<std::uint32_t> tables_;  // empty until more than kKeptSamples samples came
+    LargeVector<std::uint64_t> folded_;  // totals of the counts folded so far; empty until the first fold
     std::uint64_t unfolded_ = 0;         // samples counted in tables_ since the last fold
     std::uint64_t foldAfter_;
 };

@@ -4,6 +4,7 @@
 
 
 #include "alloc/counting_new.h"
+#include "base/large_memory.h"
 #include "support/job_check.h"
 #include "support/reference.h"
 #include "support/sample_sources.h"
@@ -96,18 +97,25 @@ INSTANTIATE_TEST_SUITE_P(Formats, ClaimedSize, ::testing::ValuesIn(claimCases())
                              return test::testNameFrom(info.param.name);
                          });
 
-// The counter itself: a large block shows in the peak, and is gone once freed.
+// The counter itself: a large block shows in the peak, and is gone once freed; so does one of
+// the core's large buffers, which the core otherwise maps from the system.
 TEST(CountingNew, SeesALargeAllocationAndItsRelease) {
-    resetPeak();
-    const std::size_t before = liveBytes();
-    {
-        std::vector<std::uint8_t> block(kBound);
-        // Keeps an optimising compiler from eliding the allocation as unused.
-        asm volatile("" : : "g"(block.data()) : "memory");
-        EXPECT_GE(liveBytes() - before, kBound);
+    for (const bool coreBuffer : {false, true}) {
+        SCOPED_TRACE(coreBuffer ? "the core's large buffer" : "a vector");
+        resetPeak();
+        const std::size_t before = liveBytes();
+        {
+            std::vector<std::uint8_t> block;
+            LargeArray<std::uint8_t> buffer;
+            if (coreBuffer) buffer = makeLargeArray<std::uint8_t>(kBound);
+            else block.resize(kBound);
+            // Keeps an optimising compiler from eliding the allocation as unused.
+            asm volatile("" : : "g"(block.data()), "g"(buffer.get()) : "memory");
+            EXPECT_GE(liveBytes() - before, kBound);
+        }
+        EXPECT_GE(peakBytes() - before, kBound);
+        EXPECT_LT(liveBytes() - before, 1024u);
     }
-    EXPECT_GE(peakBytes() - before, kBound);
-    EXPECT_LT(liveBytes() - before, 1024u);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "alloc/counting_new.h"
 
+#include "base/large_memory.h"
+
 #include <malloc.h>
 
 #include <atomic>
@@ -50,3 +52,11 @@ void operator delete(void* p, std::size_t) noexcept { kelvarin::test::release(p)
 void operator delete[](void* p, std::size_t) noexcept { kelvarin::test::release(p); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { kelvarin::test::release(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { kelvarin::test::release(p); }
+
+// The core maps its large buffers straight from the system, where this counter would not see
+// them; in this program they come from the counted operator new instead (these definitions are
+// linked in place of the core's).
+namespace kelvarin {
+void* allocateLarge(std::size_t bytes) { return ::operator new(bytes); }
+void freeLarge(void* memory, std::size_t) noexcept { ::operator delete(memory); }
+}  // namespace kelvarin

@@ -1,0 +1,43 @@
+// The large buffers' memory: every byte of every size is usable and keeps what was written while
+// other buffers come and go (a wrong alignment or unmapped tail would fault or overlap), and a
+// vector growing through the sizes where the memory changes kind keeps its contents.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "base/large_memory.h"
+
+namespace kelvarin {
+namespace {
+
+TEST(LargeMemory, EveryByteIsUsableAndKeptWhileOthersComeAndGo) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    const std::size_t sizes[] = {1,          4095,           (256 << 10) - 1, 256 << 10, (256 << 10) + 1,
+                                 2 * kMiB - 1, 2 * kMiB,       2 * kMiB + 1,    6 * kMiB + 123};
+    const auto pattern = [](std::size_t buffer, std::size_t at) {
+        return static_cast<std::uint8_t>(buffer * 31 + at * 7 + (at >> 12));
+    };
+    std::vector<LargeArray<std::uint8_t>> buffers;
+    for (std::size_t b = 0; b < std::size(sizes); ++b) {
+        buffers.push_back(makeLargeArray<std::uint8_t>(sizes[b]));
+        for (std::size_t at = 0; at < sizes[b]; ++at) buffers[b][at] = pattern(b, at);
+    }
+    // Every other buffer freed and made again, then all checked.
+    for (std::size_t b = 0; b < std::size(sizes); b += 2) {
+        buffers[b].reset();
+        buffers[b] = makeLargeArray<std::uint8_t>(sizes[b]);
+        for (std::size_t at = 0; at < sizes[b]; ++at) buffers[b][at] = pattern(b, at);
+    }
+    for (std::size_t b = 0; b < std::size(sizes); ++b) {
+        SCOPED_TRACE(sizes[b]);
+        for (std::size_t at = 0; at < sizes[b]; ++at) ASSERT_EQ(buffers[b][at], pattern(b, at)) << at;
+    }
+
+    std::vector<std::uint32_t, LargeAllocator<std::uint32_t>> grown;
+    for (std::uint32_t i = 0; i < 3 * kMiB; ++i) grown.push_back(i * 2654435761u);
+    for (std::uint32_t i = 0; i < 3 * kMiB; ++i) ASSERT_EQ(grown[i], i * 2654435761u) << i;
+}
+
+}  // namespace
+}  // namespace kelvarin
