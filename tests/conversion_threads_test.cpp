@@ -46,7 +46,7 @@ Outcome convert(int command, const std::string& source, const std::string& desti
     Harness h;
     h.session.options = options;
     h.session.conversionThreads = settings.threads;
-    h.session.mapSources = settings.map;
+    h.session.sourceAccess = settings.map ? SourceAccess::Map : SourceAccess::Read;
     h.session.conversionChunkBytes = settings.chunkBytes;
     h.session.reportPreview = PreviewGathering::Gather;
     Outcome o;

@@ -51,7 +51,7 @@ Outcome convertCut(const TempDir& dir, const ShortenCase& c, bool map, unsigned 
     if (!map && c.readerSeesCutBefore) std::filesystem::resize_file(source, cutSize);
     Harness h;
     h.session.options = c.options;
-    h.session.mapSources = map;
+    h.session.sourceAccess = map ? SourceAccess::Map : SourceAccess::Read;
     h.session.conversionThreads = threads;
     h.port.onLogLine = [&](const std::string& line) {
         if (line == c.cutAt) std::filesystem::resize_file(source, cutSize);
@@ -121,7 +121,7 @@ TEST(ShortenedSourceDeathTest, OtherBusErrorsStillEndTheProgram) {
         {
             // A mapped job first, so that the handler is in place.
             Harness h;
-            h.session.mapSources = true;
+            h.session.sourceAccess = SourceAccess::Map;
             if (h.run(ids::OpenTif, {dir.file("in.tif"), dir.file("out.tif")}) != 1) std::_Exit(0);
             const int descriptor = ::open(foreign.c_str(), O_RDONLY);
             auto* view = static_cast<volatile const std::uint8_t*>(

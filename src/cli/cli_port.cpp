@@ -21,7 +21,8 @@ void applyRunSettings(Session& session, unsigned jobsAtOnce) {
         const char* end = threads + std::strlen(threads);
         if (std::from_chars(threads, end, n).ptr == end && n >= 1 && n <= 256) session.conversionThreads = n;
     }
-    if (const char* map = std::getenv("KELVARIN_MAP")) session.mapSources = std::strcmp(map, "0") != 0;
+    if (const char* map = std::getenv("KELVARIN_MAP"))
+        session.sourceAccess = std::strcmp(map, "0") == 0 ? SourceAccess::Read : SourceAccess::Map;
     session.countReports = !reportsTurnedOff();
 }
 

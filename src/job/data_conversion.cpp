@@ -33,6 +33,8 @@ struct Blocks {
     std::uint64_t blocksPerChunk = 1;
 };
 
+constexpr std::uint64_t kReadChunkBytes = std::uint64_t{512} << 10;
+
 // Chunks of whole blocks up to about `chunkTarget` source bytes, so memory stays small for any image.
 Blocks blockDivision(const SourceImage& image, std::size_t pixelSize, std::uint64_t chunkTarget) {
     Blocks b;
@@ -58,7 +60,7 @@ struct ChunkPass {
     // By slot: the chunk's bytes (in the mapped source or in `copies`) and its pixel count.
     std::vector<const std::uint8_t*> bytes;
     std::vector<std::size_t> pixels;
-    std::vector<std::vector<std::uint8_t>> copies;
+    std::vector<LargeVector<std::uint8_t>> copies;
 
     ChunkPass(JobContext& job, StripStream& stream, const Blocks& blocks, std::size_t pixelSize,
               const BlockScheduler& scheduler)
@@ -87,7 +89,7 @@ struct ChunkPass {
                 static_cast<std::uint64_t>(endBlock(chunk) - firstBlock(chunk)) * blocks.blockBytes,
                 stream.remaining()));
             // A buffer only where the bytes cannot be used in place: no view, or strips to join.
-            std::vector<std::uint8_t>& copy = copies[slot];
+            LargeVector<std::uint8_t>& copy = copies[slot];
             if (copy.size() < count && (!stream.mapped() || job.image.strips.size() > 1)) copy.resize(count);
             const std::uint8_t* data = stream.next(count, copy.data());
             if (!data) return false;
@@ -112,12 +114,16 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     StatusLog& log = job.log();
     const SampleLayout layout = layoutOf(image);
     const std::size_t pixelSize = bytesPerPixel(layout);
-    const Blocks blocks = blockDivision(image, pixelSize, job.session.conversionChunkBytes);
+    StripStream stream(job, std::uint64_t{image.width} * image.length * pixelSize);
+    // Chunks that are read pass through buffers of the job's own, one a slot: smaller chunks keep
+    // them at about 2 MiB in all, and convert as fast.
+    const std::uint64_t chunkTarget = stream.mapped() ? job.session.conversionChunkBytes
+                                                      : std::min(job.session.conversionChunkBytes, kReadChunkBytes);
+    const Blocks blocks = blockDivision(image, pixelSize, chunkTarget);
     const BlockFormat format{layout, image.byteOrder, options.colourWeighting};
     const bool floating = layout == SampleLayout::RgbFloat;
 
     job.progress().setRange(1, blocks.blockCount);
-    StripStream stream(job, blocks.pixelBytes);
     const BlockScheduler scheduler(job.session.conversionThreads);
     ChunkPass pass(job, stream, blocks, pixelSize, scheduler);
     const std::size_t chunkPixels = static_cast<std::size_t>(

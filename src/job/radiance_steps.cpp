@@ -56,7 +56,7 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
 
     // The pixel data in the source's mapped view, or else read into memory.
     std::unique_ptr<std::uint8_t[]> data;
-    const std::uint8_t* bytes = job.session.mapSources ? source.mapped() : nullptr;
+    const std::uint8_t* bytes = job.session.sourceAccess != SourceAccess::Read ? source.mapped() : nullptr;
     std::size_t got = static_cast<std::size_t>(available);
     try {
         if (bytes) {

@@ -9,7 +9,7 @@ namespace kelvarin {
 StripStream::StripStream(JobContext& job, std::uint64_t totalBytes)
     : job_(job), strips_(job.image.strips), total_(totalBytes) {
     if (strips_.empty()) strips_.push_back({job.image.dataOffset, totalBytes});
-    if (!job.session.mapSources || !job.hasSource()) return;
+    if (job.session.sourceAccess != SourceAccess::Map || !job.hasSource()) return;
     // The view is used only when every byte the stream hands out lies inside it; otherwise the
     // reads find and report the short file.
     const std::uint64_t fileSize = job.source().size();
