@@ -18,21 +18,6 @@ namespace kelvarin {
 void* allocateLarge(std::size_t bytes);
 void freeLarge(void* memory, std::size_t bytes) noexcept;
 
-// An array of `count` Ts in such memory, left uninitialised.
-struct LargeDeleter {
-    std::size_t bytes = 0;
-    void operator()(void* memory) const noexcept { freeLarge(memory, bytes); }
-};
-template <typename T>
-using LargeArray = std::unique_ptr<T[], LargeDeleter>;
-
-template <typename T>
-LargeArray<T> makeLargeArray(std::size_t count) {
-    static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>);
-    if (count > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
-    return LargeArray<T>(static_cast<T*>(allocateLarge(count * sizeof(T))), LargeDeleter{count * sizeof(T)});
-}
-
 // For std::vector and friends.
 template <typename T>
 struct LargeAllocator {
@@ -55,5 +40,19 @@ struct LargeAllocator {
 
 template <typename T>
 using LargeVector = std::vector<T, LargeAllocator<T>>;
+
+// An array of `count` Ts in such memory, left uninitialised.
+struct LargeDeleter {
+    std::size_t bytes = 0;
+    void operator()(void* memory) const noexcept { freeLarge(memory, bytes); }
+};
+template <typename T>
+using LargeArray = std::unique_ptr<T[], LargeDeleter>;
+
+template <typename T>
+LargeArray<T> makeLargeArray(std::size_t count) {
+    static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>);
+    return LargeArray<T>(LargeAllocator<T>().allocate(count), LargeDeleter{count * sizeof(T)});
+}
 
 }  // namespace kelvarin

@@ -128,9 +128,10 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     ChunkPass pass(job, stream, blocks, pixelSize, scheduler);
     const std::size_t chunkPixels = static_cast<std::size_t>(
         std::min<std::uint64_t>(blocks.blocksPerChunk * blocks.blockBytes, blocks.pixelBytes) / pixelSize);
-    // One buffer of chunkPixels samples for each slot, in one piece of memory.
-    LargeVector<std::uint16_t> sampleMemory;
-    const auto samples = [&](std::size_t slot) { return sampleMemory.data() + slot * chunkPixels; };
+    // One buffer of chunkPixels samples for each slot, in one piece of memory, filled by the
+    // converters before it is read.
+    LargeArray<std::uint16_t> sampleMemory;
+    const auto samples = [&](std::size_t slot) { return sampleMemory.get() + slot * chunkPixels; };
     // The converters write native samples; the grey output takes them in order.
     const auto writeSamples = [&](std::size_t pixels, std::size_t slot) {
         return job.writeSamples(samples(slot), pixels);
@@ -203,7 +204,7 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
 
     log.appendLine("Starting data conversion.");
     conversionStart = job.now();
-    sampleMemory.resize(scheduler.slots() * chunkPixels);
+    sampleMemory = makeLargeArray<std::uint16_t>(scheduler.slots() * chunkPixels);
     // Each chunk is counted for the report by the thread that converted it, while it is in cache.
     job.beginSamples(true);
     BlockCounts* const counts = job.reportCounts();

@@ -76,6 +76,7 @@ bool convertRgbe(JobContext& job) {
     const std::size_t slotPixels = std::min(bandPixels, pixels);
     LargeArray<float> greyMemory;
     LargeArray<std::uint16_t> sampleMemory;
+    const auto samplesOf = [&](std::size_t slot) { return sampleMemory.get() + slot * slotPixels; };
     try {
         greyMemory = makeLargeArray<float>(scheduler.slots() * slotPixels);
         sampleMemory = makeLargeArray<std::uint16_t>(scheduler.slots() * slotPixels);
@@ -94,7 +95,7 @@ bool convertRgbe(JobContext& job) {
         bands, nothingToFetch,
         [&](std::size_t band, std::size_t slot) {
             float* const greys = greyMemory.get() + slot * slotPixels;
-            std::uint16_t* const samples = sampleMemory.get() + slot * slotPixels;
+            std::uint16_t* const samples = samplesOf(slot);
             FloatExtremes unused = FloatExtremes::initial();
             rgbeToGrey(*map, weighting, firstRow(band), endRow(band), greys, unused);
             const std::size_t n = std::size_t{endRow(band) - firstRow(band)} * width;
@@ -103,7 +104,7 @@ bool convertRgbe(JobContext& job) {
         },
         [&](std::size_t band, std::size_t slot) {
             const std::size_t n = std::size_t{endRow(band) - firstRow(band)} * width;
-            std::uint16_t* out = sampleMemory.get() + slot * slotPixels;
+            std::uint16_t* out = samplesOf(slot);
             // The last sample repeats the one before it.
             if (repeatsLast(band)) {
                 out[n - 1] = n >= 2 ? out[n - 2] : previous;
