@@ -81,6 +81,8 @@ RgbeDecodeStatus decodeRgbeScanlines(const std::uint8_t* data, std::size_t size,
 // false when a row's packets no longer fit there.
 RgbeDecodeStatus findRgbeScanlines(const std::uint8_t* data, std::size_t size, std::uint32_t width,
                                    std::uint32_t length, std::vector<std::size_t>& rowStarts);
+bool decodeRgbeRows(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& rowStarts,
+                    std::uint32_t firstRow, std::uint32_t endRow, RgbeMap& map);
 
 // The walk of findRgbeScanlines a few rows at a time, so that the rows found so far can be decoded
 // while it goes on. starts() has a place for every row and one more: starts()[r] is where row r
@@ -106,8 +108,6 @@ private:
     RgbeDecodeStatus status_ = RgbeDecodeStatus::Ok;
     std::vector<std::size_t> starts_;
 };
-bool decodeRgbeRows(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& rowStarts,
-                    std::uint32_t firstRow, std::uint32_t endRow, RgbeMap& map);
 
 // Black pixels (E = 0) between the first and the last take the exponent of the pixel before
 // them, so that they stay at the level of their neighbourhood instead of 2^-128.
