@@ -219,5 +219,42 @@ TEST(ConversionThreads, RadianceOutputsAreTheSingleThreadOnes) {
     }
 }
 
+// A bad row met while the bands before it are being decoded on other threads stops the job as it
+// stops with one thread: the same box and log, and the bar moved through the good rows only.
+TEST(ConversionThreads, RadianceBadRowStopsAsWithOneThread) {
+    TempDir dir;
+    const std::uint32_t width = 130, length = 40, badRow = 23;
+    const Bytes good = radianceFile(width, length, 7);
+    const std::size_t rowBytes = 4 + 4 * (1 + 128 + 1 + 2);  // two literal packets a component
+    const std::size_t firstRow = good.size() - length * rowBytes;
+    const std::size_t bad = firstRow + badRow * rowBytes;
+    struct Damage {
+        const char* name;
+        Bytes file;
+    };
+    Bytes wrongCompression = good, headerError = good;
+    wrongCompression[bad] = 1;
+    headerError[bad + 2] = 0;
+    const Damage damages[] = {{"wrong compression", wrongCompression},
+                              {"header error", headerError},
+                              {"cut inside the row", Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(bad + 9))}};
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.name);
+        writeBytes(dir.file("in.hdr"), damage.file);
+        const Outcome reference = convert(ids::OpenHdr, dir.file("in.hdr"), dir.file("out.tif"), {}, kSettings[0]);
+        ASSERT_NE(reference.result, 1);
+        for (const RunSettings& settings : kSettings) {
+            SCOPED_TRACE(settings.name);
+            const Outcome o = convert(ids::OpenHdr, dir.file("in.hdr"), dir.file("out.tif"), {}, settings);
+            EXPECT_EQ(o.result, reference.result);
+            EXPECT_EQ(o.log, reference.log);
+            EXPECT_TRUE(o.output.empty());
+            ASSERT_FALSE(o.positions.empty());
+            EXPECT_EQ(*std::max_element(o.positions.begin(), o.positions.end()), static_cast<int>(badRow) - 1);
+            EXPECT_EQ(o.positions.back(), reference.positions.back());
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kelvarin::test

@@ -2,6 +2,9 @@
 // the same destination bytes; a failed job leaves no destination and an old one unchanged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
+
 #include "formats/memory_file_system.h"
 #include "support/sample_sources.h"
 #include "support/scripted_port.h"
@@ -76,6 +79,49 @@ TEST(MemoryFileSystem, WritesAfterASeekBackOverwriteInPlace) {
     EXPECT_TRUE(file->write("Z", 1));
     EXPECT_TRUE(file->commit());
     EXPECT_EQ(files.contents("d"), (Bytes{'a', 'b', 'X', 'Y', 'e', 'f', 0, 0, 'Z'}));
+}
+
+// Reads at an offset, as the converting threads make them side by side: the bytes a seek and a
+// read would give, short at the end, none past it, and the position left where it was.
+TEST(FileLayer, ReadAtGivesTheBytesThereAndLeavesThePosition) {
+    TempDir dir;
+    Bytes bytes(300000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    writeBytes(dir.file("s"), bytes);
+    MemoryFileSystem memory;
+    memory.put("s", bytes);
+    for (FileSystem* files : {&diskFileSystem(), static_cast<FileSystem*>(&memory)}) {
+        auto file = files->open(files == &memory ? "s" : dir.file("s"), File::Mode::Read);
+        ASSERT_NE(file, nullptr);
+        ASSERT_TRUE(file->seek(5));
+        Bytes first(3);
+        ASSERT_TRUE(file->readExact(first.data(), 3));
+        const struct {
+            std::uint64_t offset;
+            std::size_t count, expected;
+        } reads[] = {{0, 10, 10}, {123457, 70000, 70000}, {299990, 20, 10}, {300000, 5, 0}, {400000, 5, 0}};
+        for (const auto& r : reads) {
+            Bytes got(r.count, 0xEE);
+            ASSERT_EQ(file->readAt(r.offset, got.data(), r.count), r.expected) << r.offset;
+            EXPECT_TRUE(std::equal(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(r.expected),
+                                   bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(r.offset, bytes.size()))))
+                << r.offset;
+        }
+        // Two threads at once, each over its own half, each piece where it belongs.
+        Bytes together(bytes.size());
+        const auto half = [&](std::size_t from) {
+            for (std::size_t at = from; at < from + 150000; at += 1000)
+                if (file->readAt(at, &together[at], 1000) != 1000) return;
+        };
+        std::thread other(half, 150000);
+        half(0);
+        other.join();
+        EXPECT_EQ(together, bytes);
+        // The stream goes on from where it was.
+        Bytes next(3);
+        ASSERT_TRUE(file->readExact(next.data(), 3));
+        EXPECT_EQ(next, Bytes(bytes.begin() + 8, bytes.begin() + 11));
+    }
 }
 
 }  // namespace

@@ -121,6 +121,12 @@ TEST(RadianceRle, ScanlineHeadersAndTruncation) {
         std::vector<std::size_t> starts;
         ASSERT_EQ(findRgbeScanlines(c.data.data(), c.data.size(), 300, 2, starts), c.status);
         EXPECT_EQ(starts.size(), c.rowsDone);
+        // Walked a row at a time, as the bands are: the same status, rows and starts.
+        RgbeScanlineWalk walk(c.data.data(), c.data.size(), 300, 2);
+        (void)walk.walkTo(1);
+        EXPECT_EQ(walk.walkTo(2), c.status);
+        EXPECT_EQ(walk.rowsFound(), c.rowsDone);
+        EXPECT_TRUE(std::equal(starts.begin(), starts.end(), walk.starts().begin()));
         if (c.status != RgbeDecodeStatus::Ok) continue;
         RgbeMap rows2(300, 2);
         EXPECT_TRUE(decodeRgbeRows(c.data.data(), c.data.size(), starts, 1, 2, rows2));
@@ -172,6 +178,7 @@ TEST(RadianceRle, ZeroExponentsTakeTheOneBefore) {
         {"the first pixel stays black", {0, 0, 131, 132}, {0, 0, 131, 132}},
         {"the last pixel is never changed", {130, 131, 132, 0}, {130, 131, 132, 0}},
         {"no black pixel", {1, 2, 3}, {1, 2, 3}},
+        {"black pixels take a carry across several", {0, 130, 0, 0, 0, 0, 140}, {0, 130, 130, 130, 130, 130, 140}},
     };
     for (const FillCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -183,6 +190,20 @@ TEST(RadianceRle, ZeroExponentsTakeTheOneBefore) {
         EXPECT_EQ(Bytes(map.plane(3), map.plane(3) + c.exponents.size()), c.filled);
         for (int plane = 0; plane < 3; ++plane)
             for (std::size_t i = 0; i < c.exponents.size(); ++i) EXPECT_EQ(map.plane(plane)[i], i);
+        // Filled in parts, as the bands are, for every way to cut the pixels: each part within
+        // itself, the last part first, then the parts' starts in order.
+        const std::size_t n = c.exponents.size();
+        for (unsigned cuts = 0; cuts < 1u << (n - 1); ++cuts) {
+            std::vector<std::size_t> bounds = {0};
+            for (std::size_t i = 1; i < n; ++i)
+                if (cuts >> (i - 1) & 1) bounds.push_back(i);
+            bounds.push_back(n);
+            std::copy(c.exponents.begin(), c.exponents.end(), map.plane(3));
+            for (std::size_t part = bounds.size() - 1; part-- > 0;) fillZeroExponentsWithin(map, bounds[part], bounds[part + 1]);
+            for (std::size_t part = 0; part + 1 < bounds.size(); ++part)
+                fillZeroExponentsAtStart(map, bounds[part], bounds[part + 1]);
+            EXPECT_EQ(Bytes(map.plane(3), map.plane(3) + n), c.filled) << "cuts " << cuts;
+        }
     }
 }
 

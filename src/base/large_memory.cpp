@@ -35,7 +35,7 @@ std::size_t mappedLength(std::size_t bytes) { return (bytes + kPage - 1) / kPage
 
 }  // namespace
 
-void* allocateLarge(std::size_t bytes) {
+void* allocateLarge(std::size_t bytes, FirstTouch touch) {
     if (bytes < kLargeFrom) return ::operator new(bytes);
     if (bytes > static_cast<std::size_t>(-1) - kHugePage - kPage) throw std::bad_alloc();
     const std::size_t length = mappedLength(bytes);
@@ -49,7 +49,7 @@ void* allocateLarge(std::size_t bytes) {
     void* memory = reinterpret_cast<void*>(aligned);
     // Both are hints: without them the memory is the same, only slower to touch first.
     (void)::madvise(memory, length, MADV_HUGEPAGE);
-    (void)::madvise(memory, length, MADV_POPULATE_WRITE);
+    if (touch == FirstTouch::AtOnce) (void)::madvise(memory, length, MADV_POPULATE_WRITE);
     return memory;
 }
 
@@ -61,7 +61,7 @@ void freeLarge(void* memory, std::size_t bytes) noexcept {
 
 #else
 
-void* allocateLarge(std::size_t bytes) { return ::operator new(bytes); }
+void* allocateLarge(std::size_t bytes, FirstTouch) { return ::operator new(bytes); }
 
 void freeLarge(void* memory, std::size_t) noexcept { ::operator delete(memory); }
 

@@ -14,8 +14,13 @@
 
 namespace kelvarin {
 
+// When the pages of large memory are made: all at once as it is allocated (one call, cheapest
+// for memory that one thread fills), or as each is first touched (memory that several threads
+// fill side by side, each making its own pages).
+enum class FirstTouch { AtOnce, ByUse };
+
 // Throws std::bad_alloc when there is no memory.
-void* allocateLarge(std::size_t bytes);
+void* allocateLarge(std::size_t bytes, FirstTouch touch = FirstTouch::AtOnce);
 void freeLarge(void* memory, std::size_t bytes) noexcept;
 
 // For std::vector and friends.
@@ -50,9 +55,10 @@ template <typename T>
 using LargeArray = std::unique_ptr<T[], LargeDeleter>;
 
 template <typename T>
-LargeArray<T> makeLargeArray(std::size_t count) {
+LargeArray<T> makeLargeArray(std::size_t count, FirstTouch touch = FirstTouch::AtOnce) {
     static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>);
-    return LargeArray<T>(LargeAllocator<T>().allocate(count), LargeDeleter{count * sizeof(T)});
+    if (count > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
+    return LargeArray<T>(static_cast<T*>(allocateLarge(count * sizeof(T), touch)), LargeDeleter{count * sizeof(T)});
 }
 
 }  // namespace kelvarin

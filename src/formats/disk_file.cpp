@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <new>
 #include <random>
 #include <system_error>
@@ -252,6 +253,7 @@ public:
 private:
     const std::uint8_t* doMap() override;
     std::size_t doRead(void* buffer, std::size_t count) override;
+    std::size_t doReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
     bool doSeek(std::uint64_t offset) override;
     bool doWrite(const void* buffer, std::size_t count) override;
     bool doClose() override;
@@ -259,6 +261,10 @@ private:
     void abandon();
     std::FILE* handle_;
     std::uint64_t size_;
+#ifdef _WIN32
+    // readAt() goes through the stream's own position there, one read at a time.
+    std::mutex readAtLock_;
+#endif
     // Replacing files: the bytes before writtenBack_ are on their way to the disk.
     static constexpr std::uint64_t kWriteBackStep = std::uint64_t{8} << 20;
     void startWriteBack();
@@ -336,6 +342,32 @@ std::size_t DiskFile::doRead(void* buffer, std::size_t count) {
     const std::size_t got = std::fread(buffer, 1, count, handle_);
     position_ += got;
     return got;
+}
+
+std::size_t DiskFile::doReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+    if (!handle_ || replacing_ || count == 0) return 0;
+#ifdef _WIN32
+    std::lock_guard<std::mutex> hold(readAtLock_);
+    const std::uint64_t position = position_;
+    std::size_t got = 0;
+    if (seekHandle(handle_, offset)) got = std::fread(buffer, 1, count, handle_);
+    (void)seekHandle(handle_, position);
+    return got;
+#else
+    // pread leaves the stream's position alone, so the threads need no lock; a read cut short by
+    // a signal goes on where it stopped.
+    auto* into = static_cast<unsigned char*>(buffer);
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t part = ::pread(fileno(handle_), into + got, count - got, static_cast<off_t>(offset + got));
+        if (part > 0) {
+            got += static_cast<std::size_t>(part);
+        } else if (part == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    return got;
+#endif
 }
 
 bool DiskFile::doSeek(std::uint64_t offset) {

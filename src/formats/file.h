@@ -45,6 +45,12 @@ public:
     // True only when all `count` bytes arrived.
     [[nodiscard]] bool readExact(void* buffer, std::size_t count) { return read(buffer, count) == count; }
     [[nodiscard]] bool seek(std::uint64_t offset) { return doSeek(offset); }
+    // Reads up to `count` bytes at `offset` of a source, as read() would from there, without
+    // moving the position; several threads may read one source this way at once (but not
+    // while another uses read() or seek()).
+    [[nodiscard]] std::size_t readAt(std::uint64_t offset, void* buffer, std::size_t count) {
+        return doReadAt(offset, buffer, count);
+    }
     // A source's bytes as one read-only view of size() bytes where the file can give one (mapped
     // from the disk where the platform allows); nullptr where it cannot (an empty file, a
     // destination, a failed map), and read() is then the way. The view lasts until close().
@@ -76,6 +82,7 @@ protected:
     // every compiler checks that their results are looked at.
     virtual std::size_t doRead(void* buffer, std::size_t count) = 0;
     virtual bool doSeek(std::uint64_t offset) = 0;
+    virtual std::size_t doReadAt(std::uint64_t offset, void* buffer, std::size_t count) = 0;
     virtual bool doWrite(const void* buffer, std::size_t count) = 0;
     virtual bool doClose() = 0;
     virtual bool doCommit() = 0;

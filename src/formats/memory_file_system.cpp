@@ -18,10 +18,14 @@ public:
 
 private:
     std::size_t doRead(void* buffer, std::size_t count) override {
-        if (position_ >= bytes_->size()) return 0;
-        const std::size_t got = std::min<std::uint64_t>(count, bytes_->size() - position_);
-        if (got > 0) std::memcpy(buffer, bytes_->data() + position_, got);
+        const std::size_t got = doReadAt(position_, buffer, count);
         position_ += got;
+        return got;
+    }
+    std::size_t doReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
+        if (offset >= bytes_->size()) return 0;
+        const std::size_t got = std::min<std::uint64_t>(count, bytes_->size() - offset);
+        if (got > 0) std::memcpy(buffer, bytes_->data() + offset, got);
         return got;
     }
     bool doSeek(std::uint64_t offset) override {
@@ -62,6 +66,7 @@ private:
         position_ += got;
         return got;
     }
+    std::size_t doReadAt(std::uint64_t, void*, std::size_t) override { return 0; }  // sources only
     bool doSeek(std::uint64_t offset) override {
         position_ = offset;
         return true;

@@ -1,5 +1,6 @@
 #include "formats/radiance_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -182,26 +183,41 @@ bool decodeRlePackets(const std::uint8_t*& in, const std::uint8_t* end, std::uin
     return walkRlePackets<true>(in, end, out, room, width);
 }
 
+RgbeScanlineWalk::RgbeScanlineWalk(const std::uint8_t* data, std::size_t size, std::uint32_t width,
+                                   std::uint32_t length)
+    : data_(data), in_(data), end_(data + size), width_(width), length_(length),
+      starts_(static_cast<std::size_t>(length) + 1, 0) {}
+
+RgbeDecodeStatus RgbeScanlineWalk::walkTo(std::uint32_t endRow) {
+    endRow = std::min(endRow, length_);
+    while (status_ == RgbeDecodeStatus::Ok && walked_ < endRow) {
+        // The checks of decodeRgbeScanlines, in its order.
+        const std::uint8_t* in = in_;
+        if (end_ - in < 4) {
+            status_ = RgbeDecodeStatus::Truncated;
+        } else if (in[0] != 2 || in[1] != 2) {
+            status_ = RgbeDecodeStatus::WrongCompression;
+        } else if (in[2] == 0) {
+            status_ = RgbeDecodeStatus::HeaderError;
+        } else {
+            in += 4;
+            for (int component = 0; component < 4 && status_ == RgbeDecodeStatus::Ok; ++component)
+                if (!walkRlePackets<false>(in, end_, nullptr, 0, width_)) status_ = RgbeDecodeStatus::Truncated;
+        }
+        if (status_ != RgbeDecodeStatus::Ok) break;
+        in_ = in;
+        ++walked_;
+        starts_[walked_] = static_cast<std::size_t>(in_ - data_);
+    }
+    return status_;
+}
+
 RgbeDecodeStatus findRgbeScanlines(const std::uint8_t* data, std::size_t size, std::uint32_t width,
                                    std::uint32_t length, std::vector<std::size_t>& rowStarts) {
-    rowStarts.assign(length, 0);
-    const std::uint8_t* in = data;
-    const std::uint8_t* const end = data + size;
-    const auto stop = [&](std::uint32_t row, RgbeDecodeStatus status) {
-        rowStarts.resize(row);
-        return status;
-    };
-    for (std::uint32_t r = 0; r < length; ++r) {
-        // The checks of decodeRgbeScanlines, in its order.
-        if (end - in < 4) return stop(r, RgbeDecodeStatus::Truncated);
-        if (in[0] != 2 || in[1] != 2) return stop(r, RgbeDecodeStatus::WrongCompression);
-        if (in[2] == 0) return stop(r, RgbeDecodeStatus::HeaderError);
-        rowStarts[r] = static_cast<std::size_t>(in - data);
-        in += 4;
-        for (int component = 0; component < 4; ++component)
-            if (!walkRlePackets<false>(in, end, nullptr, 0, width)) return stop(r, RgbeDecodeStatus::Truncated);
-    }
-    return RgbeDecodeStatus::Ok;
+    RgbeScanlineWalk walk(data, size, width, length);
+    const RgbeDecodeStatus status = walk.walkTo(length);
+    rowStarts.assign(walk.starts().begin(), walk.starts().begin() + walk.rowsFound());
+    return status;
 }
 
 bool decodeRgbeRows(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& rowStarts,
@@ -240,11 +256,22 @@ RgbeDecodeStatus decodeRgbeScanlines(const std::uint8_t* data, std::size_t size,
     return RgbeDecodeStatus::Ok;
 }
 
-void fillZeroExponents(RgbeMap& map) {
+void fillZeroExponents(RgbeMap& map) { fillZeroExponentsWithin(map, 0, map.pixels()); }
+
+// Neither the first nor the last pixel of the image is filled.
+void fillZeroExponentsWithin(RgbeMap& map, std::size_t begin, std::size_t end) {
     const std::size_t n = map.pixels();
     std::uint8_t* e = map.plane(3);
-    for (std::size_t i = 1; i + 1 < n; ++i)
+    // The part's first pixel keeps its exponent here: the one before belongs to another part.
+    for (std::size_t i = std::max<std::size_t>(begin + 1, 1); i < end && i + 1 < n; ++i)
         if (e[i] == 0) e[i] = e[i - 1];
+}
+
+void fillZeroExponentsAtStart(RgbeMap& map, std::size_t begin, std::size_t end) {
+    const std::size_t n = map.pixels();
+    std::uint8_t* e = map.plane(3);
+    // Filled within its part, a black pixel still black had none but black ones before it there.
+    for (std::size_t i = std::max<std::size_t>(begin, 1); i < end && i + 1 < n && e[i] == 0; ++i) e[i] = e[i - 1];
 }
 
 RadianceHeader readRadianceHeader(ByteSource& source) {

@@ -84,8 +84,38 @@ RgbeDecodeStatus findRgbeScanlines(const std::uint8_t* data, std::size_t size, s
 bool decodeRgbeRows(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& rowStarts,
                     std::uint32_t firstRow, std::uint32_t endRow, RgbeMap& map);
 
+// The walk of findRgbeScanlines a few rows at a time, so that the rows found so far can be decoded
+// while it goes on. starts() has a place for every row and one more: starts()[r] is where row r
+// begins for every row walked and the row after it (the end of the last one walked); each place
+// is written once, before walkTo() returns, so threads may decode the rows already walked.
+class RgbeScanlineWalk {
+public:
+    RgbeScanlineWalk(const std::uint8_t* data, std::size_t size, std::uint32_t width, std::uint32_t length);
+    // Walks on up to row `endRow` (or the image's end); the status of the whole walk so far. Once
+    // a row has failed, the walk stays there.
+    RgbeDecodeStatus walkTo(std::uint32_t endRow);
+    RgbeDecodeStatus status() const { return status_; }
+    // The rows walked and found good.
+    std::uint32_t rowsFound() const { return walked_; }
+    const std::vector<std::size_t>& starts() const { return starts_; }
+
+private:
+    const std::uint8_t* data_;
+    const std::uint8_t* in_;
+    const std::uint8_t* end_;
+    std::uint32_t width_, length_;
+    std::uint32_t walked_ = 0;
+    RgbeDecodeStatus status_ = RgbeDecodeStatus::Ok;
+    std::vector<std::size_t> starts_;
+};
+
 // Black pixels (E = 0) between the first and the last take the exponent of the pixel before
 // them, so that they stay at the level of their neighbourhood instead of 2^-128.
 void fillZeroExponents(RgbeMap& map);
+// The same in parts of the image, pixels [begin, end) in row order, so that the parts can be
+// filled on several threads: each part from the pixels within it (the parts in any order, at
+// once), then, the parts in order, the black pixels at its start from the part before.
+void fillZeroExponentsWithin(RgbeMap& map, std::size_t begin, std::size_t end);
+void fillZeroExponentsAtStart(RgbeMap& map, std::size_t begin, std::size_t end);
 
 }  // namespace kelvarin

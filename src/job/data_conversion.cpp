@@ -33,7 +33,9 @@ struct Blocks {
     std::uint64_t blocksPerChunk = 1;
 };
 
-constexpr std::uint64_t kReadChunkBytes = std::uint64_t{512} << 10;
+// Chunks that are read hold about this many pixels: fewer make the threads hand over chunks more
+// often than they gain in cache, more only take memory.
+constexpr std::uint64_t kReadChunkPixels = std::uint64_t{1} << 17;
 
 // Chunks of whole blocks up to about `chunkTarget` source bytes, so memory stays small for any image.
 Blocks blockDivision(const SourceImage& image, std::size_t pixelSize, std::uint64_t chunkTarget) {
@@ -57,15 +59,19 @@ struct ChunkPass {
     const Blocks& blocks;
     std::size_t pixelSize;
     const BlockScheduler& scheduler;
-    // By slot: the chunk's bytes (in the mapped source or in `copies`) and its pixel count.
+    // By slot: the chunk's bytes (in the mapped source or in `copies`), its pixel count, and
+    // where a chunk read on a converting thread begins and whether its read came up short.
     std::vector<const std::uint8_t*> bytes;
     std::vector<std::size_t> pixels;
     std::vector<LargeVector<std::uint8_t>> copies;
+    std::vector<std::uint64_t> positions;
+    std::vector<std::uint8_t> readShort;
 
     ChunkPass(JobContext& job, StripStream& stream, const Blocks& blocks, std::size_t pixelSize,
               const BlockScheduler& scheduler)
         : job(job), stream(stream), blocks(blocks), pixelSize(pixelSize), scheduler(scheduler),
-          bytes(scheduler.slots()), pixels(scheduler.slots()), copies(scheduler.slots()) {}
+          bytes(scheduler.slots()), pixels(scheduler.slots()), copies(scheduler.slots()),
+          positions(scheduler.slots()), readShort(scheduler.slots()) {}
 
     std::size_t chunkCount() const {
         return static_cast<std::size_t>((static_cast<std::uint64_t>(blocks.blockCount) + blocks.blocksPerChunk - 1) /
@@ -82,23 +88,40 @@ struct ChunkPass {
     // `finish(pixels, slot)` on this thread chunk by chunk in order, moving the progress bar once
     // per block. False when a read (or a finish) failed; a chunk of a mapped source that turned
     // out to be shortened while it was worked on fails as a short read, before it is finished.
+    // A source that is not mapped is read by the converting threads, each its own chunk, so that
+    // the reads run side by side as the conversions do; a short one is reported when its chunk's
+    // turn comes, after the chunks before it are finished.
     template <typename Work, typename Finish>
     bool run(Work&& work, Finish&& finish) {
+        const bool readOnThreads = !stream.mapped();
         const auto prepare = [&](std::size_t chunk, std::size_t slot) {
-            const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(
-                static_cast<std::uint64_t>(endBlock(chunk) - firstBlock(chunk)) * blocks.blockBytes,
-                stream.remaining()));
+            const std::uint64_t position = static_cast<std::uint64_t>(firstBlock(chunk)) * blocks.blockBytes;
+            const std::size_t count = static_cast<std::size_t>(
+                std::min(static_cast<std::uint64_t>(endBlock(chunk) - firstBlock(chunk)) * blocks.blockBytes,
+                         blocks.pixelBytes - position));
+            pixels[slot] = count / pixelSize;
             // A buffer only where the bytes cannot be used in place: no view, or strips to join.
             LargeVector<std::uint8_t>& copy = copies[slot];
-            if (copy.size() < count && (!stream.mapped() || job.image.strips.size() > 1)) copy.resize(count);
+            if (copy.size() < count && (readOnThreads || job.image.strips.size() > 1)) copy.resize(count);
+            if (readOnThreads) {
+                positions[slot] = position;
+                bytes[slot] = copy.data();
+                return true;
+            }
             const std::uint8_t* data = stream.next(count, copy.data());
             if (!data) return false;
             bytes[slot] = data;
-            pixels[slot] = count / pixelSize;
             return true;
         };
-        const auto onThread = [&](std::size_t, std::size_t slot) { work(bytes[slot], pixels[slot], slot); };
+        const auto onThread = [&](std::size_t, std::size_t slot) {
+            if (readOnThreads) {
+                readShort[slot] = !stream.readAt(positions[slot], pixels[slot] * pixelSize, copies[slot].data());
+                if (readShort[slot]) return;
+            }
+            work(bytes[slot], pixels[slot], slot);
+        };
         const auto inOrder = [&](std::size_t chunk, std::size_t slot) {
+            if (readShort[slot]) return job.sourceReadShort();
             if (!job.sourceViewWhole() || !finish(pixels[slot], slot)) return false;
             for (std::int64_t k = firstBlock(chunk) + 1; k <= endBlock(chunk); ++k)
                 job.progress().setPosition(static_cast<std::int32_t>(k));
@@ -116,9 +139,10 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     const std::size_t pixelSize = bytesPerPixel(layout);
     StripStream stream(job, std::uint64_t{image.width} * image.length * pixelSize);
     // Chunks that are read pass through buffers of the job's own, one a slot: smaller chunks keep
-    // them at about 2 MiB in all, and convert as fast.
-    const std::uint64_t chunkTarget = stream.mapped() ? job.session.conversionChunkBytes
-                                                      : std::min(job.session.conversionChunkBytes, kReadChunkBytes);
+    // them at a few MiB in all, and convert as fast.
+    const std::uint64_t chunkTarget =
+        stream.mapped() ? job.session.conversionChunkBytes
+                        : std::min<std::uint64_t>(job.session.conversionChunkBytes, kReadChunkPixels * pixelSize);
     const Blocks blocks = blockDivision(image, pixelSize, chunkTarget);
     const BlockFormat format{layout, image.byteOrder, options.colourWeighting};
     const bool floating = layout == SampleLayout::RgbFloat;

@@ -69,6 +69,11 @@ bool JobContext::readSource(void* data, std::size_t count) {
     return false;
 }
 
+bool JobContext::sourceReadShort() {
+    if (!ioFailed_) reportTruncatedSource();
+    return false;
+}
+
 bool JobContext::sourceViewWhole() {
     if (ioFailed_) return false;
     if (!hasSource() || !source().shortened()) return true;

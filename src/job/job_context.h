@@ -67,6 +67,9 @@ public:
     // a file the name held before stays exactly as it was.
     void discardDestination();
 
+    // A read of the source on another thread came up short: reported here, on the job's
+    // thread, as readSource() reports one. Always false.
+    bool sourceReadShort();
     bool ioFailed() const { return ioFailed_; }
     // What the report says about the source: its kind and samples, and the extremes the analysis
     // found (set by the data stage when one ran).

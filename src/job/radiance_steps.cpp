@@ -77,52 +77,63 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
     job.log().appendLine("Decompressing RGBE data");
     const std::int64_t start = job.now();
     ProgressBar& progress = job.progress();
-    // Where the rows start (one walk over the packets), then the rows in bands on several
-    // threads, the progress bar moved to each band's last row in order.
-    std::vector<std::size_t> rowStarts;
-    const RgbeDecodeStatus status = findRgbeScanlines(bytes, got, image.width, image.length, rowStarts);
+    // The rows in bands. This thread walks the packets of each band to find where its rows start,
+    // then hands it to the decoding threads (which also fill its black pixels from the ones before
+    // them in the band) and walks the next; the decoded bands come back in order to have the
+    // black pixels at their start filled from the band before, and the progress bar moves to
+    // each band's last row.
+    RgbeScanlineWalk walk(bytes, got, image.width, image.length);
     const std::uint32_t bandRows = static_cast<std::uint32_t>(
         std::clamp<std::uint64_t>(job.session.conversionChunkBytes / 8 / image.width, 1, image.length));
+    const auto firstRow = [&](std::size_t band) { return static_cast<std::uint32_t>(band * bandRows); };
     const auto endRow = [&](std::size_t band) {
         return static_cast<std::uint32_t>(std::min<std::uint64_t>((band + 1) * std::uint64_t{bandRows}, image.length));
     };
+    const std::size_t bands = (image.length + bandRows - 1) / bandRows;
     // A source shortened while mapped reads as zeros from the new end: it fails as the short
     // read of the same file would.
     const auto shortened = [&] { return source.shortened(); };
-    if (status != RgbeDecodeStatus::Ok || shortened()) {
-        // The bar moves through the rows before the bad one, band by band, as a decode of them
-        // would move it; the rows themselves would be thrown away, so they are not decoded.
-        const std::size_t goodRows = shortened() ? 0 : rowStarts.size();
-        for (std::size_t band = 0; band * bandRows < goodRows; ++band)
-            progress.setPosition(static_cast<std::int32_t>(std::min<std::size_t>(endRow(band), goodRows) - 1));
-        map.reset();
-        radianceAbort(job, rgbeDecodeMessage(shortened() ? RgbeDecodeStatus::Truncated : status));
-        return false;
-    }
-    const std::size_t bands = (image.length + bandRows - 1) / bandRows;
+    // By slot: whether the walk failed in the band there or before it. The bands before the
+    // failing one are decoded and finished; it stops the pass, and the rest are never decoded.
+    const BlockScheduler scheduler(job.session.conversionThreads);
+    std::vector<std::uint8_t> walkFailed(scheduler.slots());
+    bool failedBefore = false;
     // Rows whose packets no longer fit their bytes changed after the walk, as the rest of a
     // shortened file does.
     std::atomic<bool> changed{false};
-    const auto decodeBand = [&](std::size_t band, std::size_t) {
-        // Nothing more to decode once the file is known to be short.
-        if (changed.load() || shortened()) return;
-        if (!decodeRgbeRows(bytes, got, rowStarts, static_cast<std::uint32_t>(band * bandRows), endRow(band), *map))
-            changed.store(true);
+    const auto walkBand = [&](std::size_t band, std::size_t slot) {
+        if (!failedBefore && (walk.walkTo(endRow(band)) != RgbeDecodeStatus::Ok || shortened())) failedBefore = true;
+        walkFailed[slot] = failedBefore;
+        return true;
     };
-    const auto bandDone = [&](std::size_t band, std::size_t) {
+    const auto decodeBand = [&](std::size_t band, std::size_t slot) {
+        // Nothing more to decode once the file is known to be short.
+        if (walkFailed[slot] || changed.load() || shortened()) return;
+        if (!decodeRgbeRows(bytes, got, walk.starts(), firstRow(band), endRow(band), *map)) {
+            changed.store(true);
+            return;
+        }
+        fillZeroExponentsWithin(*map, std::size_t{firstRow(band)} * image.width, std::size_t{endRow(band)} * image.width);
+    };
+    const auto bandDone = [&](std::size_t band, std::size_t slot) {
+        if (walkFailed[slot]) {
+            // The bar moves through the rows before the bad one, as a decode of them would move it.
+            const std::uint32_t goodRows = shortened() ? 0 : walk.rowsFound();
+            if (goodRows > firstRow(band)) progress.setPosition(static_cast<std::int32_t>(goodRows - 1));
+            return false;
+        }
         if (changed.load() || shortened()) return false;
+        fillZeroExponentsAtStart(*map, std::size_t{firstRow(band)} * image.width, std::size_t{endRow(band)} * image.width);
         progress.setPosition(static_cast<std::int32_t>(endRow(band) - 1));
         return true;
     };
-    const bool decoded = BlockScheduler(job.session.conversionThreads)
-                             .run(bands, [](std::size_t, std::size_t) { return true; }, decodeBand, bandDone);
-    if (!decoded) {
+    if (!scheduler.run(bands, walkBand, decodeBand, bandDone)) {
         map.reset();
-        radianceAbort(job, rgbeDecodeMessage(RgbeDecodeStatus::Truncated));
+        const bool badRow = failedBefore && walk.status() != RgbeDecodeStatus::Ok && !shortened();
+        radianceAbort(job, rgbeDecodeMessage(badRow ? walk.status() : RgbeDecodeStatus::Truncated));
         return false;
     }
     data.reset();
-    fillZeroExponents(*map);
     job.log().appendLine("Decompressed RGBE data and RGBE image created in" + numberText(job.secondsSince(start)) +
                          " seconds");
     return true;

@@ -9,6 +9,12 @@ namespace kelvarin {
 StripStream::StripStream(JobContext& job, std::uint64_t totalBytes)
     : job_(job), strips_(job.image.strips), total_(totalBytes) {
     if (strips_.empty()) strips_.push_back({job.image.dataOffset, totalBytes});
+    starts_.reserve(strips_.size());
+    std::uint64_t start = 0;
+    for (const Strip& strip : strips_) {
+        starts_.push_back(start);
+        start += strip.bytes;
+    }
     if (job.session.sourceAccess != SourceAccess::Map || !job.hasSource()) return;
     // The view is used only when every byte the stream hands out lies inside it; otherwise the
     // reads find and report the short file.
@@ -82,6 +88,29 @@ bool StripStream::read(std::uint8_t* into, std::size_t count) {
         count -= part;
         inStrip_ += part;
         done_ += part;
+    }
+    return true;
+}
+
+bool StripStream::readAt(std::uint64_t position, std::size_t count, std::uint8_t* into) const {
+    if (!job_.hasSource() || position > total_ || count > total_ - position) return false;
+    // The strip holding `position`: the last one that starts at or before it.
+    std::size_t strip = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), position) -
+                                                 starts_.begin()) - 1;
+    std::uint64_t inStrip = position - starts_[strip];
+    File& source = job_.source();
+    while (count > 0) {
+        while (strip < strips_.size() && inStrip == strips_[strip].bytes) {
+            ++strip;
+            inStrip = 0;
+        }
+        if (strip == strips_.size()) return false;
+        const std::size_t part =
+            static_cast<std::size_t>(std::min<std::uint64_t>(count, strips_[strip].bytes - inStrip));
+        if (source.readAt(strips_[strip].offset + inStrip, into, part) != part) return false;
+        into += part;
+        count -= part;
+        inStrip += part;
     }
     return true;
 }

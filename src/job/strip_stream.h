@@ -22,6 +22,10 @@ public:
     // The next `count` bytes: in the source's mapped view when they lie in one strip there,
     // otherwise read into `buffer` (room for `count`). Nothing (already reported) on a short read.
     const std::uint8_t* next(std::size_t count, std::uint8_t* buffer);
+    // Reads the `count` bytes from `position` of the stream into `into`, without moving it and
+    // without reporting anything: several threads may read their own parts at once. False when
+    // the source ends before them (the caller reports that on the job's thread).
+    bool readAt(std::uint64_t position, std::size_t count, std::uint8_t* into) const;
     // Whether next() can hand out the source's own bytes without copying.
     bool mapped() const { return view_ != nullptr; }
     // Back to the first pixel byte.
@@ -31,6 +35,7 @@ public:
 private:
     JobContext& job_;
     std::vector<Strip> strips_;
+    std::vector<std::uint64_t> starts_;  // where each strip begins in the stream
     std::uint64_t total_;
     std::uint64_t done_ = 0;
     std::size_t strip_ = 0;

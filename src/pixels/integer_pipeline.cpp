@@ -37,6 +37,17 @@ template <SampleLayout L, bool Big, ColourWeighting W>
 KELVARIN_SIMD_CLONES void convertIntegers(const std::uint8_t* data, std::size_t pixels, const std::uint16_t* table,
                                           const IntegerStretch& stretch, std::uint16_t* out) {
     constexpr std::size_t size = bytesPerPixel(L);
+    if (!stretch.stretch) {
+        // Without a stretch the pipeline is the clamp to 16 bits and the inversion (65535 - g is
+        // g with its 16 bits flipped): in the weighting's own loop, vectorised, with no look-up.
+        const std::uint32_t flip = stretch.invert ? 65535u : 0u;
+        for (std::size_t i = 0; i < pixels; ++i) {
+            std::uint32_t r, g, b;
+            loadIntegerPixel<L, Big>(data + i * size, r, g, b);
+            out[i] = static_cast<std::uint16_t>(std::min(weighIntegers<W>(r, g, b), 65535u) ^ flip);
+        }
+        return;
+    }
     if constexpr (L == SampleLayout::Rgb32) {
         for (std::size_t i = 0; i < pixels; ++i, data += size) {
             std::uint32_t r, g, b;

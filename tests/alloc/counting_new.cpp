@@ -57,6 +57,6 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { kelvarin::test
 // them; in this program they come from the counted operator new instead (these definitions are
 // linked in place of the core's).
 namespace kelvarin {
-void* allocateLarge(std::size_t bytes) { return ::operator new(bytes); }
+void* allocateLarge(std::size_t bytes, FirstTouch) { return ::operator new(bytes); }
 void freeLarge(void* memory, std::size_t) noexcept { ::operator delete(memory); }
 }  // namespace kelvarin
