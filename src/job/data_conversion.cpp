@@ -63,7 +63,8 @@ struct ChunkPass {
     // where a chunk read on a converting thread begins and whether its read came up short.
     std::vector<const std::uint8_t*> bytes;
     std::vector<std::size_t> pixels;
-    std::vector<LargeVector<std::uint8_t>> copies;
+    std::vector<LargeArray<std::uint8_t>> copies;  // each of copyBytes, made when first needed
+    std::size_t copyBytes;
     std::vector<std::uint64_t> positions;
     std::vector<std::uint8_t> readShort;
 
@@ -71,6 +72,7 @@ struct ChunkPass {
               const BlockScheduler& scheduler)
         : job(job), stream(stream), blocks(blocks), pixelSize(pixelSize), scheduler(scheduler),
           bytes(scheduler.slots()), pixels(scheduler.slots()), copies(scheduler.slots()),
+          copyBytes(static_cast<std::size_t>(std::min(blocks.blocksPerChunk * blocks.blockBytes, blocks.pixelBytes))),
           positions(scheduler.slots()), readShort(scheduler.slots()) {}
 
     std::size_t chunkCount() const {
@@ -101,21 +103,21 @@ struct ChunkPass {
                          blocks.pixelBytes - position));
             pixels[slot] = count / pixelSize;
             // A buffer only where the bytes cannot be used in place: no view, or strips to join.
-            LargeVector<std::uint8_t>& copy = copies[slot];
-            if (copy.size() < count && (readOnThreads || job.image.strips.size() > 1)) copy.resize(count);
+            LargeArray<std::uint8_t>& copy = copies[slot];
+            if (!copy && (readOnThreads || job.image.strips.size() > 1)) copy = makeLargeArray<std::uint8_t>(copyBytes);
             if (readOnThreads) {
                 positions[slot] = position;
-                bytes[slot] = copy.data();
+                bytes[slot] = copy.get();
                 return true;
             }
-            const std::uint8_t* data = stream.next(count, copy.data());
+            const std::uint8_t* data = stream.next(count, copy.get());
             if (!data) return false;
             bytes[slot] = data;
             return true;
         };
         const auto onThread = [&](std::size_t, std::size_t slot) {
             if (readOnThreads) {
-                readShort[slot] = !stream.readAt(positions[slot], pixels[slot] * pixelSize, copies[slot].data());
+                readShort[slot] = !stream.readAt(positions[slot], pixels[slot] * pixelSize, copies[slot].get());
                 if (readShort[slot]) return;
             }
             work(bytes[slot], pixels[slot], slot);
