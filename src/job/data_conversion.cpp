@@ -31,6 +31,10 @@ struct Blocks {
     std::uint64_t blockBytes = 0;
     std::int32_t blockCount = 0;
     std::uint64_t blocksPerChunk = 1;
+    // The bytes of the largest chunk (the first).
+    std::size_t chunkBytes() const {
+        return static_cast<std::size_t>(std::min(blocksPerChunk * blockBytes, pixelBytes));
+    }
 };
 
 // Chunks that are read hold about this many pixels: fewer make the threads hand over chunks more
@@ -63,8 +67,7 @@ struct ChunkPass {
     // where a chunk read on a converting thread begins and whether its read came up short.
     std::vector<const std::uint8_t*> bytes;
     std::vector<std::size_t> pixels;
-    std::vector<LargeArray<std::uint8_t>> copies;  // each of copyBytes, made when first needed
-    std::size_t copyBytes;
+    std::vector<LargeArray<std::uint8_t>> copies;  // each of the chunk bytes, made when first needed
     std::vector<std::uint64_t> positions;
     std::vector<std::uint8_t> readShort;
 
@@ -72,7 +75,6 @@ struct ChunkPass {
               const BlockScheduler& scheduler)
         : job(job), stream(stream), blocks(blocks), pixelSize(pixelSize), scheduler(scheduler),
           bytes(scheduler.slots()), pixels(scheduler.slots()), copies(scheduler.slots()),
-          copyBytes(static_cast<std::size_t>(std::min(blocks.blocksPerChunk * blocks.blockBytes, blocks.pixelBytes))),
           positions(scheduler.slots()), readShort(scheduler.slots()) {}
 
     std::size_t chunkCount() const {
@@ -104,7 +106,8 @@ struct ChunkPass {
             pixels[slot] = count / pixelSize;
             // A buffer only where the bytes cannot be used in place: no view, or strips to join.
             LargeArray<std::uint8_t>& copy = copies[slot];
-            if (!copy && (readOnThreads || job.image.strips.size() > 1)) copy = makeLargeArray<std::uint8_t>(copyBytes);
+            if (!copy && (readOnThreads || job.image.strips.size() > 1))
+                copy = makeLargeArray<std::uint8_t>(blocks.chunkBytes());
             if (readOnThreads) {
                 positions[slot] = position;
                 bytes[slot] = copy.get();
@@ -152,8 +155,7 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     job.progress().setRange(1, blocks.blockCount);
     const BlockScheduler scheduler(job.session.conversionThreads);
     ChunkPass pass(job, stream, blocks, pixelSize, scheduler);
-    const std::size_t chunkPixels = static_cast<std::size_t>(
-        std::min<std::uint64_t>(blocks.blocksPerChunk * blocks.blockBytes, blocks.pixelBytes) / pixelSize);
+    const std::size_t chunkPixels = blocks.chunkBytes() / pixelSize;
     // One buffer of chunkPixels samples for each slot, in one piece of memory, filled by the
     // converters before it is read.
     LargeArray<std::uint16_t> sampleMemory;

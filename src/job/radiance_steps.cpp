@@ -90,6 +90,8 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
         return static_cast<std::uint32_t>(std::min<std::uint64_t>((band + 1) * std::uint64_t{bandRows}, image.length));
     };
     const std::size_t bands = (image.length + bandRows - 1) / bandRows;
+    const auto firstPixel = [&](std::size_t band) { return std::size_t{firstRow(band)} * image.width; };
+    const auto endPixel = [&](std::size_t band) { return std::size_t{endRow(band)} * image.width; };
     // A source shortened while mapped reads as zeros from the new end: it fails as the short
     // read of the same file would.
     const auto shortened = [&] { return source.shortened(); };
@@ -113,7 +115,7 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
             changed.store(true);
             return;
         }
-        fillZeroExponentsWithin(*map, std::size_t{firstRow(band)} * image.width, std::size_t{endRow(band)} * image.width);
+        fillZeroExponentsWithin(*map, firstPixel(band), endPixel(band));
     };
     const auto bandDone = [&](std::size_t band, std::size_t slot) {
         if (walkFailed[slot]) {
@@ -123,7 +125,7 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
             return false;
         }
         if (changed.load() || shortened()) return false;
-        fillZeroExponentsAtStart(*map, std::size_t{firstRow(band)} * image.width, std::size_t{endRow(band)} * image.width);
+        fillZeroExponentsAtStart(*map, firstPixel(band), endPixel(band));
         progress.setPosition(static_cast<std::int32_t>(endRow(band) - 1));
         return true;
     };
