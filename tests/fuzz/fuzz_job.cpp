@@ -46,13 +46,27 @@ const std::string kHeader = "/fuzz/header.hdr";
     __builtin_trap();
 }
 
+// PGM, BIN and Radiance headers log their own text lines, so a file may carry lines that look
+// like another reader's. The reader is named by the job's fifth line, behind the two
+// "Input file opened:" pairs; only that reader's lines count.
+bool readerWas(const std::vector<std::string>& log, const char* line) { return log.size() > 4 && log[4] == line; }
+
+bool tiffWasRead(const std::vector<std::string>& log) {
+    return readerWas(log, "Source data type big endian (Intel) 1") ||
+           readerWas(log, "Data type little endian (Motorola) 0");
+}
+
 std::optional<std::uint64_t> expectedExport(const test::Harness& h, std::uint64_t sourceSize) {
     const auto& log = h.port.log;
-    const auto width = test::lastLoggedNumber(log, " 256 ImageWidth =");
-    const auto length = test::lastLoggedNumber(log, " 257 ImageLength =");
-    if (width && length) return 2 * *width * *length;
-    if (const auto samples = test::lastLoggedNumber(log, "Image size:")) return 2 * *samples;
-    if (test::lastLoggedNumber(log, "ImgSize:")) return sourceSize;
+    if (tiffWasRead(log)) {
+        const auto width = test::lastLoggedNumber(log, " 256 ImageWidth =");
+        const auto length = test::lastLoggedNumber(log, " 257 ImageLength =");
+        if (width && length) return 2 * *width * *length;
+    }
+    if (readerWas(log, "P5 16-bit Portable Grey Map.") || readerWas(log, "P2 Text Portable Grey Map.")) {
+        if (const auto samples = test::lastLoggedNumber(log, "Image size:")) return 2 * *samples;
+    }
+    if (readerWas(log, "Deriving size from RAW file")) return sourceSize;
     return std::nullopt;
 }
 
@@ -113,16 +127,12 @@ std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
         // The destination's size is the one the reader found and logged.
         const auto info = test::readGreyTiffInfo(files.contents(check.destinationPath).value_or(test::Bytes{}));
         const auto& log = h.port.log;
-        // PGM, BIN and Radiance headers log their own text lines, so a file may carry lines that
-        // look like another reader's: only the size lines of the reader named by the job's fifth
-        // line (behind the two "Input file opened:" pairs) count, and for a Radiance file the size
-        // written must be among the sizes logged, not necessarily the last.
-        const auto wasLogged = [&log](const char* line) { return log.size() > 4 && log[4] == line; };
+        // Only the size lines of the reader that ran count; for a Radiance file the size written
+        // must be among the sizes logged, not necessarily the last.
         std::vector<std::pair<const char*, const char*>> logged;
-        if (wasLogged("Source data type big endian (Intel) 1") || wasLogged("Data type little endian (Motorola) 0"))
-            logged.emplace_back(" 256 ImageWidth =", " 257 ImageLength =");
-        if (wasLogged("96-bit RGBE HDRI.")) logged.emplace_back("Image Width =", "Image Length =");
-        if (wasLogged("Deriving size from RAW file")) logged.emplace_back("Width: ", "Length: ");
+        if (tiffWasRead(log)) logged.emplace_back(" 256 ImageWidth =", " 257 ImageLength =");
+        if (readerWas(log, "96-bit RGBE HDRI.")) logged.emplace_back("Image Width =", "Image Length =");
+        if (readerWas(log, "Deriving size from RAW file")) logged.emplace_back("Width: ", "Length: ");
         const auto among = [](const std::vector<std::uint64_t>& numbers, std::uint64_t value) {
             return numbers.empty() || std::find(numbers.begin(), numbers.end(), value) != numbers.end();
         };

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Regenerates the seed corpus of the fuzz targets: tiny valid sources made by common writers
 # (tifffile, ImageMagick, netpbm) and by hand for the formats no tool writes (RAW, 3DEM BIN).
-# The result is committed; run this only to change the seeds.
+# The result is committed; run this only to change the seeds. Inputs the fuzzer once flagged sit
+# beside the seeds and are kept: only the files this script writes are replaced.
 set -euo pipefail
 OUT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/corpus"
-rm -rf "$OUT"
 mkdir -p "$OUT"/{tiff,radiance,pgm,raw,bin}
 PY=/usr/bin/python3
 
