@@ -2,7 +2,7 @@
 // (lowest, highest, mean, distinct levels, samples at 0 and at 65535, the 256-bin histogram) all
 // follow from one count per level, so the samples are counted once, as they are written, in fixed
 // memory whatever the image size. A small image's few samples are kept as they are instead, and
-// sorted for the figures: zeroing and scanning the tables would cost more than the image.
+// sorted for the figures: zeroing and scanning the table would cost more than the image.
 #pragma once
 
 #include <array>
@@ -44,22 +44,17 @@ public:
 
 private:
     static constexpr std::size_t kLevels = 65536;
-    // Two tables, used by turns: a run of equal samples (a flat area, an 8-bit source) then does
-    // not make each increment wait for the one before. The second table starts one cache line
-    // after a whole table, so the two copies of a level do not compete for the same cache set.
-    static constexpr std::size_t kSecondTable = kLevels + 16;
-
-    // Samples beyond this many are counted in the tables.
+    // Samples beyond this many are counted in the table.
     static constexpr std::size_t kKeptSamples = 4096;
 
-    void makeTables();
+    void makeTable();
     std::uint64_t total(std::size_t level) const;
     void fold();
 
-    std::vector<std::uint16_t> kept_;    // the samples themselves while there are no tables
-    LargeVector<std::uint32_t> tables_;  // empty until more than kKeptSamples samples came
+    std::vector<std::uint16_t> kept_;    // the samples themselves while there is no table
+    LargeVector<std::uint32_t> table_;   // empty until more than kKeptSamples samples came
     LargeVector<std::uint64_t> folded_;  // totals of the counts folded so far; empty until the first fold
-    std::uint64_t unfolded_ = 0;         // samples counted in tables_ since the last fold
+    std::uint64_t unfolded_ = 0;         // samples counted in table_ since the last fold
     std::uint64_t foldAfter_;
 };
 
