@@ -1,6 +1,7 @@
 // The data stage of TIFF and Radiance jobs: the block division of the pixel data, the analysis
 // passes, the conversion and the closing report.
 #include <algorithm>
+#include <mutex>
 #include <vector>
 
 #include "base/large_memory.h"
@@ -70,6 +71,12 @@ struct ChunkPass {
     std::vector<LargeArray<std::uint8_t>> copies;  // each of the chunk bytes, made when first needed
     std::vector<std::uint64_t> positions;
     std::vector<std::uint8_t> readShort;
+    // Chunks read on the converting threads are read into these, each of the chunk bytes: a
+    // thread takes one for the read and the work on it and gives it back, so there are only as
+    // many as threads working at once, not one a slot (the slots waiting to be finished hold
+    // samples, not source bytes).
+    std::mutex readBuffersLock;
+    std::vector<LargeArray<std::uint8_t>> readBuffers;
 
     ChunkPass(JobContext& job, StripStream& stream, const Blocks& blocks, std::size_t pixelSize,
               const BlockScheduler& scheduler)
@@ -83,6 +90,17 @@ struct ChunkPass {
     }
     std::int64_t firstBlock(std::size_t chunk) const {
         return static_cast<std::int64_t>(chunk * blocks.blocksPerChunk);
+    }
+    LargeArray<std::uint8_t> takeReadBuffer() {
+        {
+            std::lock_guard<std::mutex> hold(readBuffersLock);
+            if (!readBuffers.empty()) {
+                LargeArray<std::uint8_t> buffer = std::move(readBuffers.back());
+                readBuffers.pop_back();
+                return buffer;
+            }
+        }
+        return makeLargeArray<std::uint8_t>(blocks.chunkBytes());
     }
     std::int64_t endBlock(std::size_t chunk) const {
         return std::min<std::int64_t>(firstBlock(chunk + 1), blocks.blockCount);
@@ -104,26 +122,28 @@ struct ChunkPass {
                 std::min(static_cast<std::uint64_t>(endBlock(chunk) - firstBlock(chunk)) * blocks.blockBytes,
                          blocks.pixelBytes - position));
             pixels[slot] = count / pixelSize;
-            // A buffer only where the bytes cannot be used in place: no view, or strips to join.
-            LargeArray<std::uint8_t>& copy = copies[slot];
-            if (!copy && (readOnThreads || job.image.strips.size() > 1))
-                copy = makeLargeArray<std::uint8_t>(blocks.chunkBytes());
             if (readOnThreads) {
                 positions[slot] = position;
-                bytes[slot] = copy.get();
                 return true;
             }
+            // A buffer only where the bytes cannot be used in place: strips to join.
+            LargeArray<std::uint8_t>& copy = copies[slot];
+            if (!copy && job.image.strips.size() > 1) copy = makeLargeArray<std::uint8_t>(blocks.chunkBytes());
             const std::uint8_t* data = stream.next(count, copy.get());
             if (!data) return false;
             bytes[slot] = data;
             return true;
         };
         const auto onThread = [&](std::size_t, std::size_t slot) {
-            if (readOnThreads) {
-                readShort[slot] = !stream.readAt(positions[slot], pixels[slot] * pixelSize, copies[slot].get());
-                if (readShort[slot]) return;
+            if (!readOnThreads) {
+                work(bytes[slot], pixels[slot], slot);
+                return;
             }
-            work(bytes[slot], pixels[slot], slot);
+            LargeArray<std::uint8_t> buffer = takeReadBuffer();
+            readShort[slot] = !stream.readAt(positions[slot], pixels[slot] * pixelSize, buffer.get());
+            if (!readShort[slot]) work(buffer.get(), pixels[slot], slot);
+            std::lock_guard<std::mutex> hold(readBuffersLock);
+            readBuffers.push_back(std::move(buffer));
         };
         const auto inOrder = [&](std::size_t chunk, std::size_t slot) {
             if (readShort[slot]) return job.sourceReadShort();
@@ -143,8 +163,8 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     const SampleLayout layout = layoutOf(image);
     const std::size_t pixelSize = bytesPerPixel(layout);
     StripStream stream(job, std::uint64_t{image.width} * image.length * pixelSize);
-    // Chunks that are read pass through buffers of the job's own, one a slot: smaller chunks keep
-    // them at a few MiB in all, and convert as fast.
+    // Chunks that are read pass through buffers of the job's own, one a converting thread:
+    // smaller chunks keep them at a few MiB in all, and convert as fast.
     const std::uint64_t chunkTarget =
         stream.mapped() ? job.session.conversionChunkBytes
                         : std::min<std::uint64_t>(job.session.conversionChunkBytes, kReadChunkPixels * pixelSize);
