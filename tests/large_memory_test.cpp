@@ -3,7 +3,10 @@
 // vector growing through the sizes where the memory changes kind keeps its contents.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <thread>
 #include <vector>
 
 #include "base/large_memory.h"
@@ -37,6 +40,37 @@ TEST(LargeMemory, EveryByteIsUsableAndKeptWhileOthersComeAndGo) {
     std::vector<std::uint32_t, LargeAllocator<std::uint32_t>> grown;
     for (std::uint32_t i = 0; i < 3 * kMiB; ++i) grown.push_back(i * 2654435761u);
     for (std::uint32_t i = 0; i < 3 * kMiB; ++i) ASSERT_EQ(grown[i], i * 2654435761u) << i;
+}
+
+// Buffers shorter than a huge page are cut from shared pages: made and freed on several threads at
+// once, in mixed orders and sizes, none may overlap another or lose its bytes, and a page given
+// back when its last buffer goes must not be one a live buffer is in.
+TEST(LargeMemory, SharedBuffersStayApartAcrossThreads) {
+    const auto worker = [](std::uint32_t seed, bool& ok) {
+        std::uint32_t state = seed;
+        const auto next = [&state] { return state = state * 1664525u + 1013904223u; };
+        struct Held {
+            LargeArray<std::uint8_t> bytes;
+            std::size_t size;
+            std::uint8_t mark;
+        };
+        std::vector<Held> held;
+        for (int round = 0; round < 60 && ok; ++round) {
+            const std::size_t size = (std::size_t{256} << 10) + next() % ((std::size_t{7} << 18) - 1);
+            const auto mark = static_cast<std::uint8_t>(next());
+            held.push_back({makeLargeArray<std::uint8_t>(size), size, mark});
+            std::fill(held.back().bytes.get(), held.back().bytes.get() + size, mark);
+            if (held.size() > 3) held.erase(held.begin() + static_cast<std::ptrdiff_t>(next() % held.size()));
+            for (const Held& h : held)
+                if (std::count(h.bytes.get(), h.bytes.get() + h.size, h.mark) != static_cast<std::ptrdiff_t>(h.size))
+                    ok = false;
+        }
+    };
+    bool ok[4] = {true, true, true, true};
+    std::vector<std::thread> threads;
+    for (std::uint32_t t = 0; t < 4; ++t) threads.emplace_back(worker, t + 1, std::ref(ok[t]));
+    for (std::thread& thread : threads) thread.join();
+    for (const bool threadOk : ok) EXPECT_TRUE(threadOk);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Memory for a conversion's large working buffers and tables (sample buffers, report counters).
 // Touching fresh memory costs a page fault per 4 KiB page, and on a virtual machine each costs
 // microseconds: megabytes of such memory cost milliseconds before any pixel is converted. On
-// Linux this memory is therefore mapped in transparent huge pages where it spans them and faulted
-// in with one call; elsewhere (and under the address sanitizer, which must see every buffer) it
+// Linux this memory is therefore mapped in transparent huge pages (buffers shorter than one
+// share them) and faulted in with one call; elsewhere (and under the address sanitizer, which must see every buffer) it
 // is plain heap memory. Its contents start unspecified, like malloc's.
 #pragma once
 
