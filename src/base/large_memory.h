@@ -2,8 +2,8 @@
 // Touching fresh memory costs a page fault per 4 KiB page, and on a virtual machine each costs
 // microseconds: megabytes of such memory cost milliseconds before any pixel is converted. On
 // Linux this memory is therefore mapped in transparent huge pages (buffers shorter than one
-// share them) and faulted in with one call; elsewhere (and under the address sanitizer, which must see every buffer) it
-// is plain heap memory. Its contents start unspecified, like malloc's.
+// share them) and faulted in with one call; elsewhere (and under the address sanitizer, which
+// must see every buffer) it is plain heap memory. Its contents start unspecified, like malloc's.
 #pragma once
 
 #include <cstddef>
