@@ -37,7 +37,7 @@ constexpr std::size_t kLargeFrom = std::size_t{256} << 10;
 std::size_t mappedLength(std::size_t bytes) { return (bytes + kPage - 1) / kPage * kPage; }
 
 // `length` bytes starting on a huge-page boundary, hinted to be backed by huge pages.
-void* mapAligned(std::size_t length) {
+void* mapAligned(std::size_t length, FirstTouch touch) {
     // Mapped with room to start on a huge-page boundary; the slack either side is given back.
     void* mapped = ::mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED) throw std::bad_alloc();
@@ -46,8 +46,9 @@ void* mapAligned(std::size_t length) {
     if (aligned > start) ::munmap(mapped, aligned - start);
     if (const std::size_t tail = start + kHugePage - aligned) ::munmap(reinterpret_cast<void*>(aligned + length), tail);
     void* memory = reinterpret_cast<void*>(aligned);
-    // A hint: without it the memory is the same, only slower to touch first.
+    // Both are hints: without them the memory is the same, only slower to touch first.
     (void)::madvise(memory, length, MADV_HUGEPAGE);
+    if (touch == FirstTouch::AtOnce) (void)::madvise(memory, length, MADV_POPULATE_WRITE);
     return memory;
 }
 
@@ -63,8 +64,7 @@ public:
         std::lock_guard<std::mutex> hold(lock_);
         if (regions_.empty() || regions_.back().used + length > kHugePage) {
             regions_.reserve(regions_.size() + 1);  // so that pushing below cannot throw after the map
-            void* memory = mapAligned(kHugePage);
-            (void)::madvise(memory, kHugePage, MADV_POPULATE_WRITE);
+            void* memory = mapAligned(kHugePage, FirstTouch::AtOnce);
             regions_.push_back({reinterpret_cast<std::uintptr_t>(memory), 0, 0});
         }
         Region& region = regions_.back();
@@ -108,9 +108,7 @@ void* allocateLarge(std::size_t bytes, FirstTouch touch) {
     if (bytes > static_cast<std::size_t>(-1) - kHugePage - kPage) throw std::bad_alloc();
     const std::size_t length = mappedLength(bytes);
     if (length < kHugePage) return sharedRegions().allocate(length);
-    void* memory = mapAligned(length);
-    if (touch == FirstTouch::AtOnce) (void)::madvise(memory, length, MADV_POPULATE_WRITE);
-    return memory;
+    return mapAligned(length, touch);
 }
 
 void freeLarge(void* memory, std::size_t bytes) noexcept {
