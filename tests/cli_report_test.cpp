@@ -123,6 +123,49 @@ TEST(CliReport, FailedJobLeavesNoReport) {
     EXPECT_EQ(run.err.find("KELVARIN - Report"), std::string::npos);
 }
 
+// The report may take the name of no file the job reads or writes, a terrain set's other exports
+// and earlier tiles included, and a TE>Raw export has no image to describe: each is refused before
+// the job starts, and every file there keeps its bytes.
+TEST(CliReport, ReportRefusedBeforeTheJobTouchesAnything) {
+    struct Case {
+        const char* name;
+        std::string arguments;
+    };
+    const Case cases[] = {
+        {"another export of the set", "--report 2alps.raw terrain3 4alps.raw"},
+        {"an earlier tile", "--report alps_2048.tif terrain3 4alps.raw"},
+        {"an earlier tile, four exports", "--report alps_1024.tif terrain4-avg 8alps.raw"},
+        {"TE>Raw export", "--te-raw --report report.json tif height.tif height.raw"},
+    };
+    const char* files[] = {"8alps.raw", "4alps.raw", "2alps.raw", "alps_2048.tif", "alps_1024.tif",
+                           "height.tif", "report.json"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        for (const char* file : files) writeText(dir.file(file), std::string("kept: ") + file);
+        const CliRun run = runCli(dir, c.arguments);
+        EXPECT_EQ(run.status, 2) << run.err;
+        for (const char* file : files) {
+            const Bytes kept = readBytes(dir.file(file));
+            EXPECT_EQ(std::string(kept.begin(), kept.end()), std::string("kept: ") + file);
+        }
+        EXPECT_FALSE(exists(dir.file("height.raw")));
+    }
+}
+
+// A TIFF of signed integers is converted as unsigned, and its report says what the file holds.
+TEST(CliReport, SignedTiffIsReportedAsSigned) {
+    TempDir dir;
+    TiffBuilder tiff = TiffBuilder::rgb(false, 4, 3, 16, 1, Bytes(4 * 3 * 6, 0x40));
+    tiff.entries.push_back({339, kShortType, 3, {2, 2, 2}});
+    writeBytes(dir.file("signed.tif"), tiff.build());
+    const CliRun run =
+        runCli(dir, "--report " + dir.file("r.json") + " tif " + dir.file("signed.tif") + " " + dir.file("out.tif"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Bytes json = readBytes(dir.file("r.json"));
+    EXPECT_NE(std::string(json.begin(), json.end()).find("\"sample_format\": \"signed integer\""), std::string::npos);
+}
+
 // KELVARIN_REPORT=0, the benches' way to time a job without its report: the same bytes written,
 // no warning printed, and --report refused rather than left without its report.
 TEST(CliReport, ReportTurnedOffWritesTheSameImage) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/image_size.h"
@@ -14,6 +15,7 @@
 #include "cli/report_file.h"
 #include "formats/file.h"
 #include "job/clock.h"
+#include "job/terrain_set_job.h"
 #include "ui/command_handler.h"
 #include "ui/help_pages.h"
 #include "ui/ids.h"
@@ -82,7 +84,8 @@ const char kUsage[] =
     "  --x2   --x4   --posterise 0|4|5|6|8|12|16   --te-raw   --help   --version\n"
     "  --report FILE   after a successful job, the report on the image written as JSON in FILE\n"
     "                  ({\"tiles\": [...]} for a terrain set); after a failed one no FILE is left.\n"
-    "                  Not in batch runs. Warnings go to stderr as \"KELVARIN - Report: TEXT\".\n"
+    "                  Not in batch runs, nor with --te-raw (no image). Warnings go to stderr as\n"
+    "                  \"KELVARIN - Report: TEXT\".\n"
     "  --size N|WxH   the height map resampled to N x N or W x H (1 to 65535) before it is written\n"
     "A DEST ending in .png is written as a 16-bit greyscale PNG, one ending in .r16 as bare 16-bit\n"
     "samples (little-endian, big-endian with --swap); any other name gets the TIFF.\n";
@@ -222,9 +225,18 @@ int run(const std::vector<std::string>& argv) {
         if (name == candidate.name) command = &candidate;
     if (!command) return usageError(("unknown command " + name).c_str());
     if (files.size() != command->files) return usageError(("wrong number of files for " + name).c_str());
+    const bool terrainSet = command->commandId == ids::Terrain4Max || command->commandId == ids::Terrain4Avg ||
+                            command->commandId == ids::Terrain3;
     if (reportPath) {
         if (reportsTurnedOff()) return usageError("--report needs the report, which KELVARIN_REPORT=0 turns off");
-        if (const auto problem = reportPathProblem(diskFileSystem(), *reportPath, files))
+        // A TE>Raw export copies the source's samples; only a terrain set still writes images.
+        if (options.teRawMode && !terrainSet) return usageError("--report has no image to describe with --te-raw");
+        // A terrain set reads and writes files beside the one named: the report may be none of them.
+        std::vector<std::string> jobFiles = files;
+        if (terrainSet)
+            for (std::string& file : terrainSetFiles(files.front(), command->commandId != ids::Terrain3))
+                jobFiles.push_back(std::move(file));
+        if (const auto problem = reportPathProblem(diskFileSystem(), *reportPath, jobFiles))
             return usageError(problem->c_str());
         // Last run's report goes before the job starts: an interrupted or failed job leaves none.
         if (!diskFileSystem().remove(*reportPath)) {
@@ -247,8 +259,6 @@ int run(const std::vector<std::string>& argv) {
     // The warnings follow the job's boxes; the log on stdout stays as it is.
     if (succeeded) std::fputs(reportWarningLines(session.lastReports).c_str(), stderr);
     if (reportPath) {
-        const bool terrainSet = command->commandId == ids::Terrain4Max || command->commandId == ids::Terrain4Avg ||
-                                command->commandId == ids::Terrain3;
         if (const auto problem =
                 finishReportFile(session.fileSystem, *reportPath, succeeded, terrainSet, session.lastReports)) {
             std::fprintf(stderr, "kelvarin-cli: %s\n", problem->c_str());

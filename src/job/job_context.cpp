@@ -107,8 +107,11 @@ SourceFacts JobContext::sourceFacts() const {
         case SourceKind::Tif:
             facts.kind = "TIFF";
             facts.bitsPerSample = static_cast<int>(image.bitsPerSample);
-            // SampleFormat 3: IEEE floating point.
-            facts.sampleFormat = image.sampleFormat == 3 ? SourceSampleFormat::Float : SourceSampleFormat::UnsignedInteger;
+            // SampleFormat 3: IEEE floating point; 2: signed integers (the conversion takes them as
+            // unsigned, and the report says what the file holds).
+            facts.sampleFormat = image.sampleFormat == 3   ? SourceSampleFormat::Float
+                                 : image.sampleFormat == 2 ? SourceSampleFormat::SignedInteger
+                                                           : SourceSampleFormat::UnsignedInteger;
             break;
         case SourceKind::Rgbe:
             facts.kind = "Radiance";

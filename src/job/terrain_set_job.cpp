@@ -58,6 +58,14 @@ const int kReducedProgress[3] = {20, 50, 70};
 const int kAddedProgress[3] = {40, 60, 80};
 const int kWrittenProgress[3] = {90, 95, 100};
 
+std::string sourcePath(const std::string& folder, const std::string& baseName, int level) {
+    return folder + kSizeDigits[level] + baseName + ".raw";
+}
+std::string tilePath(const std::string& folder, const std::string& baseName, std::size_t tile) {
+    return folder + baseName + kTileSuffixes[tile];
+}
+int firstLevel(bool fourSources) { return fourSources ? 0 : 1; }
+
 std::uint64_t sampleCount(std::uint32_t side) { return std::uint64_t{side} * side; }
 
 struct Input {
@@ -172,7 +180,7 @@ bool openOutputs(Session& session, const std::string& folder, const std::string&
                  std::array<Output, 3>& outputs) {
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         Output& output = outputs[i];
-        output.finalPath = folder + baseName + kTileSuffixes[i];
+        output.finalPath = tilePath(folder, baseName, i);
         output.file = terrainOpen(session, output.finalPath, false);
         if (!output.file) {
             showError(session, "File " + output.finalPath + "create error.");
@@ -240,10 +248,10 @@ int build(Session& session, bool fourSources, bool maximum, std::uint32_t smalle
     const std::int64_t start = session.clock.secondsStamp();
 
     std::vector<Input> inputs;
-    for (int level = fourSources ? 0 : 1; level < kLevels; ++level) {
+    for (int level = firstLevel(fourSources); level < kLevels; ++level) {
         Input input;
         input.side = smallestSide << (kLevels - 1 - level);
-        input.path = folder + kSizeDigits[level] + baseName + ".raw";
+        input.path = sourcePath(folder, baseName, level);
         input.file = terrainOpen(session, input.path, true);
         if (!input.file) {
             showError(session, "File " + input.path + "open error.");
@@ -292,6 +300,16 @@ int buildTerrainSetWithSides(Session& session, bool fourSources, bool maximum, s
 
 int buildTerrainSet(Session& session, bool fourSources, bool maximum) {
     return terrain_detail::buildTerrainSetWithSides(session, fourSources, maximum, kSmallestSide);
+}
+
+std::vector<std::string> terrainSetFiles(const std::string& chosen, bool fourSources) {
+    const TerrainName name = splitTerrainName(chosen);
+    std::vector<std::string> files;
+    if (name.baseName.empty()) return files;
+    for (int level = firstLevel(fourSources); level < kLevels; ++level)
+        files.push_back(sourcePath(name.folder, name.baseName, level));
+    for (std::size_t tile = 0; tile < 3; ++tile) files.push_back(tilePath(name.folder, name.baseName, tile));
+    return files;
 }
 
 }  // namespace kelvarin

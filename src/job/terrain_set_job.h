@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace kelvarin {
 
@@ -10,6 +12,10 @@ class Session;
 
 // Returns 1 on success, 0 on failure (its messages have been shown).
 int buildTerrainSet(Session& session, bool fourSources, bool maximum);
+
+// Every file of the set that `chosen` (any file of it, as the command's dialog takes it) names:
+// the RAW exports the build reads, then the three tiles it writes.
+std::vector<std::string> terrainSetFiles(const std::string& chosen, bool fourSources);
 
 namespace terrain_detail {
 
