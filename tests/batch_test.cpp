@@ -258,6 +258,24 @@ TEST(Batch, SummaryAndExitStatusWithFailuresAndExistingResults) {
     }
 }
 
+// Started with its standard output closed (a script's `>&-`), the batch must not give that number
+// to a result it writes: the logs it prints would land in height maps. Many small jobs at once
+// make sure results are being written while logs are printed.
+TEST(Batch, ClosedStandardOutputNeverReachesAResult) {
+    TempDir dir;
+    fs::create_directory(dir.file("src"));
+    const Bytes source = rgbTiff(true, 16, false, 8);
+    for (int k = 0; k < 200; ++k) writeBytes(dir.file("src/f" + std::to_string(1000 + k) + ".tif"), source);
+    ASSERT_EQ(runCli(dir, "tif src/f1000.tif alone.tif").status, 0);
+    const Bytes alone = withoutDateTime(readBytes(dir.file("alone.tif")));
+    ASSERT_EQ(runCommand("cd '" + dir.path() + "' && '" KELVARIN_CLI_PATH "' --jobs 4 --out-dir out tif src >&- 2>/dev/null"),
+              0);
+    for (int k = 0; k < 200; ++k) {
+        const std::string result = "out/f" + std::to_string(1000 + k) + ".tif";
+        ASSERT_EQ(withoutDateTime(readBytes(dir.file(result))), alone) << result;
+    }
+}
+
 // Ctrl-C or a kill in the middle of a batch: the finished results stay, the jobs in flight leave
 // nothing, and the exit status is 130. Nine jobs are in flight at once, each with a temporary file
 // (more than a terrain set's three or any small fixed table): each source is a float TIFF whose

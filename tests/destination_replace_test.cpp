@@ -4,10 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <optional>
+#include <thread>
+#include <vector>
+
+#include "formats/file.h"
 
 #include "support/job_check.h"
 #include "support/sample_sources.h"
@@ -146,6 +154,52 @@ TEST(ReplacedDestination, FailedMoveIntoPlaceIsAFailedWrite) {
     EXPECT_EQ(std::find(h.port.log.begin(), h.port.log.end(), "Closed converted file:"), h.port.log.end());
     EXPECT_EQ(namesIn(dir.path()), (std::set<std::string>{"in.tif", "out.tif"}));
     EXPECT_EQ(readBytes(dir.file("out.tif/keep")), Bytes{'x'});
+}
+
+// A name near the 255-byte limit still takes its new file: the hidden name it is written under
+// first must fit the limit too.
+TEST(ReplacedDestination, LongestNameIsReplaced) {
+    TempDir dir;
+    const std::string name = dir.file(std::string(251, 'n') + ".tif");
+    writeText(name, "old map");
+    std::unique_ptr<File> file = diskFileSystem().open(name, File::Mode::Replace);
+    ASSERT_TRUE(file);
+    EXPECT_TRUE(file->write("new map", 7));
+    EXPECT_TRUE(file->commit());
+    file.reset();
+    EXPECT_EQ(readBytes(name), (Bytes{'n', 'e', 'w', ' ', 'm', 'a', 'p'}));
+    EXPECT_TRUE(temporaryFilesIn(dir.path()).empty());
+}
+
+// An interrupt while other threads are making temporary files (a batch with many jobs at once):
+// once the handler's work is done and the program ends on the spot, none of them may be left.
+// Each round runs in a child process, which the interrupt ends.
+TEST(ReplacedDestination, InterruptLeavesNoTemporaryFileWhileOthersAreMade) {
+    TempDir dir;
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            std::atomic<int> made{0};
+            std::vector<std::thread> makers;
+            for (int k = 0; k < 8; ++k)
+                makers.emplace_back([&, k] {
+                    for (int n = 0;; ++n) {
+                        auto file = diskFileSystem().open(dir.file(std::to_string(k) + "-" + std::to_string(n) + ".tif"),
+                                                          File::Mode::Replace);
+                        if (file) made.fetch_add(1);
+                    }
+                });
+            while (made.load() < 8 * (round + 1)) std::this_thread::yield();
+            removeTemporaryFilesNow();
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(temporaryFilesIn(dir.path()), std::vector<std::string>{});
+    }
 }
 
 }  // namespace

@@ -26,8 +26,11 @@
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 namespace {
@@ -48,18 +51,22 @@ BOOL WINAPI onConsoleInterrupt(DWORD event) {
 
 void catchInterrupts() { SetConsoleCtrlHandler(onConsoleInterrupt, TRUE); }
 #else
-extern "C" void onInterrupt(int) {
+// A closed terminal (SIGHUP), Ctrl-\ (SIGQUIT) and a reader of the log that went away (SIGPIPE)
+// end the program as they always did, with the status a shell expects of them, but like an
+// interrupt they leave no temporary file behind.
+const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+
+extern "C" void onInterrupt(int signalNumber) {
     removeTemporaryFilesNow();
-    _exit(130);
+    _exit(signalNumber == SIGINT || signalNumber == SIGTERM ? 130 : 128 + signalNumber);
 }
 
 void catchInterrupts() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    sigaddset(&action.sa_mask, SIGINT);
-    sigaddset(&action.sa_mask, SIGTERM);
-    for (int signalNumber : {SIGINT, SIGTERM}) {
+    for (int signalNumber : kEndingSignals) sigaddset(&action.sa_mask, signalNumber);
+    for (int signalNumber : kEndingSignals) {
         struct sigaction previous {};
         // A signal the caller has chosen to ignore (nohup, a background job of a script) stays so.
         if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
@@ -289,7 +296,19 @@ int wmain(int argc, wchar_t** wargv) {
     return run(args);
 }
 #else
+// Started with standard input, output or error closed, the program would give their numbers to
+// the first files it opens, and the log would be written into a height map: they are opened on
+// /dev/null instead.
+void keepStandardStreamsOpen() {
+    for (int descriptor = 0; descriptor <= 2; ++descriptor)
+        if (fcntl(descriptor, F_GETFD) == -1 && errno == EBADF) {
+            const int opened = open("/dev/null", O_RDWR);
+            if (opened >= 0 && opened != descriptor) close(opened);
+        }
+}
+
 int main(int argc, char** argv) {
+    keepStandardStreamsOpen();
     // The log reaches a file or pipe line by line, so an interrupted job's log gets as far as the
     // job did.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

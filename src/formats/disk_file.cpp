@@ -69,6 +69,8 @@ fs::path finalTarget(fs::path path) {
 
 // Six letters and digits; exclusive creation is what makes a name unique, these only make a
 // clash unlikely.
+constexpr std::size_t kTagLength = 6;
+
 std::string randomTag() {
     static const std::uint64_t seed = [] {
         std::uint64_t value = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
@@ -87,7 +89,7 @@ std::string randomTag() {
     x ^= x >> 31;
     static const char kDigits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     std::string tag;
-    for (int i = 0; i < 6; ++i, x /= 62) tag += kDigits[x % 62];
+    for (std::size_t i = 0; i < kTagLength; ++i, x /= 62) tag += kDigits[x % 62];
     return tag;
 }
 
@@ -162,16 +164,27 @@ void takeOverPermissions(std::FILE* stream, const fs::path& target) {
 // interrupt handler's table before the file exists, so that no moment leaves it unlisted.
 std::FILE* createTemporary(const fs::path& target, bool replacing, fs::path& temporary, int& slot) {
     const fs::path folder = target.parent_path();
-    std::string prefix = ".";
-    prefix += utf8FromPath(target.filename());
-    prefix += ".kelvarin-";
+    static constexpr char kMark[] = ".kelvarin-";
+    // A file name holds at most 255 bytes: the name a long one hides under is cut (at a whole
+    // character) so that the mark and the tag still fit.
+    constexpr std::size_t kNameBytes = 255 - 1 - (sizeof kMark - 1) - kTagLength;
+    std::string name = utf8FromPath(target.filename());
+    if (name.size() > kNameBytes) {
+        std::size_t cut = kNameBytes;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+        name.resize(cut);
+    }
+    const std::string prefix = "." + name + kMark;
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary = folder / pathFromUtf8(prefix + randomTag());
+        const TemporaryFileMaking making;
+        slot = -1;
+        if (temporaryFilesInterrupted()) return nullptr;  // the program is ending
         slot = claimLiveSlot(temporary);
         bool taken = false;
         std::FILE* stream = createExclusive(temporary, taken);
-        // An interrupt on another thread may be emptying the table: the file it might not have
-        // seen goes now, before the program ends.
+        // An interrupt raised while the file was made waits for this making, but may have passed
+        // its slot already: the file goes now, before the program ends.
         if (stream && temporaryFilesInterrupted()) {
             std::fclose(stream);
             deleteNative(temporary);

@@ -15,6 +15,8 @@
 #endif
 #include <windows.h>
 #else
+#include <pthread.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -31,10 +33,11 @@ namespace {
 // deletes the file, and the owner frees only a slot still live, so neither ever reads a path the
 // other is writing.
 // Other threads go on while the handler runs (a signal stops one thread; a Windows console
-// handler has a thread of its own), so a file can be made under a slot the handler has passed.
-// The handler therefore first raises `interrupted`, and whoever makes a file looks at it only
-// after publishing the slot and making the file: either the handler sees the slot live and
-// deletes the file, or the maker sees the flag and deletes it itself.
+// handler has a thread of its own), so a file could be made under a slot the handler has passed,
+// and the program end before its maker noticed. The handler therefore first raises `interrupted`
+// and waits for the makings under way (TemporaryFileMaking); a maker looks at the flag before it
+// claims a slot and again once the file is made: either the handler sees the slot live and
+// deletes the file, or the maker sees the flag and makes nothing or deletes it itself.
 using NativeChar = std::filesystem::path::value_type;
 enum SlotState : int { kFree, kFilling, kLive, kTaken };
 constexpr std::size_t kSlotsPerBlock = 8;      // a terrain set has three files open at once
@@ -53,6 +56,22 @@ static_assert(std::atomic<LiveSlotBlock*>::is_always_lock_free, "the interrupt h
 LiveSlotBlock firstLiveSlots;
 std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the interrupt handler needs a lock-free flag");
+// Makings under way (TemporaryFileMaking). With `interrupted` it works as a pair of flags: each
+// side writes its own before it reads the other's (sequentially consistent), so a maker and the
+// handler never both miss each other.
+std::atomic<int> makings{0};
+// How long the handler waits for makings under way: making a file takes a system call, but one on
+// a hung network folder must not keep the program from ending.
+constexpr int kMakingWaitMilliseconds = 2000;
+
+void napOneMillisecond() noexcept {
+#ifdef _WIN32
+    Sleep(1);
+#else
+    const timespec nap{0, 1000000};
+    nanosleep(&nap, nullptr);  // safe in a signal handler
+#endif
+}
 
 // The slot of a number, counted through the blocks; nothing beyond the last block.
 LiveSlot* liveSlotAt(int number) {
@@ -108,8 +127,27 @@ void releaseLiveSlot(int number) {
 
 bool temporaryFilesInterrupted() { return interrupted.load(); }
 
+TemporaryFileMaking::TemporaryFileMaking() {
+#ifndef _WIN32
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) sigaddset(&held, signalNumber);
+    pthread_sigmask(SIG_BLOCK, &held, &previousMask_);
+#endif
+    makings.fetch_add(1);
+}
+
+TemporaryFileMaking::~TemporaryFileMaking() {
+    makings.fetch_sub(1);
+#ifndef _WIN32
+    // A signal that came meanwhile is handled here, now that this making is over.
+    pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+#endif
+}
+
 void removeTemporaryFilesNow() noexcept {
     interrupted.store(true);
+    for (int waited = 0; makings.load() != 0 && waited < kMakingWaitMilliseconds; ++waited) napOneMillisecond();
     for (LiveSlotBlock* block = &firstLiveSlots; block; block = block->next.load()) {
         for (LiveSlot& slot : block->slots) {
             int expected = kLive;
