@@ -1,10 +1,8 @@
 #include "cli/batch_plan.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <set>
 #include <system_error>
 
@@ -113,10 +111,10 @@ bool planBatch(const BatchSettings& settings, const ConversionOptions& options, 
     const std::string extension = options.teRawMode ? ".raw" : "." + settings.format.value_or("tif");
     std::map<std::string, std::size_t> byDestination;
     std::set<std::string> sourceKeys;
-    std::vector<std::optional<std::uint64_t>> sourceSizes;
+    std::set<FileId> sourceFiles;
     for (const std::string& source : sources) {
         sourceKeys.insert(destinationKey(source));
-        sourceSizes.push_back(diskFileSystem().size(source));
+        if (const auto id = diskFileSystem().fileId(source)) sourceFiles.insert(*id);
     }
     for (const std::string& source : sources) {
         BatchItem item;
@@ -131,11 +129,12 @@ bool planBatch(const BatchSettings& settings, const ConversionOptions& options, 
             return false;
         }
         // A destination that is a source, however spelled: by its name, or (an existing file, a
-        // hard link) by the file itself; a file of another size cannot be the same one.
+        // hard link) by the file itself.
         bool clash = sourceKeys.count(key) != 0;
-        const auto size = diskFileSystem().size(item.destination);
-        for (std::size_t k = 0; !clash && size && k < sources.size(); ++k)
-            clash = sourceSizes[k] == size && diskFileSystem().sameFile(item.destination, sources[k]);
+        if (!clash) {
+            const auto id = diskFileSystem().fileId(item.destination);
+            clash = id && sourceFiles.count(*id) != 0;
+        }
         if (clash) {
             problem = "the destination " + item.destination + " is a source";
             return false;
