@@ -40,8 +40,8 @@ std::string fullPath(const std::string& path) {
 }
 
 // The sources a SOURCE stands for: itself, or a folder's files of the command's kinds sorted by
-// name (not the files of its subfolders). A name that is neither a file nor a folder stays a
-// source: its job reports it as the dialog would.
+// name (not the files of its subfolders, nor hidden ones: names starting with a dot). A name that
+// is neither a file nor a folder stays a source: its job reports it as the dialog would.
 bool expandSource(const std::string& named, const BatchCommand& command, std::vector<std::string>& sources,
                   std::string& problem) {
     const fs::path path = pathFromUtf8(named);
@@ -55,6 +55,8 @@ bool expandSource(const std::string& named, const BatchCommand& command, std::ve
     for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
         std::error_code statusError;
         if (!entries->is_regular_file(statusError)) continue;
+        // Hidden files are nobody's pictures: macOS's "._NAME" AppleDouble files among them.
+        if (utf8(entries->path().filename()).starts_with('.')) continue;
         const std::string extension = asciiLower(utf8(entries->path().extension()));
         if (std::find(command.extensions.begin(), command.extensions.end(), extension) != command.extensions.end())
             names.push_back(utf8(entries->path().filename()));
