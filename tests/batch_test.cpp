@@ -117,6 +117,66 @@ TEST(Batch, RefusalsWriteNothing) {
     }
 }
 
+// A folder stands for its visible files only: macOS's "._NAME" AppleDouble files would fail as
+// pictures and ".NAME" ones would give hidden results. A hidden file named by itself is converted.
+TEST(Batch, FoldersLeaveOutHiddenFiles) {
+    struct Case {
+        const char* sources;
+        int status;
+        std::set<std::string> results;  // in out, when the batch ran
+    };
+    const Case cases[] = {
+        {"src", 0, {"a.tif", "b.tif"}},
+        {"src src/.hidden.tif", 0, {"a.tif", "b.tif", ".hidden.tif"}},
+        {"dots", 2, {}},  // no sources
+    };
+    TempDir dir;
+    for (const char* folder : {"src", "dots"}) fs::create_directory(dir.file(folder));
+    for (const char* name : {"src/a.tif", "src/b.TIFF", "src/.hidden.tif", "dots/.d.tif"})
+        writeBytes(dir.file(name), rgbTiff(true, 16, false, 8));
+    for (const char* name : {"src/._a.tif", "dots/._d.tif"}) writeText(dir.file(name), "Mac OS X resource fork\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sources);
+        const CliRun run = runCli(dir, std::string("--out-dir out tif ") + c.sources);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        if (c.status == 0) {
+            EXPECT_EQ(namesIn(dir.file("out")), c.results);
+        } else {
+            EXPECT_FALSE(fs::exists(dir.file("out")));
+        }
+        fs::remove_all(dir.file("out"));
+    }
+}
+
+// Results that exist already with the sources' very size (a rerun with --overwrite): only the one
+// that is a source, through a link, is refused; copies are not sources and are replaced.
+TEST(Batch, ExistingResultsOfTheSourcesSizeAreSourcesOnlyWhenLinked) {
+    const Bytes tiff = rgbTiff(true, 16, false, 8);
+    for (const char* how : {"copy", "hard link", "symbolic link"}) {
+        SCOPED_TRACE(how);
+        TempDir dir;
+        for (const char* folder : {"src", "out"}) fs::create_directory(dir.file(folder));
+        for (int k = 100; k < 140; ++k) {
+            writeBytes(dir.file("src/m" + std::to_string(k) + ".tif"), tiff);
+            if (k != 120) writeBytes(dir.file("out/m" + std::to_string(k) + ".tif"), tiff);
+        }
+        if (how == std::string("copy")) writeBytes(dir.file("out/m120.tif"), tiff);
+        if (how == std::string("hard link")) fs::create_hard_link(dir.file("src/m120.tif"), dir.file("out/m120.tif"));
+        if (how == std::string("symbolic link")) fs::create_symlink("../src/m120.tif", dir.file("out/m120.tif"));
+        const CliRun run = runCli(dir, "--overwrite --out-dir out tif src");
+        if (how == std::string("copy")) {
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_NE(readBytes(dir.file("out/m120.tif")), tiff);
+            EXPECT_NE(readBytes(dir.file("out/m139.tif")), tiff);
+        } else {
+            EXPECT_EQ(run.status, 2);
+            EXPECT_EQ(run.err, "kelvarin-cli: the destination out/m120.tif is a source\n");
+            EXPECT_EQ(readBytes(dir.file("out/m100.tif")), tiff);
+        }
+        EXPECT_EQ(readBytes(dir.file("src/m120.tif")), tiff);
+    }
+}
+
 // Each source converted alone first: the log, boxes and bytes every batch must reproduce, block by
 // block in the order of the sources, with one job at a time or several. The first source is the
 // largest, so with several jobs the later ones finish before it.

@@ -1,10 +1,8 @@
 #include "cli/batch_plan.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <set>
 #include <system_error>
 
@@ -42,8 +40,8 @@ std::string fullPath(const std::string& path) {
 }
 
 // The sources a SOURCE stands for: itself, or a folder's files of the command's kinds sorted by
-// name (not the files of its subfolders). A name that is neither a file nor a folder stays a
-// source: its job reports it as the dialog would.
+// name (not the files of its subfolders, nor hidden ones: names starting with a dot). A name that
+// is neither a file nor a folder stays a source: its job reports it as the dialog would.
 bool expandSource(const std::string& named, const BatchCommand& command, std::vector<std::string>& sources,
                   std::string& problem) {
     const fs::path path = pathFromUtf8(named);
@@ -57,6 +55,8 @@ bool expandSource(const std::string& named, const BatchCommand& command, std::ve
     for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
         std::error_code statusError;
         if (!entries->is_regular_file(statusError)) continue;
+        // Hidden files are nobody's pictures: macOS's "._NAME" AppleDouble files among them.
+        if (utf8(entries->path().filename()).starts_with('.')) continue;
         const std::string extension = asciiLower(utf8(entries->path().extension()));
         if (std::find(command.extensions.begin(), command.extensions.end(), extension) != command.extensions.end())
             names.push_back(utf8(entries->path().filename()));
@@ -113,10 +113,10 @@ bool planBatch(const BatchSettings& settings, const ConversionOptions& options, 
     const std::string extension = options.teRawMode ? ".raw" : "." + settings.format.value_or("tif");
     std::map<std::string, std::size_t> byDestination;
     std::set<std::string> sourceKeys;
-    std::vector<std::optional<std::uint64_t>> sourceSizes;
+    std::set<FileId> sourceFiles;
     for (const std::string& source : sources) {
         sourceKeys.insert(destinationKey(source));
-        sourceSizes.push_back(diskFileSystem().size(source));
+        if (const auto id = diskFileSystem().fileId(source)) sourceFiles.insert(*id);
     }
     for (const std::string& source : sources) {
         BatchItem item;
@@ -131,11 +131,12 @@ bool planBatch(const BatchSettings& settings, const ConversionOptions& options, 
             return false;
         }
         // A destination that is a source, however spelled: by its name, or (an existing file, a
-        // hard link) by the file itself; a file of another size cannot be the same one.
+        // hard link) by the file itself.
         bool clash = sourceKeys.count(key) != 0;
-        const auto size = diskFileSystem().size(item.destination);
-        for (std::size_t k = 0; !clash && size && k < sources.size(); ++k)
-            clash = sourceSizes[k] == size && diskFileSystem().sameFile(item.destination, sources[k]);
+        if (!clash) {
+            const auto id = diskFileSystem().fileId(item.destination);
+            clash = id && sourceFiles.count(*id) != 0;
+        }
         if (clash) {
             problem = "the destination " + item.destination + " is a source";
             return false;

@@ -293,6 +293,7 @@ public:
     bool exists(const std::string& path) override;
     std::optional<std::uint64_t> size(const std::string& path) override;
     bool sameFile(const std::string& a, const std::string& b) override;
+    std::optional<FileId> fileId(const std::string& path) override;
     bool remove(const std::string& path) override;
 };
 
@@ -472,6 +473,27 @@ bool DiskFileSystem::sameFile(const std::string& a, const std::string& b) {
     const auto left = std::filesystem::weakly_canonical(pathFromUtf8(a), error);
     const auto right = std::filesystem::weakly_canonical(pathFromUtf8(b), error);
     return !error && left == right;
+}
+
+// The numbers std::filesystem::equivalent compares: the device and inode, or on Windows the
+// volume serial number and file index (a folder too, hence the backup-semantics flag).
+std::optional<FileId> DiskFileSystem::fileId(const std::string& path) {
+    if (path.empty()) return std::nullopt;
+#ifdef _WIN32
+    const HANDLE handle = CreateFileW(pathFromUtf8(path).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info;
+    const BOOL got = GetFileInformationByHandle(handle, &info);
+    CloseHandle(handle);
+    if (!got) return std::nullopt;
+    return FileId{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+#else
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return FileId{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+#endif
 }
 
 bool DiskFileSystem::remove(const std::string& path) {

@@ -6,6 +6,7 @@
 // a whole job can run without touching the disk.
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -93,6 +94,15 @@ private:
     std::string path_;
 };
 
+// Which file a name leads to: the same for every name of one file (another spelling, a hard
+// link, a symbolic link), different for any two files that exist at the same moment. Good only
+// while both files stay where they are: a number may be handed out again once its file is gone.
+struct FileId {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    auto operator<=>(const FileId&) const = default;
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -103,6 +113,10 @@ public:
     virtual std::optional<std::uint64_t> size(const std::string& path) = 0;
     // True when both names lead to the same file, however they are spelled.
     virtual bool sameFile(const std::string& a, const std::string& b) = 0;
+    // The file that name leads to, for comparing many names with many others at once; nothing when
+    // there is none (or it cannot be looked at). Two existing files are the same exactly when
+    // their ids are equal.
+    virtual std::optional<FileId> fileId(const std::string& path) = 0;
     // Removes the file of that name (a link itself, not what it leads to); true when none is left.
     // Folders, FIFOs and devices are never removed.
     virtual bool remove(const std::string& path) = 0;

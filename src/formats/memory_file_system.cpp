@@ -121,6 +121,12 @@ std::optional<std::uint64_t> MemoryFileSystem::size(const std::string& path) {
     return found->second->size();
 }
 
+std::optional<FileId> MemoryFileSystem::fileId(const std::string& path) {
+    const auto found = files_.find(path);
+    if (found == files_.end()) return std::nullopt;
+    return FileId{0, reinterpret_cast<std::uintptr_t>(found->second.get())};
+}
+
 std::vector<std::string> MemoryFileSystem::names() const {
     std::vector<std::string> names;
     for (const auto& entry : files_) names.push_back(entry.first);
