@@ -48,6 +48,9 @@ struct FileDialogRequest {
     std::string title;
     std::vector<FileFilter> filters;  // the first one is selected when the dialog opens
     std::string defaultExtension;
+    // A save dialog asks before it takes the name of an existing file. The conversions' own
+    // dialogs take it without asking.
+    bool confirmOverwrite = false;
 };
 
 // A small dialog asking for one line of text, with OK and Cancel.

@@ -25,7 +25,9 @@ bool writePng(File& file, const GreyImage& picture) {
 }  // namespace
 
 FileDialogRequest savePreviewDialogRequest() {
-    return {"KELVARIN Save Preview", {{"PNG", "*.png"}, {"All Files", "*.*"}}, "png"};
+    // A snapshot for looking at: the height map just written, or any other file, is replaced only
+    // when the user says so.
+    return {"KELVARIN Save Preview", {{"PNG", "*.png"}, {"All Files", "*.*"}}, "png", true};
 }
 
 bool savePreviewPicture(Session& session, const GreyImage& picture) {

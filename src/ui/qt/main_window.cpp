@@ -283,8 +283,8 @@ void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request, 
     dialog.setWindowTitle(uiText(request.title));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    // An existing destination is written over without asking.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, save);
+    // An existing destination is written over without asking, unless the request says otherwise.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, save && !request.confirmOverwrite);
     const QStringList filters = nameFilters(request);
     dialog.setNameFilters(filters);
     if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());

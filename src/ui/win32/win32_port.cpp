@@ -97,8 +97,10 @@ std::optional<std::string> runFileDialog(const FileDialogData& data) {
     dialog.nMaxFile = kPathBufferLength;
     dialog.lpstrTitle = wide(title);
     dialog.lpstrDefExt = extension.empty() ? nullptr : wide(extension);
-    // Save: an existing folder, confirm a new name, take an existing file without asking.
+    // Save: an existing folder, confirm a new name, take an existing file without asking (unless
+    // the request says otherwise).
     dialog.Flags = data.save ? OFN_PATHMUSTEXIST | OFN_CREATEPROMPT : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+    if (data.save && data.request.confirmOverwrite) dialog.Flags |= OFN_OVERWRITEPROMPT;
     const BOOL chosen = data.save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
     if (!chosen || name[0] == L'\0') return std::nullopt;
     std::string path = utf8FromUtf16(reinterpret_cast<const char16_t*>(name.data()));
