@@ -53,6 +53,9 @@ TEST(ViewMenu, PreviewFollowsTheJobsThatWroteAHeightMap) {
         h.run(step.command, step.answers);
         EXPECT_EQ(previews(), step.previewsAfter) << step.what;
     }
+    // Left shut while toggled off, but a preview open then is brought the new map, not left on the
+    // old one.
+    EXPECT_EQ(h.port.previewUpdates, std::vector<Outputs>{{"b.png"}});
     EXPECT_TRUE(h.port.menuTicks.at(ids::ShowPreviewAfterJob));
     // The no-result box came only before the first job.
     EXPECT_EQ(std::count_if(h.port.boxes.begin(), h.port.boxes.end(),

@@ -83,6 +83,9 @@ public:
     // or raises it showing them; it stays open beside the main window. A port without windows
     // ignores it.
     virtual void showPreview(const std::vector<FinishedReport>& results) = 0;
+    // A preview window that is open shows these results where it is, without being brought up;
+    // a closed one stays closed.
+    virtual void updateOpenPreview(const std::vector<FinishedReport>& results) { (void)results; }
 
     // The window side of the window reset: "Average" and "None" selected, the swap, boost and
     // invert boxes cleared. The options themselves are not written.

@@ -47,7 +47,7 @@ std::vector<ReportWarning> reportWarnings(const SampleFigures& figures) {
                                                 " % of the 16-bit range (" + integerText(figures.min) + " to " +
                                                 integerText(figures.max) +
                                                 "): the terrain will look flat. Try Boost Contrast / Gamma "
-                                                "(--boost) to stretch them over the whole range."});
+                                                "to stretch them over the whole range."});
     }
     // More than 1 % of the samples on a limit of the range.
     const bool bottom = figures.atZero * 100 > figures.count;

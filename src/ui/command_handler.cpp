@@ -63,7 +63,13 @@ void CommandHandler::togglePreviewAfterJob() {
 void CommandHandler::afterJob() {
     if (lastResult_ != 1 || session_.lastReports.empty()) return;
     lastResults_ = session_.lastReports;
-    if (previewAfterJob_) session_.port.showPreview(lastResults_);
+    // Unticked, the preview does not come up by itself, but an open one never shows an older map
+    // than the one just written.
+    if (previewAfterJob_) {
+        session_.port.showPreview(lastResults_);
+    } else {
+        session_.port.updateOpenPreview(lastResults_);
+    }
 }
 
 void CommandHandler::savePreview(const GreyImage& picture) { savePreviewPicture(session_, picture); }

@@ -12,8 +12,9 @@ constexpr Edge N = Edge::Near, R = Edge::Far;
 
 constexpr FrameDescription kFrame{"KELVARIN - Preview", 460, 290, 370, 250};
 
-// The picture fills the left and grows with the window, the warnings in a strip below it; the
-// histogram and the figures stand in a column of fixed width at the right.
+// The picture fills the left and grows with the window, the warnings in a strip below it (tall
+// enough for all three at the opening size); the histogram and the figures stand in a column of
+// fixed width at the right.
 constexpr ControlDescription kControls[] = {
     {ids::PreviewHeight, K::RadioButton, "Height Map", {7, 6, 52, 12}, {N, N, N, N}, F::Dialog, true, Align::Left},
     {ids::PreviewRelief, K::RadioButton, "Shaded Relief", {62, 6, 64, 12}, {N, N, N, N}, F::Dialog, false, Align::Left},
@@ -21,9 +22,9 @@ constexpr ControlDescription kControls[] = {
     {ids::PreviewTile2, K::RadioButton, "Tile 2048", {187, 6, 45, 12}, {N, N, N, N}, F::Dialog, false, Align::Left},
     {ids::PreviewTile3, K::RadioButton, "Tile 1024", {234, 6, 45, 12}, {N, N, N, N}, F::Dialog, false, Align::Left},
     {ids::PreviewSave, K::PushButton, "Save Preview As...", {375, 5, 78, 14}, {R, N, R, N}, F::Dialog, false, Align::Left},
-    {ids::PreviewImage, K::ImageView, "", {7, 22, 276, 200}, {N, N, R, R}, F::Dialog, false, Align::Left},
-    {ids::PreviewWarningsLabel, K::Label, "Warnings", {7, 227, 276, 9}, {N, R, R, R}, F::Frame, false, Align::Left},
-    {ids::PreviewWarnings, K::Label, "", {7, 237, 276, 47}, {N, R, R, R}, F::Frame, false, Align::Left},
+    {ids::PreviewImage, K::ImageView, "", {7, 22, 276, 172}, {N, N, R, R}, F::Dialog, false, Align::Left},
+    {ids::PreviewWarningsLabel, K::Label, "Warnings", {7, 199, 276, 9}, {N, R, R, R}, F::Frame, false, Align::Left},
+    {ids::PreviewWarnings, K::Label, "", {7, 209, 276, 75}, {N, R, R, R}, F::Frame, false, Align::Left},
     {ids::PreviewHistogramLabel, K::Label, "Histogram of the levels", {290, 24, 163, 9}, {R, N, R, N}, F::Frame, false,
      Align::Left},
     {ids::PreviewHistogram, K::HistogramView, "", {290, 34, 163, 70}, {R, N, R, N}, F::Dialog, false, Align::Left},

@@ -57,6 +57,32 @@ TEST(PreviewWindow, ShowsTheFiguresWarningsAndPictureOfAReport) {
     EXPECT_EQ(window.control(ids::PreviewFigures)->geometry(), figuresBefore.translated(200, 0));
 }
 
+// All three warnings, as long as their sentences come, are read whole at the opening size; a map
+// of one column still shows.
+TEST(PreviewWindow, EveryWarningFitsAndAThinMapShows) {
+    PreviewWindow window;
+    std::vector<FinishedReport> results;
+    results.push_back(test::syntheticReport());
+    SampleFigures figures;
+    figures.count = 1000000;
+    figures.distinctLevels = 1000;
+    figures.min = 0;
+    figures.max = 16000;
+    figures.atZero = 999999;
+    results.back().report.warnings = reportWarnings(figures);
+    ASSERT_EQ(results.back().report.warnings.size(), 3u);
+    window.showResults(results);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const auto* warnings = qobject_cast<QLabel*>(window.control(ids::PreviewWarnings));
+    EXPECT_LE(warnings->heightForWidth(warnings->width()), warnings->height());
+
+    results.back().preview = PreviewLevels{1, 1000, std::vector<std::uint16_t>(1000, results.back().report.figures.max)};
+    window.showResults(results);
+    const QImage thin = picture(window);
+    EXPECT_NE(thin.pixelColor(thin.width() / 2, thin.height() / 2),
+              QColor(preview::kImageBackground.red, preview::kImageBackground.green, preview::kImageBackground.blue));
+}
+
 TEST(PreviewWindow, TerrainSetShowsOneTileAtATime) {
     PreviewWindow window;
     std::vector<FinishedReport> tiles;

@@ -38,6 +38,7 @@ public:
     std::map<int, bool> menuTicks;
     // The outputs of each preview shown, in order.
     std::vector<std::vector<std::string>> previews;
+    std::vector<std::vector<std::string>> previewUpdates;  // updateOpenPreview calls
     std::vector<std::string> log;
     std::vector<std::pair<int, int>> ranges;
     std::vector<int> positions;
@@ -68,6 +69,11 @@ public:
         std::vector<std::string> outputs;
         for (const FinishedReport& result : results) outputs.push_back(result.report.output);
         previews.push_back(std::move(outputs));
+    }
+    void updateOpenPreview(const std::vector<FinishedReport>& results) override {
+        std::vector<std::string> outputs;
+        for (const FinishedReport& result : results) outputs.push_back(result.report.output);
+        previewUpdates.push_back(std::move(outputs));
     }
     void resetOptionControls() override { ++controlResets; }
     bool isControlChecked(int id) override { return checked[id]; }

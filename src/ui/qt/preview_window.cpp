@@ -45,7 +45,9 @@ protected:
         if (picture.width == 0 || picture.height == 0) return;
         const QImage image(picture.pixels.data(), static_cast<int>(picture.width), static_cast<int>(picture.height),
                            static_cast<qsizetype>(picture.width), QImage::Format_Grayscale8);
-        const QSize fitted = QSize(image.width(), image.height()).scaled(size(), Qt::KeepAspectRatio);
+        // A map of one row or column still shows as a line, however thin it comes out.
+        const QSize fitted =
+            QSize(image.width(), image.height()).scaled(size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
         const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(target, image);
@@ -185,9 +187,17 @@ void PreviewWindow::refresh() {
 void PreviewWindow::showResults(std::vector<FinishedReport> results) {
     model_.setResults(std::move(results));
     refresh();
+    // A minimized preview comes back too.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();
+}
+
+void PreviewWindow::updateResults(std::vector<FinishedReport> results) {
+    if (!isVisible()) return;
+    model_.setResults(std::move(results));
+    refresh();
 }
 
 }  // namespace kelvarin::qt

@@ -21,6 +21,8 @@ public:
 
     // Shows these results (one height map, or a terrain set's three tiles) and brings the window up.
     void showResults(std::vector<FinishedReport> results);
+    // Shows these results if the window is open, where it is, without bringing it up.
+    void updateResults(std::vector<FinishedReport> results);
     PreviewModel& model() { return model_; }
     QWidget* control(int id) const;
     // "Save Preview As..." calls this; the button is greyed while it is empty.
