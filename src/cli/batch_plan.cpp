@@ -110,7 +110,9 @@ bool planBatch(const BatchSettings& settings, const ConversionOptions& options, 
         return false;
     }
 
-    const std::string extension = options.teRawMode ? ".raw" : "." + settings.format.value_or("tif");
+    // Built by appending: GCC 12 sees an overlapping copy in "." + a temporary string (-Wrestrict).
+    std::string extension = ".";
+    extension += options.teRawMode ? std::string("raw") : settings.format.value_or("tif");
     std::map<std::string, std::size_t> byDestination;
     std::set<std::string> sourceKeys;
     std::set<FileId> sourceFiles;
