@@ -394,12 +394,6 @@ void MainWindow::showPreview(const std::vector<FinishedReport>& results) {
     if (!preview_) {
         preview_ = std::make_unique<PreviewWindow>();
         preview_->onSave = [this](PreviewWindow& preview) { handler_.savePreview(preview.model().image()); };
-        // The first time beside the main window, not over its menus, where the screen has room.
-        const QRect main = frameGeometry();
-        const QScreen* screen = this->screen();
-        const QPoint beside(main.right() + 8, main.top());
-        if (screen && screen->availableGeometry().contains(QRect(beside, preview_->size())))
-            preview_->move(beside);
     }
     preview_->showResults(results);
 }
