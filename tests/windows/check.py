@@ -6,8 +6,9 @@
     failed job and Ctrl-C mid-job (exit status 130, no temporary file) and is replaced by a
     successful job;
   - kelvarin.exe, driven in Xvfb, shows its window, answers the keyboard, keeps the focus across a
-    box, greys the conversion items under the terrain warning, converts through its file dialogs
-    to the Linux build's bytes, opens the preview after it and ends with status 0 when closed;
+    box, greys the conversion items and refuses to close under the terrain warning, converts
+    through its file dialogs to the Linux build's bytes, opens the preview after it (reached by
+    Tab, disabled under a box) and ends with status 0 when closed;
   - the preview window (kelvarin-preview-check.exe) shows a report's figures and warnings and lays
     itself out again when resized.
 Prints "windows-check: N passed, M failed"; the exit status is 0 when nothing failed.

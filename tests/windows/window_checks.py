@@ -11,6 +11,9 @@ from parity import same_output
 
 MAIN = "KELVARIN v3.02"
 PREVIEW = "KELVARIN - Preview"
+SAVE_PREVIEW = "KELVARIN Save Preview"
+# "Save Preview As..." from the preview's top-right corner (the frame Wine draws included).
+SAVE_BUTTON = (-70, 42)
 RESULT_BOX = re.compile(r"KELVARIN - (Success|Error)\.")
 # Typed into the dialogs after the folder of the run (as a full path, so the folder a dialog
 # starts in does not matter): the parity check's source and an existing, longer destination.
@@ -123,6 +126,19 @@ class WindowChecks:
         if not warning:
             self.report.fail("Convert > 3 RAW to 3 16-bit TIF shows the terrain warning")
             return
+        # Closing the window is File > Quit, which a running command refuses: the window and the
+        # warning both stay. A click on the empty bottom of the window gives it the keyboard.
+        main.click(8, -6)
+        if not main.wait_focus(10):
+            self.report.fail("Alt+F4 under the terrain warning is refused", "the window did not take the keyboard")
+        else:
+            self.desktop.key("alt+F4")
+            gone = self.desktop.wait_gone(MAIN, 3)
+            self.report.check("Alt+F4 under the terrain warning is refused; the window and the warning stay",
+                              "the window closed under its command" if gone else
+                              None if warning.shown() else "the warning closed")
+            if gone:
+                return
         # A click on "File" in the menu bar activates the window (the warning has the keyboard)
         # and opens the menu, a new window on the display; Down and Return then choose its first
         # item, "Open TIF".
@@ -179,9 +195,49 @@ class WindowChecks:
             return
         if path:
             self.picture(preview, path)
+        self.preview_keys_and_boxes(preview)
         preview.press("alt+F4")
         if not self.desktop.wait_gone(PREVIEW, 10):
             self.report.fail("the preview window closes with Alt+F4")
+
+    def save_dialog_cancelled(self, timeout):
+        """Whether the preview's save dialog came within timeout; cancelled if it did."""
+        dialog = self.desktop.wait_for(SAVE_PREVIEW, timeout)
+        if dialog:
+            dialog.press("Escape")
+            self.desktop.wait_gone(SAVE_PREVIEW, 10)
+        return dialog is not None
+
+    def preview_keys_and_boxes(self, preview):
+        # The preview opens with the focus on its first stop, the Height Map / Shaded Relief
+        # choice: Tab goes on to "Save Preview As...", which Space presses.
+        preview.press("Tab", "space")
+        self.report.check('in the preview Tab reaches "Save Preview As...", Space opens its dialog',
+                          None if self.save_dialog_cancelled(10) else "no save dialog")
+        # Under a box of the main window (Help > About) the preview is disabled too: a click on
+        # its button does nothing; once the box is closed the same click opens the dialog.
+        # The cancelled dialog handed the keyboard back to the preview: the main window is raised
+        # and clicked on its empty bottom to take it.
+        main = self.main_window(None)
+        if main:
+            self.desktop.xdotool("windowraise", main.id)
+            main.click(8, -6)
+        if not main or not main.wait_focus(10):
+            self.report.fail("the main window takes the keyboard again after the preview's save dialog")
+            return
+        self.desktop.key("F10", "Right", "Right", "Right", "Right", "Down", "Up", "Return")
+        if not self.desktop.wait_for("KELVARIN - Help|About", 30):
+            self.report.fail('Help > About shows its page over the preview')
+            return
+        preview.click(*SAVE_BUTTON)
+        opened = self.save_dialog_cancelled(3)
+        closed = self.answer_box("KELVARIN - Help|About")
+        preview.click(*SAVE_BUTTON)
+        problem = ("the save dialog opened under the box" if opened else "the About box did not close"
+                   if not closed else None if self.save_dialog_cancelled(10) else
+                   "no save dialog after the box (the preview left disabled, or the click missed the button)")
+        self.report.check("the preview is disabled under a box of the main window and enabled again after it",
+                          problem)
 
     def picture(self, main, path):
         # A click on the empty bottom of the client area activates the window and does nothing else.

@@ -36,7 +36,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // The preview window shows what the jobs wrote, so their reports gather its picture too.
     session.reportPreview = PreviewGathering::Gather;
     CommandHandler handler(session);
-    port.savePreview = [&handler](const GreyImage& picture) { handler.savePreview(picture); };
+    // Under a running command (the terrain warning leaves the windows enabled) the preview saves
+    // nothing: its dialog and boxes would run inside the command.
+    port.savePreview = [&handler, &session](const GreyImage& picture) {
+        if (!session.busy.busy()) handler.savePreview(picture);
+    };
     win32::MainWindowData data{port, handler, {}, nullptr};
     const INT_PTR result = win32::runMainWindow(instance, data);
     return result < 0 ? 1 : 0;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ui/dialog_template.h"
+#include "ui/ids.h"
 #include "ui/win32/resource.h"
 #include "ui/wide_text.h"
 
@@ -92,8 +93,9 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             data->handler.handle(LOWORD(wParam));
             return TRUE;
         case WM_CLOSE:
-            // Handled here: the dialog default would turn it into IDCANCEL.
-            EndDialog(window, 0);
+            // Handled here: the dialog default would turn it into IDCANCEL. Closing is File > Quit,
+            // which a running command refuses (its terrain warning leaves the window enabled).
+            data->handler.handle(ids::Quit);
             return TRUE;
         case WM_ACTIVATE:
             if (LOWORD(wParam) == WA_INACTIVE) {

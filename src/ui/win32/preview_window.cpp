@@ -1,6 +1,7 @@
 #include "ui/win32/preview_window.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <string>
 
 #include "ui/ids.h"
@@ -30,8 +31,9 @@ DWORD controlStyle(const preview::ControlDescription& control) {
     DWORD style = WS_CHILD | WS_VISIBLE;
     switch (control.kind) {
         case preview::ControlKind::RadioButton:
-            // Checked by the model, not by the button itself.
-            style |= BS_RADIOBUTTON | WS_TABSTOP | (control.startsGroup ? WS_GROUP : 0);
+            // Checked by the model, not by the button itself; BS_NOTIFY tells when an arrow key
+            // has moved the focus onto it.
+            style |= BS_RADIOBUTTON | BS_NOTIFY | WS_TABSTOP | (control.startsGroup ? WS_GROUP : 0);
             break;
         case preview::ControlKind::PushButton: style |= BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP; break;
         case preview::ControlKind::Label:
@@ -81,7 +83,26 @@ bool registerClass(HINSTANCE instance) {
 }  // namespace
 
 PreviewWindow::~PreviewWindow() {
+    if (keyboardHook_) UnhookWindowsHookEx(keyboardHook_);
     if (window_) DestroyWindow(window_);
+}
+
+LRESULT CALLBACK PreviewWindow::filterMessage(int code, WPARAM wParam, LPARAM lParam) {
+    // IsDialogMessage calls this hook again on its way in: one pass does the work.
+    static bool inside = false;
+    auto* message = reinterpret_cast<MSG*>(lParam);
+    if (code == MSGF_DIALOGBOX && !inside && message && message->message >= WM_KEYFIRST &&
+        message->message <= WM_KEYLAST) {
+        HWND root = GetAncestor(message->hwnd, GA_ROOT);
+        wchar_t name[32] = {};
+        if (root && GetClassNameW(root, name, 32) && std::wcscmp(name, kClassName) == 0) {
+            inside = true;
+            const BOOL handled = IsDialogMessageW(root, message);
+            inside = false;
+            if (handled) return 1;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 void PreviewWindow::create() {
@@ -93,6 +114,7 @@ void PreviewWindow::create() {
     if (!window_) return;
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PreviewWindow::windowProc));
+    keyboardHook_ = SetWindowsHookExW(WH_MSGFILTER, &PreviewWindow::filterMessage, nullptr, GetCurrentThreadId());
 
     fonts_.create(window_);
     const window::FontSpec& dialog = window::font(window::FontRole::Dialog);
@@ -130,14 +152,22 @@ void PreviewWindow::layout() {
         const preview::PixelRect r = preview::place(description, client.right, client.bottom, units_);
         MoveWindow(control(description.id), r.x, r.y, r.width, r.height, TRUE);
     }
+    // Moved controls leave their old pictures and texts on the background unless all of it is
+    // painted again, children included.
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void PreviewWindow::refresh() {
     for (const preview::ControlDescription& description : preview::controls()) {
         HWND child = control(description.id);
         ShowWindow(child, model_.isVisible(description.id) ? SW_SHOWNA : SW_HIDE);
-        if (description.kind == preview::ControlKind::RadioButton)
-            SendMessageW(child, BM_SETCHECK, model_.isChecked(description.id) ? BST_CHECKED : BST_UNCHECKED, 0);
+        if (description.kind == preview::ControlKind::RadioButton) {
+            const bool checked = model_.isChecked(description.id);
+            SendMessageW(child, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+            // Tab stops at a choice once, on its ticked button; the arrows move within it.
+            const auto style = static_cast<DWORD>(GetWindowLongPtrW(child, GWL_STYLE));
+            SetWindowLongPtrW(child, GWL_STYLE, checked ? style | WS_TABSTOP : style & ~DWORD{WS_TABSTOP});
+        }
     }
     SetWindowTextW(control(ids::PreviewFigures), wide(joined(model_.figureLines(), "\r\n")));
     HWND warnings = control(ids::PreviewWarnings);
@@ -235,6 +265,15 @@ LRESULT PreviewWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
+            if (HIWORD(wParam) == BN_SETFOCUS) {
+                // An arrow key moving through a choice picks the button it lands on, as a click
+                // does (a click itself picks it on release).
+                HWND button = reinterpret_cast<HWND>(lParam);
+                if (GetKeyState(VK_LBUTTON) >= 0 && SendMessageW(button, BM_GETCHECK, 0, 0) != BST_CHECKED &&
+                    model_.handle(id))
+                    refresh();
+                return 0;
+            }
             if (HIWORD(wParam) != BN_CLICKED) break;
             if (id == ids::PreviewSave) {
                 if (onSave) onSave(*this);
@@ -244,6 +283,30 @@ LRESULT PreviewWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         }
         case WM_SIZE: layout(); return 0;
+        case WM_NEXTDLGCTL: {
+            // What the dialog manager asks of a dialog on Tab; this window is none, so it answers.
+            HWND focus = GetFocus();
+            HWND next = LOWORD(lParam) ? reinterpret_cast<HWND>(wParam)
+                                       : GetNextDlgTabItem(window_, IsChild(window_, focus) ? focus : nullptr,
+                                                           wParam != 0);
+            if (next) SetFocus(next);
+            return 0;
+        }
+        case WM_ACTIVATE:
+            // The focus goes back to the control that had it, or to the first stop.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = GetFocus();
+                if (focus && IsChild(window_, focus)) rememberedFocus_ = focus;
+            } else {
+                // Only a tab stop: a choice's other buttons would pick themselves on taking it.
+                const bool remembered = rememberedFocus_ && IsWindowVisible(rememberedFocus_) &&
+                                        IsWindowEnabled(rememberedFocus_) &&
+                                        (GetWindowLongPtrW(rememberedFocus_, GWL_STYLE) & WS_TABSTOP);
+                HWND focus = remembered ? rememberedFocus_ : GetNextDlgTabItem(window_, nullptr, FALSE);
+                rememberedFocus_ = nullptr;
+                if (focus) SetFocus(focus);
+            }
+            return 0;
         case WM_GETMINMAXINFO: {
             const preview::FrameDescription& frame = preview::frame();
             RECT area{0, 0, units_.x(frame.minimumWidth), units_.y(frame.minimumHeight)};

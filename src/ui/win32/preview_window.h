@@ -33,6 +33,9 @@ public:
 
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // The keyboard's dialog keys (Tab, the arrows, Space) for the preview: the main window runs as
+    // a modal dialog whose loop knows only its own controls, but calls this hook first.
+    static LRESULT CALLBACK filterMessage(int code, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void create();
     void layout();
@@ -43,6 +46,8 @@ private:
     HWND control(int id) const { return GetDlgItem(window_, id); }
 
     HWND window_ = nullptr;
+    HHOOK keyboardHook_ = nullptr;
+    HWND rememberedFocus_ = nullptr;  // the control that had the focus when the window was deactivated
     PreviewModel model_;
     WindowFonts fonts_;
     HFONT dialogFont_ = nullptr;

@@ -4,6 +4,7 @@
 #include <commdlg.h>
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "ui/dialog_template.h"
@@ -66,7 +67,28 @@ INT_PTR CALLBACK textDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-std::optional<std::string> runTextDialog(const TextRequest& request, HWND owner) {
+WindowsDisabled::WindowsDisabled(const ProgramWindows& windows)
+    : windows_(windows),
+      mainWasEnabled_(windows.main && IsWindowEnabled(windows.main)),
+      previewWasEnabled_(windows.preview && IsWindowEnabled(windows.preview)),
+      active_(GetActiveWindow()) {
+    if (mainWasEnabled_) EnableWindow(windows_.main, FALSE);
+    if (previewWasEnabled_) EnableWindow(windows_.preview, FALSE);
+}
+
+WindowsDisabled::~WindowsDisabled() {
+    // Set back in any case: a closing dialog enables its owner whatever its state was before.
+    if (windows_.main && IsWindow(windows_.main)) EnableWindow(windows_.main, mainWasEnabled_);
+    if (windows_.preview && IsWindow(windows_.preview)) EnableWindow(windows_.preview, previewWasEnabled_);
+    // Nothing was disabled here: an outer box keeps the keyboard.
+    if (!mainWasEnabled_ && !previewWasEnabled_) return;
+    const bool previewActive = active_ && active_ == windows_.preview && previewWasEnabled_ &&
+                               IsWindowVisible(windows_.preview);
+    HWND back = previewActive ? windows_.preview : mainWasEnabled_ ? windows_.main : nullptr;
+    if (back) SetForegroundWindow(back);
+}
+
+std::optional<std::string> runTextDialog(const TextRequest& request, const ProgramWindows& windows) {
     window::WindowFrameDescription frame = window::textDialogFrame();
     frame.caption = request.title;
     const std::vector<std::uint8_t> bytes =
@@ -75,8 +97,9 @@ std::optional<std::string> runTextDialog(const TextRequest& request, HWND owner)
     std::vector<DWORD> aligned((bytes.size() + 3) / 4, 0);
     std::memcpy(aligned.data(), bytes.data(), bytes.size());
     TextDialogData data{request, {}};
+    const WindowsDisabled disabled(windows);
     const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
-                                                   reinterpret_cast<LPCDLGTEMPLATEW>(aligned.data()), owner,
+                                                   reinterpret_cast<LPCDLGTEMPLATEW>(aligned.data()), windows.main,
                                                    textDialogProc, reinterpret_cast<LPARAM>(&data));
     if (result != IDOK) return std::nullopt;
     return data.answer;
@@ -101,7 +124,11 @@ std::optional<std::string> runFileDialog(const FileDialogData& data) {
     // the request says otherwise).
     dialog.Flags = data.save ? OFN_PATHMUSTEXIST | OFN_CREATEPROMPT : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
     if (data.save && data.request.confirmOverwrite) dialog.Flags |= OFN_OVERWRITEPROMPT;
-    const BOOL chosen = data.save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
+    BOOL chosen = FALSE;
+    {
+        const WindowsDisabled disabled(data.windows);
+        chosen = data.save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
+    }
     if (!chosen || name[0] == L'\0') return std::nullopt;
     std::string path = utf8FromUtf16(reinterpret_cast<const char16_t*>(name.data()));
     // A bare name saved takes the extension of the filter picked, which decides the format.
@@ -120,17 +147,13 @@ MessageAnswer runMessageBox(const MessageBoxData& data) {
         case MessageIcon::Information: flags |= MB_ICONINFORMATION; break;
     }
     if (request.taskModal) flags |= MB_TASKMODAL;
-    // The box has no owner, so the main window is disabled by hand (a task-modal box does that
-    // itself); the terrain warning leaves it enabled.
-    const bool disable = data.mainWindow && request.disablesWindow && !request.taskModal &&
-                         IsWindowEnabled(data.mainWindow);
-    if (disable) EnableWindow(data.mainWindow, FALSE);
+    // The box has no owner, so the main window and the preview are disabled by hand (a task-modal
+    // box does that itself); the terrain warning leaves them enabled.
+    std::optional<WindowsDisabled> disabled;
+    if (request.disablesWindow && !request.taskModal) disabled.emplace(data.windows);
     const int answer = MessageBoxW(nullptr, wide(utf16FromUtf8(request.text)), wide(utf16FromUtf8(request.caption)),
                                    flags);
-    if (disable) {
-        EnableWindow(data.mainWindow, TRUE);
-        SetForegroundWindow(data.mainWindow);
-    }
+    disabled.reset();
     return answer == IDCANCEL ? MessageAnswer::Cancel : MessageAnswer::Ok;
 }
 
@@ -147,23 +170,29 @@ void Win32Port::showPreview(const std::vector<FinishedReport>& results) {
     if (!preview_) {
         preview_ = std::make_unique<PreviewWindow>();
         preview_->onSave = [this](PreviewWindow& preview) {
-            if (savePreview) savePreview(preview.model().image());
+            if (!savePreview) return;
+            savingPreview_ = true;
+            savePreview(preview.model().image());
+            savingPreview_ = false;
         };
     }
     preview_->showResults(results);
 }
 
+ProgramWindows Win32Port::windows() const { return {window_, preview_ ? preview_->handle() : nullptr}; }
+
 std::optional<std::string> Win32Port::askOpenFile(const FileDialogRequest& request) {
-    return runFileDialog({request, window_, false});
+    return runFileDialog({request, window_, false, windows()});
 }
 
 std::optional<std::string> Win32Port::askSaveFile(const FileDialogRequest& request) {
-    return runFileDialog({request, window_, true});
+    const ProgramWindows all = windows();
+    return runFileDialog({request, savingPreview_ && all.preview ? all.preview : window_, true, all});
 }
 
-MessageAnswer Win32Port::showMessage(const MessageBoxRequest& request) { return runMessageBox({request, window_}); }
+MessageAnswer Win32Port::showMessage(const MessageBoxRequest& request) { return runMessageBox({request, windows()}); }
 
-std::optional<std::string> Win32Port::askText(const TextRequest& request) { return runTextDialog(request, window_); }
+std::optional<std::string> Win32Port::askText(const TextRequest& request) { return runTextDialog(request, windows()); }
 
 void Win32Port::repaint(HWND target) const {
     if (target) UpdateWindow(target);

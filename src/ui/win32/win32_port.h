@@ -15,6 +15,13 @@ namespace kelvarin::win32 {
 
 class PreviewWindow;
 
+// The program's top-level windows: a box or dialog that disables the main window disables the
+// preview too, or a click there could start a second command inside the first.
+struct ProgramWindows {
+    HWND main = nullptr;
+    HWND preview = nullptr;  // nullptr until the preview exists
+};
+
 class Win32Port final : public UiPort {
 public:
     Win32Port();
@@ -49,12 +56,31 @@ public:
 
 private:
     HWND control(int id) const { return window_ ? GetDlgItem(window_, id) : nullptr; }
+    ProgramWindows windows() const;
     // A job runs inside the command handler, away from the message loop: let the control (and any
     // window uncovered meanwhile) repaint, but take no input.
     void repaint(HWND control) const;
 
     HWND window_ = nullptr;
     std::unique_ptr<PreviewWindow> preview_;
+    // While the preview's "Save Preview As..." runs: its dialog belongs to the preview.
+    bool savingPreview_ = false;
+};
+
+// Disables those of the windows that are enabled while it lives, then sets each back to the
+// state it found, so a box inside a box leaves them disabled for the outer one. The window that
+// was active gets the keyboard back.
+class WindowsDisabled {
+public:
+    explicit WindowsDisabled(const ProgramWindows& windows);
+    ~WindowsDisabled();
+    WindowsDisabled(const WindowsDisabled&) = delete;
+    WindowsDisabled& operator=(const WindowsDisabled&) = delete;
+
+private:
+    ProgramWindows windows_;
+    bool mainWasEnabled_, previewWasEnabled_;
+    HWND active_;
 };
 
 // The common file dialogs, one function each with its data.
@@ -62,17 +88,18 @@ struct FileDialogData {
     const FileDialogRequest& request;
     HWND owner;
     bool save;
+    ProgramWindows windows;  // disabled while the dialog is up
 };
 std::optional<std::string> runFileDialog(const FileDialogData& data);
 
 struct MessageBoxData {
     const MessageBoxRequest& request;
-    HWND mainWindow;  // disabled while the box is up unless the request says otherwise
+    ProgramWindows windows;  // disabled while the box is up unless the request says otherwise
 };
 MessageAnswer runMessageBox(const MessageBoxData& data);
 
-// The small dialog asking for a line of text, built from the window description; modal to its
-// owner. Nothing when cancelled.
-std::optional<std::string> runTextDialog(const TextRequest& request, HWND owner);
+// The small dialog asking for a line of text, built from the window description; modal to the
+// main window, the preview disabled too. Nothing when cancelled.
+std::optional<std::string> runTextDialog(const TextRequest& request, const ProgramWindows& windows);
 
 }  // namespace kelvarin::win32
