@@ -188,6 +188,12 @@ void PreviewWindow::showResults(std::vector<FinishedReport> results) {
     SetForegroundWindow(window_);
 }
 
+void PreviewWindow::updateResults(std::vector<FinishedReport> results) {
+    if (!window_ || !IsWindowVisible(window_)) return;
+    model_.setResults(std::move(results));
+    refresh();
+}
+
 void PreviewWindow::drawImage(const DRAWITEMSTRUCT& item) {
     const RECT& area = item.rcItem;
     HBRUSH background = CreateSolidBrush(colour(preview::kImageBackground));

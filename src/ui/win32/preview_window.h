@@ -23,6 +23,8 @@ public:
 
     // Shows these results and brings the window up, creating it the first time.
     void showResults(std::vector<FinishedReport> results);
+    // Shows these results if the window is open, where it is, without bringing it up.
+    void updateResults(std::vector<FinishedReport> results);
     HWND handle() const { return window_; }
     PreviewModel& model() { return model_; }
 

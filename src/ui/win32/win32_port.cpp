@@ -179,6 +179,10 @@ void Win32Port::showPreview(const std::vector<FinishedReport>& results) {
     preview_->showResults(results);
 }
 
+void Win32Port::updateOpenPreview(const std::vector<FinishedReport>& results) {
+    if (preview_) preview_->updateResults(results);
+}
+
 ProgramWindows Win32Port::windows() const { return {window_, preview_ ? preview_->handle() : nullptr}; }
 
 std::optional<std::string> Win32Port::askOpenFile(const FileDialogRequest& request) {

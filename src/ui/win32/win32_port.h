@@ -50,6 +50,7 @@ public:
     void setConversionCommandsEnabled(bool enabled) override;
     void setMenuItemChecked(int commandId, bool checked) override;
     void showPreview(const std::vector<FinishedReport>& results) override;
+    void updateOpenPreview(const std::vector<FinishedReport>& results) override;
     void resetOptionControls() override;
     bool isControlChecked(int controlId) override;
     void closeWindow() override;
