@@ -51,11 +51,9 @@ BOOL WINAPI onConsoleInterrupt(DWORD event) {
 
 void catchInterrupts() { SetConsoleCtrlHandler(onConsoleInterrupt, TRUE); }
 #else
-// A closed terminal (SIGHUP), Ctrl-\ (SIGQUIT) and a reader of the log that went away (SIGPIPE)
-// end the program as they always did, with the status a shell expects of them, but like an
-// interrupt they leave no temporary file behind.
-const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
-
+// Besides SIGINT and SIGTERM, a closed terminal (SIGHUP), Ctrl-\ (SIGQUIT) and a reader of the
+// log that went away (SIGPIPE) end the program as they always did, with the status a shell
+// expects of them, but like an interrupt they leave no temporary file behind.
 extern "C" void onInterrupt(int signalNumber) {
     removeTemporaryFilesNow();
     _exit(signalNumber == SIGINT || signalNumber == SIGTERM ? 130 : 128 + signalNumber);
@@ -65,8 +63,8 @@ void catchInterrupts() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
-    for (int signalNumber : kEndingSignals) sigaddset(&action.sa_mask, signalNumber);
-    for (int signalNumber : kEndingSignals) {
+    for (int signalNumber : kInterruptSignals) sigaddset(&action.sa_mask, signalNumber);
+    for (int signalNumber : kInterruptSignals) {
         struct sigaction previous {};
         // A signal the caller has chosen to ignore (nohup, a background job of a script) stays so.
         if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;

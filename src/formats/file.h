@@ -14,6 +14,10 @@
 #include <optional>
 #include <string>
 
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
 namespace kelvarin {
 
 // Paths are UTF-8 inside the program.
@@ -129,5 +133,10 @@ FileSystem& diskFileSystem();
 // calls that are safe inside a signal handler (or a console control handler on another thread).
 // For a program that is being interrupted and ends right after it.
 void removeTemporaryFilesNow() noexcept;
+#ifndef _WIN32
+// The signals whose handlers call it: while a temporary file is being made they are held off on
+// the maker's thread, so that a handler never waits for the thread it runs on.
+inline constexpr int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+#endif
 
 }  // namespace kelvarin

@@ -131,7 +131,7 @@ TemporaryFileMaking::TemporaryFileMaking() {
 #ifndef _WIN32
     sigset_t held;
     sigemptyset(&held);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) sigaddset(&held, signalNumber);
+    for (int signalNumber : kInterruptSignals) sigaddset(&held, signalNumber);
     pthread_sigmask(SIG_BLOCK, &held, &previousMask_);
 #endif
     makings.fetch_add(1);

@@ -65,15 +65,9 @@ public:
         enableCalls.push_back(enabled);
     }
     void setMenuItemChecked(int commandId, bool checked) override { menuTicks[commandId] = checked; }
-    void showPreview(const std::vector<FinishedReport>& results) override {
-        std::vector<std::string> outputs;
-        for (const FinishedReport& result : results) outputs.push_back(result.report.output);
-        previews.push_back(std::move(outputs));
-    }
+    void showPreview(const std::vector<FinishedReport>& results) override { previews.push_back(outputsOf(results)); }
     void updateOpenPreview(const std::vector<FinishedReport>& results) override {
-        std::vector<std::string> outputs;
-        for (const FinishedReport& result : results) outputs.push_back(result.report.output);
-        previewUpdates.push_back(std::move(outputs));
+        previewUpdates.push_back(outputsOf(results));
     }
     void resetOptionControls() override { ++controlResets; }
     bool isControlChecked(int id) override { return checked[id]; }
@@ -81,6 +75,14 @@ public:
 
     // "CAPTION: TEXT" of every box, in order.
     std::vector<std::string> boxTexts() const;
+
+private:
+    // The paths a preview was handed, one per result.
+    static std::vector<std::string> outputsOf(const std::vector<FinishedReport>& results) {
+        std::vector<std::string> outputs;
+        for (const FinishedReport& result : results) outputs.push_back(result.report.output);
+        return outputs;
+    }
 };
 
 // A clock that stands still unless a test moves it.
