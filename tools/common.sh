@@ -31,3 +31,31 @@ ensure_locale() {
 
 # zlib compresses the PNG output; stb_image_resize.h resamples to engine sizes.
 BUILD_PACKAGES=(cmake g++ make zlib1g-dev libstb-dev)
+
+# Every program the set-up and test commands run, with the Debian package it comes from. A step
+# names the programs it runs with ensure_tools, which installs what is missing and then fails, by
+# name, if one is still not found: a fresh machine has none of them, and neither `file` (CPack's
+# DEB generator) nor git may be assumed.
+declare -A TOOL_PACKAGE=(
+    [cmake]=cmake [ctest]=cmake [cpack]=cmake [g++]=g++ [make]=make [python3]=python3
+    [clang]=clang [clang++]=clang [llvm-profdata-14]=llvm-14 [llvm-cov-14]=llvm-14
+    [x86_64-w64-mingw32-g++-posix]=g++-mingw-w64-x86-64-posix [x86_64-w64-mingw32-objdump]=binutils-mingw-w64-x86-64
+    [wine]=wine [Xvfb]=xvfb [xdotool]=xdotool [xmodmap]=x11-xserver-utils
+    [convert]=imagemagick [identify]=imagemagick [import]=imagemagick
+    [tiffinfo]=libtiff-tools [tiffcp]=libtiff-tools [tiffdump]=libtiff-tools
+    [pgmramp]=netpbm [pnmtopnm]=netpbm [pfsin]=pfstools [pfsout]=pfstools [pngcheck]=pngcheck
+    [localedef]=libc-bin [ldd]=libc-bin [readelf]=binutils [file]=file
+    [dpkg-deb]=dpkg [dpkg-architecture]=dpkg-dev [desktop-file-validate]=desktop-file-utils
+    [debootstrap]=debootstrap [mount]=mount [git]=git
+)
+
+ensure_tools() {
+    local tool packages=() missing=()
+    for tool in "$@"; do
+        [ -n "${TOOL_PACKAGE[$tool]:-}" ] || { echo "ensure_tools: no package listed for $tool (tools/common.sh)" >&2; exit 1; }
+        packages+=("${TOOL_PACKAGE[$tool]}")
+    done
+    ensure_packages "${packages[@]}"
+    for tool in "$@"; do command -v "$tool" >/dev/null || missing+=("$tool (${TOOL_PACKAGE[$tool]})"); done
+    [ "${#missing[@]}" -eq 0 ] || { echo "not found after installing: ${missing[*]}" >&2; exit 1; }
+}

@@ -2,6 +2,7 @@
 # Builds kelvarin-cli and converts the bundled samples, printing each job's status log.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages "${BUILD_PACKAGES[@]}"
+ensure_tools cmake g++ make
 
 cmake -S "$ROOT" -B "$ROOT/build/demo" -DCMAKE_BUILD_TYPE=Release -DKELVARIN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$ROOT/build/demo" -j"$JOBS" --target kelvarin-cli >/dev/null

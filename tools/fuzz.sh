@@ -4,5 +4,6 @@
 # coverage over the corpora it ended with. The driver, tests/fuzz/run_fuzz.py, describes the
 # settings (FUZZ_SECONDS, FUZZ_SEED, FUZZ_FLAGS, FUZZ_BUILD, FUZZ_COVERAGE).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev llvm-14 python3
+ensure_packages "${BUILD_PACKAGES[@]}" libclang-rt-14-dev
+ensure_tools cmake clang clang++ llvm-profdata-14 llvm-cov-14 python3
 exec python3 "$ROOT/tests/fuzz/run_fuzz.py"

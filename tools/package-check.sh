@@ -8,7 +8,9 @@
 #   - `cpack -G ZIP` in the MinGW build of tools/windows-check.sh holds kelvarin.exe,
 #     kelvarin-cli.exe, both with the icon, and README.txt with Windows line ends.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-ensure_packages "${BUILD_PACKAGES[@]}" dpkg-dev desktop-file-utils binutils python3
+ensure_packages "${BUILD_PACKAGES[@]}"
+ensure_tools cmake cpack file dpkg-deb dpkg-architecture desktop-file-validate readelf ldd python3 \
+    x86_64-w64-mingw32-objdump
 
 OUT="$ROOT/build/package-check"
 QT_BUILD="$ROOT/build/qt"

@@ -3,8 +3,10 @@
 # tests offscreen), the core suite again under AddressSanitizer + UndefinedBehaviorSanitizer, and
 # the extra checks that exist (Windows cross-build under Wine, packages, fuzzing).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev qt6-base-dev python3 python3-numpy python3-tifffile \
-    imagemagick libtiff-tools netpbm pfstools pngcheck
+ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev qt6-base-dev python3-numpy python3-tifffile
+# The suites compare outputs with what these programs read and write.
+ensure_tools cmake ctest g++ make python3 convert identify tiffinfo tiffcp tiffdump pgmramp pnmtopnm pfsin pfsout \
+    pngcheck localedef
 # The locale test runs the core under a comma-decimal locale as well as in "C".
 ensure_packages locales
 ensure_locale de_DE UTF-8

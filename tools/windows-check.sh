@@ -19,8 +19,9 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-ensure_packages "${BUILD_PACKAGES[@]}" g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 fonts-wine xvfb xdotool x11-xserver-utils \
-    imagemagick python3 python3-numpy python3-tifffile
+ensure_packages "${BUILD_PACKAGES[@]}" libz-mingw-w64-dev wine64 fonts-wine python3-numpy python3-tifffile
+ensure_tools cmake g++ x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine Xvfb xdotool xmodmap convert import \
+    python3
 
 OUT="$ROOT/build/windows-check"
 mkdir -p "$OUT"
