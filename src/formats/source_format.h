@@ -1,0 +1,70 @@
+// The seam every image source goes through, as in a decoder library: a table of formats, each
+// recognised by its first bytes (never by its name), a header reader that describes the source
+// only (its size, its pixel layout, what the log should say of it), and a row decoder that gives
+// the pixels row by row over the file layer. What becomes of the pixels is the job's business.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "base/pixel_layout.h"
+#include "formats/byte_source.h"
+#include "formats/reader_report.h"
+
+namespace kelvarin {
+
+// Gives the pixels of an opened source. Rows are asked for in order, in runs: [0, n), [n, m), ...;
+// asking for row 0 again starts a new pass over the image (the job's analysis pass comes before
+// its conversion pass). A decoder refuses data it cannot decode (bad, short, or inflating
+// past what the rows can hold) with a message naming what is wrong, never by crashing, and
+// reads nothing outside the file's bounds.
+class RowDecoder {
+public:
+    virtual ~RowDecoder() = default;
+    // Decodes rows [first, first + count) into `out`, which holds count x width x bytesPerPixel
+    // bytes. False when they could not be decoded: failure() says why, for a message box.
+    [[nodiscard]] virtual bool readRows(std::uint32_t first, std::uint32_t count, std::uint8_t* out) = 0;
+    const std::string& failure() const { return failure_; }
+
+protected:
+    // Records why the rows could not be decoded. Returns false, so a decoder can `return fail(...)`.
+    bool fail(std::string why) {
+        failure_ = std::move(why);
+        return false;
+    }
+
+private:
+    std::string failure_;
+};
+
+// What a header reader found. A refused source has its reason in report.refusal (the box names
+// what the file is and what is wrong), and no decoder.
+struct OpenedSource {
+    ReaderReport report;  // what was found, a line each: kind, size, depth, channels, compression
+    std::string kind;     // "PNG", "TIFF", "OpenEXR", ... for the report and the boxes
+    std::uint32_t width = 0;
+    std::uint32_t length = 0;
+    PixelLayout layout;
+    std::unique_ptr<RowDecoder> rows;  // reads from the ByteSource given to open(), which outlives it
+};
+
+struct SourceFormat {
+    const char* id;    // "png", "tiff", ...
+    const char* name;  // as the log and the boxes name it
+    // True when the first bytes (as many of the first 64 as the file has) are this format's.
+    bool (*sniff)(std::span<const std::uint8_t> head);
+    OpenedSource (*open)(ByteSource& source);
+};
+
+// Every format that opens through the table, in the order they are tried.
+std::span<const SourceFormat> sourceFormats();
+// The format whose sniff takes the source's first bytes; nullptr when none does.
+const SourceFormat* sniffSourceFormat(ByteSource& source);
+
+// Refusals every reader shares, so their boxes read alike.
+Refusal unreadableSource(const std::string& kind, const std::string& what);
+
+}  // namespace kelvarin

@@ -1,0 +1,30 @@
+// The table of source formats that open by content.
+#include <array>
+
+#include "formats/source_format.h"
+
+namespace kelvarin {
+
+namespace {
+
+// One row a format; a new format is its reader plus its row here.
+const std::array<SourceFormat, 0> kFormats{{
+}};
+
+}  // namespace
+
+std::span<const SourceFormat> sourceFormats() { return kFormats; }
+
+const SourceFormat* sniffSourceFormat(ByteSource& source) {
+    std::array<std::uint8_t, 64> head{};
+    const std::size_t got = source.readUpTo(0, head.data(), head.size());
+    for (const SourceFormat& format : kFormats)
+        if (format.sniff(std::span<const std::uint8_t>(head.data(), got))) return &format;
+    return nullptr;
+}
+
+Refusal unreadableSource(const std::string& kind, const std::string& what) {
+    return {what, "KELVARIN - " + kind + ".", {">>> Cannot handle this file. STOP!"}};
+}
+
+}  // namespace kelvarin

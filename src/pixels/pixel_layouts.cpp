@@ -1,0 +1,135 @@
+#include "pixels/pixel_layouts.h"
+
+#include <bit>
+#include <cstring>
+#include <vector>
+
+namespace kelvarin {
+
+namespace {
+
+template <typename T>
+T load(const std::uint8_t* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <typename T>
+void store(std::uint8_t* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// Unsigned samples of storage type In onto Out: scaled by `top / max` unless they already span
+// Out's range.
+template <typename In, typename Out>
+void levels(const PixelLayout& layout, const std::uint8_t* in, std::size_t pixels, std::uint8_t* out,
+            std::uint32_t top) {
+    const std::uint32_t colours = layout.colourChannels();
+    const std::size_t step = layout.bytesPerPixel();
+    const bool exact = layout.maxValue == top;
+    // Small maxima are tabled; 16-bit samples of a smaller range (a 12-bit TIFF, a PNM's maxval)
+    // have at most 65536 levels, which is what a table holds.
+    std::vector<Out> table;
+    if (!exact && layout.maxValue <= 65535) {
+        table.resize(static_cast<std::size_t>(layout.maxValue) + 1);
+        for (std::uint64_t v = 0; v <= layout.maxValue; ++v)
+            table[static_cast<std::size_t>(v)] = static_cast<Out>(scaleLevel(v, layout.maxValue, top));
+    }
+    for (std::size_t i = 0; i < pixels; ++i, in += step) {
+        for (std::uint32_t c = 0; c < 3; ++c) {
+            const In v = load<In>(in + (colours == 1 ? 0 : c) * sizeof(In));
+            // A value above the stated maximum (a PNM may hold one) is taken as the maximum.
+            const std::uint64_t level = v > layout.maxValue ? layout.maxValue : v;
+            const Out o = exact ? static_cast<Out>(level)
+                                : table.empty() ? static_cast<Out>(scaleLevel(level, layout.maxValue, top))
+                                                : table[static_cast<std::size_t>(level)];
+            store<Out>(out, o);
+            out += sizeof(Out);
+        }
+    }
+}
+
+template <typename In>
+void light(const PixelLayout& layout, const std::uint8_t* in, std::size_t pixels, std::uint8_t* out) {
+    const std::uint32_t colours = layout.colourChannels();
+    const std::size_t step = layout.bytesPerPixel();
+    for (std::size_t i = 0; i < pixels; ++i, in += step) {
+        for (std::uint32_t c = 0; c < 3; ++c) {
+            const In v = load<In>(in + (colours == 1 ? 0 : c) * sizeof(In));
+            float f;
+            if constexpr (sizeof(In) == 2)
+                f = halfToFloat(v);
+            else
+                f = static_cast<float>(v);
+            store<float>(out, f);
+            out += sizeof(float);
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<SampleLayout> rgbLayoutFor(const PixelLayout& layout) {
+    const std::uint32_t colours = layout.colourChannels();
+    if (colours != 1 && colours != 3) return std::nullopt;
+    switch (layout.type) {
+        case SampleType::Unsigned:
+            if (layout.maxValue == 0 || layout.bits > 32 || layout.maxValue >= (std::uint64_t{1} << layout.bits))
+                return std::nullopt;
+            if (layout.maxValue <= 255) return SampleLayout::Rgb8;
+            if (layout.maxValue <= 65535) return SampleLayout::Rgb16;
+            if (layout.maxValue == 0xFFFFFFFFu) return SampleLayout::Rgb32;
+            return std::nullopt;
+        case SampleType::Float:
+            if (layout.bits == 16 || layout.bits == 32 || layout.bits == 64) return SampleLayout::RgbFloat;
+            return std::nullopt;
+        case SampleType::Signed: break;
+    }
+    return std::nullopt;
+}
+
+void toRgbPixels(const PixelLayout& layout, const std::uint8_t* in, std::size_t pixels, std::uint8_t* out) {
+    const std::optional<SampleLayout> to = rgbLayoutFor(layout);
+    if (!to) return;
+    if (*to == SampleLayout::RgbFloat) {
+        if (layout.bits == 16) light<std::uint16_t>(layout, in, pixels, out);
+        if (layout.bits == 32) light<float>(layout, in, pixels, out);
+        if (layout.bits == 64) light<double>(layout, in, pixels, out);
+        return;
+    }
+    const std::uint32_t top = *to == SampleLayout::Rgb8 ? 255 : *to == SampleLayout::Rgb16 ? 65535 : 0xFFFFFFFFu;
+    const auto from = [&]<typename Out>(Out) {
+        if (layout.bits == 8) levels<std::uint8_t, Out>(layout, in, pixels, out, top);
+        if (layout.bits == 16) levels<std::uint16_t, Out>(layout, in, pixels, out, top);
+        if (layout.bits == 32) levels<std::uint32_t, Out>(layout, in, pixels, out, top);
+    };
+    if (*to == SampleLayout::Rgb8) from(std::uint8_t{});
+    if (*to == SampleLayout::Rgb16) from(std::uint16_t{});
+    if (*to == SampleLayout::Rgb32) from(std::uint32_t{});
+}
+
+float halfToFloat(std::uint16_t half) {
+    const std::uint32_t sign = static_cast<std::uint32_t>(half & 0x8000u) << 16;
+    const std::uint32_t exponent = (half >> 10) & 0x1Fu;
+    std::uint32_t mantissa = half & 0x3FFu;
+    std::uint32_t bits;
+    if (exponent == 0x1F) {
+        bits = sign | 0x7F800000u | (mantissa << 13);  // infinity or NaN, the payload kept
+    } else if (exponent != 0) {
+        bits = sign | ((exponent + 112) << 23) | (mantissa << 13);
+    } else if (mantissa == 0) {
+        bits = sign;
+    } else {
+        // A subnormal half is a normal float: shift the mantissa up to its leading one.
+        std::uint32_t e = 113;
+        while ((mantissa & 0x400u) == 0) {
+            mantissa <<= 1;
+            --e;
+        }
+        bits = sign | (e << 23) | ((mantissa & 0x3FFu) << 13);
+    }
+    return std::bit_cast<float>(bits);
+}
+
+}  // namespace kelvarin
