@@ -112,13 +112,19 @@ TEST(WindowDescription, MenuPathsAreBuiltFromTheTree) {
     EXPECT_EQ(menuPath(ids::TeRaw), "");
 }
 
-TEST(WindowDescription, MenuCommandsAreUniqueAndTheEightConversionsAreMarked) {
+TEST(WindowDescription, MenuCommandsAreUniqueAndTheNineConversionsAreMarked) {
     const std::vector<int> all = menuCommands();
     EXPECT_EQ(std::set<int>(all.begin(), all.end()).size(), all.size());
-    EXPECT_EQ(all.size(), 39u);  // 3 File, 6 Convert, 12 Output, 2 View, 16 Help
+    EXPECT_EQ(all.size(), 40u);  // 4 File, 6 Convert, 12 Output, 2 View, 16 Help
     int conversions = 0;
     for (int id : all) conversions += isConversionCommand(id) ? 1 : 0;
-    EXPECT_EQ(conversions, 8);
+    EXPECT_EQ(conversions, 9);
+    EXPECT_TRUE(isConversionCommand(ids::OpenImage));
+    // Open... heads the File menu, with its shortcut; the specified items follow unchanged.
+    const MenuEntry& first = menuBar().front().items.front();
+    EXPECT_EQ(first.text, "Open...");
+    EXPECT_EQ(first.shortcut, "Ctrl+O");
+    EXPECT_EQ(menuBar().front().items[1].text, "Open TIF");
     EXPECT_FALSE(isConversionCommand(ids::Quit));
     EXPECT_FALSE(isConversionCommand(ids::HelpAbout));
 }

@@ -61,10 +61,10 @@ check "its Package, Version, Architecture, Section, Maintainer and Description" 
 desktop_entry() {
     desktop-file-validate "$OUT/root/usr/share/applications/kelvarin.desktop" &&
         grep -qx 'Exec=kelvarin %f' "$OUT/root/usr/share/applications/kelvarin.desktop" &&
-        grep -qx 'MimeType=image/tiff;image/vnd.radiance;image/x-hdr;image/x-portable-graymap;' \
+        grep -qx 'MimeType=image/tiff;image/vnd.radiance;image/x-hdr;image/x-portable-graymap;image/png;image/x-exr;image/x-portable-floatmap;image/x-portable-pixmap;image/x-portable-anymap;image/x-portable-bitmap;' \
             "$OUT/root/usr/share/applications/kelvarin.desktop"
 }
-check "its desktop entry is valid and opens TIFF, Radiance and PGM files" desktop_entry
+check "its desktop entry is valid and opens every image kind File > Open... reads" desktop_entry
 depends_cover_libraries() {
     local depends program library path package missing=""
     depends="$(dpkg-deb -f "$DEB" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//')"

@@ -16,6 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const BatchCommand kBatchCommands[] = {
+    {"open", ids::OpenImage, {".tif", ".tiff", ".hdr", ".pic", ".png", ".exr", ".pfm", ".ppm", ".pgm", ".pnm", ".pbm"}},
     {"tif", ids::OpenTif, {".tif", ".tiff"}},
     {"hdr", ids::OpenHdr, {".hdr", ".pic"}},
     {"pgm", ids::PgmToTif, {".pgm"}},

@@ -75,6 +75,7 @@ void catchInterrupts() {
 
 const char kUsage[] =
     "usage: kelvarin-cli [OPTIONS] COMMAND FILE...\n"
+    "  open SOURCE DEST           File > Open... (PNG, TIFF, OpenEXR, PFM, PNM, Radiance: by content)\n"
     "  tif SOURCE DEST            File > Open TIF\n"
     "  hdr SOURCE DEST            File > Open HDR\n"
     "  pgm SOURCE DEST            Convert > PGM to 16-bit TIF\n"
@@ -105,7 +106,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"tif", ids::OpenTif, 2},          {"hdr", ids::OpenHdr, 2},          {"pgm", ids::PgmToTif, 2},
+    {"open", ids::OpenImage, 2},       {"tif", ids::OpenTif, 2},          {"hdr", ids::OpenHdr, 2},          {"pgm", ids::PgmToTif, 2},
     {"raw", ids::RawToTif, 2},         {"bin", ids::BinToTif, 3},         {"terrain4-max", ids::Terrain4Max, 1},
     {"terrain4-avg", ids::Terrain4Avg, 1}, {"terrain3", ids::Terrain3, 1},
 };

@@ -57,6 +57,8 @@ struct SourceFormat {
     // True when the first bytes (as many of the first 64 as the file has) are this format's.
     bool (*sniff)(std::span<const std::uint8_t> head);
     OpenedSource (*open)(ByteSource& source);
+    // The names such files usually have, for the open dialog's filter ("*.png;*.PNG").
+    const char* patterns;
 };
 
 // Every format that opens through the table, in the order they are tried.

@@ -4,6 +4,7 @@
 
 #include "base/image_size.h"
 #include "base/number_text.h"
+#include "formats/byte_source.h"
 #include "formats/output_format.h"
 #include "formats/grey_tiff_writer.h"
 #include "job/file_dialogs.h"
@@ -21,6 +22,7 @@ bool headerStep(JobContext& job) {
         case SourceKind::Pgm: return pgmHeaderStep(job);
         case SourceKind::Raw: return rawHeaderStep(job);
         case SourceKind::Bin: return binHeaderStep(job);
+        case SourceKind::Image: return imageHeaderStep(job);
         case SourceKind::None: break;
     }
     return false;
@@ -32,7 +34,8 @@ bool dataStage(JobContext& job) {
         case SourceKind::Raw: return rawDataStep(job);
         case SourceKind::Bin: return binDataStep(job);
         case SourceKind::Tif:
-        case SourceKind::Rgbe: return runDataConversion(job);
+        case SourceKind::Rgbe:
+        case SourceKind::Image: return runDataConversion(job);
         case SourceKind::None: break;
     }
     return false;
@@ -57,10 +60,11 @@ bool openDestination(JobContext& job) {
     if (encoding.size) log.appendLine("Resampled to " + imageSizeText(*encoding.size) + " pixels before writing.");
     switch (encoding.format) {
         case OutputFormat::Tiff:
-            if (encoding.size) {
-                const auto fields = greyTiffFields(job.image.outputByteOrder, encoding.size->width, encoding.size->height);
+            if (encoding.size || job.image.kind == SourceKind::Image) {
+                const ImageSize size = encoding.size.value_or(ImageSize{job.image.width, job.image.length});
+                const auto fields = greyTiffFields(job.image.outputByteOrder, size.width, size.height);
                 if (!fields) {
-                    return job.refuse(Refusal{"A TIFF cannot hold an image of " + imageSizeText(*encoding.size) +
+                    return job.refuse(Refusal{"A TIFF cannot hold an image of " + imageSizeText(size) +
                                                   " samples. Choose a smaller size, or PNG or R16.",
                                               "KELVARIN - Save As Error",
                                               {">>> Too large for a TIFF. STOP!"}});
@@ -92,6 +96,15 @@ void cleanUpAfterFailure(JobContext& job) {
     job.discardDestination();
 }
 
+void routeByContent(JobContext& job) {
+    std::array<std::uint8_t, 2> first{};
+    FileBytes bytes(job.source());
+    if (!bytes.readAt(0, first.data(), first.size())) return;
+    const std::string letters(first.begin(), first.end());
+    if (letters == "II" || letters == "MM") job.image.kind = SourceKind::Tif;
+    if (letters == "#?") job.image.kind = SourceKind::Rgbe;
+}
+
 int runStages(JobContext& job) {
     Session& session = job.session;
     job.image.kind = session.request.kind;
@@ -102,6 +115,8 @@ int runStages(JobContext& job) {
     job.log().appendLine("Input file opened:");
     job.log().appendLine(job.sourcePath());
 
+    // Opened by content: TIFF and Radiance files take the paths of their own commands.
+    if (job.image.kind == SourceKind::Image) routeByContent(job);
     const SourceKind kind = job.image.kind;
     if (kind == SourceKind::Tif || kind == SourceKind::Rgbe || kind == SourceKind::Pgm) {
         if (!detectFormat(job)) return 0;

@@ -12,6 +12,7 @@
 #include "job/strip_stream.h"
 #include "pixels/float_pipeline.h"
 #include "pixels/integer_pipeline.h"
+#include "job/conversion_passes.h"
 
 namespace kelvarin {
 
@@ -38,9 +39,6 @@ struct Blocks {
     }
 };
 
-// Chunks that are read hold about this many pixels: fewer make the threads hand over chunks more
-// often than they gain in cache, more only take memory.
-constexpr std::uint64_t kReadChunkPixels = std::uint64_t{1} << 17;
 
 // Chunks of whole blocks up to about `chunkTarget` source bytes, so memory stays small for any image.
 Blocks blockDivision(const SourceImage& image, std::size_t pixelSize, std::uint64_t chunkTarget) {
@@ -159,7 +157,6 @@ struct ChunkPass {
 bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
     SourceImage& image = job.image;
     const ConversionOptions& options = job.options();
-    StatusLog& log = job.log();
     const SampleLayout layout = layoutOf(image);
     const std::size_t pixelSize = bytesPerPixel(layout);
     StripStream stream(job, std::uint64_t{image.width} * image.length * pixelSize);
@@ -170,110 +167,18 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
                         : std::min<std::uint64_t>(job.session.conversionChunkBytes, kReadChunkPixels * pixelSize);
     const Blocks blocks = blockDivision(image, pixelSize, chunkTarget);
     const BlockFormat format{layout, image.byteOrder, options.colourWeighting};
-    const bool floating = layout == SampleLayout::RgbFloat;
 
     job.progress().setRange(1, blocks.blockCount);
     const BlockScheduler scheduler(job.session.conversionThreads);
     ChunkPass pass(job, stream, blocks, pixelSize, scheduler);
     const std::size_t chunkPixels = blocks.chunkBytes() / pixelSize;
-    // One buffer of chunkPixels samples for each slot, in one piece of memory, filled by the
-    // converters before it is read.
-    LargeArray<std::uint16_t> sampleMemory;
-    const auto samples = [&](std::size_t slot) { return sampleMemory.get() + slot * chunkPixels; };
-    // The converters write native samples; the grey output takes them in order.
-    const auto writeSamples = [&](std::size_t pixels, std::size_t slot) {
-        return job.writeSamples(samples(slot), pixels);
-    };
-
-    // A floating-point source always gets the tone-mapping analysis and treats Boost as off for
-    // the analysis decision; an integer source is analysed for Boost or Posterise. Each chunk
-    // finds its own extremes, merged in chunk order: the same values a scan of the whole image
-    // finds (a strict comparison keeps the first of equal values, as the scan does).
-    FloatToneMap toneMap;
-    IntegerStretch stretch;
-    if (floating) {
-        FloatExtremes extremes = FloatExtremes::initial();
-        std::vector<FloatExtremes> found(scheduler.slots());
-        log.appendLine("Analysing image for tone-mapping");
-        const std::int64_t start = job.now();
-        if (!pass.run(
-                [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
-                    found[slot] = FloatExtremes::initial();
-                    analyseFloatBlock(format, data, pixels, found[slot]);
-                },
-                [&](std::size_t, std::size_t slot) {
-                    if (found[slot].highestValue > extremes.highestValue) extremes.highestValue = found[slot].highestValue;
-                    if (found[slot].lowestValue < extremes.lowestValue) extremes.lowestValue = found[slot].lowestValue;
-                    return true;
-                }))
-            return false;
-        toneMap = floatToneMap(extremes, options);
-        job.analysis = SourceAnalysis{extremes.lowestValue, extremes.highestValue, true};
-        log.appendLine("DONE. Data analysis completed in" + numberText(job.secondsSince(start)) + " seconds");
-        log.appendLine("Highest value in image:" + numberText(extremes.highestValue));
-        log.appendLine("Lowest value in image:" + numberText(extremes.lowestValue));
-        log.appendLine("Boost factor:" + numberText(toneMap.boostFactor));
-        stream.rewind();
-        job.progress().setPosition(blocks.blockCount + 1);
-    } else if (boostsContrast(options)) {
-        IntegerExtremes extremes;
-        std::vector<IntegerExtremes> found(scheduler.slots());
-        log.appendLine("Analysing image for contrast optimisation");
-        const std::int64_t start = job.now();
-        if (!pass.run(
-                [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
-                    found[slot] = IntegerExtremes{};
-                    analyseIntegerBlock(format, data, pixels, found[slot]);
-                },
-                [&](std::size_t, std::size_t slot) {
-                    extremes.highestGrey = std::max(extremes.highestGrey, found[slot].highestGrey);
-                    extremes.lowestGrey = std::min(extremes.lowestGrey, found[slot].lowestGrey);
-                    return true;
-                }))
-            return false;
-        stretch.stretch = true;
-        job.analysis = SourceAnalysis{static_cast<double>(extremes.lowestGrey), static_cast<double>(extremes.highestGrey),
-                                      false};
-        stretch.lowestGrey = extremes.lowestGrey;
-        stretch.boostFactor = integerBoostFactor(extremes);
-        log.appendLine("DONE. Data analysis completed in" + numberText(job.secondsSince(start)) + " seconds");
-        log.appendLine("Highest value in image:" + numberText(extremes.highestGrey));
-        log.appendLine("Lowest value in image:" + numberText(extremes.lowestGrey));
-        log.appendLine("Boost factor:" + numberText(stretch.boostFactor));
-        stream.rewind();
-        job.progress().setPosition(blocks.blockCount + 1);
-    }
-
-    // The conversion sees the user's Boost setting again: the float tone map took the options
-    // with its extremes, the integer stretch takes them here.
-    stretch.fStopMultiplier = fStopMultiplierFor(options);
-    stretch.posteriseStep = posteriseStepFor(options.posteriseSteps);
-    stretch.invert = options.invert;
-
-    log.appendLine("Starting data conversion.");
-    conversionStart = job.now();
-    sampleMemory = makeLargeArray<std::uint16_t>(scheduler.slots() * chunkPixels);
-    // Each chunk is counted for the report by the thread that converted it, while it is in cache.
-    job.beginSamples(true);
-    BlockCounts* const counts = job.reportCounts();
-    const auto count = [counts](const std::uint16_t* converted, std::size_t pixels) {
-        if (counts) counts->add({converted, pixels});
-    };
-    if (floating) {
-        return pass.run(
-            [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
-                convertFloatBlock(format, toneMap, data, pixels, samples(slot));
-                count(samples(slot), pixels);
-            },
-            writeSamples);
-    }
-    const IntegerConverter converter(format, stretch, std::uint64_t{image.width} * image.length);
-    return pass.run(
-        [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
-            converter.convertBlock(data, pixels, samples(slot));
-            count(samples(slot), pixels);
-        },
-        writeSamples);
+    return convertPasses(job, pass, {.format = format,
+                                     .slots = scheduler.slots(),
+                                     .chunkPixels = chunkPixels,
+                                     .blockCount = blocks.blockCount,
+                                     .imagePixels = std::uint64_t{image.width} * image.length,
+                                     .rewind = [&] { stream.rewind(); }},
+                         conversionStart);
 }
 
 }  // namespace
@@ -288,6 +193,8 @@ bool runDataConversion(JobContext& job) {
         log.appendLine("Starting data conversion.");
         conversionStart = job.now();
         if (!convertRgbe(job)) return false;
+    } else if (job.image.kind == SourceKind::Image) {
+        if (!convertDecoded(job, conversionStart)) return false;
     } else if (!convertTiff(job, conversionStart)) {
         return false;
     }

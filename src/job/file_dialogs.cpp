@@ -1,6 +1,7 @@
 #include "job/file_dialogs.h"
 
 #include "formats/output_format.h"
+#include "formats/source_format.h"
 #include "job/session.h"
 
 namespace kelvarin {
@@ -16,7 +17,13 @@ FileDialogRequest openRequest(std::string title, FileFilter filter, std::string 
 // One source open dialog: the file is opened read only; a cancelled dialog says so.
 std::unique_ptr<File> runOpenDialog(Session& session, const FileDialogRequest& request, const char* noFileText,
                                     std::string& path) {
-    const auto chosen = session.port.askOpenFile(request);
+    std::optional<std::string> chosen;
+    if (session.droppedSource) {
+        chosen = std::move(session.droppedSource);
+        session.droppedSource.reset();
+    } else {
+        chosen = session.port.askOpenFile(request);
+    }
     if (!chosen || chosen->empty()) {
         session.port.showMessage(noticeBox(noFileText, "KELVARIN - Open Error", MessageIcon::Error));
         return nullptr;
@@ -55,6 +62,19 @@ bool runSaveDialog(Session& session, const FileDialogRequest& request, const cha
     return files.destination != nullptr;
 }
 
+// Open...: every readable kind at once, then each kind on its own.
+FileDialogRequest imageDialogRequest() {
+    std::vector<FileFilter> kinds{{"TIFF", "*.tif;*.tiff;*.TIF;*.TIFF"}, {"Radiance", "*.hdr;*.pic;*.HDR"}};
+    for (const SourceFormat& format : sourceFormats())
+        if (format.patterns != nullptr) kinds.push_back({format.name, format.patterns});
+    std::string all;
+    for (const FileFilter& kind : kinds) all += (all.empty() ? "" : ";") + kind.pattern;
+    FileDialogRequest request{"KELVARIN Open", {{"All height-map sources", all}}, ""};
+    request.filters.insert(request.filters.end(), kinds.begin(), kinds.end());
+    request.filters.push_back(kAllFiles);
+    return request;
+}
+
 }  // namespace
 
 FileDialogRequest sourceDialogRequest(SourceKind kind) {
@@ -65,6 +85,7 @@ FileDialogRequest sourceDialogRequest(SourceKind kind) {
         case SourceKind::Pgm: return openRequest("KELVARIN Open PGM", {"PGM", "*.pgm"}, "pgm");
         case SourceKind::Raw: return openRequest("KELVARIN Open RAW", {"RAW", "*.raw"}, "raw");
         case SourceKind::Bin: return openRequest("KELVARIN Open BIN", {"BIN", "*.bin"}, "bin");
+        case SourceKind::Image: return imageDialogRequest();
         case SourceKind::None: break;
     }
     return {};

@@ -125,6 +125,13 @@ SourceFacts JobContext::sourceFacts() const {
             facts.bitsPerSample = 16;
             facts.sampleFormat = SourceSampleFormat::SignedInteger;
             break;
+        case SourceKind::Image:
+            facts.kind = opened.kind;
+            facts.bitsPerSample = static_cast<int>(opened.layout.bits);
+            facts.sampleFormat = opened.layout.type == SampleType::Float    ? SourceSampleFormat::Float
+                                 : opened.layout.type == SampleType::Signed ? SourceSampleFormat::SignedInteger
+                                                                            : SourceSampleFormat::UnsignedInteger;
+            break;
         default: break;
     }
     return facts;

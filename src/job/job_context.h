@@ -6,6 +6,7 @@
 #include <string>
 
 #include "formats/reader_report.h"
+#include "formats/source_format.h"
 #include "job/grey_output.h"
 #include "job/session.h"
 #include "job/source_image.h"
@@ -79,6 +80,10 @@ public:
 
     Session& session;
     SourceImage image;
+    // A source opened through the format table (SourceKind::Image): what its reader found, and
+    // the bytes its row decoder reads.
+    std::unique_ptr<ByteSource> openedBytes;
+    OpenedSource opened;
     // The destination's format and size, chosen when it is opened; a TIFF at the image's size
     // until then.
     GreyEncoding destinationEncoding;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ public:
     ConversionOptions options;
     JobRequest request;
     FileState files;
+    // A file dropped on the window: the next source dialog is answered with it instead of being
+    // shown (the destination and any later dialog are asked as usual).
+    std::optional<std::string> droppedSource;
     ProgressBar progress;
     BusyState busy;
     StatusLog log;

@@ -3,6 +3,7 @@
 // already shown its message box and written its log lines.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -17,6 +18,12 @@ bool pgmHeaderStep(JobContext& job);       // reads from offset 0 itself
 bool radianceHeaderStep(JobContext& job);  // reads from offset 0 itself
 bool rawHeaderStep(JobContext& job);
 bool binHeaderStep(JobContext& job);       // also reads the BIN text header file
+// A source of any kind the format table knows, recognised by its content.
+bool imageHeaderStep(JobContext& job);
+// The TIFF reader's refusal of a file the format table's TIFF reader opens: the job goes on as a
+// SourceKind::Image job with that reader. False (nothing logged) when no reader of the table
+// takes the file either.
+bool openWithFormatTable(JobContext& job);
 
 // TE>Raw mode: asks for the RAW destination and copies the 16-bit data.
 bool exportRaw(JobContext& job);
@@ -30,6 +37,9 @@ bool rawDataStep(JobContext& job);
 bool binDataStep(JobContext& job);
 // TIFF and Radiance sources: analysis passes, conversion and the closing report.
 bool runDataConversion(JobContext& job);
+// The part of runDataConversion for a source opened through the format table: its rows decoded
+// band by band, put into the converters' RGB layout, analysed and converted as RGB TIFF samples.
+bool convertDecoded(JobContext& job, std::int64_t& conversionStart);
 // The Radiance part of runDataConversion: decode the scanlines and tone-map them into the
 // destination. On failure it has already run its abort (box, lines, unfinished destination deleted).
 bool convertRgbe(JobContext& job);

@@ -12,6 +12,9 @@ bool tiffHeaderStep(JobContext& job) {
     TiffHeader header =
         readTiffHeader(source, {.order = image.byteOrder, .outputOrder = image.outputByteOrder,
                                 .teRaw = job.options().teRawMode});
+    // A TIFF beyond the shapes read here (compressed, tiled, grey, palette...) goes to the format
+    // table's TIFF reader; when that refuses it too, the refusal is this reader's.
+    if (header.report.refused() && !job.options().teRawMode && openWithFormatTable(job)) return true;
     if (!job.relay(header.report)) return false;
     image.width = header.width;
     image.length = header.length;

@@ -74,6 +74,17 @@ void CommandHandler::afterJob() {
 
 void CommandHandler::savePreview(const GreyImage& picture) { savePreviewPicture(session_, picture); }
 
+void CommandHandler::openDropped(const std::string& path) {
+    if (session_.busy.busy()) {
+        session_.port.showMessage(noticeBox("A conversion is running. Drop the file again when it has finished.",
+                                            "KELVARIN - Busy", MessageIcon::Exclamation));
+        return;
+    }
+    session_.droppedSource = path;
+    handle(ids::OpenImage);
+    session_.droppedSource.reset();
+}
+
 void CommandHandler::tickSizeChoice() {
     const int chosen = sizeChoiceCommand(session_.options.outputSize);
     for (int id : window::choiceGroupCommands(window::ChoiceGroup::OutputSize))
@@ -149,6 +160,7 @@ bool CommandHandler::handleOption(int id) {
 
 void CommandHandler::handle(int id) {
     switch (id) {
+        case ids::OpenImage: return runConversion(SourceKind::Image, false, "Conversion concluded.");
         case ids::OpenTif: return runConversion(SourceKind::Tif, false, "TIF Conversion concluded.");
         case ids::OpenHdr: return runConversion(SourceKind::Rgbe, false, "HDR Conversion concluded.");
         case ids::PgmToTif: return runConversion(SourceKind::Pgm, true, "TIF Conversion concluded.");

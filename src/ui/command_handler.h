@@ -26,6 +26,9 @@ public:
 
     // The preview window's "Save Preview As...": the picture it shows, saved as a PNG.
     void savePreview(const GreyImage& picture);
+    // A file dropped on a window: File > Open... with it as the source, or the busy box while a
+    // job runs.
+    void openDropped(const std::string& path);
 
 private:
     void runConversion(SourceKind kind, bool modeWarning, const char* successText);

@@ -4,7 +4,7 @@
 namespace kelvarin::ids {
 
 // Menu commands.
-inline constexpr int OpenTif = 1001, OpenHdr = 1003, Quit = 1004;
+inline constexpr int OpenImage = 1060, OpenTif = 1001, OpenHdr = 1003, Quit = 1004;
 inline constexpr int PgmToTif = 1002, RawToTif = 1049, BinToTif = 1055;
 inline constexpr int Terrain4Max = 1045, Terrain4Avg = 1051, Terrain3 = 1047;
 inline constexpr int HelpGeneral = 1005, HelpUsage = 1006, HelpBryceRender = 1007, HelpBryceHdri = 1008,
@@ -20,8 +20,8 @@ inline constexpr int Size505 = 1211, Size1009 = 1212, Size2017 = 1213, Size4033 
 // View: the preview window on demand, and whether it opens by itself after each job.
 inline constexpr int PreviewLastResult = 1240, ShowPreviewAfterJob = 1241;
 
-// The eight commands that are greyed while a job runs.
-inline constexpr int kConversionCommands[] = {OpenTif, OpenHdr, PgmToTif, RawToTif,
+// The commands that are greyed while a job runs.
+inline constexpr int kConversionCommands[] = {OpenImage, OpenTif, OpenHdr, PgmToTif, RawToTif,
                                               BinToTif, Terrain4Max, Terrain4Avg, Terrain3};
 
 // Controls of the main window.

@@ -57,6 +57,7 @@ constexpr MenuEntry command(std::string_view text, int id) { return {M::Command,
 constexpr MenuEntry kSeparator{M::Separator, "", 0, {}};
 
 constexpr MenuEntry kFileMenu[] = {
+    {M::Command, "Open...", ids::OpenImage, {}, ChoiceGroup::None, false, "Ctrl+O"},
     command("Open TIF", ids::OpenTif),
     command("Open HDR", ids::OpenHdr),
     kSeparator,

@@ -61,6 +61,7 @@ struct MenuEntry {
     std::span<const MenuEntry> items;   // a submenu's entries (menu bar: the pop-up's entries)
     ChoiceGroup group = ChoiceGroup::None;
     bool tickedAtStart = false;
+    std::string_view shortcut = {};  // "Ctrl+O"; empty for none
 };
 
 const WindowFrameDescription& windowFrame();
@@ -78,7 +79,7 @@ const MenuEntry* findMenuCommand(int commandId);
 std::vector<int> choiceGroupCommands(ChoiceGroup group);
 // The menu path of a command, e.g. "Help > Options > f-stop"; empty when not in the menu.
 std::string menuPath(int commandId);
-// Whether the command is one of the eight greyed while a job runs.
+// Whether the command is one of those greyed while a job runs.
 bool isConversionCommand(int commandId);
 
 // The small dialog that asks for a line of text: its frame and controls (prompt, text box, OK,

@@ -104,21 +104,20 @@ class WindowChecks:
                           'clearing TE>Raw shows no "All Options are Activated."')
 
     def cancelled_open(self, main):
-        # File > Open TIF from the keyboard: F10 selects the menu bar, Down opens "File" on its
-        # first item, Return chooses it. Cancelling the dialog runs the job's failure path.
-        main.press("F10", "Down", "Return")
-        dialog = self.desktop.wait_for("KELVARIN Open TIF", 30)
-        self.report.check('File > Open TIF opens the dialog "KELVARIN Open TIF"', None if dialog else "")
+        # File > Open... by its shortcut, Ctrl+O. Cancelling the dialog runs the job's failure path.
+        main.press("ctrl+o")
+        dialog = self.desktop.wait_for("KELVARIN Open", 30)
+        self.report.check('Ctrl+O (File > Open...) opens the dialog "KELVARIN Open"', None if dialog else "")
         if dialog:
             dialog.press("Escape")
             boxes = all(self.answer_box(title) for title in
                         ("KELVARIN - Open Error", "KELVARIN - File|Open", "KELVARIN - Error."))
-            self.report.check('cancelled Open TIF: "No Input File Selected.", "File not found.", "There were errors."',
+            self.report.check('cancelled Open...: "No Input File Selected.", "File not found.", "There were errors."',
                               None if boxes else "")
 
     def greyed_under_warning(self, main):
         # Convert > 3 RAW to 3 16-bit TIF (Up from the first item wraps round to the last): its
-        # warning leaves the window enabled with the conversion items greyed, so File > Open TIF
+        # warning leaves the window enabled with the conversion items greyed, so File > Open...
         # does nothing then; after Cancel the items work again (the conversion that follows).
         main = self.main_window(main)
         main.press("F10", "Right", "Down", "Up", "Return")
@@ -141,17 +140,17 @@ class WindowChecks:
                 return
         # A click on "File" in the menu bar activates the window (the warning has the keyboard)
         # and opens the menu, a new window on the display; Down and Return then choose its first
-        # item, "Open TIF".
+        # item, "Open...".
         before = self.desktop.mapped_windows()
         main.click(16, 32)
         menu = wait_until(lambda: self.desktop.mapped_windows() - before, 10)
         self.desktop.key("Down", "Return")
         if not menu:
             self.report.fail("conversion items are greyed while a command runs", "the File menu did not open")
-        elif self.desktop.wait_for("KELVARIN Open TIF", 4):
-            self.report.fail("conversion items are greyed while a command runs", "Open TIF opened under the warning")
+        elif self.desktop.wait_for("KELVARIN Open", 4):
+            self.report.fail("conversion items are greyed while a command runs", "Open... opened under the warning")
         else:
-            self.report.ok("conversion items are greyed while a command runs (File > Open TIF under the terrain "
+            self.report.ok("conversion items are greyed while a command runs (File > Open... under the terrain "
                            "warning)")
         # Back to the warning, now behind the window: raised and clicked on its caption (twice if
         # need be: a first click may only close the menu, still open on its greyed item).
@@ -169,8 +168,9 @@ class WindowChecks:
     def conversion(self, main, reference):
         # A whole conversion through the common dialogs, with non-ASCII folder and file names,
         # into an existing longer file: the output equals the Linux build's.
+        # File > Open TIF, the second item of the File menu.
         main = self.main_window(main)
-        main.press("F10", "Down", "Return")
+        main.press("F10", "Down", "Down", "Return")
         problem = None
         for title, name in (("KELVARIN Open TIF", SOURCE), ("KELVARIN Save", DESTINATION)):
             dialog = self.desktop.wait_for(title, 30)

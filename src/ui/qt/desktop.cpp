@@ -24,7 +24,7 @@ int commandForFile(const QString& path) {
     if (extension == QLatin1String("pgm")) return ids::PgmToTif;
     if (extension == QLatin1String("raw")) return ids::RawToTif;
     if (extension == QLatin1String("bin")) return ids::BinToTif;
-    return ids::OpenTif;
+    return ids::OpenImage;
 }
 
 void openFileOnStart(MainWindow& window, const QString& path) {

@@ -12,9 +12,8 @@ class MainWindow;
 // The icon theme's "kelvarin" (installed with the program), else the copy built into the program.
 QIcon applicationIcon();
 
-// The conversion command a file is opened with, by its extension: Radiance, PGM, RAW and BIN
-// have their own; everything else goes to File > Open TIF, whose format detection takes TIFF,
-// PGM and Radiance sources alike and refuses the rest with its usual box.
+// The conversion command a file is opened with: PGM, RAW and BIN (by their extensions) have
+// their own; everything else goes to File > Open..., which recognises the file by its content.
 int commandForFile(const QString& path);
 
 // Runs that command once the event loop starts, answering its first open dialog with the file;

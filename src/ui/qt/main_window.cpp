@@ -12,7 +12,14 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QInputDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -67,7 +74,7 @@ constexpr int kPaintIntervalMs = 30;
 QStringList nameFilters(const FileDialogRequest& request) {
     QStringList filters;
     for (const FileFilter& filter : request.filters) {
-        const QString pattern = filter.pattern == "*.*" ? QStringLiteral("*") : uiText(filter.pattern);
+        const QString pattern = filter.pattern == "*.*" ? QStringLiteral("*") : uiText(filter.pattern).replace(QLatin1Char(';'), QLatin1Char(' '));
         filters << uiText(filter.description) + QStringLiteral(" (") + pattern + QStringLiteral(")");
     }
     return filters;
@@ -97,6 +104,7 @@ MainWindow::MainWindow(const Clock& clock)
     for (const window::MenuEntry& entry : window::menuBar()) buildMenu(menuBar()->addMenu(uiText(entry.text)), entry.items);
 
     handler_.start();
+    setAcceptDrops(true);
 
     adjustSize();
     setFixedSize(sizeHint());
@@ -226,6 +234,7 @@ void MainWindow::buildMenu(QMenu* menu, std::span<const window::MenuEntry> entri
             case window::MenuEntryKind::Toggle:
             case window::MenuEntryKind::Command: {
                 QAction* action = menu->addAction(uiText(entry.text));
+                if (!entry.shortcut.empty()) action->setShortcut(QKeySequence(uiText(entry.shortcut)));
                 const int id = entry.id;
                 connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
                 actions_[id] = action;
@@ -252,6 +261,30 @@ void MainWindow::buildMenu(QMenu* menu, std::span<const window::MenuEntry> entri
 }
 
 void MainWindow::runCommand(int commandId) { handler_.handle(commandId); }
+
+namespace {
+
+// The one local file a drag carries; empty for anything else (several files, a web link, text).
+QString droppedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QUrl url = data->urls().first();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
+}  // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty()) return;
+    event->acceptProposedAction();
+    // The drop's own event must end before a job runs its dialogs.
+    const std::string file = QFileInfo(path).absoluteFilePath().toStdString();
+    QTimer::singleShot(0, this, [this, file] { handler_.openDropped(file); });
+}
 
 QWidget* MainWindow::control(int id) const {
     const auto found = controls_.find(id);

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <shellapi.h>
+
 #include "ui/dialog_template.h"
 #include "ui/ids.h"
 #include "ui/win32/resource.h"
@@ -16,7 +18,10 @@ namespace {
 HMENU buildMenu(std::span<const window::MenuEntry> entries, bool bar) {
     HMENU menu = bar ? CreateMenu() : CreatePopupMenu();
     for (const window::MenuEntry& entry : entries) {
-        const std::u16string text = utf16FromUtf8(entry.text);
+        // A shortcut is shown after a tab, where Windows right-aligns it.
+        const std::u16string text =
+            utf16FromUtf8(entry.shortcut.empty() ? std::string(entry.text)
+                                                 : std::string(entry.text) + "\t" + std::string(entry.shortcut));
         const auto* wideText = reinterpret_cast<const wchar_t*>(text.c_str());
         switch (entry.kind) {
             case window::MenuEntryKind::Toggle:
@@ -67,6 +72,28 @@ void setProgramIcon(HWND window) {
     SendMessageW(window, WM_SETICON, ICON_SMALL, load(SM_CXSMICON, SM_CYSMICON));
 }
 
+HWND shortcutWindow = nullptr;
+
+// The menus' Ctrl shortcuts. The main window is a dialog run by DialogBox, whose message loop
+// has no accelerator table: its messages pass through this hook instead, and a shortcut becomes
+// the menu command, which the command handler refuses as the menu would while a job runs.
+LRESULT CALLBACK shortcutHook(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* message = reinterpret_cast<const MSG*>(lParam);
+    if (code == MSGF_DIALOGBOX && message->message == WM_KEYDOWN && (GetKeyState(VK_CONTROL) & 0x8000) &&
+        shortcutWindow && (message->hwnd == shortcutWindow || IsChild(shortcutWindow, message->hwnd))) {
+        for (const window::MenuEntry& menu : window::menuBar())
+            for (const window::MenuEntry& entry : menu.items)
+                if (entry.shortcut.size() == 6 && entry.shortcut.starts_with("Ctrl+") &&
+                    static_cast<WPARAM>(entry.shortcut[5]) == message->wParam) {
+                    const UINT state = GetMenuState(GetMenu(shortcutWindow), static_cast<UINT>(entry.id), MF_BYCOMMAND);
+                    if (state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED)))
+                        PostMessageW(shortcutWindow, WM_COMMAND, static_cast<WPARAM>(entry.id), 0);
+                    return TRUE;
+                }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 void initialise(HWND window, MainWindowData& data) {
     setProgramIcon(window);
     data.fonts.create(window);
@@ -76,6 +103,9 @@ void initialise(HWND window, MainWindowData& data) {
     SetMenu(window, buildMenu(window::menuBar(), true));
     fitClientAreaBelowMenu(window);
     data.port.attach(window);
+    shortcutWindow = window;
+    DragAcceptFiles(window, TRUE);
+    SetWindowsHookExW(WH_MSGFILTER, shortcutHook, nullptr, GetCurrentThreadId());
     data.handler.start();
 }
 
@@ -92,6 +122,19 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // Menu items, control notifications and the dialog keys (Enter = 1, Escape = 2) alike.
             data->handler.handle(LOWORD(wParam));
             return TRUE;
+        case WM_DROPFILES: {
+            // One file: File > Open... with it as the source; anything else is left alone.
+            auto drop = reinterpret_cast<HDROP>(wParam);
+            std::string path;
+            if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+                std::u16string name(DragQueryFileW(drop, 0, nullptr, 0), u'\0');
+                DragQueryFileW(drop, 0, reinterpret_cast<wchar_t*>(name.data()), static_cast<UINT>(name.size() + 1));
+                path = utf8FromUtf16(name);
+            }
+            DragFinish(drop);
+            if (!path.empty()) data->handler.openDropped(path);
+            return TRUE;
+        }
         case WM_CLOSE:
             // Handled here: the dialog default would turn it into IDCANCEL. Closing is File > Quit,
             // which a running command refuses (its terrain warning leaves the window enabled).

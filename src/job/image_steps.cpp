@@ -1,0 +1,182 @@
+// Sources opened through the format table: the header step, and the data stage that decodes
+// their rows band by band and converts them as the RGB TIFF samples they stand for.
+#include <algorithm>
+#include <bit>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "base/large_memory.h"
+#include "base/number_text.h"
+#include "job/block_scheduler.h"
+#include "job/conversion_passes.h"
+#include "job/job_context.h"
+#include "job/stages.h"
+#include "pixels/pixel_layouts.h"
+
+static_assert(std::endian::native == std::endian::little, "decoded rows are handed on as little-endian samples");
+
+namespace kelvarin {
+
+namespace {
+
+std::string sampleTypeText(const PixelLayout& layout) {
+    const char* type = layout.type == SampleType::Float ? "floating-point" : layout.type == SampleType::Signed ? "signed" : "unsigned";
+    return std::to_string(layout.bits) + "-bit " + type;
+}
+
+// What has no RGB path: one channel of floats or signed integers holds heights, which this
+// program does not convert from such files yet; any other layout has a depth it cannot take.
+Refusal unconvertible(const OpenedSource& opened) {
+    const PixelLayout& layout = opened.layout;
+    const std::string caption = "KELVARIN - " + opened.kind + ".";
+    if (layout.colourChannels() == 1 && layout.type != SampleType::Unsigned)
+        return {"This " + opened.kind + " file holds heights: one channel of " + sampleTypeText(layout) +
+                    " samples. Height data of this kind cannot be converted yet.",
+                caption, {">>> Height data not converted. STOP!"}};
+    return {"This " + opened.kind + " file holds " + std::to_string(layout.colourChannels()) + " channel(s) of " +
+                sampleTypeText(layout) + " samples, which cannot be converted.",
+            caption, {">>> Cannot handle this file. STOP!"}};
+}
+
+// The opened source becomes the job's image: its size, the destination's byte order and fields.
+bool acceptOpened(JobContext& job, bool keepByteOrder) {
+    const OpenedSource& opened = job.opened;
+    if (!job.relay(opened.report)) return false;
+    if (!opened.rows || !rgbLayoutFor(opened.layout)) return job.refuse(unconvertible(opened));
+    SourceImage& image = job.image;
+    image.kind = SourceKind::Image;
+    image.width = opened.width;
+    image.length = opened.length;
+    image.bitsPerSample = opened.layout.bits;
+    // A TIFF keeps its byte order, as the TIFF path does; every other kind is written "II", and
+    // "MM" with Swap.
+    if (!keepByteOrder) {
+        image.byteOrder = ByteOrder::II;
+        image.outputByteOrder = job.options().swapByteOrder ? ByteOrder::MM : ByteOrder::II;
+    }
+    // Whether a TIFF of this size can be written is the destination's question, asked when it
+    // is chosen; here the fields are only made where they can be.
+    if (const auto fields = greyTiffFields(image.outputByteOrder, image.width, image.length))
+        image.destinationFields = *fields;
+    if (opened.layout.alpha)
+        job.log().appendLine("Alpha channel not used: the colour samples are converted as stored.");
+    return true;
+}
+
+}  // namespace
+
+bool imageHeaderStep(JobContext& job) {
+    job.openedBytes = std::make_unique<FileBytes>(job.source());
+    const SourceFormat* format = sniffSourceFormat(*job.openedBytes);
+    if (format == nullptr) {
+        std::string kinds;
+        for (const SourceFormat& f : sourceFormats()) kinds += std::string(kinds.empty() ? "" : ", ") + f.name;
+        return job.refuse({"Not an image file KELVARIN can read" + (kinds.empty() ? "." : " (" + kinds + ")."),
+                           "KELVARIN - File|Open", {"STOP - No Job!"}});
+    }
+    job.opened = format->open(*job.openedBytes);
+    return acceptOpened(job, false);
+}
+
+bool openWithFormatTable(JobContext& job) {
+    auto bytes = std::make_unique<FileBytes>(job.source());
+    const SourceFormat* format = sniffSourceFormat(*bytes);
+    if (format == nullptr) return false;
+    OpenedSource opened = format->open(*bytes);
+    if (opened.report.refused() || !opened.rows || !rgbLayoutFor(opened.layout)) return false;
+    job.openedBytes = std::move(bytes);
+    job.opened = std::move(opened);
+    return acceptOpened(job, true);
+}
+
+namespace {
+
+// Decoded rows in bands: each band is decoded on the job's thread in order (a decoder reads its
+// rows in order), put into the converters' layout and worked on by the pass's threads.
+struct DecodedPass {
+    JobContext& job;
+    const BlockScheduler& scheduler;
+    std::uint32_t bandRows;
+    SampleLayout to;
+    std::vector<LargeArray<std::uint8_t>> raw, rgb;
+    std::vector<std::size_t> pixels;
+    bool decodeFailed = false;
+
+    DecodedPass(JobContext& job, const BlockScheduler& scheduler, std::uint32_t bandRows, SampleLayout to)
+        : job(job), scheduler(scheduler), bandRows(bandRows), to(to), raw(scheduler.slots()), rgb(scheduler.slots()),
+          pixels(scheduler.slots()) {}
+
+    std::size_t bandCount() const { return (std::size_t{job.image.length} + bandRows - 1) / bandRows; }
+
+    template <typename Work, typename Finish>
+    bool run(Work&& work, Finish&& finish) {
+        const PixelLayout& from = job.opened.layout;
+        const std::uint32_t width = job.image.width;
+        const std::size_t bandPixels = std::size_t{bandRows} * width;
+        const auto prepare = [&](std::size_t band, std::size_t slot) {
+            const auto first = static_cast<std::uint32_t>(band * bandRows);
+            const std::uint32_t rows = std::min(bandRows, job.image.length - first);
+            if (!raw[slot]) {
+                raw[slot] = makeLargeArray<std::uint8_t>(bandPixels * from.bytesPerPixel());
+                rgb[slot] = makeLargeArray<std::uint8_t>(bandPixels * bytesPerPixel(to));
+            }
+            pixels[slot] = std::size_t{rows} * width;
+            if (job.opened.rows->readRows(first, rows, raw[slot].get())) return true;
+            decodeFailed = true;
+            return false;
+        };
+        const auto onThread = [&](std::size_t, std::size_t slot) {
+            toRgbPixels(from, raw[slot].get(), pixels[slot], rgb[slot].get());
+            work(rgb[slot].get(), pixels[slot], slot);
+        };
+        const auto inOrder = [&](std::size_t band, std::size_t slot) {
+            if (!finish(pixels[slot], slot)) return false;
+            job.progress().setPosition(static_cast<std::int32_t>(band + 1));
+            return true;
+        };
+        return scheduler.run(bandCount(), prepare, onThread, inOrder);
+    }
+};
+
+// Pixel data that cannot be decoded: the decoder's reason in a box and the log, the source
+// closed, the half-written destination deleted (a file the name held before stays).
+void decodeAbort(JobContext& job) {
+    const std::string& why = job.opened.rows->failure();
+    job.session.port.showMessage(jobStopBox(why, "KELVARIN - " + job.opened.kind + ".", MessageIcon::Exclamation));
+    StatusLog& log = job.log();
+    log.appendLine(">>> " + why + " STOP!");
+    job.closeSource();
+    log.appendLine("Closed file:");
+    log.appendLine(job.sourcePath());
+    job.discardDestination();
+    log.appendLine("Closed and deleted file:");
+    log.appendLine(job.destinationPath());
+    log.appendLine(kDashLine);
+}
+
+}  // namespace
+
+bool convertDecoded(JobContext& job, std::int64_t& conversionStart) {
+    const SampleLayout to = *rgbLayoutFor(job.opened.layout);
+    const std::uint32_t width = job.image.width;
+    // Bands of about kReadChunkPixels pixels, at least a row.
+    const auto bandRows = static_cast<std::uint32_t>(
+        std::clamp<std::uint64_t>(kReadChunkPixels / std::max<std::uint32_t>(width, 1), 1, job.image.length));
+    const BlockScheduler scheduler(job.session.conversionThreads);
+    DecodedPass pass(job, scheduler, bandRows, to);
+    const auto bands = static_cast<std::int32_t>(pass.bandCount());
+    job.progress().setRange(1, bands);
+    const bool done = convertPasses(job, pass,
+                                    {.format = {to, ByteOrder::II, job.options().colourWeighting},
+                                     .slots = scheduler.slots(),
+                                     .chunkPixels = std::size_t{bandRows} * width,
+                                     .blockCount = bands,
+                                     .imagePixels = std::uint64_t{width} * job.image.length,
+                                     .rewind = [] {}},
+                                    conversionStart);
+    if (!done && pass.decodeFailed) decodeAbort(job);
+    return done;
+}
+
+}  // namespace kelvarin
