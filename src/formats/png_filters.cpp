@@ -75,30 +75,61 @@ inline std::uint8_t paeth(int a, int b, int c) {
 
 }  // namespace
 
+namespace {
+
+// The filters that reach back to the pixel on the left, for a pixel of D bytes. The pixel on the
+// left (and the one above it) stay in locals: reading them back from the row just written would
+// chain every byte to a store, several times slower. A row is always whole pixels of D bytes.
+template <int Type, std::size_t D>
+void unfilterLeft(std::uint8_t* row, const std::uint8_t* above, std::size_t bytes) {
+    std::uint8_t left[D] = {}, upLeft[D] = {};
+    for (std::size_t i = 0; i < bytes; i += D) {
+        for (std::size_t k = 0; k < D; ++k) {
+            const std::uint8_t up = above[i + k];
+            std::uint8_t predicted;
+            if constexpr (Type == 1) {
+                predicted = left[k];
+            } else if constexpr (Type == 3) {
+                predicted = static_cast<std::uint8_t>((left[k] + up) >> 1);
+            } else {
+                predicted = paeth(left[k], up, upLeft[k]);
+            }
+            left[k] = row[i + k] = static_cast<std::uint8_t>(row[i + k] + predicted);
+            upLeft[k] = up;
+        }
+    }
+}
+
+template <std::size_t D>
+void unfilterLeft(std::uint8_t type, std::uint8_t* row, const std::uint8_t* above, std::size_t bytes) {
+    if (type == 1) {
+        unfilterLeft<1, D>(row, above, bytes);
+    } else if (type == 3) {
+        unfilterLeft<3, D>(row, above, bytes);
+    } else {
+        unfilterLeft<4, D>(row, above, bytes);
+    }
+}
+
+}  // namespace
+
 bool unfilterPngRow(std::uint8_t type, std::uint8_t* row, const std::uint8_t* above, std::size_t bytes,
                     std::size_t distance) {
-    const std::size_t lead = distance < bytes ? distance : bytes;
-    switch (type) {
-        case 0: return true;
-        case 1:
-            for (std::size_t i = distance; i < bytes; ++i) row[i] = static_cast<std::uint8_t>(row[i] + row[i - distance]);
-            return true;
-        case 2:
-            for (std::size_t i = 0; i < bytes; ++i) row[i] = static_cast<std::uint8_t>(row[i] + above[i]);
-            return true;
-        case 3:
-            for (std::size_t i = 0; i < lead; ++i) row[i] = static_cast<std::uint8_t>(row[i] + (above[i] >> 1));
-            for (std::size_t i = distance; i < bytes; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + ((row[i - distance] + above[i]) >> 1));
-            return true;
-        case 4:
-            // Left of the first pixel a and c are 0, where the predictor gives b.
-            for (std::size_t i = 0; i < lead; ++i) row[i] = static_cast<std::uint8_t>(row[i] + above[i]);
-            for (std::size_t i = distance; i < bytes; ++i)
-                row[i] = static_cast<std::uint8_t>(row[i] + paeth(row[i - distance], above[i], above[i - distance]));
-            return true;
-        default: return false;
+    if (type > 4) return false;
+    if (type == 0) return true;
+    if (type == 2) {
+        for (std::size_t i = 0; i < bytes; ++i) row[i] = static_cast<std::uint8_t>(row[i] + above[i]);
+        return true;
     }
+    switch (distance) {
+        case 1: unfilterLeft<1>(type, row, above, bytes); break;
+        case 2: unfilterLeft<2>(type, row, above, bytes); break;
+        case 3: unfilterLeft<3>(type, row, above, bytes); break;
+        case 4: unfilterLeft<4>(type, row, above, bytes); break;
+        case 6: unfilterLeft<6>(type, row, above, bytes); break;
+        default: unfilterLeft<8>(type, row, above, bytes); break;
+    }
+    return true;
 }
 
 namespace {
