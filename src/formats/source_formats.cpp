@@ -1,6 +1,7 @@
 // The table of source formats that open by content.
 #include <array>
 
+#include "formats/png_reader.h"
 #include "formats/source_format.h"
 
 namespace kelvarin {
@@ -8,7 +9,8 @@ namespace kelvarin {
 namespace {
 
 // One row a format; a new format is its reader plus its row here.
-const std::array<SourceFormat, 0> kFormats{{
+const std::array<SourceFormat, 1> kFormats{{
+    {"png", "PNG", sniffPng, openPng},
 }};
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "fuzz_readers.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "formats/bin_reader.h"
 #include "formats/byte_source.h"
 #include "formats/pgm_reader.h"
+#include "formats/png_reader.h"
 #include "formats/radiance_reader.h"
 #include "formats/raw_reader.h"
 #include "formats/tiff_reader.h"
@@ -149,6 +151,42 @@ void checkRawReader(std::size_t size) {
     if (header.report.refused()) return;
     if (header.dataBytes != size || 2ull * header.side * header.side != size)
         fail("a RAW side of " + std::to_string(header.side) + " for " + std::to_string(size) + " bytes", header.report);
+}
+
+void checkPngReader(const std::uint8_t* data, std::size_t size) {
+    MemoryBytes source(data, size);
+    OpenedSource opened = openPng(source);
+    checkRefusal(opened.report);
+    if (opened.report.refused()) {
+        if (opened.rows) fail("a refused PNG with a row decoder", opened.report);
+        return;
+    }
+    if (opened.width == 0 || opened.length == 0 || !opened.rows) fail("an accepted PNG without pixels", opened.report);
+    constexpr std::uint32_t kBand = 8;
+    const std::size_t rowBytes = std::size_t{opened.width} * opened.layout.bytesPerPixel();
+    std::vector<std::uint8_t> band(rowBytes * kBand);
+    std::vector<std::uint8_t> firstPass;  // a digest of the first pass: a few bytes of each band
+    std::string firstFailure;
+    for (int pass = 0; pass < 2; ++pass) {
+        std::string failure;
+        std::vector<std::uint8_t> digest;
+        for (std::uint32_t row = 0; row < opened.length; row += kBand) {
+            const std::uint32_t count = std::min(kBand, opened.length - row);
+            if (!opened.rows->readRows(row, count, band.data())) {
+                failure = opened.rows->failure();
+                if (failure.empty()) fail("a PNG row failure without a reason", opened.report);
+                break;
+            }
+            digest.insert(digest.end(), band.begin(), band.begin() + std::min<std::size_t>(band.size(), 16));
+        }
+        if (pass == 0) {
+            firstPass = digest;
+            firstFailure = failure;
+        } else if (failure != firstFailure || digest != firstPass) {
+            fail("a second PNG pass unlike the first: \"" + firstFailure + "\" then \"" + failure + "\"",
+                 opened.report);
+        }
+    }
 }
 
 }  // namespace kelvarin::fuzz

@@ -19,5 +19,8 @@ void checkPgmReader(const std::uint8_t* data, std::size_t size);
 // The text header, then the sample steps on the data when its size is the one announced.
 void checkBinReader(const std::uint8_t* header, std::size_t headerSize, const std::uint8_t* data, std::size_t size);
 void checkRawReader(std::size_t size);
+// The PNG header, then every row in bands of a few, twice (the second pass starts again at row
+// 0): both passes decode the same pixels or fail with the same reason.
+void checkPngReader(const std::uint8_t* data, std::size_t size);
 
 }  // namespace kelvarin::fuzz

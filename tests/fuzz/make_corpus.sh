@@ -5,7 +5,7 @@
 # beside the seeds and are kept: only the files this script writes are replaced.
 set -euo pipefail
 OUT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/corpus"
-mkdir -p "$OUT"/{tiff,radiance,pgm,raw,bin}
+mkdir -p "$OUT"/{tiff,radiance,pgm,raw,bin,png}
 PY=/usr/bin/python3
 
 "$PY" - "$OUT" <<'PYTHON'
@@ -81,6 +81,26 @@ pgmramp -lr 5 2 | pamdepth 65535 > "$OUT/pgm/ramp_5x2.pgm"
 pgmramp -lr 5 2 | pamdepth 65535 | pnmtoplainpnm > "$OUT/pgm/ramp_5x2_plain.pgm"
 printf 'P5\n# made by hand\r\n# second comment\n2 2\r\n65535\r\n\001\002\003\004\005\006\007\010' \
     > "$OUT/pgm/comments_crlf.pgm"
+
+# PNG: pypng for the small depths, palettes and interlacing; ImageMagick for its adaptive filters
+# and the chunks it writes around the image data.
+"$PY" - "$OUT/png" <<'PYTHON'
+import sys
+import png
+out = sys.argv[1]
+def write(name, width, height, rows, **kw):
+    with open(f'{out}/{name}', 'wb') as f:
+        png.Writer(width, height, **kw).write(f, rows)
+write('grey1_5x3.png', 5, 3, [[1, 0, 1, 1, 0], [0, 1, 0, 0, 1], [1, 1, 1, 0, 0]], greyscale=True, bitdepth=1)
+write('palette2_4x3_interlaced.png', 4, 3, [[0, 1, 2, 2], [2, 1, 0, 0], [1, 1, 2, 0]], bitdepth=2,
+      palette=[(255, 0, 0), (0, 255, 0), (0, 0, 255)], interlace=True)
+write('ga16_3x2.png', 3, 2, [[0, 65535, 300, 4000, 65000, 1], [7, 8, 9, 10, 11, 12]], greyscale=True, alpha=True,
+      bitdepth=16, chunk_limit=8)
+write('rgba8_3x9_interlaced.png', 3, 9, [[(r * 29 + i * 7) % 256 for i in range(12)] for r in range(9)],
+      greyscale=False, alpha=True, interlace=True)
+PYTHON
+convert -size 6x4 gradient:black-white -depth 16 -define png:compression-filter=5 "$OUT/png/grey_gradient_6x4.png"
+convert -size 7x5 plasma:fractal -seed 3 -define png:compression-filter=5 -interlace PNG "$OUT/png/rgb_plasma_7x5.png"
 
 # The TIFF target sees every source that begins like a TIFF, PGM or Radiance file.
 cp "$OUT/pgm/gradient_4x3.pgm" "$OUT/radiance/gradient_256x2.hdr" "$OUT/tiff/"
