@@ -2,13 +2,15 @@
 #include <array>
 
 #include "formats/source_format.h"
+#include "formats/tiff_image_reader.h"
 
 namespace kelvarin {
 
 namespace {
 
 // One row a format; a new format is its reader plus its row here.
-const std::array<SourceFormat, 0> kFormats{{
+const std::array<SourceFormat, 1> kFormats{{
+    {"tiff", "TIFF", sniffTiffImage, openTiffImage},
 }};
 
 }  // namespace
