@@ -194,7 +194,8 @@ bool TiffImageOpener::chunks() {
                           s_.compression == TiffCompression::AdobeDeflate;
     if (predicts && predictor != 1) {
         const bool aligned = s_.bits == 8 || s_.bits == 16 || s_.bits == 32 || s_.bits == 64;
-        if (predictor == 2 && (s_.type == SampleType::Float || !aligned))
+        // Writers may difference floats as integers of their width; undoing it is the same.
+        if (predictor == 2 && !aligned)
             return refuse("The horizontal predictor with " + std::to_string(s_.bits) + "-bit samples is not supported.");
         if (predictor == 3 && s_.type != SampleType::Float)
             return refuse("The floating-point predictor with integer samples is not supported.");
