@@ -61,8 +61,16 @@ CodecStatus decodeLzw(const std::uint8_t* in, std::size_t size, std::uint8_t* ou
                       std::size_t& produced) {
     // Each code stands for a string: the string of `prefix` and then `suffix`; `first` is its
     // first byte and `length` its length.
-    static thread_local std::uint16_t prefix[kTableSize], length[kTableSize];
-    static thread_local std::uint8_t suffix[kTableSize], first[kTableSize];
+    struct Table {
+        std::uint16_t prefix[kTableSize], length[kTableSize];
+        std::uint8_t suffix[kTableSize], first[kTableSize];
+    };
+    static thread_local Table table;
+    // Plain pointers: the loop below then needs no thread-local lookups.
+    std::uint16_t* const prefix = table.prefix;
+    std::uint16_t* const length = table.length;
+    std::uint8_t* const suffix = table.suffix;
+    std::uint8_t* const first = table.first;
     for (unsigned i = 0; i < 256; ++i) {
         suffix[i] = first[i] = static_cast<std::uint8_t>(i);
         length[i] = 1;
