@@ -3,14 +3,16 @@
 
 #include "formats/png_reader.h"
 #include "formats/source_format.h"
+#include "formats/tiff_image_reader.h"
 
 namespace kelvarin {
 
 namespace {
 
 // One row a format; a new format is its reader plus its row here.
-const std::array<SourceFormat, 1> kFormats{{
-    {"png", "PNG", sniffPng, openPng},
+const std::array<SourceFormat, 2> kFormats{{
+    {"png", "PNG", sniffPng, openPng, "*.png;*.PNG"},
+    {"tiff", "TIFF", sniffTiffImage, openTiffImage, nullptr},
 }};
 
 }  // namespace

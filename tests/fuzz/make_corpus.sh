@@ -5,7 +5,7 @@
 # beside the seeds and are kept: only the files this script writes are replaced.
 set -euo pipefail
 OUT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/corpus"
-mkdir -p "$OUT"/{tiff,radiance,pgm,raw,bin,png}
+mkdir -p "$OUT"/{tiff,tiffplus,radiance,pgm,raw,bin,png}
 PY=/usr/bin/python3
 
 "$PY" - "$OUT" <<'PYTHON'
@@ -61,6 +61,36 @@ def bin_seed(name, rows, cols, base, void, newline='\n'):
 bin_seed('3x4.bin', 3, 4, -120, -32768)
 bin_seed('5x2_crlf.bin', 5, 2, 15, -9999, '\r\n')
 PYTHON
+
+# The general TIFF reader: small sources in each compression, predictor, tiling, plane layout,
+# byte order and BigTIFF, written by tifffile and copied by libtiff's tiffcp.
+"$PY" - "$OUT/tiffplus" <<'PYTHON'
+import sys
+import numpy as np
+import tifffile
+out = sys.argv[1]
+rng = np.random.default_rng(9)
+def w(name, data, **kw):
+    tifffile.imwrite(f'{out}/{name}', data, metadata=None, software=False, **kw)
+w('grey16.tif', rng.integers(0, 65535, (5, 6), dtype=np.uint16))
+w('rgb8.tif', rng.integers(0, 255, (17, 18, 3), dtype=np.uint8), photometric='rgb')
+w('rgba16_planes.tif', rng.integers(0, 65535, (4, 3, 5), dtype=np.uint16), photometric='rgb',
+  planarconfig='separate', extrasamples=[2])
+w('float32.tif', rng.random((4, 5), dtype=np.float32))
+w('half.tif', rng.random((3, 4)).astype(np.float16))
+w('palette.tif', rng.integers(0, 255, (4, 4), dtype=np.uint8), photometric='palette',
+  colormap=rng.integers(0, 65535, (3, 256), dtype=np.uint16))
+w('white8_zlib.tif', rng.integers(0, 255, (4, 7), dtype=np.uint8), photometric='miniswhite', compression='zlib')
+PYTHON
+T="$OUT/tiffplus"
+tiffcp -c lzw:2 "$T/grey16.tif" "$T/grey16_lzw2.tif"
+tiffcp -c zip:3 -B "$T/float32.tif" "$T/float32_zip3_mm.tif"
+tiffcp -c lzw:3 -8 "$T/half.tif" "$T/half_lzw3_big.tif"
+tiffcp -c packbits "$T/palette.tif" "$T/palette_packbits.tif"
+tiffcp -t -w 16 -l 16 -c lzw "$T/rgb8.tif" "$T/rgb8_tiles_lzw.tif"
+tiffcp -p separate -c zip:2 -8 -B "$T/rgb8.tif" "$T/rgb8_planes_zip2.tif"
+rm "$T/rgb8.tif" "$T/half.tif"
+convert -size 9x4 pattern:checkerboard -monochrome "$T/bilevel.tif"
 
 # Radiance: ImageMagick writes the new run-length encoding for widths of 8 to 32767.
 convert -size 256x2 gradient:red-blue "$OUT/radiance/gradient_256x2.hdr"

@@ -1,0 +1,202 @@
+#include "formats/tiff_codecs.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <cstring>
+
+namespace kelvarin {
+
+namespace {
+
+constexpr unsigned kClear = 256, kEnd = 257, kFirstFree = 258, kTableSize = 4096;
+
+template <typename T>
+void accumulate(std::uint8_t* row, std::size_t values, std::size_t stride) {
+    // Through memcpy: a row in a strip buffer need not be aligned for T.
+    for (std::size_t i = stride; i < values; ++i) {
+        T before, here;
+        std::memcpy(&before, row + (i - stride) * sizeof(T), sizeof(T));
+        std::memcpy(&here, row + i * sizeof(T), sizeof(T));
+        here = static_cast<T>(here + before);
+        std::memcpy(row + i * sizeof(T), &here, sizeof(T));
+    }
+}
+
+}  // namespace
+
+bool nativeIsBigEndian() { return std::endian::native == std::endian::big; }
+
+CodecStatus decodePackBits(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room,
+                           std::size_t& produced) {
+    std::size_t at = 0, put = 0;
+    while (put < room) {
+        if (at >= size) {
+            produced = put;
+            return CodecStatus::Short;
+        }
+        const int n = static_cast<std::int8_t>(in[at++]);
+        if (n >= 0) {
+            // A literal run; one cut short by the data's end gives what is there.
+            const std::size_t run = std::min<std::size_t>({static_cast<std::size_t>(n) + 1, size - at, room - put});
+            std::memcpy(out + put, in + at, run);
+            put += run;
+            at += static_cast<std::size_t>(n) + 1;
+        } else if (n != -128) {
+            if (at >= size) break;
+            const std::size_t run = std::min<std::size_t>(static_cast<std::size_t>(1 - n), room - put);
+            std::memset(out + put, in[at++], run);
+            put += run;
+        }
+    }
+    produced = put;
+    return put == room ? CodecStatus::Ok : CodecStatus::Short;
+}
+
+bool isOldStyleLzw(const std::uint8_t* in, std::size_t size) { return size >= 2 && in[0] == 0 && (in[1] & 1) != 0; }
+
+CodecStatus decodeLzw(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room,
+                      std::size_t& produced) {
+    // Each code stands for a string: the string of `prefix` and then `suffix`; `first` is its
+    // first byte and `length` its length.
+    struct Table {
+        std::uint16_t prefix[kTableSize], length[kTableSize];
+        std::uint8_t suffix[kTableSize], first[kTableSize];
+    };
+    static thread_local Table table;
+    // Plain pointers: the loop below then needs no thread-local lookups.
+    std::uint16_t* const prefix = table.prefix;
+    std::uint16_t* const length = table.length;
+    std::uint8_t* const suffix = table.suffix;
+    std::uint8_t* const first = table.first;
+    for (unsigned i = 0; i < 256; ++i) {
+        suffix[i] = first[i] = static_cast<std::uint8_t>(i);
+        length[i] = 1;
+    }
+    std::uint8_t spill[kTableSize];
+    std::size_t at = 0, put = 0;
+    std::uint64_t buffer = 0;
+    unsigned held = 0, width = 9, next = kFirstFree;
+    int previous = -1;
+    produced = 0;
+    while (put < room) {
+        while (held <= 56 && at < size) {
+            buffer = (buffer << 8) | in[at++];
+            held += 8;
+        }
+        if (held < width) break;
+        const auto code = static_cast<unsigned>((buffer >> (held - width)) & ((1u << width) - 1));
+        held -= width;
+        if (code == kEnd) break;
+        if (code == kClear) {
+            width = 9;
+            next = kFirstFree;
+            previous = -1;
+            continue;
+        }
+        if (previous < 0) {
+            if (code > 255) return CodecStatus::Bad;
+            out[put++] = static_cast<std::uint8_t>(code);
+            previous = static_cast<int>(code);
+            continue;
+        }
+        if (code > next || (code == next && next >= kTableSize)) return CodecStatus::Bad;
+        if (next < kTableSize) {
+            const auto p = static_cast<unsigned>(previous);
+            prefix[next] = static_cast<std::uint16_t>(p);
+            suffix[next] = code == next ? first[p] : first[code];
+            first[next] = first[p];
+            length[next] = static_cast<std::uint16_t>(length[p] + 1);
+            ++next;
+            if (next >= (1u << width) - 1 && width < 12) ++width;
+        }
+        // The string is written from its last byte back; one that runs past the room is
+        // built aside and cut.
+        const unsigned n = length[code];
+        std::uint8_t* end = put + n <= room ? out + put + n : spill + n;
+        for (unsigned c = code; c > 255; c = prefix[c]) *--end = suffix[c];
+        *--end = static_cast<std::uint8_t>(first[code]);
+        if (put + n > room) {
+            std::memcpy(out + put, spill, room - put);
+            put = room;
+        } else {
+            put += n;
+        }
+        previous = static_cast<int>(code);
+    }
+    produced = put;
+    return put == room ? CodecStatus::Ok : CodecStatus::Short;
+}
+
+struct Inflater::State {
+    z_stream stream{};
+    bool ready = false;
+};
+
+Inflater::Inflater() : state_(std::make_unique<State>()) {}
+
+Inflater::~Inflater() {
+    if (state_->ready) inflateEnd(&state_->stream);
+}
+
+CodecStatus Inflater::decode(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room,
+                             std::size_t& produced) {
+    z_stream& z = state_->stream;
+    if (!state_->ready) {
+        if (inflateInit(&z) != Z_OK) return CodecStatus::Bad;
+        state_->ready = true;
+    } else if (inflateReset(&z) != Z_OK) {
+        return CodecStatus::Bad;
+    }
+    std::size_t put = 0, taken = 0;
+    int result = Z_OK;
+    // zlib counts in unsigned int; a larger strip goes in pieces.
+    while (put < room && result == Z_OK) {
+        const std::size_t inPart = std::min<std::size_t>(size - taken, UINT_MAX);
+        const std::size_t outPart = std::min<std::size_t>(room - put, UINT_MAX);
+        z.next_in = const_cast<Bytef*>(in + taken);
+        z.avail_in = static_cast<uInt>(inPart);
+        z.next_out = out + put;
+        z.avail_out = static_cast<uInt>(outPart);
+        result = inflate(&z, Z_NO_FLUSH);
+        taken += inPart - z.avail_in;
+        put += outPart - z.avail_out;
+        if (result == Z_BUF_ERROR && put < room) break;  // no input left
+    }
+    produced = put;
+    if (put == room) return CodecStatus::Ok;
+    return result == Z_OK || result == Z_STREAM_END || result == Z_BUF_ERROR ? CodecStatus::Short : CodecStatus::Bad;
+}
+
+void undoHorizontalPredictor(std::uint8_t* row, std::size_t pixels, std::size_t samples, std::size_t bytes) {
+    const std::size_t values = pixels * samples;
+    switch (bytes) {
+        case 1: accumulate<std::uint8_t>(row, values, samples); break;
+        case 2: accumulate<std::uint16_t>(row, values, samples); break;
+        case 4: accumulate<std::uint32_t>(row, values, samples); break;
+        default: accumulate<std::uint64_t>(row, values, samples); break;
+    }
+}
+
+void undoFloatPredictor(std::uint8_t* row, std::size_t pixels, std::size_t samples, std::size_t bytes,
+                        std::uint8_t* scratch) {
+    const std::size_t values = pixels * samples, count = values * bytes;
+    for (std::size_t i = samples; i < count; ++i) row[i] = static_cast<std::uint8_t>(row[i] + row[i - samples]);
+    std::memcpy(scratch, row, count);
+    const bool big = nativeIsBigEndian();
+    for (std::size_t v = 0; v < values; ++v)
+        for (std::size_t b = 0; b < bytes; ++b)
+            row[v * bytes + b] = scratch[(big ? b : bytes - 1 - b) * values + v];
+}
+
+void swapSampleBytes(std::uint8_t* data, std::size_t count, std::size_t bytes) {
+    if (bytes == 2) {
+        for (std::size_t i = 0; i < count; ++i) std::swap(data[2 * i], data[2 * i + 1]);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) std::reverse(data + i * bytes, data + (i + 1) * bytes);
+}
+
+}  // namespace kelvarin

@@ -1,0 +1,48 @@
+// The general TIFF reader on its own: open, then every row twice (the second pass from row 0
+// again), in runs of a few rows, on the input's bytes in memory. An accepted file must describe
+// a usable layout; a refused one must say why; a decoder that fails must say why too.
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "formats/byte_source.h"
+#include "formats/tiff_image_reader.h"
+
+namespace {
+
+[[noreturn]] void broken(const char* what) {
+    std::fprintf(stderr, "fuzz_tiffplus: %s\n", what);
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace kelvarin;
+    if (!sniffTiffImage(std::span<const std::uint8_t>(data, size < 64 ? size : 64))) return 0;
+    MemoryBytes source(data, size);
+    OpenedSource opened = openTiffImage(source);
+    if (opened.report.refused()) {
+        if (opened.rows || opened.report.refusal->text.empty()) broken("a refusal without its reason, or with rows");
+        return 0;
+    }
+    const PixelLayout& l = opened.layout;
+    if (!opened.rows || opened.width == 0 || opened.length == 0 || l.channels < 1 || l.channels > 4 ||
+        (l.bits != 8 && l.bits != 16 && l.bits != 32 && l.bits != 64))
+        broken("an accepted file with an unusable layout");
+    const std::size_t rowBytes = std::size_t{opened.width} * l.bytesPerPixel();
+    // Huge images that the file claims honestly are left alone: the fuzzer's memory is small.
+    if (rowBytes > (std::size_t{1} << 22)) return 0;
+    const std::uint32_t run = 3;
+    std::vector<std::uint8_t> rows(rowBytes * run);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (std::uint32_t y = 0; y < opened.length; y += run) {
+            const std::uint32_t count = opened.length - y < run ? opened.length - y : run;
+            if (!opened.rows->readRows(y, count, rows.data())) {
+                if (opened.rows->failure().empty()) broken("a failed decode without its reason");
+                break;
+            }
+        }
+    }
+    return 0;
+}
