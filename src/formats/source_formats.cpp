@@ -1,6 +1,9 @@
 // The table of source formats that open by content.
 #include <array>
 
+#include "formats/exr_reader.h"
+#include "formats/pfm_reader.h"
+#include "formats/pnm_reader.h"
 #include "formats/source_format.h"
 
 namespace kelvarin {
@@ -8,7 +11,10 @@ namespace kelvarin {
 namespace {
 
 // One row a format; a new format is its reader plus its row here.
-const std::array<SourceFormat, 0> kFormats{{
+const std::array<SourceFormat, 3> kFormats{{
+    {"exr", "OpenEXR", sniffExr, openExr},
+    {"pfm", "PFM", sniffPfm, openPfm},
+    {"pnm", "PNM", sniffPnm, openPnm},
 }};
 
 }  // namespace
