@@ -44,7 +44,9 @@ declare -A TOOL_PACKAGE=(
     [wine]=wine [Xvfb]=xvfb [xdotool]=xdotool [xmodmap]=x11-xserver-utils
     [convert]=imagemagick [identify]=imagemagick [import]=imagemagick
     [tiffinfo]=libtiff-tools [tiffcp]=libtiff-tools [tiffdump]=libtiff-tools
-    [pgmramp]=netpbm [pnmtopnm]=netpbm [pfsin]=pfstools [pfsout]=pfstools [pngcheck]=pngcheck
+    [pgmramp]=netpbm [pnmtopnm]=netpbm [pgmnoise]=netpbm [rgb3toppm]=netpbm [pamdepth]=netpbm
+    [pgmtopbm]=netpbm [pnmtoplainpnm]=netpbm [pamtable]=netpbm [pamfile]=netpbm [exrmaketiled]=openexr
+    [pfsin]=pfstools [pfsout]=pfstools [pngcheck]=pngcheck
     [localedef]=libc-bin [ldd]=libc-bin [readelf]=binutils [file]=file
     [dpkg-deb]=dpkg [dpkg-architecture]=dpkg-dev [desktop-file-validate]=desktop-file-utils
     [debootstrap]=debootstrap [mount]=mount [git]=git

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "base/image_size.h"
-#include "base/number_text.h"
 
 namespace kelvarin {
 
@@ -81,13 +80,13 @@ bool Walk::channelList(const std::uint8_t* value, std::size_t size) {
         at = static_cast<std::size_t>(end - value) + 1;
         const std::int32_t type = i32At(value + at);
         if (type < 0 || type > 2)
-            return refuse("Channel " + channel.name + " has the unknown sample type " + numberText(type) + ".");
+            return refuse("Channel " + channel.name + " has the unknown sample type " + std::to_string(type) + ".");
         channel.type = static_cast<ExrPixelType>(type);
         channel.xSampling = i32At(value + at + 8);
         channel.ySampling = i32At(value + at + 12);
         if (channel.xSampling != 1 || channel.ySampling != 1)
-            return refuse("Channel " + channel.name + " is subsampled (" + numberText(channel.xSampling) + " x " +
-                          numberText(channel.ySampling) + "): not supported.");
+            return refuse("Channel " + channel.name + " is subsampled (" + std::to_string(channel.xSampling) + " x " +
+                          std::to_string(channel.ySampling) + "): not supported.");
         at += 16;
         header_.channels.push_back(std::move(channel));
     }
@@ -114,7 +113,7 @@ bool Walk::attribute(const std::string& name, const std::string& type, const std
         header_.tileWidth = u32At(value);
         header_.tileHeight = u32At(value + 4);
         const unsigned mode = value[8] & 0x0F;
-        if (mode > 2) return refuse("Unknown tile level mode " + numberText(mode) + ".");
+        if (mode > 2) return refuse("Unknown tile level mode " + std::to_string(mode) + ".");
         header_.levels = static_cast<ExrLevels>(mode);
         header_.roundUp = (value[8] >> 4) != 0;
     } else if (name == "type" && type == "string") {
@@ -127,7 +126,7 @@ bool Walk::attribute(const std::string& name, const std::string& type, const std
 bool Walk::run(ByteSource& source) {
     if (bytes_.size() < 8 || u32At(bytes_.data()) != 20000630) return refuse("Not an OpenEXR file.");
     const std::uint32_t version = u32At(bytes_.data() + 4);
-    if ((version & 0xFF) != 2) return refuse("Unknown OpenEXR version " + numberText(version & 0xFF) + ".");
+    if ((version & 0xFF) != 2) return refuse("Unknown OpenEXR version " + std::to_string(version & 0xFF) + ".");
     if (version & kMultipartFlag) return refuse("Multi-part OpenEXR files are not supported.");
     if (version & kDeepFlag) return refuse("Deep OpenEXR images are not supported.");
     if (version & ~(0xFFu | kTiledFlag | kLongNamesFlag)) return refuse("Unknown OpenEXR version flags.");
@@ -153,7 +152,7 @@ bool Walk::run(ByteSource& source) {
     if (!sawChannels_ || !sawCompression_ || !sawWindow_)
         return refuse("The header lacks its channels, compression or data window.");
     if (header_.tiled && !sawTiles_) return refuse("The tiled file has no tile description.");
-    if (header_.compression > 9) return refuse("Unknown compression " + numberText(header_.compression) + ".");
+    if (header_.compression > 9) return refuse("Unknown compression " + std::to_string(header_.compression) + ".");
 
     const std::int64_t width = xMax_ - header_.xMin + 1, length = yMax_ - header_.yMin + 1;
     if (width < 1 || width > kLargestImageSide || length < 1 || length > kLargestImageSide)

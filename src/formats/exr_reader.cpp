@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "base/number_text.h"
 #include "formats/exr_header.h"
 
 // tinyexr is a header of its own implementation: compiled here, once, with zlib (which the
@@ -81,8 +80,12 @@ public:
 private:
     bool load();
     const std::uint8_t* at(int channel, std::uint32_t x, std::uint32_t y, std::size_t sample) const {
-        if (!header_.tiled)
+        if (!header_.tiled) {
+            // tinyexr turns the rows of a file written bottom row first upside down; the chunks
+            // name their rows, so the image is the same in either order.
+            if (exr_.line_order == 1) y = header_.length - 1 - y;
             return image_.images[channel] + (static_cast<std::size_t>(y) * header_.width + x) * sample;
+        }
         const std::uint32_t tx = x / header_.tileWidth, ty = y / header_.tileHeight;
         const EXRTile* tile = tiles_[static_cast<std::size_t>(ty) * tilesAcross_ + tx];
         if (!tile) return nullptr;
@@ -223,10 +226,10 @@ OpenedSource openExr(ByteSource& source) {
     for (const ExrChannel& c : header.channels)
         if (std::find(used.begin(), used.end(), c.name) == used.end()) unused.push_back(c.name);
 
-    report.say("OpenEXR image: " + numberText(header.width) + " x " + numberText(header.length) + " pixels");
+    report.say("OpenEXR image: " + std::to_string(header.width) + " x " + std::to_string(header.length) + " pixels");
     std::string layout = typeText(type) + " " + joined(used) + ", " + exrCompressionName(header.compression);
     if (header.tiled) {
-        layout += ", tiled " + numberText(header.tileWidth) + " x " + numberText(header.tileHeight);
+        layout += ", tiled " + std::to_string(header.tileWidth) + " x " + std::to_string(header.tileHeight);
         if (header.levels != ExrLevels::One)
             layout += std::string(header.levels == ExrLevels::Mipmap ? ", mipmap" : ", ripmap") + " (level 0 used)";
     } else {

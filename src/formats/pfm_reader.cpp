@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "base/image_size.h"
-#include "base/number_text.h"
 
 namespace kelvarin {
 
@@ -29,7 +28,7 @@ public:
             std::uint8_t* row = out + static_cast<std::size_t>(y - first) * rowBytes_;
             const std::uint64_t at = dataOffset_ + std::uint64_t{length_ - 1 - y} * rowBytes_;
             if (y >= length_ || !source_.readAt(at, row, rowBytes_))
-                return fail("The file ends before row " + numberText(y) + " of the image.");
+                return fail("The file ends before row " + std::to_string(y) + " of the image.");
             if (little_ != (std::endian::native == std::endian::little))
                 for (std::size_t i = 0; i < rowBytes_; i += 4) {
                     std::swap(row[i], row[i + 3]);
@@ -102,7 +101,7 @@ OpenedSource openPfm(ByteSource& source) {
         return refuse("The file is too short for the image size in its header.");
 
     const bool little = scale < 0;
-    opened.report.say("PFM image: " + numberText(width) + " x " + numberText(length) + " pixels");
+    opened.report.say("PFM image: " + std::to_string(width) + " x " + std::to_string(length) + " pixels");
     opened.report.say(std::string("32-bit float ") + (channels == 3 ? "RGB" : "grey") + ", " +
                       (little ? "little-endian" : "big-endian") + ", scale " + std::string(scaleText));
     opened.width = width;

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "base/image_size.h"
-#include "base/number_text.h"
 
 namespace kelvarin {
 
@@ -98,7 +97,7 @@ private:
     // Raw rows lie at fixed places: each is read where it is.
     bool rawRow(std::uint32_t y, std::uint8_t* row) {
         if (!source_.readAt(pnm_.dataOffset + std::uint64_t{y} * raw_.size(), raw_.data(), raw_.size()))
-            return fail("The file ends in row " + numberText(y) + ".");
+            return fail("The file ends in row " + std::to_string(y) + ".");
         if (pnm_.bitmap()) {
             // In a PBM, 1 is black: the level is the bit's complement.
             for (std::uint32_t x = 0; x < pnm_.width; ++x) row[x] = ((raw_[x / 8] >> (7 - x % 8)) & 1) ^ 1;
@@ -119,7 +118,7 @@ private:
         const std::int64_t largest = pnm_.sampleBytes() == 1 ? 255 : 65535;
         for (std::size_t i = 0; i < samples; ++i) {
             const int c = text_.nextWord();
-            if (c == -1) return fail("The file ends in row " + numberText(y) + ".");
+            if (c == -1) return fail("The file ends in row " + std::to_string(y) + ".");
             std::int64_t value;
             if (pnm_.bitmap()) {
                 if (c != '0' && c != '1') return fail(junk(y));
@@ -130,7 +129,7 @@ private:
                 if (value < 0 || (after != -1 && !blank(after) && after != '#')) return fail(junk(y));
                 if (after == '#') skipComment();
                 if (value > largest)
-                    return fail("A sample in row " + numberText(y) + " is larger than " + numberText(largest) + ".");
+                    return fail("A sample in row " + std::to_string(y) + " is larger than " + std::to_string(largest) + ".");
             }
             if (pnm_.sampleBytes() == 1) {
                 row[i] = static_cast<std::uint8_t>(value);
@@ -145,7 +144,7 @@ private:
         for (int c = text_.next(); c != '\n' && c != '\r' && c != -1;) c = text_.next();
     }
     static std::string junk(std::uint32_t y) {
-        return "Row " + numberText(y) + " holds something other than a sample.";
+        return "Row " + std::to_string(y) + " holds something other than a sample.";
     }
 
     ByteSource& source_;
@@ -205,7 +204,7 @@ OpenedSource openPnm(ByteSource& source) {
     if (values[0] < 1 || values[0] > kLargestImageSide || values[1] < 1 || values[1] > kLargestImageSide)
         return refuse("Image size not supported: width and length must be 1 to 65535 pixels.");
     if (values[2] < 1 || values[2] > 65535)
-        return refuse("Maxval " + numberText(values[2]) + " is not 1 to 65535.");
+        return refuse("Maxval " + std::to_string(values[2]) + " is not 1 to 65535.");
     pnm.width = static_cast<std::uint32_t>(values[0]);
     pnm.length = static_cast<std::uint32_t>(values[1]);
     pnm.maxval = static_cast<std::uint32_t>(values[2]);
@@ -221,13 +220,13 @@ OpenedSource openPnm(ByteSource& source) {
                                                 : 2 * samples - 1;
     if (rest < needed) return refuse("The file is too short for the image size in its header.");
 
-    opened.report.say(std::string(opened.kind) + " image: " + numberText(pnm.width) + " x " +
-                      numberText(pnm.length) + " pixels");
+    opened.report.say(std::string(opened.kind) + " image: " + std::to_string(pnm.width) + " x " +
+                      std::to_string(pnm.length) + " pixels");
     const std::string form = std::string(pnm.plain() ? "plain" : "raw") + " (P" + pnm.variant + ")";
     if (pnm.bitmap()) {
         opened.report.say("Black and white, " + form);
     } else {
-        opened.report.say(std::string(pnm.channels == 3 ? "RGB" : "Grey") + ", maxval " + numberText(pnm.maxval) +
+        opened.report.say(std::string(pnm.channels == 3 ? "RGB" : "Grey") + ", maxval " + std::to_string(pnm.maxval) +
                           ", " + form);
     }
     opened.width = pnm.width;
