@@ -3,6 +3,7 @@
 // decode, damaged and hostile headers, every prefix of real files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "support/source_decode.h"
@@ -107,6 +108,42 @@ TEST_F(ExrFiles, EveryPrefixOfAFileIsRefusedOrFailsButTheWhole) {
     }
 }
 
+// tinyexr places a tile where its chunk says: a chunk naming a tile outside the image, or a
+// place outside the file, fails the decode before tinyexr sees it.
+TEST_F(ExrFiles, TileChunksNamingNoTileOfTheImageFailTheDecode) {
+    const Bytes whole = readBytes(dir_->file("none_half_RGB_tiled.exr"));
+    const Decoded good = decodeSource(whole);
+    ASSERT_TRUE(good.decoded) << good.failure;
+    // The offset table follows the header's last zero: the first chunk's place, little-endian.
+    std::size_t table = 8;
+    while (whole.at(table) != 0) {
+        table = std::find(whole.begin() + static_cast<std::ptrdiff_t>(table), whole.end(), 0) - whole.begin() + 1;
+        table = std::find(whole.begin() + static_cast<std::ptrdiff_t>(table), whole.end(), 0) - whole.begin() + 1;
+        std::uint32_t size = 0;
+        std::memcpy(&size, &whole.at(table), 4);
+        table += 4 + size;
+    }
+    ++table;
+    std::uint64_t chunk = 0;
+    std::memcpy(&chunk, &whole.at(table), 8);
+    const struct {
+        const char* name;
+        std::size_t at;
+        std::uint32_t value;
+    } spoils[] = {{"tile x beyond the image", chunk, 3}, {"tile y negative", chunk + 4, 0xFFFFFFFF},
+                  {"level beyond the single one", chunk + 8, 1}, {"huge tile x", chunk + 0, 0x7FFFFFFF},
+                  {"chunk outside the file", table, static_cast<std::uint32_t>(whole.size())}};
+    for (const auto& spoil : spoils) {
+        SCOPED_TRACE(spoil.name);
+        Bytes bad = whole;
+        std::memcpy(&bad.at(spoil.at), &spoil.value, 4);
+        const Decoded d = decodeSource(bad);
+        ASSERT_FALSE(d.opened.report.refused());
+        EXPECT_FALSE(d.decoded);
+        EXPECT_EQ(d.failure, "A tile of the image lies outside the file or names a tile the image does not have.");
+    }
+}
+
 // A header built attribute by attribute: a valid one that tests then spoil.
 struct ExrBuilder {
     std::uint32_t flags = 0;
@@ -118,6 +155,7 @@ struct ExrBuilder {
     std::uint32_t tileSize = 2;
     std::uint8_t tileMode = 0;
     std::string type;
+    int chunkCount = -1;
     std::size_t extraBytes = 64;
     bool terminated = true;
 
@@ -160,6 +198,11 @@ struct ExrBuilder {
             attribute(b, "tiles", "tiledesc", desc);
         }
         if (!type.empty()) attribute(b, "type", "string", Bytes(type.begin(), type.end()));
+        if (chunkCount >= 0) {
+            Bytes count;
+            put32(count, static_cast<std::uint32_t>(chunkCount));
+            attribute(b, "chunkCount", "int", count);
+        }
         if (terminated) b.push_back(0);
         b.resize(b.size() + extraBytes, 0);
         return b;
@@ -232,6 +275,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "The tiled file has no tile description."},
         HostileCase{"tile_of_zero", with([](ExrBuilder& b) { b.tiles = true; b.tileSize = 0; }),
                     "Tile size not supported: tiles must be 1 to 65535 pixels a side."},
+        HostileCase{"chunk_count_too_large", with([](ExrBuilder& b) { b.chunkCount = 100663304; }),
+                    "The chunk count 100663304 does not match the image's 1 chunks."},
         HostileCase{"header_without_end", with([](ExrBuilder& b) { b.extraBytes = 0; b.terminated = false; }),
                     "The file ends inside its header."}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });

@@ -68,6 +68,7 @@ private:
     std::size_t longest_ = 31;
     bool sawChannels_ = false, sawCompression_ = false, sawWindow_ = false, sawTiles_ = false;
     std::int64_t xMax_ = 0, yMax_ = 0;
+    std::int64_t chunkCount_ = -1;
 };
 
 bool Walk::channelList(const std::uint8_t* value, std::size_t size) {
@@ -116,6 +117,10 @@ bool Walk::attribute(const std::string& name, const std::string& type, const std
         if (mode > 2) return refuse("Unknown tile level mode " + std::to_string(mode) + ".");
         header_.levels = static_cast<ExrLevels>(mode);
         header_.roundUp = (value[8] >> 4) != 0;
+    } else if (name == "chunkCount") {
+        // tinyexr sizes its offset table by this number when it is given.
+        if (type != "int" || size != 4) return refuse("The chunk count is damaged.");
+        chunkCount_ = i32At(value);
     } else if (name == "type" && type == "string") {
         const std::string_view kind(reinterpret_cast<const char*>(value), size);
         if (kind.substr(0, 4) == "deep") return refuse("Deep OpenEXR images are not supported.");
@@ -177,15 +182,22 @@ bool Walk::run(ByteSource& source) {
                                         ? levelLog2(std::max(header_.width, header_.length), up) + 1
                                         : levelLog2(header_.width, up) + 1;
         const std::uint32_t yLevels = header_.levels == ExrLevels::Ripmap ? levelLog2(header_.length, up) + 1 : 1;
+        header_.xLevels = xLevels;
+        header_.yLevels = yLevels;
         for (std::uint32_t ly = 0; ly < yLevels; ++ly)
             for (std::uint32_t lx = 0; lx < xLevels; ++lx) {
                 const std::uint64_t w = levelSide(header_.width, lx, up);
                 const std::uint64_t h = levelSide(header_.length, header_.levels == ExrLevels::Ripmap ? ly : lx, up);
-                header_.chunks += ((w + header_.tileWidth - 1) / header_.tileWidth) *
-                                  ((h + header_.tileHeight - 1) / header_.tileHeight);
+                const std::uint64_t across = (w + header_.tileWidth - 1) / header_.tileWidth;
+                const std::uint64_t down = (h + header_.tileHeight - 1) / header_.tileHeight;
+                header_.levelTiles.emplace_back(across, down);
+                header_.chunks += across * down;
                 header_.pixelBytes += w * h * bytesPerPixel;
             }
     }
+    if (chunkCount_ >= 0 && static_cast<std::uint64_t>(chunkCount_) != header_.chunks)
+        return refuse("The chunk count " + std::to_string(chunkCount_) + " does not match the image's " +
+                      std::to_string(header_.chunks) + " chunks.");
     // Every chunk has its place in the offset table and a header of its own in the file; what the
     // chunks decode to is bounded by the compression's largest ratio. A small file that claims a
     // large image is refused here, before anything the size of the image is allocated.
@@ -211,6 +223,28 @@ std::uint64_t exrLargestRatio(std::uint8_t compression) {
         case 1: return 64;
         default: return 1032;
     }
+}
+
+bool exrTileChunksValid(std::span<const std::uint8_t> file, const ExrHeader& header) {
+    const auto u64At = [&](std::uint64_t at) { return std::uint64_t{u32At(&file[at])} | std::uint64_t{u32At(&file[at + 4])} << 32; };
+    if (header.headerEnd > file.size() || header.chunks > (file.size() - header.headerEnd) / 8) return false;
+    for (std::uint64_t i = 0; i < header.chunks; ++i) {
+        const std::uint64_t at = u64At(header.headerEnd + 8 * i);
+        if (at > file.size() || file.size() - at < 20) return false;
+        const std::int32_t tx = i32At(&file[at]), ty = i32At(&file[at + 4]);
+        const std::int32_t lx = i32At(&file[at + 8]), ly = i32At(&file[at + 12]);
+        // A mipmap's levels are (l, l), a ripmap's any (x, y), a single level's (0, 0).
+        const bool mipmap = header.levels == ExrLevels::Mipmap;
+        if (lx < 0 || ly < 0 || static_cast<std::uint32_t>(lx) >= header.xLevels ||
+            (mipmap ? ly != lx : static_cast<std::uint32_t>(ly) >= header.yLevels))
+            return false;
+        const auto& [across, down] =
+            header.levelTiles[header.levels == ExrLevels::Ripmap ? static_cast<std::size_t>(ly) * header.xLevels + lx
+                                                                 : static_cast<std::size_t>(lx)];
+        if (tx < 0 || ty < 0 || static_cast<std::uint64_t>(tx) >= across || static_cast<std::uint64_t>(ty) >= down)
+            return false;
+    }
+    return true;
 }
 
 ExrHeader readExrHeader(ByteSource& source) {

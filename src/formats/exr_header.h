@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "formats/byte_source.h"
@@ -38,7 +40,14 @@ struct ExrHeader {
     std::uint64_t headerEnd = 0;          // where the offset table begins
     std::uint64_t chunks = 0;             // entries in the offset table
     std::uint64_t pixelBytes = 0;         // every channel of every level, as decoded
+    // Tiled files: the tiles across and down of level (x, y) at [y * xLevels + x].
+    std::uint32_t xLevels = 0, yLevels = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> levelTiles;
 };
+
+// Whether every tile chunk the offset table points to lies in the file and names a tile of one of
+// the levels: tinyexr places a tile by the numbers in its chunk without checking them.
+bool exrTileChunksValid(std::span<const std::uint8_t> file, const ExrHeader& header);
 
 // Reads and judges the header. A refused file has its reason in report.refusal.
 ExrHeader readExrHeader(ByteSource& source);

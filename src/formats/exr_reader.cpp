@@ -51,15 +51,22 @@ public:
         InitEXRHeader(&exr_);
         InitEXRImage(&image_);
     }
+    // A header that failed to parse may hold parts already (freed here); an image that failed to
+    // load has been freed by tinyexr itself.
     ~ExrRows() override {
-        if (loaded_) FreeEXRImage(&image_);
-        if (parsed_) FreeEXRHeader(&exr_);
+        if (imageLoaded_) FreeEXRImage(&image_);
+        FreeEXRHeader(&exr_);
     }
     ExrRows(const ExrRows&) = delete;
     ExrRows& operator=(const ExrRows&) = delete;
 
     bool readRows(std::uint32_t first, std::uint32_t count, std::uint8_t* out) override {
-        if (!loaded_ && !load()) return false;
+        if (!loaded_) {
+            // A load that failed once is not tried again: the reason stays.
+            if (tried_) return false;
+            tried_ = true;
+            if (!load()) return false;
+        }
         const std::size_t sample = bytesOf(type_);
         const std::size_t pixel = sample * planes_.size();
         for (std::uint32_t y = first; y < first + count && y < header_.length; ++y) {
@@ -108,7 +115,7 @@ private:
     ExrPixelType type_;
     EXRHeader exr_{};
     EXRImage image_{};
-    bool parsed_ = false, loaded_ = false;
+    bool tried_ = false, imageLoaded_ = false, loaded_ = false;
     std::vector<int> planes_;  // tinyexr's channel index of each output channel
     std::vector<const EXRTile*> tiles_;
     std::uint32_t tilesAcross_ = 0;
@@ -116,15 +123,21 @@ private:
 
 bool ExrRows::load() {
     try {
-        std::vector<std::uint8_t> file(static_cast<std::size_t>(source_.size()));
-        if (!source_.readAt(0, file.data(), file.size())) return fail("The file could not be read.");
+        // tinyexr's PIZ decoder copies its bitmap (up to 8 KiB) without checking that the chunk
+        // holds it: zeros beyond the file's bytes keep such a read inside the buffer. tinyexr is
+        // told the file's own size.
+        constexpr std::size_t kOverread = 64 * 1024;
+        const auto size = static_cast<std::size_t>(source_.size());
+        std::vector<std::uint8_t> file(size + kOverread, 0);
+        if (!source_.readAt(0, file.data(), size)) return fail("The file could not be read.");
+        if (header_.tiled && !exrTileChunksValid(std::span<const std::uint8_t>(file.data(), size), header_))
+            return fail("A tile of the image lies outside the file or names a tile the image does not have.");
         EXRVersion version{};
-        if (ParseEXRVersionFromMemory(&version, file.data(), file.size()) != TINYEXR_SUCCESS)
+        if (ParseEXRVersionFromMemory(&version, file.data(), size) != TINYEXR_SUCCESS)
             return fail("The OpenEXR version field cannot be read.");
         const char* err = nullptr;
-        if (ParseEXRHeaderFromMemory(&exr_, &version, file.data(), file.size(), &err) != TINYEXR_SUCCESS)
+        if (ParseEXRHeaderFromMemory(&exr_, &version, file.data(), size, &err) != TINYEXR_SUCCESS)
             return failWith("The header cannot be decoded", err);
-        parsed_ = true;
         const int width = exr_.data_window.max_x - exr_.data_window.min_x + 1;
         const int length = exr_.data_window.max_y - exr_.data_window.min_y + 1;
         if (width != static_cast<int>(header_.width) || length != static_cast<int>(header_.length) ||
@@ -139,9 +152,12 @@ bool ExrRows::load() {
             // Halves mixed with floats are widened, which is exact.
             if (type_ == ExrPixelType::Float) exr_.requested_pixel_types[index] = TINYEXR_PIXELTYPE_FLOAT;
         }
-        if (LoadEXRImageFromMemory(&image_, &exr_, file.data(), file.size(), &err) != TINYEXR_SUCCESS)
+        // On bad scanline data tinyexr frees the image it was filling, but by a channel count it
+        // sets only on success: given beforehand, its planes are freed too instead of leaking.
+        image_.num_channels = exr_.num_channels;
+        if (LoadEXRImageFromMemory(&image_, &exr_, file.data(), size, &err) != TINYEXR_SUCCESS)
             return failWith("The pixel data cannot be decoded", err);
-        loaded_ = true;
+        imageLoaded_ = true;
         for (int index : planes_)
             if (exr_.pixel_types[index] != static_cast<int>(type_)) return fail("A channel decoded to another type.");
         if (header_.tiled) {
@@ -161,6 +177,7 @@ bool ExrRows::load() {
         } else if (!image_.images || image_.width != width || image_.height != length) {
             return fail("The scanlines do not cover the image.");
         }
+        loaded_ = true;
     } catch (const std::bad_alloc&) {
         return fail("Not enough memory to decode the image.");
     }

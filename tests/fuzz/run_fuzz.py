@@ -24,7 +24,7 @@ import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-TARGETS = ["tiff", "radiance", "pgm", "bin", "raw"]
+TARGETS = ["tiff", "radiance", "pgm", "bin", "raw", "exr", "pnm"]
 ARTIFACT = re.compile(r"(^|/)(crash|leak|timeout|oom|slow-unit)-[0-9a-f]{40}$")
 
 
