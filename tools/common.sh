@@ -29,8 +29,9 @@ ensure_locale() {
     $sudo localedef -i "$input" -f "$charmap" "$name" || echo "== could not generate $name; its tests will skip" >&2
 }
 
-# zlib compresses the PNG output; stb_image_resize.h resamples to engine sizes.
-BUILD_PACKAGES=(cmake g++ make zlib1g-dev libstb-dev)
+# zlib compresses the PNG output; stb_image_resize.h resamples to engine sizes; tinyexr.h decodes
+# OpenEXR sources.
+BUILD_PACKAGES=(cmake g++ make zlib1g-dev libstb-dev libtinyexr-dev)
 
 # Every program the set-up and test commands run, with the Debian package it comes from. A step
 # names the programs it runs with ensure_tools, which installs what is missing and then fails, by
@@ -43,7 +44,9 @@ declare -A TOOL_PACKAGE=(
     [wine]=wine [Xvfb]=xvfb [xdotool]=xdotool [xmodmap]=x11-xserver-utils
     [convert]=imagemagick [identify]=imagemagick [import]=imagemagick
     [tiffinfo]=libtiff-tools [tiffcp]=libtiff-tools [tiffdump]=libtiff-tools
-    [pgmramp]=netpbm [pnmtopnm]=netpbm [pfsin]=pfstools [pfsout]=pfstools [pngcheck]=pngcheck
+    [pgmramp]=netpbm [pnmtopnm]=netpbm [pgmnoise]=netpbm [rgb3toppm]=netpbm [pamdepth]=netpbm
+    [pgmtopbm]=netpbm [pnmtoplainpnm]=netpbm [pamtable]=netpbm [pamfile]=netpbm [exrmaketiled]=openexr
+    [pfsin]=pfstools [pfsout]=pfstools [pngcheck]=pngcheck
     [localedef]=libc-bin [ldd]=libc-bin [readelf]=binutils [file]=file
     [dpkg-deb]=dpkg [dpkg-architecture]=dpkg-dev [desktop-file-validate]=desktop-file-utils
     [debootstrap]=debootstrap [mount]=mount [git]=git

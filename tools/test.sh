@@ -3,9 +3,11 @@
 # tests offscreen), the core suite again under AddressSanitizer + UndefinedBehaviorSanitizer, and
 # the extra checks that exist (Windows cross-build under Wine, packages, fuzzing).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev qt6-base-dev python3-numpy python3-tifffile python3-png
+ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev qt6-base-dev python3-numpy python3-tifffile python3-png \
+    python3-openimageio
 # The suites compare outputs with what these programs read and write.
 ensure_tools cmake ctest g++ make python3 convert identify tiffinfo tiffcp tiffdump pgmramp pnmtopnm pfsin pfsout \
+    pgmnoise rgb3toppm pamdepth pgmtopbm pnmtoplainpnm pamtable pamfile exrmaketiled \
     pngcheck localedef
 # The locale test runs the core under a comma-decimal locale as well as in "C".
 ensure_packages locales

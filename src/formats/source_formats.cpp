@@ -1,7 +1,10 @@
 // The table of source formats that open by content.
 #include <array>
 
+#include "formats/exr_reader.h"
+#include "formats/pfm_reader.h"
 #include "formats/png_reader.h"
+#include "formats/pnm_reader.h"
 #include "formats/source_format.h"
 #include "formats/tiff_image_reader.h"
 
@@ -10,9 +13,12 @@ namespace kelvarin {
 namespace {
 
 // One row a format; a new format is its reader plus its row here.
-const std::array<SourceFormat, 2> kFormats{{
+const std::array<SourceFormat, 5> kFormats{{
     {"png", "PNG", sniffPng, openPng, "*.png;*.PNG"},
     {"tiff", "TIFF", sniffTiffImage, openTiffImage, nullptr},
+    {"exr", "OpenEXR", sniffExr, openExr, "*.exr;*.EXR"},
+    {"pfm", "PFM", sniffPfm, openPfm, "*.pfm;*.PFM"},
+    {"pnm", "PNM", sniffPnm, openPnm, "*.ppm;*.pgm;*.pnm;*.pbm;*.PPM;*.PGM;*.PNM;*.PBM"},
 }};
 
 }  // namespace

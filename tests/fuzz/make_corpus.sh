@@ -5,7 +5,7 @@
 # beside the seeds and are kept: only the files this script writes are replaced.
 set -euo pipefail
 OUT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/corpus"
-mkdir -p "$OUT"/{tiff,tiffplus,radiance,pgm,raw,bin,png}
+mkdir -p "$OUT"/{tiff,tiffplus,radiance,pgm,raw,bin,png,exr,pnm}
 PY=/usr/bin/python3
 
 "$PY" - "$OUT" <<'PYTHON'
@@ -131,6 +131,49 @@ write('rgba8_3x9_interlaced.png', 3, 9, [[(r * 29 + i * 7) % 256 for i in range(
 PYTHON
 convert -size 6x4 gradient:black-white -depth 16 -define png:compression-filter=5 "$OUT/png/grey_gradient_6x4.png"
 convert -size 7x5 plasma:fractal -seed 3 -define png:compression-filter=5 -interlace PNG "$OUT/png/rgb_plasma_7x5.png"
+
+# OpenEXR: OpenImageIO writes the compressions tinyexr decodes, scanline and tiled, and one it
+# refuses; exrmaketiled adds mipmap levels.
+"$PY" - "$OUT/exr" <<'PYTHON'
+import sys
+import numpy as np
+import OpenImageIO as oiio
+out = sys.argv[1]
+rng = np.random.default_rng(9)
+def exr(name, kind, names, compression, tile=None):
+    spec = oiio.ImageSpec(5, 3, len(names), kind)
+    spec.channelnames = names
+    spec.attribute('compression', compression)
+    if tile:
+        spec.tile_width, spec.tile_height = tile
+    o = oiio.ImageOutput.create(f'{out}/{name}')
+    o.open(f'{out}/{name}', spec)
+    o.write_image((rng.random((3, 5, len(names))) * 8).astype(np.float32))
+    o.close()
+exr('rgb_half_zip.exr', oiio.HALF, ('R', 'G', 'B'), 'zip')
+exr('rgba_float_piz_tiled.exr', oiio.FLOAT, ('R', 'G', 'B', 'A'), 'piz', (4, 2))
+exr('y_uint_rle.exr', oiio.UINT, ('Y',), 'rle')
+exr('rgb_half_none_tiled.exr', oiio.HALF, ('R', 'G', 'B'), 'none', (2, 2))
+exr('rgb_float_zips.exr', oiio.FLOAT, ('R', 'G', 'B'), 'zips')
+exr('rgb_half_pxr24.exr', oiio.HALF, ('R', 'G', 'B'), 'pxr24')
+PYTHON
+exrmaketiled -m -t 2 2 -z zip "$OUT/exr/rgb_half_zip.exr" "$OUT/exr/rgb_half_zip_mipmap.exr" >/dev/null
+
+# PNM and PFM: netpbm's six forms at maxvals of one and two bytes, and small float maps.
+pgmnoise 4 3 -randomseed 1 -maxval 255 > "$OUT/pnm/grey_255.pgm"
+pgmnoise 4 3 -randomseed 2 -maxval 1023 | pnmtoplainpnm > "$OUT/pnm/grey_1023_plain.pgm"
+pgmnoise 9 2 -randomseed 3 | pgmtopbm -threshold > "$OUT/pnm/bits.pbm"
+pnmtoplainpnm "$OUT/pnm/bits.pbm" > "$OUT/pnm/bits_plain.pbm"
+ppmmake rgb:10/80/f0 3 2 | pamdepth 65535 > "$OUT/pnm/rgb_65535.ppm"
+ppmmake rgb:10/80/f0 3 2 | pamdepth 7 | pnmtoplainpnm > "$OUT/pnm/rgb_7_plain.ppm"
+"$PY" - "$OUT/pnm" <<'PYTHON'
+import sys
+import numpy as np
+out = sys.argv[1]
+image = np.arange(18, dtype=np.float32).reshape(2, 3, 3) / 7
+open(f'{out}/rgb_le.pfm', 'wb').write(b'PF\n3 2\n-1.0\n' + image[::-1].astype('<f4').tobytes())
+open(f'{out}/grey_be.pfm', 'wb').write(b'Pf\n3 2\n1.0\n' + image[::-1, :, 0].astype('>f4').tobytes())
+PYTHON
 
 # The TIFF target sees every source that begins like a TIFF, PGM or Radiance file.
 cp "$OUT/pgm/gradient_4x3.pgm" "$OUT/radiance/gradient_256x2.hdr" "$OUT/tiff/"
