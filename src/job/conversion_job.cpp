@@ -99,7 +99,10 @@ void cleanUpAfterFailure(JobContext& job) {
 void routeByContent(JobContext& job) {
     std::array<std::uint8_t, 2> first{};
     FileBytes bytes(job.source());
-    if (!bytes.readAt(0, first.data(), first.size())) return;
+    const bool read = bytes.readAt(0, first.data(), first.size());
+    // The header steps read from the start again.
+    (void)job.source().seek(0);
+    if (!read) return;
     const std::string letters(first.begin(), first.end());
     if (letters == "II" || letters == "MM") job.image.kind = SourceKind::Tif;
     if (letters == "#?") job.image.kind = SourceKind::Rgbe;
