@@ -25,12 +25,17 @@ std::string sampleTypeText(const PixelLayout& layout) {
     return std::to_string(layout.bits) + "-bit " + type;
 }
 
-// What has no RGB path: one channel of floats or signed integers holds heights, which this
-// program does not convert from such files yet; any other layout has a depth it cannot take.
+// One channel of floats or signed integers holds heights, not levels or light.
+bool holdsHeights(const PixelLayout& layout) {
+    return layout.colourChannels() == 1 && layout.type != SampleType::Unsigned;
+}
+
+// Heights, which this program does not convert from such files yet, or a layout with no RGB path
+// (a depth it cannot take).
 Refusal unconvertible(const OpenedSource& opened) {
     const PixelLayout& layout = opened.layout;
     const std::string caption = "KELVARIN - " + opened.kind + ".";
-    if (layout.colourChannels() == 1 && layout.type != SampleType::Unsigned)
+    if (holdsHeights(layout))
         return {"This " + opened.kind + " file holds heights: one channel of " + sampleTypeText(layout) +
                     " samples. Height data of this kind cannot be converted yet.",
                 caption, {">>> Height data not converted. STOP!"}};
@@ -43,7 +48,8 @@ Refusal unconvertible(const OpenedSource& opened) {
 bool acceptOpened(JobContext& job, bool keepByteOrder) {
     const OpenedSource& opened = job.opened;
     if (!job.relay(opened.report)) return false;
-    if (!opened.rows || !rgbLayoutFor(opened.layout)) return job.refuse(unconvertible(opened));
+    if (!opened.rows || holdsHeights(opened.layout) || !rgbLayoutFor(opened.layout))
+        return job.refuse(unconvertible(opened));
     SourceImage& image = job.image;
     image.kind = SourceKind::Image;
     image.width = opened.width;
@@ -79,12 +85,12 @@ bool imageHeaderStep(JobContext& job) {
     return acceptOpened(job, false);
 }
 
-bool openWithFormatTable(JobContext& job) {
+std::optional<bool> openWithFormatTable(JobContext& job) {
     auto bytes = std::make_unique<FileBytes>(job.source());
     const SourceFormat* format = sniffSourceFormat(*bytes);
-    if (format == nullptr) return false;
+    if (format == nullptr) return std::nullopt;
     OpenedSource opened = format->open(*bytes);
-    if (opened.report.refused() || !opened.rows || !rgbLayoutFor(opened.layout)) return false;
+    if (opened.report.refused() || !opened.rows) return std::nullopt;
     job.openedBytes = std::move(bytes);
     job.opened = std::move(opened);
     return acceptOpened(job, true);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace kelvarin {
@@ -20,10 +21,10 @@ bool rawHeaderStep(JobContext& job);
 bool binHeaderStep(JobContext& job);       // also reads the BIN text header file
 // A source of any kind the format table knows, recognised by its content.
 bool imageHeaderStep(JobContext& job);
-// The TIFF reader's refusal of a file the format table's TIFF reader opens: the job goes on as a
-// SourceKind::Image job with that reader. False (nothing logged) when no reader of the table
-// takes the file either.
-bool openWithFormatTable(JobContext& job);
+// A file the TIFF reader refuses, opened by the format table's TIFF reader instead: the job goes
+// on as a SourceKind::Image job with that reader (true), or that reader's box refuses the file's
+// layout (false). Nothing, and nothing logged, when no reader of the table opens the file either.
+std::optional<bool> openWithFormatTable(JobContext& job);
 
 // TE>Raw mode: asks for the RAW destination and copies the 16-bit data.
 bool exportRaw(JobContext& job);

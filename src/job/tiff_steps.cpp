@@ -14,7 +14,8 @@ bool tiffHeaderStep(JobContext& job) {
                                 .teRaw = job.options().teRawMode});
     // A TIFF beyond the shapes read here (compressed, tiled, grey, palette...) goes to the format
     // table's TIFF reader; when that refuses it too, the refusal is this reader's.
-    if (header.report.refused() && !job.options().teRawMode && openWithFormatTable(job)) return true;
+    if (header.report.refused() && !job.options().teRawMode)
+        if (const std::optional<bool> opened = openWithFormatTable(job)) return *opened;
     if (!job.relay(header.report)) return false;
     image.width = header.width;
     image.length = header.length;

@@ -118,7 +118,7 @@ std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
 
     if (check.output == test::OutputKind::RawExport) check.exportBytes = expectedExport(h, job.size);
     std::vector<std::string> broken = test::checkJobOutcome(h, result, check);
-    const std::size_t limit = (16u << 20) + 256 * (job.size + job.headerSize);
+    const std::size_t limit = (16u << 20) + job.allocationPerInputByte * (job.size + job.headerSize);
     if (largestAllocation > limit) {
         broken.push_back("one allocation of " + std::to_string(largestAllocation) + " bytes for an input of " +
                          std::to_string(job.size + job.headerSize));
@@ -155,6 +155,17 @@ std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
     if (!broken.empty()) fail(broken, h.port);
     if (result != 1) return std::nullopt;
     return files.contents(check.destinationPath);
+}
+
+void runOpenJobs(const std::uint8_t* data, std::size_t size, std::size_t allocationPerInputByte) {
+    FuzzJob job{.command = ids::OpenImage, .data = data, .size = size};
+    job.allocationPerInputByte = allocationPerInputByte;
+    const std::optional<test::Bytes> plain = runAndCheck(job);
+    job.options = styledOptions();
+    (void)runAndCheck(job);
+    job.options = ConversionOptions{};
+    job.options.swapByteOrder = true;
+    checkSwapOnlyReorders(plain, runAndCheck(job));
 }
 
 void checkSwapOnlyReorders(const std::optional<test::Bytes>& plain, const std::optional<test::Bytes>& swapped) {

@@ -23,6 +23,9 @@ struct FuzzJob {
     test::OutputKind output = test::OutputKind::GreyTiff;
     // RAW sources: the samples written are the source's bytes, unchanged.
     bool samplesAreSource = false;
+    // The largest single allocation allowed, beyond a fixed 16 MiB, per byte of input: sources
+    // that may hold their whole image (interlaced PNG, OpenEXR) inflate to it first.
+    std::size_t allocationPerInputByte = 256;
 };
 
 // Runs the job and traps when a guarantee is broken. In the TE>Raw mode the expected export size
@@ -38,5 +41,9 @@ void checkSwapOnlyReorders(const std::optional<test::Bytes>& plain, const std::o
 // Option sets worth a run each: everything the pixel pipeline offers (Swap included), and TE>Raw.
 ConversionOptions styledOptions();
 ConversionOptions teRawOptions();
+
+// A source opened by content (File > Open...): the job with the default options, with every
+// option, and with Swap, which may only reorder the samples.
+void runOpenJobs(const std::uint8_t* data, std::size_t size, std::size_t allocationPerInputByte = 256);
 
 }  // namespace kelvarin::fuzz

@@ -1,12 +1,14 @@
 // The general TIFF reader on its own: open, then every row twice (the second pass from row 0
 // again), in runs of a few rows, on the input's bytes in memory. An accepted file must describe
-// a usable layout; a refused one must say why; a decoder that fails must say why too.
+// a usable layout; a refused one must say why; a decoder that fails must say why too. Then whole
+// File > Open... jobs, which take the TIFF reader's path or, past its shapes, this reader's.
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "formats/byte_source.h"
 #include "formats/tiff_image_reader.h"
+#include "fuzz_job.h"
 
 namespace {
 
@@ -15,16 +17,14 @@ namespace {
     std::abort();
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void checkReader(const std::uint8_t* data, std::size_t size) {
     using namespace kelvarin;
-    if (!sniffTiffImage(std::span<const std::uint8_t>(data, size < 64 ? size : 64))) return 0;
+    if (!sniffTiffImage(std::span<const std::uint8_t>(data, size < 64 ? size : 64))) return;
     MemoryBytes source(data, size);
     OpenedSource opened = openTiffImage(source);
     if (opened.report.refused()) {
         if (opened.rows || opened.report.refusal->text.empty()) broken("a refusal without its reason, or with rows");
-        return 0;
+        return;
     }
     const PixelLayout& l = opened.layout;
     if (!opened.rows || opened.width == 0 || opened.length == 0 || l.channels < 1 || l.channels > 4 ||
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         broken("an accepted file with an unusable layout");
     const std::size_t rowBytes = std::size_t{opened.width} * l.bytesPerPixel();
     // Huge images that the file claims honestly are left alone: the fuzzer's memory is small.
-    if (rowBytes > (std::size_t{1} << 22)) return 0;
+    if (rowBytes > (std::size_t{1} << 22)) return;
     const std::uint32_t run = 3;
     std::vector<std::uint8_t> rows(rowBytes * run);
     for (int pass = 0; pass < 2; ++pass) {
@@ -44,5 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    checkReader(data, size);
+    kelvarin::fuzz::runOpenJobs(data, size);
     return 0;
 }
