@@ -27,9 +27,10 @@ TEST(Desktop, IconIsThereWithoutAnInstalledTheme) {
 
 TEST(Desktop, FileTypesOpenWithTheirCommand) {
     const std::pair<const char*, int> cases[] = {
-        {"render.tif", ids::OpenTif}, {"RENDER.TIFF", ids::OpenTif}, {"sky.hdr", ids::OpenHdr},
-        {"sky.PIC", ids::OpenHdr},    {"ridge.pgm", ids::PgmToTif},  {"valley.raw", ids::RawToTif},
-        {"crater.bin", ids::BinToTif}, {"no-extension", ids::OpenTif}};
+        {"render.tif", ids::OpenImage}, {"RENDER.TIFF", ids::OpenImage}, {"sky.hdr", ids::OpenHdr},
+        {"sky.PIC", ids::OpenHdr},      {"ridge.pgm", ids::PgmToTif},    {"valley.raw", ids::RawToTif},
+        {"crater.bin", ids::BinToTif},  {"no-extension", ids::OpenImage}, {"map.png", ids::OpenImage},
+        {"sky.exr", ids::OpenImage}};
     for (const auto& [name, command] : cases) EXPECT_EQ(commandForFile(QString::fromUtf8(name)), command) << name;
 }
 

@@ -147,9 +147,13 @@ TEST_F(WindowTest, MenuFollowsTheDescription) {
     EXPECT_EQ(window->menuAction(ids::BinToTif)->text(), "BIN   to 16-bit TIF");
     EXPECT_EQ(window->menuAction(ids::HelpBin)->text(), "BIN   Support");
     const QList<QAction*> file = menus[0]->menu()->actions();
-    ASSERT_EQ(file.size(), 4);
-    EXPECT_TRUE(file[2]->isSeparator());
-    EXPECT_EQ(file[3], window->menuAction(ids::Quit));
+    ASSERT_EQ(file.size(), 5);
+    EXPECT_EQ(file[0], window->menuAction(ids::OpenImage));
+    EXPECT_EQ(file[0]->text(), "Open...");
+    EXPECT_EQ(file[0]->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+    EXPECT_EQ(file[1], window->menuAction(ids::OpenTif));
+    EXPECT_TRUE(file[3]->isSeparator());
+    EXPECT_EQ(file[4], window->menuAction(ids::Quit));
 }
 
 // The Output menu's sizes are radio items with one tick, which follows the handler: a size typed
@@ -588,6 +592,53 @@ TEST(MessageBoxes, IconsButtonsCaptionAndLines) {
         EXPECT_EQ(box.standardButtons(), c.qtButtons);
         EXPECT_EQ(box.windowModality(), c.modality);
     }
+}
+
+}  // namespace
+}  // namespace kelvarin::qt
+
+namespace kelvarin::qt {
+namespace {
+
+// File > Open... by its shortcut, and a file dropped on the window: both convert a file of a newer
+// kind; the drop answers the source dialog itself, so only the Save dialog is asked. A drop while
+// a job runs is refused with the busy box.
+TEST_F(WindowTest, OpenByShortcutAndByDrop) {
+    test::TempDir dir;
+    // A 2 x 2 PGM of 8 bits, a kind only Open... reads.
+    const std::string source = dir.file("small.pgm");
+    test::writeText(source, "P5 2 2 255\n\x10\x20\x30\x40");
+    answers = {source, dir.file("by-key.tif")};
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(dialogs, (std::vector<std::string>{"KELVARIN Open", "KELVARIN Save"}));
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().caption, "KELVARIN - Success.");
+    EXPECT_TRUE(test::exists(dir.file("by-key.tif")));
+
+    dialogs.clear();
+    answers = {dir.file("by-drop.tif")};
+    window->openDroppedFile(QString::fromStdString(source));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs, std::vector<std::string>{"KELVARIN Save"});
+    EXPECT_EQ(boxes.back().caption, "KELVARIN - Success.");
+    EXPECT_EQ(test::readBytes(dir.file("by-drop.tif")), test::readBytes(dir.file("by-key.tif")));
+
+    // Dropped while a job runs (here: while its Save dialog is open).
+    std::size_t boxesBefore = 0;
+    onDialog = [&] {
+        if (dialogs.size() != 2) return;
+        boxesBefore = boxes.size();
+        window->openDroppedFile(QString::fromStdString(source));
+        QCoreApplication::processEvents();
+    };
+    dialogs.clear();
+    answers = {source, dir.file("third.tif")};
+    window->menuAction(ids::OpenImage)->trigger();
+    ASSERT_GT(boxes.size(), boxesBefore);
+    EXPECT_EQ(boxes[boxesBefore].caption, "KELVARIN - Busy");
+    EXPECT_EQ(dialogs.size(), 2u) << "the drop started no second job";
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ from dataclasses import dataclass
 from pathlib import Path
 
 import numpy as np
+import OpenImageIO as oiio
 import tifffile
 
 from desktop import Wine
@@ -47,6 +48,16 @@ CASES = (
     Case("terrain3", ("terrain3", "4vale.raw"), 0, TERRAIN_OUTPUTS),
     Case("terrain4-max", ("terrain4-max", "8vale.raw"), 0, TERRAIN_OUTPUTS),
     Case("refused-not-an-image", ("tif", "junk.tif", "out.tif"), 1, ("out.tif",)),
+    # Opened by content: one file of each newer kind, and one of no kind at all.
+    Case("open-png-grey16", ("open", "grey16.png", "out.tif"), 0, ("out.tif",)),
+    Case("open-png-palette-interlaced", ("--boost", "open", "palette.png", "out.png"), 0, ("out.png",)),
+    Case("open-tiff-lzw-tiles", ("open", "lzw-tiles.tif", "out.tif"), 0, ("out.tif",)),
+    Case("open-tiff-deflate-grey", ("tif", "deflate-grey.tif", "out.tif"), 0, ("out.tif",)),
+    Case("open-exr-half-piz", ("open", "half.exr", "out.tif"), 0, ("out.tif",)),
+    Case("open-pfm", ("--invert", "open", "light.pfm", "out.tif"), 0, ("out.tif",)),
+    Case("open-ppm-1023", ("--swap", "open", "levels.ppm", "out.tif"), 0, ("out.tif",)),
+    Case("open-refused-heights", ("open", "heights.pfm", "out.tif"), 1, ("out.tif",)),
+    Case("open-refused-not-an-image", ("open", "junk.tif", "out.tif"), 1, ("out.tif",)),
     Case("refused-missing-source", ("tif", "nowhere.tif", "out.tif"), 1, ("out.tif",)),
     Case("batch", ("--jobs", "2", "--out-dir", "batch", "tif", "dür", "rgb48.tif", "rgb96.tif"), 0,
          ("batch/höhe-Ω.tif", "batch/rgb48.tif", "batch/rgb96.tif")),
@@ -103,6 +114,28 @@ def make_test_files(folder):
 
     # Not an image at all.
     (folder / "junk.tif").write_bytes(b"this is not a picture\n" * 4)
+
+    # Newer kinds, opened by content: PNG and compressed TIFF from ImageMagick and libtiff, OpenEXR
+    # from OpenImageIO, PFM and PPM by hand.
+    tifffile.imwrite(folder / "plain48.tif", rgb("<u2", 65536), **one_strip)
+    made = [subprocess.run(command, capture_output=True, text=True) for command in (
+        ["convert", str(folder / "grey16.tif"), str(folder / "grey16.png")],
+        ["convert", str(folder / "rgb24.tif"), "-colors", "40", "-interlace", "PNG", "PNG8:" + str(folder / "palette.png")],
+        ["tiffcp", "-c", "lzw:2", "-t", "-w", "16", "-l", "16", str(folder / "plain48.tif"), str(folder / "lzw-tiles.tif")],
+        ["tiffcp", "-c", "zip:2", str(folder / "grey16.tif"), str(folder / "deflate-grey.tif")])]
+    failed = [m.stderr[-300:] for m in made if m.returncode != 0]
+    if failed:
+        return "making the PNG and TIFF sources: " + failed[0]
+    light = rgb("<f4", 4.0)
+    (folder / "light.pfm").write_bytes(b"PF\n%d %d\n-1.0\n" % (w, h) + light[::-1].tobytes())
+    (folder / "heights.pfm").write_bytes(b"Pf\n%d %d\n-1.0\n" % (w, h) + light[::-1, :, 0].tobytes())
+    (folder / "levels.ppm").write_bytes(b"P6\n%d %d\n1023\n" % (w, h) + rgb(">u2", 1024).tobytes())
+    spec = oiio.ImageSpec(w, h, 3, oiio.HALF)
+    spec.attribute("compression", "piz")
+    exr = oiio.ImageOutput.create(str(folder / "half.exr"))
+    exr.open(str(folder / "half.exr"), spec)
+    exr.write_image(light)
+    exr.close()
 
     # A Radiance file (new run-length scheme) from a real writer; at least 256 wide, as narrower
     # scanlines carry a zero in their length's high byte, which the reader refuses.

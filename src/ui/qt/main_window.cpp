@@ -281,6 +281,10 @@ void MainWindow::dropEvent(QDropEvent* event) {
     const QString path = droppedFile(event->mimeData());
     if (path.isEmpty()) return;
     event->acceptProposedAction();
+    openDroppedFile(path);
+}
+
+void MainWindow::openDroppedFile(const QString& path) {
     // The drop's own event must end before a job runs its dialogs.
     const std::string file = QFileInfo(path).absoluteFilePath().toStdString();
     QTimer::singleShot(0, this, [this, file] { handler_.openDropped(file); });

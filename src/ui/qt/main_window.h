@@ -48,6 +48,8 @@ public:
 
     // Runs one command as a menu item or a control would.
     void runCommand(int commandId);
+    // A file dropped on the window: File > Open... with it once this event has ended.
+    void openDroppedFile(const QString& path);
 
     QWidget* control(int id) const;
     QAction* menuAction(int commandId) const;
