@@ -16,12 +16,7 @@ const std::string kPython = "/usr/bin/python3";
 class ExrFiles : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (runCommand(kPython + " -c 'import numpy, OpenImageIO' >/dev/null 2>&1") != 0) return;
-        dir_ = new TempDir;
-        if (runCommand(kPython + " " + testToolsDir() + "/exr_reference.py " + dir_->path() + " >/dev/null") != 0) {
-            delete dir_;
-            dir_ = nullptr;
-        }
+        dir_ = makeReferenceFolder(kPython + " -c 'import numpy, OpenImageIO'", "exr_reference.py");
     }
     static void TearDownTestSuite() {
         delete dir_;

@@ -16,14 +16,8 @@ const std::string kPython = "/usr/bin/python3";
 class NetpbmFiles : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (runCommand(kPython + " -c 'import numpy' >/dev/null 2>&1") != 0 ||
-            runCommand("command -v pamtable pgmnoise convert >/dev/null") != 0)
-            return;
-        dir_ = new TempDir;
-        if (runCommand(kPython + " " + testToolsDir() + "/pnm_reference.py " + dir_->path() + " >/dev/null") != 0) {
-            delete dir_;
-            dir_ = nullptr;
-        }
+        dir_ = makeReferenceFolder(kPython + " -c 'import numpy' && command -v pamtable pgmnoise convert",
+                                   "pnm_reference.py");
     }
     static void TearDownTestSuite() {
         delete dir_;

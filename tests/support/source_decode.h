@@ -68,4 +68,16 @@ inline std::string testToolsDir() {
     return support.substr(0, support.find_last_of('/')) + "/tools";
 }
 
+// A folder of files that a script of tests/tools made once for a whole suite: nullptr (the suite
+// then skips, as the test command installs what the script needs) when `requirements`, a shell
+// command, fails or the script does.
+inline TempDir* makeReferenceFolder(const std::string& requirements, const std::string& script) {
+    if (runCommand(requirements + " >/dev/null 2>&1") != 0) return nullptr;
+    auto* dir = new TempDir;
+    if (runCommand("/usr/bin/python3 " + testToolsDir() + "/" + script + " " + dir->path() + " >/dev/null") == 0)
+        return dir;
+    delete dir;
+    return nullptr;
+}
+
 }  // namespace kelvarin::test
