@@ -290,7 +290,7 @@ std::optional<std::string> batchUsageProblem(const BatchSettings& settings, cons
             return std::string("--jobs, --overwrite and --format work with --out-dir only");
         return std::nullopt;
     }
-    if (!findBatchCommand(command)) return "--out-dir runs tif, hdr, pgm or raw, not " + command;
+    if (!findBatchCommand(command)) return "--out-dir runs open, tif, hdr, pgm or raw, not " + command;
     if (settings.format && options.teRawMode) return std::string("--te-raw writes .raw files: no --format with it");
     if (sources.empty()) return std::string("no SOURCE given");
     return std::nullopt;

@@ -8,6 +8,7 @@
 
 #include "formats/file.h"
 #include "ui/ids.h"
+#include "ui/source_commands.h"
 
 namespace kelvarin {
 
@@ -15,13 +16,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const BatchCommand kBatchCommands[] = {
-    {"open", ids::OpenImage, {".tif", ".tiff", ".hdr", ".pic", ".png", ".exr", ".pfm", ".ppm", ".pgm", ".pnm", ".pbm"}},
-    {"tif", ids::OpenTif, {".tif", ".tiff"}},
-    {"hdr", ids::OpenHdr, {".hdr", ".pic"}},
-    {"pgm", ids::PgmToTif, {".pgm"}},
-    {"raw", ids::RawToTif, {".raw"}},
-};
+// The conversion commands whose sources a folder can stand for.
+const std::vector<BatchCommand>& batchCommands() {
+    static const std::vector<BatchCommand> commands = [] {
+        std::vector<BatchCommand> list;
+        for (const SourceCommand& command : sourceCommands())
+            if (!command.batchExtensions.empty())
+                list.push_back({std::string(command.cliName), command.commandId,
+                                {command.batchExtensions.begin(), command.batchExtensions.end()}});
+        return list;
+    }();
+    return commands;
+}
 
 std::string utf8(const fs::path& path) {
     const std::u8string text = path.u8string();
@@ -87,7 +93,7 @@ std::string destinationKey(const std::string& path) {
 }  // namespace
 
 const BatchCommand* findBatchCommand(const std::string& name) {
-    for (const BatchCommand& command : kBatchCommands)
+    for (const BatchCommand& command : batchCommands())
         if (name == command.name) return &command;
     return nullptr;
 }

@@ -12,7 +12,7 @@
 namespace kelvarin {
 
 struct BatchCommand {
-    const char* name;
+    std::string name;
     int commandId;
     std::vector<std::string> extensions;  // lower case, with the dot
 };

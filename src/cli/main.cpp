@@ -99,18 +99,6 @@ const char kUsage[] =
 // The whole usage text: single-file runs, then batch runs.
 std::string usageText() { return std::string(kUsage) + kBatchUsage; }
 
-struct Command {
-    const char* name;
-    int commandId;
-    std::size_t files;
-};
-
-const Command kCommands[] = {
-    {"open", ids::OpenImage, 2},       {"tif", ids::OpenTif, 2},          {"hdr", ids::OpenHdr, 2},          {"pgm", ids::PgmToTif, 2},
-    {"raw", ids::RawToTif, 2},         {"bin", ids::BinToTif, 3},         {"terrain4-max", ids::Terrain4Max, 1},
-    {"terrain4-avg", ids::Terrain4Avg, 1}, {"terrain3", ids::Terrain3, 1},
-};
-
 int usageError(const char* problem) {
     std::fprintf(stderr, "kelvarin-cli: %s\n%s", problem, usageText().c_str());
     return 2;
@@ -226,13 +214,10 @@ int run(const std::vector<std::string>& argv) {
         return runBatch(batch, options, name, files);
     }
 
-    const Command* command = nullptr;
-    for (const Command& candidate : kCommands)
-        if (name == candidate.name) command = &candidate;
+    const SourceCommand* command = findSourceCommand(name);
     if (!command) return usageError(("unknown command " + name).c_str());
     if (files.size() != command->files) return usageError(("wrong number of files for " + name).c_str());
-    const bool terrainSet = command->commandId == ids::Terrain4Max || command->commandId == ids::Terrain4Avg ||
-                            command->commandId == ids::Terrain3;
+    const bool terrainSet = command->kind == SourceKind::None;
     if (reportPath) {
         if (reportsTurnedOff()) return usageError("--report needs the report, which KELVARIN_REPORT=0 turns off");
         // A TE>Raw export copies the source's samples; only a terrain set still writes images.

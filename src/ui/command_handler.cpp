@@ -5,6 +5,7 @@
 #include "job/terrain_set_job.h"
 #include "ui/help_pages.h"
 #include "ui/ids.h"
+#include "ui/source_commands.h"
 #include "ui/window_description.h"
 
 namespace kelvarin {
@@ -159,22 +160,18 @@ bool CommandHandler::handleOption(int id) {
 }
 
 void CommandHandler::handle(int id) {
+    if (const SourceCommand* command = findSourceCommand(id); command && command->kind != SourceKind::None)
+        return runConversion(*command);
     switch (id) {
-        case ids::OpenImage: return runConversion(SourceKind::Image, false, "Conversion concluded.");
-        case ids::OpenTif: return runConversion(SourceKind::Tif, false, "TIF Conversion concluded.");
-        case ids::OpenHdr: return runConversion(SourceKind::Rgbe, false, "HDR Conversion concluded.");
-        case ids::PgmToTif: return runConversion(SourceKind::Pgm, true, "TIF Conversion concluded.");
-        case ids::RawToTif: return runConversion(SourceKind::Raw, true, "TIF Conversion concluded.");
-        case ids::BinToTif: return runConversion(SourceKind::Bin, true, "TIF Conversion concluded.");
         case ids::Terrain4Max:
             return runTerrain(true, true, "4 files 8/4/2/1name.raw expected, 3 files written as",
-                              "3 Terrains created from 4 concluded.");
+                              findSourceCommand(id)->successText);
         case ids::Terrain4Avg:
             return runTerrain(true, false, "4 files 8/4/2/1name.raw expected, 3 files written as",
-                              "3 Terrains created from 4 concluded.");
+                              findSourceCommand(id)->successText);
         case ids::Terrain3:
             return runTerrain(false, false, "3 files 4/2/1name.raw expected, 3 files written as",
-                              "3 Terrains conversion concluded.");
+                              findSourceCommand(id)->successText);
         case ids::Quit:
             // Only reachable under a running command through the terrain warning, which leaves
             // the window enabled: closing then would pull the window from under the command.
@@ -194,25 +191,26 @@ void CommandHandler::handle(int id) {
     session_.port.showMessage(noticeBox("This Option does NOT exist.", "KELVARIN", MessageIcon::Error));
 }
 
-void CommandHandler::showResult(int result, const char* successText) {
+void CommandHandler::showResult(int result, std::string_view successText) {
     lastResult_ = result != 0 ? 1 : 0;
     if (result != 0) {
-        session_.port.showMessage(noticeBox(successText, "KELVARIN - Success.", MessageIcon::Information));
+        session_.port.showMessage(
+            noticeBox(std::string(successText), "KELVARIN - Success.", MessageIcon::Information));
     } else {
         session_.port.showMessage(noticeBox("There were errors.", "KELVARIN - Error.", MessageIcon::Error));
     }
 }
 
-void CommandHandler::runConversion(SourceKind kind, bool modeWarning, const char* successText) {
+void CommandHandler::runConversion(const SourceCommand& command) {
     session_.setBusy();
-    session_.request.kind = kind;
-    if (modeWarning) session_.port.showMessage(modeWarningBox());
-    showResult(runConversionJob(session_), successText);
+    session_.request.kind = command.kind;
+    if (command.modeWarning) session_.port.showMessage(modeWarningBox());
+    showResult(runConversionJob(session_), command.successText);
     session_.log.endOfJob();
     afterJob();
 }
 
-void CommandHandler::runTerrain(bool fourSources, bool maximum, const char* secondLine, const char* successText) {
+void CommandHandler::runTerrain(bool fourSources, bool maximum, const char* secondLine, std::string_view successText) {
     session_.setBusy();
     const MessageBoxRequest warning{
         .text = std::string(kModeWarning) + "\r\n" + secondLine +

@@ -2,9 +2,11 @@
 // work. The CLI and both windows run this same code.
 #pragma once
 
+#include <string_view>
 #include <vector>
 
 #include "job/session.h"
+#include "ui/source_commands.h"
 #include "pixels/preview_images.h"
 
 namespace kelvarin {
@@ -31,9 +33,9 @@ public:
     void openDropped(const std::string& path);
 
 private:
-    void runConversion(SourceKind kind, bool modeWarning, const char* successText);
-    void runTerrain(bool fourSources, bool maximum, const char* secondLine, const char* successText);
-    void showResult(int result, const char* successText);
+    void runConversion(const SourceCommand& command);
+    void runTerrain(bool fourSources, bool maximum, const char* secondLine, std::string_view successText);
+    void showResult(int result, std::string_view successText);
     bool handleOption(int commandId);
     // The Output menu: the size chosen, asked for, and shown by its tick.
     bool handleSize(int commandId);
