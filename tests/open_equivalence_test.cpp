@@ -55,9 +55,11 @@ protected:
 
     // The destination's bytes after a job with `options`, or nothing when the job failed.
     static Bytes convert(int command, const std::string& source, const ConversionOptions& options,
-                         const std::string& destination) {
+                         const std::string& destination, unsigned threads = 0, std::uint64_t chunkBytes = 0) {
         Harness h;
         h.session.options = options;
+        h.session.conversionThreads = threads;
+        if (chunkBytes != 0) h.session.conversionChunkBytes = chunkBytes;
         if (h.run(command, {dir_->file(source), dir_->file(destination)}) != 1) return {};
         return readBytes(dir_->file(destination));
     }
@@ -82,6 +84,10 @@ TEST_F(OpenEquivalence, EveryKindConvertsAsItsRgbTiffWithEveryOption) {
             ASSERT_FALSE(opened.empty());
             // The whole file: the header (byte order, Swap, the fixed clock's date) and every sample.
             EXPECT_TRUE(opened == reference);
+            // Bands of a row or a piece, decoded on one thread or on three (TIFF strips and tiles
+            // each on a thread of their own): the same bytes.
+            EXPECT_TRUE(convert(ids::OpenImage, source, set.options, "one-thread.tif", 1, 64) == reference);
+            EXPECT_TRUE(convert(ids::OpenImage, source, set.options, "three-threads.tif", 3, 64) == reference);
         }
     }
 }

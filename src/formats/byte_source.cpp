@@ -13,6 +13,12 @@ std::size_t FileBytes::readUpTo(std::uint64_t offset, void* into, std::size_t co
     return file_.read(into, count);
 }
 
+std::uint64_t SharedFileBytes::size() const { return file_.size(); }
+
+std::size_t SharedFileBytes::readUpTo(std::uint64_t offset, void* into, std::size_t count) {
+    return file_.readAt(offset, into, count);
+}
+
 std::size_t MemoryBytes::readUpTo(std::uint64_t offset, void* into, std::size_t count) {
     if (offset >= size_) return 0;
     const std::size_t available = size_ - static_cast<std::size_t>(offset);

@@ -34,6 +34,18 @@ private:
     File& file_;
 };
 
+// An open file read with positioned reads only (pread), so that several threads may read it at
+// once, as long as nothing else moves the file's position meanwhile.
+class SharedFileBytes final : public ByteSource {
+public:
+    explicit SharedFileBytes(File& file) : file_(file) {}
+    std::uint64_t size() const override;
+    std::size_t readUpTo(std::uint64_t offset, void* into, std::size_t count) override;
+
+private:
+    File& file_;
+};
+
 class MemoryBytes final : public ByteSource {
 public:
     MemoryBytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}

@@ -29,6 +29,15 @@ public:
     [[nodiscard]] virtual bool readRows(std::uint32_t first, std::uint32_t count, std::uint8_t* out) = 0;
     const std::string& failure() const { return failure_; }
 
+    // Formats whose rows come in pieces decoded on their own (TIFF strips and tiles) can decode
+    // bands of rows on several threads: another decoder of the same rows, which may be asked for
+    // any run of rows in any order, at the same time as this one (its ByteSource must then take
+    // reads from several threads). Nothing where the rows form one stream, or where a piece is
+    // so large that each thread would hold and decode it whole.
+    virtual std::unique_ptr<RowDecoder> clone() const { return nullptr; }
+    // The rows one piece holds: bands of a multiple of this many rows decode each piece once.
+    virtual std::uint32_t rowsPerPiece() const { return 1; }
+
 protected:
     // Records why the rows could not be decoded. Returns false, so a decoder can `return fail(...)`.
     bool fail(std::string why) {

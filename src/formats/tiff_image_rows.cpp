@@ -40,6 +40,13 @@ public:
         bandHeight_ = direct_ ? 1 : s_.chunkLength;
     }
 
+    // A strip or row of tiles of up to 8 MiB of decoded rows is a piece a thread may hold.
+    std::unique_ptr<RowDecoder> clone() const override {
+        if (std::uint64_t{bandHeight_} * outRowBytes_ > (std::uint64_t{8} << 20)) return nullptr;
+        return std::make_unique<TiffRows>(source_, s_);
+    }
+    std::uint32_t rowsPerPiece() const override { return bandHeight_; }
+
     bool readRows(std::uint32_t first, std::uint32_t count, std::uint8_t* out) override {
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint64_t row = std::uint64_t{first} + i;

@@ -73,7 +73,7 @@ bool acceptOpened(JobContext& job, bool keepByteOrder) {
 }  // namespace
 
 bool imageHeaderStep(JobContext& job) {
-    job.openedBytes = std::make_unique<FileBytes>(job.source());
+    job.openedBytes = std::make_unique<SharedFileBytes>(job.source());
     const SourceFormat* format = sniffSourceFormat(*job.openedBytes);
     if (format == nullptr) {
         std::string kinds;
@@ -86,7 +86,7 @@ bool imageHeaderStep(JobContext& job) {
 }
 
 std::optional<bool> openWithFormatTable(JobContext& job) {
-    auto bytes = std::make_unique<FileBytes>(job.source());
+    auto bytes = std::make_unique<SharedFileBytes>(job.source());
     const SourceFormat* format = sniffSourceFormat(*bytes);
     if (format == nullptr) return std::nullopt;
     OpenedSource opened = format->open(*bytes);
@@ -98,21 +98,40 @@ std::optional<bool> openWithFormatTable(JobContext& job) {
 
 namespace {
 
-// Decoded rows in bands: each band is decoded on the job's thread in order (a decoder reads its
-// rows in order), put into the converters' layout and worked on by the pass's threads.
+// Decoded rows in bands. A decoder whose pieces decode on their own gives each slot a decoder of
+// its own, and the bands (whole pieces) are decoded on the pass's threads; any other decodes its
+// bands on the job's thread, in order, while the threads convert the bands before them.
 struct DecodedPass {
     JobContext& job;
     const BlockScheduler& scheduler;
     std::uint32_t bandRows;
     SampleLayout to;
+    std::vector<std::unique_ptr<RowDecoder>> decoders;  // by slot, when the bands decode on the threads
     std::vector<LargeArray<std::uint8_t>> raw, rgb;
     std::vector<std::size_t> pixels;
-    bool decodeFailed = false;
+    std::vector<std::uint32_t> firstRows;
+    std::vector<std::uint8_t> decoded;
+    std::string failure;  // why a band could not be decoded
 
     DecodedPass(JobContext& job, const BlockScheduler& scheduler, std::uint32_t bandRows, SampleLayout to)
         : job(job), scheduler(scheduler), bandRows(bandRows), to(to), raw(scheduler.slots()), rgb(scheduler.slots()),
-          pixels(scheduler.slots()) {}
+          pixels(scheduler.slots()), firstRows(scheduler.slots()), decoded(scheduler.slots()) {
+        RowDecoder& rows = *job.opened.rows;
+        if (scheduler.threads() < 2) return;
+        for (std::size_t slot = 0; slot < scheduler.slots(); ++slot) {
+            std::unique_ptr<RowDecoder> own = rows.clone();
+            if (!own) {
+                decoders.clear();
+                return;
+            }
+            decoders.push_back(std::move(own));
+        }
+        // Whole pieces a band, so that no piece is decoded twice.
+        const std::uint32_t piece = std::max<std::uint32_t>(rows.rowsPerPiece(), 1);
+        this->bandRows = std::min(job.image.length, (bandRows + piece - 1) / piece * piece);
+    }
 
+    bool onThreads() const { return !decoders.empty(); }
     std::size_t bandCount() const { return (std::size_t{job.image.length} + bandRows - 1) / bandRows; }
 
     template <typename Work, typename Finish>
@@ -120,23 +139,32 @@ struct DecodedPass {
         const PixelLayout& from = job.opened.layout;
         const std::uint32_t width = job.image.width;
         const std::size_t bandPixels = std::size_t{bandRows} * width;
+        const auto decode = [&](RowDecoder& rows, std::size_t slot) {
+            decoded[slot] = rows.readRows(firstRows[slot], static_cast<std::uint32_t>(pixels[slot] / width),
+                                          raw[slot].get());
+            return decoded[slot] != 0;
+        };
         const auto prepare = [&](std::size_t band, std::size_t slot) {
-            const auto first = static_cast<std::uint32_t>(band * bandRows);
-            const std::uint32_t rows = std::min(bandRows, job.image.length - first);
+            firstRows[slot] = static_cast<std::uint32_t>(band * bandRows);
+            pixels[slot] = std::size_t{std::min(bandRows, job.image.length - firstRows[slot])} * width;
             if (!raw[slot]) {
                 raw[slot] = makeLargeArray<std::uint8_t>(bandPixels * from.bytesPerPixel());
                 rgb[slot] = makeLargeArray<std::uint8_t>(bandPixels * bytesPerPixel(to));
             }
-            pixels[slot] = std::size_t{rows} * width;
-            if (job.opened.rows->readRows(first, rows, raw[slot].get())) return true;
-            decodeFailed = true;
+            if (onThreads() || decode(*job.opened.rows, slot)) return true;
+            failure = job.opened.rows->failure();
             return false;
         };
         const auto onThread = [&](std::size_t, std::size_t slot) {
+            if (onThreads() && !decode(*decoders[slot], slot)) return;
             toRgbPixels(from, raw[slot].get(), pixels[slot], rgb[slot].get());
             work(rgb[slot].get(), pixels[slot], slot);
         };
         const auto inOrder = [&](std::size_t band, std::size_t slot) {
+            if (!decoded[slot]) {
+                failure = decoders[slot]->failure();
+                return false;
+            }
             if (!finish(pixels[slot], slot)) return false;
             job.progress().setPosition(static_cast<std::int32_t>(band + 1));
             return true;
@@ -147,8 +175,7 @@ struct DecodedPass {
 
 // Pixel data that cannot be decoded: the decoder's reason in a box and the log, the source
 // closed, the half-written destination deleted (a file the name held before stays).
-void decodeAbort(JobContext& job) {
-    const std::string& why = job.opened.rows->failure();
+void decodeAbort(JobContext& job, const std::string& why) {
     job.session.port.showMessage(jobStopBox(why, "KELVARIN - " + job.opened.kind + ".", MessageIcon::Exclamation));
     StatusLog& log = job.log();
     log.appendLine(">>> " + why + " STOP!");
@@ -166,22 +193,26 @@ void decodeAbort(JobContext& job) {
 bool convertDecoded(JobContext& job, std::int64_t& conversionStart) {
     const SampleLayout to = *rgbLayoutFor(job.opened.layout);
     const std::uint32_t width = job.image.width;
-    // Bands of about kReadChunkPixels pixels, at least a row.
+    // Bands of about kReadChunkPixels pixels (fewer where the session's chunks are smaller, as
+    // tests make them), at least a row.
+    const std::uint64_t bandPixels =
+        std::min<std::uint64_t>(kReadChunkPixels, job.session.conversionChunkBytes / bytesPerPixel(to));
     const auto bandRows = static_cast<std::uint32_t>(
-        std::clamp<std::uint64_t>(kReadChunkPixels / std::max<std::uint32_t>(width, 1), 1, job.image.length));
+        std::clamp<std::uint64_t>(bandPixels / std::max<std::uint32_t>(width, 1), 1, job.image.length));
     const BlockScheduler scheduler(job.session.conversionThreads);
     DecodedPass pass(job, scheduler, bandRows, to);
     const auto bands = static_cast<std::int32_t>(pass.bandCount());
+    const std::size_t chunkPixels = std::size_t{pass.bandRows} * width;
     job.progress().setRange(1, bands);
     const bool done = convertPasses(job, pass,
                                     {.format = {to, ByteOrder::II, job.options().colourWeighting},
                                      .slots = scheduler.slots(),
-                                     .chunkPixels = std::size_t{bandRows} * width,
+                                     .chunkPixels = chunkPixels,
                                      .blockCount = bands,
                                      .imagePixels = std::uint64_t{width} * job.image.length,
                                      .rewind = [] {}},
                                     conversionStart);
-    if (!done && pass.decodeFailed) decodeAbort(job);
+    if (!done && !pass.failure.empty()) decodeAbort(job, pass.failure);
     return done;
 }
 
