@@ -33,17 +33,16 @@ enum class RowKind { NewRle, Pixels, BadHeader };
 // A row starting 2, 2 is new RLE when the third byte, the high byte of its width, has its top bit
 // clear: a flat pixel starting 2, 2 has a blue of 128 or more, as writers scale the largest
 // component into [128, 256), and Radiance tells them apart so. Radiance also reads every row of an
-// image narrower than 8 or wider than 32767 pixel by pixel. Here a high byte of 1 to 127 stays new
-// RLE at any width, as it always was (no scaled pixel starts so), and so does a row above 32767
-// pixels whose header holds the image's width exactly: other writers use new RLE there too.
+// image narrower than 8 or wider than 32767 pixels pixel by pixel, but other writers (pfstools)
+// use new RLE below 8 pixels and ImageMagick above 32767; no scaled pixel starts 2, 2 with a blue
+// below 128, so such rows are new RLE here at any width, and so is a row above 32767 pixels whose
+// header holds the image's width exactly.
 RowKind kindOf(const std::uint8_t* in, std::uint32_t width) {
     if (in[0] != 2 || in[1] != 2) return RowKind::Pixels;
     const unsigned high = in[2];
     if (high >= 0x80) return (high << 8 | in[3]) == width ? RowKind::NewRle : RowKind::Pixels;
-    if (high != 0) return RowKind::NewRle;
     // A zero high byte belongs to a row narrower than 256 pixels; in a wider image it is an error.
-    if (width < 8) return RowKind::Pixels;
-    return width < 256 ? RowKind::NewRle : RowKind::BadHeader;
+    return high != 0 || width < 256 ? RowKind::NewRle : RowKind::BadHeader;
 }
 
 // The packets of one component of one scanline; with Store false only the input is walked.
