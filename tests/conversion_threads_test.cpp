@@ -167,8 +167,8 @@ Bytes radianceFile(std::uint32_t width, std::uint32_t length, unsigned seed) {
     Bytes file(header.begin(), header.end());
     std::mt19937 random(seed);
     for (std::uint32_t row = 0; row < length; ++row) {
-        // A scanline's own width is not checked, but its high byte must not be 0: a narrow
-        // image's rows claim 256 more pixels.
+        // A scanline's own width is not checked: a narrow image's rows claim 256 more pixels
+        // (with a high byte of 1 such rows stay new RLE even below 8 pixels).
         file.insert(file.end(), {2, 2, static_cast<std::uint8_t>(std::max<std::uint32_t>(1, width >> 8)),
                                  static_cast<std::uint8_t>(width)});
         for (int component = 0; component < 4; ++component) {
@@ -223,19 +223,22 @@ TEST(ConversionThreads, RadianceOutputsAreTheSingleThreadOnes) {
 // stops with one thread: the same box and log, and the bar moved through the good rows only.
 TEST(ConversionThreads, RadianceBadRowStopsAsWithOneThread) {
     TempDir dir;
-    const std::uint32_t width = 130, length = 40, badRow = 23;
+    // 300 wide, so that a high byte of 0 is a header error.
+    const std::uint32_t width = 300, length = 40, badRow = 23;
     const Bytes good = radianceFile(width, length, 7);
-    const std::size_t rowBytes = 4 + 4 * (1 + 128 + 1 + 2);  // two literal packets a component
+    const std::size_t rowBytes = 4 + 4 * (3 + 300);  // three literal packets a component
     const std::size_t firstRow = good.size() - length * rowBytes;
     const std::size_t bad = firstRow + badRow * rowBytes;
     struct Damage {
         const char* name;
         Bytes file;
     };
-    Bytes wrongCompression = good, headerError = good;
-    wrongCompression[bad] = 1;
+    // A row that no longer starts 2 2 is read pixel by pixel; cut inside its 1200 bytes.
+    Bytes flatCut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(bad + 600));
+    flatCut[bad] = 1;
+    Bytes headerError = good;
     headerError[bad + 2] = 0;
-    const Damage damages[] = {{"wrong compression", wrongCompression},
+    const Damage damages[] = {{"flat row cut short", flatCut},
                               {"header error", headerError},
                               {"cut inside the row", Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(bad + 9))}};
     for (const Damage& damage : damages) {

@@ -289,13 +289,14 @@ TEST(RadianceConversion, LogLinesProgressAndLastSample) {
 }
 
 TEST(RadianceConversion, ProgressReachesTheRowBeforeACorruptOne) {
-    // Row 5 of 9 has an old-style scanline header: the bar moves through rows 0 to 4, band by
-    // band, before the job stops, as a decode row by row would have moved it.
+    // Row 5 of 9 has a new-RLE header with a high byte of 0 in an image 256 wide: the bar moves
+    // through rows 0 to 4, band by band, before the job stops, as a decode row by row would have
+    // moved it.
     TempDir dir;
     const std::uint32_t width = 256, length = 9;
     Bytes file = test::buildRadiance(width, length);
     const std::size_t header = test::radianceHeaderBytes(width, length);
-    file[header + 5 * (file.size() - header) / length] = 1;
+    file[header + 5 * (file.size() - header) / length + 2] = 0;
     test::writeBytes(dir.file("bad.hdr"), file);
     struct Case {
         std::uint64_t chunkBytes;
@@ -307,7 +308,7 @@ TEST(RadianceConversion, ProgressReachesTheRowBeforeACorruptOne) {
         Harness h;
         h.session.conversionChunkBytes = c.chunkBytes;
         ASSERT_EQ(h.run(ids::OpenHdr, {dir.file("bad.hdr"), dir.file("bad.tif")}), 0);
-        EXPECT_NE(std::find(h.port.log.begin(), h.port.log.end(), "Wrong compression type, old or none."), h.port.log.end());
+        EXPECT_NE(std::find(h.port.log.begin(), h.port.log.end(), "RLE type 2 header error."), h.port.log.end());
         std::vector<int> moved;
         std::copy_if(h.port.positions.begin(), h.port.positions.end(), std::back_inserter(moved), [](int p) { return p > 0; });
         EXPECT_EQ(moved, c.positions);
@@ -375,16 +376,15 @@ TEST(RadianceConversion, RefusalsAndAbortsLeaveNoDestination) {
     const std::vector<Pixel> px = testPixels(300, 2, 3, 120, 135);
     const Bytes good = encodeRgbe(standardHeader(300, 2), 300, 2, px);
     const std::size_t dataStart = standardHeader(300, 2).size();
-    Bytes oldRle = good;
-    oldRle[dataStart] = 1;
-    oldRle[dataStart + 1] = 1;
+    // The first row whole, then a row pixel by pixel that ends after 100 of its 300 pixels.
+    Bytes flatCut = encodeRgbe(standardHeader(300, 2), 300, 1, px);
+    for (int i = 0; i < 100; ++i) flatCut = flatCut + Bytes{130, 20, 40, 129};
     Bytes truncated = good;
     truncated.erase(truncated.end() - 3, truncated.end());
     // The last packet is a literal that claims more bytes than the file has.
     const Bytes crossing = encodeRgbe(standardHeader(300, 2), 300, 1, px) + Bytes{2, 2, 1, 44, 128} + Bytes(50, 7);
     // Only one of the two scanlines.
     Bytes oneRow = encodeRgbe(standardHeader(300, 2), 300, 1, px);
-    const Bytes narrow = encodeRgbe(standardHeader(200, 2), 200, 2, testPixels(200, 2, 5, 120, 135));
 
     const std::string radianceBox = "KELVARIN - Radiance: Cannot handle data.";
     const std::string src = dir.file("bad.hdr"), dst = dir.file("bad.tif");
@@ -395,11 +395,14 @@ TEST(RadianceConversion, RefusalsAndAbortsLeaveNoDestination) {
         {"CRLF signature", text("#?RADIANCE\r\nFORMAT=32-bit_rle_rgbe\r\n\r\n-Y 2 +X 300\r\n") + Bytes(100, 2),
          "KELVARIN - RGBE.: Not a Radiance RGBE file.",
          {"Wrapper does not fit RGBE standard.", ">>> Cannot interpret this file. STOP!", "Closed file:", src}, false},
-        {"old RLE scanline header 1 1 x y", oldRle, radianceBox,
-         {"Wrong compression type, old or none.", "Closed file:", src, "Closed and deleted file:", dst,
+        {"flat scanline cut short", flatCut, radianceBox,
+         {">>> Pixel data ends before the last scanline. STOP!", "Closed file:", src, "Closed and deleted file:", dst,
           std::string(72, '-')}, true},
-        {"width below 256", narrow, radianceBox,
-         {"RLE type 2 header error.", "Closed file:", src, "Closed and deleted file:", dst}, true},
+        {"new-RLE header with a high byte of 0 in a wide image", [&] {
+             Bytes b = good;
+             b[dataStart + 2] = 0;
+             return b;
+         }(), radianceBox, {"RLE type 2 header error.", "Closed file:", src, "Closed and deleted file:", dst}, true},
         {"truncated data", truncated, radianceBox,
          {">>> Pixel data ends before the last scanline. STOP!", "Closed file:", src, "Closed and deleted file:", dst}, true},
         {"literal crossing the end of the data", crossing, radianceBox,
@@ -458,6 +461,17 @@ void expectMatchesReference(const std::string& source, const std::string& destin
     ASSERT_EQ(c.result, 1) << source;
     expectValidOutput(c.output, width, length);
     EXPECT_EQ(samplesOf(c.output), referenceSamples(px, o).samples) << source;
+}
+
+// New-RLE rows narrower than 256 pixels carry a high byte of 0 in their header: they convert.
+TEST(RadianceConversion, NarrowImagesConvert) {
+    TempDir dir;
+    for (const std::uint32_t width : {8u, 200u, 255u}) {
+        SCOPED_TRACE(width);
+        test::writeBytes(dir.file("narrow.hdr"),
+                         encodeRgbe(standardHeader(width, 3), width, 3, testPixels(width, 3, 5, 120, 135)));
+        expectMatchesReference(dir.file("narrow.hdr"), dir.file("narrow.tif"), {});
+    }
 }
 
 TEST(RadianceConversion, ImageMagickAndPfstoolsFiles) {

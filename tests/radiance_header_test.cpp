@@ -137,9 +137,11 @@ TEST(RadianceHeader, MinimumEncodingSize) {
     struct {
         std::uint64_t width, length, bytes;
     } const cases[] = {
-        {256, 1, 4 + 4 * 2 * 2}, {128, 3, 3 * (4 + 8)}, {129, 1, 4 + 16}, {65535, 65535, 65535ull * (4 + 8 * 512)},
+        // One pixel: its 4 bytes. Up to 256: a pixel and one run of up to 255 (1 1 1 n). Beyond: a
+        // second run counting in 256s.
+        {1, 7, 7 * 4}, {2, 1, 8}, {256, 1, 8}, {128, 3, 3 * 8}, {257, 1, 12}, {65535, 65535, 65535ull * 12},
     };
-    for (const auto& c : cases) EXPECT_EQ(minimumRleBytes(c.width, c.length), c.bytes) << c.width << "x" << c.length;
+    for (const auto& c : cases) EXPECT_EQ(minimumScanlineBytes(c.width, c.length), c.bytes) << c.width << "x" << c.length;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "support/job_check.h"
+#include "support/rgbe_encoding.h"
 #include "support/sample_sources.h"
 #include "ui/ids.h"
 #include "support/reference.h"
@@ -82,6 +83,23 @@ Expect binHeaderPrefix(std::size_t, const Bytes& prefix) {
     return lines == 12 && prefix.back() != '\n' ? Expect::Either : Expect::Refusal;
 }
 
+// A Radiance file of rows pixel by pixel, flat or with runs of the pixel before (some of them
+// longer than 255, counted by two run pixels).
+Bytes radianceRows(std::uint32_t width, std::uint32_t length, bool runs) {
+    const std::string header = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y " + std::to_string(length) + " +X " +
+                               std::to_string(width) + "\n";
+    Bytes file(header.begin(), header.end());
+    for (std::uint32_t r = 0; r < length; ++r) {
+        std::vector<RgbePixel> row;
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const std::uint32_t k = runs ? (x < 280 ? 0 : x) : x;
+            row.push_back({static_cast<std::uint8_t>(130 + r + k % 50), 40, static_cast<std::uint8_t>(k), 128});
+        }
+        runs ? appendOldRleRow(file, row) : appendFlatRow(file, row);
+    }
+    return file;
+}
+
 std::vector<SweepCase> sweepCases() {
     std::vector<SweepCase> cases;
     auto tiff = [&](std::string name, TiffLayout layout, bool teRaw = false) {
@@ -96,6 +114,11 @@ std::vector<SweepCase> sweepCases() {
     tiff("greyscale tiff TE>Raw", {true, 16, false, 1}, true);
     cases.push_back({"radiance 256 x 2", ids::OpenHdr, buildRadiance(256, 2), {}, false, OutputKind::GreyTiff, false,
                      binaryFile});
+    // Rows pixel by pixel: every cut leaves a row short of pixels (or of a run's count).
+    cases.push_back({"radiance flat 5 x 2", ids::OpenHdr, radianceRows(5, 2, false), {}, false, OutputKind::GreyTiff,
+                     false, binaryFile});
+    cases.push_back({"radiance old run-length 300 x 3", ids::OpenHdr, radianceRows(300, 3, true), {}, false,
+                     OutputKind::GreyTiff, false, binaryFile});
     cases.push_back({"pgm P5", ids::PgmToTif, buildPgm(false, 3, 2), {}, false, OutputKind::GreyTiff, false,
                      binaryFile});
     cases.push_back({"pgm P2", ids::PgmToTif, buildPgm(true, 3, 2), {}, false, OutputKind::GreyTiff, false,

@@ -1,5 +1,5 @@
-// Radiance RGBE (.hdr/.pic) files: the text header and the new run-length encoded scanlines
-// (see "The RADIANCE Picture File Format", Greg Ward). Only the new RLE scheme is decoded.
+// Radiance RGBE (.hdr/.pic) files: the text header and the scanlines, new run-length encoded,
+// flat or in the older run-length form, each row as its first bytes say (rgbe_scanlines.cpp).
 #pragma once
 
 #include <cstddef>
@@ -45,17 +45,19 @@ struct RadianceHeader {
 };
 
 // The header scan judged: the resolution line, the end of the header, and a size the file can
-// hold (see minimumRleBytes) and a 16-bit TIFF of one strip can describe.
+// hold (see minimumScanlineBytes) and a 16-bit TIFF of one strip can describe.
 RadianceHeader readRadianceHeader(ByteSource& source);
 
-// The smallest number of bytes a new-RLE encoding of width x length pixels can take: per scanline
-// a 4-byte header, and per component at least one 2-byte packet for every 128 pixels (no packet
-// covers more than 128 pixels, and every packet that covers any is at least 2 bytes).
-// A file is refused below this size, so width x length never exceeds 16 x the data bytes: the
-// planes (4 bytes a pixel) stay below 64 x the file size, the whole job (8 at its peak) below 128 x.
-std::uint64_t minimumRleBytes(std::uint64_t width, std::uint64_t length);
+// The smallest number of bytes width x length pixels can take in any of the scanline kinds: 4 a
+// row for one pixel, 8 up to 256 pixels and 12 beyond (a pixel and runs repeating it). A file is
+// refused below this size. The older runs compress a plain row of 65535 pixels into 12 bytes, so
+// this bounds the planes (4 bytes a pixel, the whole image: the tone mapping needs the extremes of
+// all of it first) only by the 4 GB output limit, 2^31 pixels; their memory is made only as rows
+// are decoded into it, and an allocation that fails stops the job with a message.
+std::uint64_t minimumScanlineBytes(std::uint64_t width, std::uint64_t length);
 
-enum class RgbeDecodeStatus { Ok, WrongCompression, HeaderError, Truncated };
+// HeaderError: a new-RLE row of an image 256 pixels wide or more whose width's high byte is 0.
+enum class RgbeDecodeStatus { Ok, HeaderError, Truncated };
 
 // The abort message of a failed decode ("" for Ok).
 const char* rgbeDecodeMessage(RgbeDecodeStatus status);
@@ -67,18 +69,19 @@ const char* rgbeDecodeMessage(RgbeDecodeStatus status);
 bool decodeRlePackets(const std::uint8_t*& in, const std::uint8_t* end, std::uint8_t* out,
                       std::size_t room, std::uint32_t width);
 
-// Decodes `map.length()` new-RLE scanlines from data[0, size) into the map. `rowDone(r)` is
+// Decodes `map.length()` scanlines of any kind from data[0, size) into the map. `rowDone(r)` is
 // called after each row.
 RgbeDecodeStatus decodeRgbeScanlines(const std::uint8_t* data, std::size_t size, RgbeMap& map,
                                      const std::function<void(std::uint32_t)>& rowDone);
 
 // The scanlines of decodeRgbeScanlines in two steps, so that rows can be decoded in parallel:
-// findRgbeScanlines walks the packets without storing them and returns the status the decode
+// findRgbeScanlines walks the rows without storing them and returns the status the decode
 // would return; rowStarts[r] is where row r begins, for every row on Ok and for the rows before
 // the bad one otherwise. decodeRgbeRows then decodes rows [firstRow, endRow) of what it found
 // into the map; rows may be decoded in any order. Each row is decoded from its own bytes only
 // (up to the next row's start), so bytes that changed since the walk cost no more than the row;
-// false when a row's packets no longer fit there.
+// false when a row no longer fits there. A flat row is 4 x width bytes; an old run-length row's
+// length is only known by walking its pixels, so the walk goes through every row.
 RgbeDecodeStatus findRgbeScanlines(const std::uint8_t* data, std::size_t size, std::uint32_t width,
                                    std::uint32_t length, std::vector<std::size_t>& rowStarts);
 bool decodeRgbeRows(const std::uint8_t* data, std::size_t size, const std::vector<std::size_t>& rowStarts,

@@ -49,7 +49,7 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
     const std::uint64_t fileSize = source.size();
     const std::uint64_t available = fileSize > image.dataOffset ? fileSize - image.dataOffset : 0;
     // The header step has checked that the file can hold this image at all.
-    if (available < minimumRleBytes(image.width, image.length)) {
+    if (available < minimumScanlineBytes(image.width, image.length)) {
         radianceAbort(job, rgbeDecodeMessage(RgbeDecodeStatus::Truncated));
         return false;
     }

@@ -92,7 +92,7 @@ void checkRadianceReader(const std::uint8_t* data, std::size_t size) {
     checkRefusal(header.report);
     if (header.report.refused()) return;
     if (header.width == 0 || header.length == 0) fail("an accepted Radiance file without pixels", header.report);
-    checkInside(header.report, header.dataOffset, minimumRleBytes(header.width, header.length), size);
+    checkInside(header.report, header.dataOffset, minimumScanlineBytes(header.width, header.length), size);
     // The planes take 4 bytes a pixel: only a file that can hold the image may ask for them.
     RgbeMap map(header.width, header.length);
     std::uint32_t rows = 0;

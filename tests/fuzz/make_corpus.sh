@@ -103,6 +103,22 @@ header = b'#?RADIANCE\nFORMAT=32-bit_rle_rgbe\nEXPOSURE=2.5\n\n-Y 1 +X 256\n'
 line = bytes([2, 2, 1, 0]) + b''.join(bytes([255, v, 255, v, 130, v]) for v in (40, 80, 120, 130))
 open(sys.argv[1], 'wb').write(header + line)
 PYTHON
+# ImageMagick writes rows narrower than 8 pixels flat; pfstools writes them new run-length encoded.
+convert -size 5x2 gradient:red-blue "$OUT/radiance/flat_5x2.hdr"
+pfsin "$OUT/radiance/flat_5x2.hdr" | pfsout "$OUT/radiance/narrow_rle_5x2.hdr"
+# The older run-length rows no writer here makes: a pixel, then 1 1 1 n repeating it (n x 256 when
+# it follows another such pixel), and a file mixing old, flat and new rows.
+"$PY" - "$OUT/radiance" <<'PYTHON'
+import sys
+out = sys.argv[1]
+def header(width, length):
+    return b'#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y %d +X %d\n' % (length, width)
+a, b = bytes([200, 10, 20, 130]), bytes([30, 160, 40, 128])
+old = a + bytes([1, 1, 1, 43, 1, 1, 1, 1]) + b + bytes([1, 1, 1, 9])
+open(f'{out}/old_rle_310x2.hdr', 'wb').write(header(310, 2) + old + old)
+mixed = (a + bytes([1, 1, 1, 9])) + (a + b) * 5 + bytes([2, 2, 0, 10]) + bytes([138, 7, 138, 9, 138, 11, 138, 129])
+open(f'{out}/mixed_10x3.hdr', 'wb').write(header(10, 3) + mixed)
+PYTHON
 
 # PGM: 16-bit P5 and P2 from ImageMagick and netpbm.
 convert -size 4x3 gradient:black-white -depth 16 "$OUT/pgm/gradient_4x3.pgm"

@@ -129,7 +129,7 @@ std::vector<std::string> checkJobOutcome(const Harness& harness, int result, con
         // unrecognised first bytes and the Radiance scanline-header faults.
         const bool stopLine = std::any_of(log.begin(), log.end(), [](const std::string& line) {
             return (line.rfind(">>>", 0) == 0 && line.size() >= 5 && line.compare(line.size() - 5, 5, "STOP!") == 0) ||
-                   line == "STOP - No Job!" || line == "Wrong compression type, old or none." ||
+                   line == "STOP - No Job!" ||
                    line == "RLE type 2 header error.";
         });
         if (!stopLine) broken.push_back("a failed job logged no \">>> ... STOP!\" line");

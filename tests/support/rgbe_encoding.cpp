@@ -14,6 +14,24 @@ void appendRun(Bytes& out, std::uint32_t count, std::uint8_t value) {
     out.push_back(value);
 }
 
+void appendFlatRow(Bytes& out, const std::vector<RgbePixel>& row) {
+    for (const RgbePixel& p : row) out.insert(out.end(), {p.r, p.g, p.b, p.e});
+}
+
+void appendOldRleRow(Bytes& out, const std::vector<RgbePixel>& row) {
+    const auto same = [](const RgbePixel& a, const RgbePixel& b) {
+        return a.r == b.r && a.g == b.g && a.b == b.b && a.e == b.e;
+    };
+    for (std::size_t x = 0; x < row.size();) {
+        const RgbePixel& p = row[x];
+        out.insert(out.end(), {p.r, p.g, p.b, p.e});
+        std::size_t repeats = 0;
+        while (x + 1 + repeats < row.size() && same(row[x + 1 + repeats], p)) ++repeats;
+        for (std::size_t left = repeats; left > 0; left >>= 8) out.insert(out.end(), {1, 1, 1, static_cast<std::uint8_t>(left & 255)});
+        x += 1 + repeats;
+    }
+}
+
 void appendLiteral(Bytes& out, const std::uint8_t* values, std::size_t count) {
     out.push_back(static_cast<std::uint8_t>(count));
     out.insert(out.end(), values, values + count);

@@ -26,6 +26,12 @@ void encodeComponent(const std::vector<std::uint8_t>& values, Bytes& out);
 // The header text, then every row of `pixels` (width x length, row by row) encoded.
 Bytes encodeRgbe(const std::string& header, std::uint32_t width, std::uint32_t length,
                  const std::vector<RgbePixel>& pixels);
+// One row pixel by pixel, R G B E each, without runs (a flat row).
+void appendFlatRow(Bytes& out, const std::vector<RgbePixel>& row);
+// One row in the older run-length form: each pixel, and a repeat of the pixel before as 1 1 1 n
+// pixels, the count's low byte first (each further one counts 256 times the one before).
+void appendOldRleRow(Bytes& out, const std::vector<RgbePixel>& row);
+
 // One scanline of a single colour: each component as runs of 127 and a last, shorter run.
 Bytes uniformScanline(std::uint32_t width, RgbePixel colour);
 
