@@ -173,21 +173,6 @@ struct DecodedPass {
     }
 };
 
-// Pixel data that cannot be decoded: the decoder's reason in a box and the log, the source
-// closed, the half-written destination deleted (a file the name held before stays).
-void decodeAbort(JobContext& job, const std::string& why) {
-    job.session.port.showMessage(jobStopBox(why, "KELVARIN - " + job.opened.kind + ".", MessageIcon::Exclamation));
-    StatusLog& log = job.log();
-    log.appendLine(">>> " + why + " STOP!");
-    job.closeSource();
-    log.appendLine("Closed file:");
-    log.appendLine(job.sourcePath());
-    job.discardDestination();
-    log.appendLine("Closed and deleted file:");
-    log.appendLine(job.destinationPath());
-    log.appendLine(kDashLine);
-}
-
 }  // namespace
 
 bool convertDecoded(JobContext& job, std::int64_t& conversionStart) {
@@ -212,7 +197,11 @@ bool convertDecoded(JobContext& job, std::int64_t& conversionStart) {
                                      .imagePixels = std::uint64_t{width} * job.image.length,
                                      .rewind = [] {}},
                                     conversionStart);
-    if (!done && !pass.failure.empty()) decodeAbort(job, pass.failure);
+    // Pixel data that cannot be decoded: the decoder's reason in a box and the log.
+    if (!done && !pass.failure.empty()) {
+        abortDataStage(job, jobStopBox(pass.failure, "KELVARIN - " + job.opened.kind + ".", MessageIcon::Exclamation),
+                       ">>> " + pass.failure + " STOP!");
+    }
     return done;
 }
 

@@ -30,10 +30,13 @@ bool radianceHeaderStep(JobContext& job) {
 }
 
 void radianceAbort(JobContext& job, std::string_view message) {
-    job.session.port.showMessage(
-        jobStopBox("Cannot handle data.", "KELVARIN - Radiance", MessageIcon::Exclamation));
+    abortDataStage(job, jobStopBox("Cannot handle data.", "KELVARIN - Radiance", MessageIcon::Exclamation), message);
+}
+
+void abortDataStage(JobContext& job, const MessageBoxRequest& box, std::string_view line) {
+    job.session.port.showMessage(box);
     StatusLog& log = job.log();
-    log.appendLine(message);
+    log.appendLine(line);
     job.closeSource();
     log.appendLine("Closed file:");
     log.appendLine(job.sourcePath());

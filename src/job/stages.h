@@ -8,6 +8,8 @@
 #include <optional>
 #include <string_view>
 
+#include "job/port.h"
+
 namespace kelvarin {
 
 class JobContext;
@@ -51,5 +53,8 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map);
 // Undecodable pixel data: box, the message, the source closed, the half-written destination closed
 // and deleted (the file the name held before stays), with their log lines.
 void radianceAbort(JobContext& job, std::string_view message);
+// A data stage that cannot go on: its box, its line, the source closed, the half-written
+// destination closed and deleted (the file the name held before stays), with their log lines.
+void abortDataStage(JobContext& job, const MessageBoxRequest& box, std::string_view line);
 
 }  // namespace kelvarin

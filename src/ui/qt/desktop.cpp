@@ -1,6 +1,8 @@
 #include "ui/qt/desktop.h"
 
 #include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <QTimer>
 #include <memory>
 #include <optional>
@@ -16,6 +18,12 @@ QIcon applicationIcon() {
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
         builtIn.addFile(QStringLiteral(":/icons/hicolor/%1x%1/kelvarin.png").arg(size), QSize(size, size));
     return QIcon::fromTheme(QStringLiteral("kelvarin"), builtIn);
+}
+
+QString droppedFile(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return {};
+    const QUrl url = data->urls().first();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
 }
 
 int commandForFile(const QString& path) {

@@ -16,9 +16,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QMimeData>
 #include <QTimer>
-#include <QUrl>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +31,7 @@
 
 #include "ui/file_filter.h"
 #include "ui/ids.h"
+#include "ui/qt/desktop.h"
 #include "ui/qt/preview_window.h"
 #include "ui/wide_text.h"
 
@@ -261,17 +260,6 @@ void MainWindow::buildMenu(QMenu* menu, std::span<const window::MenuEntry> entri
 }
 
 void MainWindow::runCommand(int commandId) { handler_.handle(commandId); }
-
-namespace {
-
-// The one local file a drag carries; empty for anything else (several files, a web link, text).
-QString droppedFile(const QMimeData* data) {
-    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) return {};
-    const QUrl url = data->urls().first();
-    return url.isLocalFile() ? url.toLocalFile() : QString();
-}
-
-}  // namespace
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     if (!droppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
