@@ -2,12 +2,10 @@
 // their rows band by band and converts them as the RGB TIFF samples they stand for.
 #include <algorithm>
 #include <bit>
-#include <array>
 #include <string>
 #include <vector>
 
 #include "base/large_memory.h"
-#include "base/number_text.h"
 #include "job/block_scheduler.h"
 #include "job/conversion_passes.h"
 #include "job/job_context.h"
@@ -21,7 +19,9 @@ namespace kelvarin {
 namespace {
 
 std::string sampleTypeText(const PixelLayout& layout) {
-    const char* type = layout.type == SampleType::Float ? "floating-point" : layout.type == SampleType::Signed ? "signed" : "unsigned";
+    const char* type = layout.type == SampleType::Float    ? "floating-point"
+                       : layout.type == SampleType::Signed ? "signed"
+                                                           : "unsigned";
     return std::to_string(layout.bits) + "-bit " + type;
 }
 
@@ -76,10 +76,11 @@ bool imageHeaderStep(JobContext& job) {
     job.openedBytes = std::make_unique<SharedFileBytes>(job.source());
     const SourceFormat* format = sniffSourceFormat(*job.openedBytes);
     if (format == nullptr) {
+        // Radiance files are recognised before the table is asked.
         std::string kinds;
-        for (const SourceFormat& f : sourceFormats()) kinds += std::string(kinds.empty() ? "" : ", ") + f.name;
-        return job.refuse({"Not an image file KELVARIN can read" + (kinds.empty() ? "." : " (" + kinds + ")."),
-                           "KELVARIN - File|Open", {"STOP - No Job!"}});
+        for (const SourceFormat& f : sourceFormats()) kinds += std::string(f.name) + ", ";
+        return job.refuse({"Not an image file KELVARIN can read (" + kinds + "Radiance).", "KELVARIN - File|Open",
+                           {"STOP - No Job!"}});
     }
     job.opened = format->open(*job.openedBytes);
     return acceptOpened(job, false);
