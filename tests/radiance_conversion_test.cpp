@@ -424,6 +424,11 @@ TEST(RadianceConversion, RefusalsAndAbortsLeaveNoDestination) {
         {"far too little data for the size", text(standardHeader(20000, 20000)) + good,
          "KELVARIN - RGBE.: The file is too short for the image size in its header.",
          {"Pixel data too short for the image size.", ">>> Cannot convert this file. STOP!", "Closed file:", src}, false},
+        // Enough for old run-length rows (a pixel and two runs each), but 4 GB of picture from
+        // 192 KiB of data: a bomb.
+        {"old run-length rows claiming gigabytes", text(standardHeader(65535, 16384)) + Bytes(16384 * 12, 2),
+         "KELVARIN - RGBE.: The file is too short for the image size in its header.",
+         {"Pixel data too short for the image size.", ">>> Cannot convert this file. STOP!", "Closed file:", src}, false},
         {"no line feed after the resolution", text("#?RADIANCE\nFORMAT=x\n\n-Y 2 +X 300"),
          "KELVARIN - RGBE.: No pixel data follows the header of this file.",
          {"No end of the header found.", ">>> Cannot interpret this file. STOP!", "Closed file:", src}, false},

@@ -158,7 +158,11 @@ RadianceHeader readRadianceHeader(ByteSource& source) {
     // A file that cannot hold even the smallest encoding of its scanlines would make us allocate
     // planes for data that is not there; refusing it also bounds the memory by the file size.
     const std::uint64_t available = source.size() > scan.dataOffset ? source.size() - scan.dataOffset : 0;
-    if (available < minimumScanlineBytes(width, length))
+    // Old run-length rows repeat pixels without end: a few bytes can claim gigabytes of picture,
+    // which is held whole while it converts. Beyond 16 MiB of pixels the data must be at least a
+    // 64th of the picture, as new run-length rows always are.
+    const std::uint64_t pictureBytes = 4ull * width * length;
+    if (available < minimumScanlineBytes(width, length) || pictureBytes > (std::uint64_t{16} << 20) + 64 * available)
         return refused(header, "The file is too short for the image size in its header.",
                        {"Pixel data too short for the image size.", ">>> Cannot convert this file. STOP!"});
 
