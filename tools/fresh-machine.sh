@@ -80,6 +80,10 @@ fi
 rm -rf --one-file-system "$RUN"
 cp -a --reflink=auto "$BASE" "$RUN"
 trap leave EXIT
+# Stopped from outside, the run still ends its processes inside, unmounts and deletes its copy.
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 mkdir -p "$RUN/root/kelvarin"
 git -C "$ROOT" archive --format=tar HEAD | tar -x -C "$RUN/root/kelvarin"
 echo "== HEAD $(git -C "$ROOT" rev-parse --short HEAD), unpacked without .git into the chroot's /root/kelvarin"
