@@ -104,9 +104,11 @@ for command in "${COMMANDS[@]}"; do
     echo "== in the chroot, as root: cd /root/kelvarin && $command   (log: ${log#"$ROOT"/})"
     start=$(date +%s)
     command_status=0
+    # In the background and waited for, so that a signal reaches the traps at once.
     chroot "$RUN" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        bash -c "cd /root/kelvarin && $command" </dev/null >"$log" 2>&1 || command_status=$?
+        bash -c "cd /root/kelvarin && $command" </dev/null >"$log" 2>&1 &
+    wait $! || command_status=$?
     seconds=$(( $(date +%s) - start ))
     if [ "$command_status" -eq 0 ]; then
         summary+=("  ok    $command  ($((seconds / 60)) min $((seconds % 60)) s)")
