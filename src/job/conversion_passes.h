@@ -29,6 +29,19 @@ struct PassPlan {
     std::function<void()> rewind;  // back to the first pixel for the next pass
 };
 
+// The analysis pass's closing lines (its extremes as the source holds them), and back to the
+// first pixel for the conversion.
+template <typename Value>
+void endAnalysis(JobContext& job, const PassPlan& plan, std::int64_t start, Value highest, Value lowest, double boost) {
+    StatusLog& log = job.log();
+    log.appendLine("DONE. Data analysis completed in" + numberText(job.secondsSince(start)) + " seconds");
+    log.appendLine("Highest value in image:" + numberText(highest));
+    log.appendLine("Lowest value in image:" + numberText(lowest));
+    log.appendLine("Boost factor:" + numberText(boost));
+    plan.rewind();
+    job.progress().setPosition(plan.blockCount + 1);
+}
+
 // `pass.run(work, finish)` runs work(data, pixels, slot) on the pass's threads over the chunks of
 // the source in `plan.format`, then finish(pixels, slot) in chunk order on this thread, moving the
 // progress bar; false when a read or a finish failed (already reported).
@@ -70,12 +83,7 @@ bool convertPasses(JobContext& job, Pass& pass, const PassPlan& plan, std::int64
             return false;
         toneMap = floatToneMap(extremes, options);
         job.analysis = SourceAnalysis{extremes.lowestValue, extremes.highestValue, true};
-        log.appendLine("DONE. Data analysis completed in" + numberText(job.secondsSince(start)) + " seconds");
-        log.appendLine("Highest value in image:" + numberText(extremes.highestValue));
-        log.appendLine("Lowest value in image:" + numberText(extremes.lowestValue));
-        log.appendLine("Boost factor:" + numberText(toneMap.boostFactor));
-        plan.rewind();
-        job.progress().setPosition(plan.blockCount + 1);
+        endAnalysis(job, plan, start, extremes.highestValue, extremes.lowestValue, toneMap.boostFactor);
     } else if (boostsContrast(options)) {
         IntegerExtremes extremes;
         std::vector<IntegerExtremes> found(plan.slots);
@@ -97,12 +105,7 @@ bool convertPasses(JobContext& job, Pass& pass, const PassPlan& plan, std::int64
                                       false};
         stretch.lowestGrey = extremes.lowestGrey;
         stretch.boostFactor = integerBoostFactor(extremes);
-        log.appendLine("DONE. Data analysis completed in" + numberText(job.secondsSince(start)) + " seconds");
-        log.appendLine("Highest value in image:" + numberText(extremes.highestGrey));
-        log.appendLine("Lowest value in image:" + numberText(extremes.lowestGrey));
-        log.appendLine("Boost factor:" + numberText(stretch.boostFactor));
-        plan.rewind();
-        job.progress().setPosition(plan.blockCount + 1);
+        endAnalysis(job, plan, start, extremes.highestGrey, extremes.lowestGrey, stretch.boostFactor);
     }
 
     // The conversion sees the user's Boost setting again: the float tone map took the options

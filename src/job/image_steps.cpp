@@ -138,6 +138,7 @@ struct DecodedPass {
     template <typename Work, typename Finish>
     bool run(Work&& work, Finish&& finish) {
         const PixelLayout& from = job.opened.layout;
+        const RgbPixels toRgb(from);
         const std::uint32_t width = job.image.width;
         const std::size_t bandPixels = std::size_t{bandRows} * width;
         const auto decode = [&](RowDecoder& rows, std::size_t slot) {
@@ -158,7 +159,7 @@ struct DecodedPass {
         };
         const auto onThread = [&](std::size_t, std::size_t slot) {
             if (onThreads() && !decode(*decoders[slot], slot)) return;
-            toRgbPixels(from, raw[slot].get(), pixels[slot], rgb[slot].get());
+            toRgb.convert(raw[slot].get(), pixels[slot], rgb[slot].get());
             work(rgb[slot].get(), pixels[slot], slot);
         };
         const auto inOrder = [&](std::size_t band, std::size_t slot) {

@@ -20,31 +20,19 @@ void store(std::uint8_t* p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
 
-// Unsigned samples of storage type In onto Out: scaled by `top / max` unless they already span
-// Out's range.
+// Unsigned samples of storage type In onto Out, through `table` (the scaled level of every
+// level up to the maximum) unless it is empty: the samples already span Out's range.
 template <typename In, typename Out>
-void levels(const PixelLayout& layout, const std::uint8_t* in, std::size_t pixels, std::uint8_t* out,
-            std::uint32_t top) {
+void levels(const PixelLayout& layout, const std::vector<std::uint16_t>& table, const std::uint8_t* in,
+            std::size_t pixels, std::uint8_t* out) {
     const std::uint32_t colours = layout.colourChannels();
     const std::size_t step = layout.bytesPerPixel();
-    const bool exact = layout.maxValue == top;
-    // Small maxima are tabled; 16-bit samples of a smaller range (a 12-bit TIFF, a PNM's maxval)
-    // have at most 65536 levels, which is what a table holds.
-    std::vector<Out> table;
-    if (!exact && layout.maxValue <= 65535) {
-        table.resize(static_cast<std::size_t>(layout.maxValue) + 1);
-        for (std::uint64_t v = 0; v <= layout.maxValue; ++v)
-            table[static_cast<std::size_t>(v)] = static_cast<Out>(scaleLevel(v, layout.maxValue, top));
-    }
     for (std::size_t i = 0; i < pixels; ++i, in += step) {
         for (std::uint32_t c = 0; c < 3; ++c) {
             const In v = load<In>(in + (colours == 1 ? 0 : c) * sizeof(In));
             // A value above the stated maximum (a PNM may hold one) is taken as the maximum.
             const std::uint64_t level = v > layout.maxValue ? layout.maxValue : v;
-            const Out o = exact ? static_cast<Out>(level)
-                                : table.empty() ? static_cast<Out>(scaleLevel(level, layout.maxValue, top))
-                                                : table[static_cast<std::size_t>(level)];
-            store<Out>(out, o);
+            store<Out>(out, table.empty() ? static_cast<Out>(level) : static_cast<Out>(table[level]));
             out += sizeof(Out);
         }
     }
@@ -89,24 +77,37 @@ std::optional<SampleLayout> rgbLayoutFor(const PixelLayout& layout) {
     return std::nullopt;
 }
 
-void toRgbPixels(const PixelLayout& layout, const std::uint8_t* in, std::size_t pixels, std::uint8_t* out) {
-    const std::optional<SampleLayout> to = rgbLayoutFor(layout);
-    if (!to) return;
-    if (*to == SampleLayout::RgbFloat) {
-        if (layout.bits == 16) light<std::uint16_t>(layout, in, pixels, out);
-        if (layout.bits == 32) light<float>(layout, in, pixels, out);
-        if (layout.bits == 64) light<double>(layout, in, pixels, out);
+RgbPixels::RgbPixels(const PixelLayout& from) : from_(from), to_(rgbLayoutFor(from).value_or(SampleLayout::Rgb16)) {
+    if (from.type != SampleType::Unsigned || !rgbLayoutFor(from)) return;
+    // Levels below 8 or 16 bits are tabled once: at most 65536 of them, as rgbLayoutFor allows
+    // no other maximum below 2^32 - 1.
+    const std::uint32_t top = to_ == SampleLayout::Rgb8 ? 255 : 65535;
+    if (to_ == SampleLayout::Rgb32 || from.maxValue == top) return;
+    table_.resize(static_cast<std::size_t>(from.maxValue) + 1);
+    for (std::uint64_t v = 0; v <= from.maxValue; ++v)
+        table_[static_cast<std::size_t>(v)] = static_cast<std::uint16_t>(scaleLevel(v, from.maxValue, top));
+}
+
+void RgbPixels::convert(const std::uint8_t* in, std::size_t pixels, std::uint8_t* out) const {
+    if (!rgbLayoutFor(from_)) return;
+    if (to_ == SampleLayout::RgbFloat) {
+        if (from_.bits == 16) light<std::uint16_t>(from_, in, pixels, out);
+        if (from_.bits == 32) light<float>(from_, in, pixels, out);
+        if (from_.bits == 64) light<double>(from_, in, pixels, out);
         return;
     }
-    const std::uint32_t top = *to == SampleLayout::Rgb8 ? 255 : *to == SampleLayout::Rgb16 ? 65535 : 0xFFFFFFFFu;
     const auto from = [&]<typename Out>(Out) {
-        if (layout.bits == 8) levels<std::uint8_t, Out>(layout, in, pixels, out, top);
-        if (layout.bits == 16) levels<std::uint16_t, Out>(layout, in, pixels, out, top);
-        if (layout.bits == 32) levels<std::uint32_t, Out>(layout, in, pixels, out, top);
+        if (from_.bits == 8) levels<std::uint8_t, Out>(from_, table_, in, pixels, out);
+        if (from_.bits == 16) levels<std::uint16_t, Out>(from_, table_, in, pixels, out);
+        if (from_.bits == 32) levels<std::uint32_t, Out>(from_, table_, in, pixels, out);
     };
-    if (*to == SampleLayout::Rgb8) from(std::uint8_t{});
-    if (*to == SampleLayout::Rgb16) from(std::uint16_t{});
-    if (*to == SampleLayout::Rgb32) from(std::uint32_t{});
+    if (to_ == SampleLayout::Rgb8) from(std::uint8_t{});
+    if (to_ == SampleLayout::Rgb16) from(std::uint16_t{});
+    if (to_ == SampleLayout::Rgb32) from(std::uint32_t{});
+}
+
+void toRgbPixels(const PixelLayout& layout, const std::uint8_t* in, std::size_t pixels, std::uint8_t* out) {
+    RgbPixels(layout).convert(in, pixels, out);
 }
 
 float halfToFloat(std::uint16_t half) {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "base/pixel_layout.h"
 #include "pixels/sample_layout.h"
@@ -20,8 +21,22 @@ namespace kelvarin {
 // 17- to 31-bit or 64-bit integers).
 std::optional<SampleLayout> rgbLayoutFor(const PixelLayout& layout);
 
-// Converts `pixels` pixels of `layout` (native byte order) into the samples of
-// rgbLayoutFor(layout), native byte order. `out` holds bytesPerPixel(that layout) x pixels bytes.
+// Converts pixels of one layout (native byte order) into the samples of rgbLayoutFor(layout),
+// native byte order; made once a job, it tables the scaled levels once. Nothing for a layout
+// with no RGB path.
+class RgbPixels {
+public:
+    explicit RgbPixels(const PixelLayout& from);
+    // `out` holds bytesPerPixel(rgbLayoutFor(from)) x pixels bytes. Safe on several threads at once.
+    void convert(const std::uint8_t* in, std::size_t pixels, std::uint8_t* out) const;
+
+private:
+    PixelLayout from_;
+    SampleLayout to_;
+    std::vector<std::uint16_t> table_;  // empty: the levels are taken as they are
+};
+
+// RgbPixels(layout).convert(in, pixels, out), for a single block.
 void toRgbPixels(const PixelLayout& layout, const std::uint8_t* in, std::size_t pixels, std::uint8_t* out);
 
 // An unsigned level v of [0, max] on [0, top], rounded half to even.
