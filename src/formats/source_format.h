@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -49,6 +50,21 @@ private:
     std::string failure_;
 };
 
+// Where the samples of an elevation file lie on the ground, as its georeferencing gives it.
+struct GroundPlacement {
+    double pixelWidth = 0;   // ground units a column
+    double pixelHeight = 0;  // ground units a row
+    double originX = 0;      // the top-left corner of the top-left pixel
+    double originY = 0;
+    std::string units;       // "degree", "metre", ... when the file says; empty when it does not
+};
+
+// What an elevation file says of its heights beside the samples themselves.
+struct HeightFacts {
+    std::optional<double> noData;            // the void value, as the file writes it
+    std::optional<GroundPlacement> placement;
+};
+
 // What a header reader found. A refused source has its reason in report.refusal (the box names
 // what the file is and what is wrong), and no decoder.
 struct OpenedSource {
@@ -57,6 +73,7 @@ struct OpenedSource {
     std::uint32_t width = 0;
     std::uint32_t length = 0;
     PixelLayout layout;
+    HeightFacts heights;  // for one-channel signed or floating-point sources: their heights
     std::unique_ptr<RowDecoder> rows;  // reads from the ByteSource given to open(), which outlives it
 };
 
