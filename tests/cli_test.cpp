@@ -43,7 +43,7 @@ TEST(Cli, UsageErrorsExitWithTwo) {
         "--weighting purple tif a b",
         "--frobnicate tif a b",
         "convert a b",
-        "help 17",
+        "help 18",
         "--report r.json --out-dir o tif a.tif",
         "--report a.tif tif a.tif b.tif",
     };

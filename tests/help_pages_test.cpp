@@ -34,6 +34,7 @@ const PageCase kPages[] = {
     {ids::HelpPosterise, "KELVARIN - Help|Options|Posterise", "____ OPTIONS FOR POSTERISE ____", true, 60, 1},
     {ids::HelpTeRaw, "KELVARIN - Help|TE > Raw", "____ OPTION TE > Raw (Converter) ____", true, 64, 1},
     {ids::HelpSwap, "KELVARIN - Help|Swap", "____ OPTION SWAP MAC AND PC ____", true, 67, 1},
+    {ids::HelpOpen, "KELVARIN - Help|Open Support", "_____ Opening Any Height-Map Source _____", true, 60, 1},
     {ids::HelpPgm, "KELVARIN - Help|PGM Support", "_____ Portable Grey Map Conversion _____", true, 60, 1},
     {ids::HelpRaw, "KELVARIN - Help|RAW Support", "_______ WorldCreator RAW Conversion _______", true, 70, 1},
     {ids::HelpBin, "KELVARIN - Help|Bin Support", "______ SIGNED INTEGER BINARY ______", true, 60, 1},
@@ -132,7 +133,7 @@ TEST_P(HelpPageTest, ProseLayout) {
 INSTANTIATE_TEST_SUITE_P(AllPages, HelpPageTest, ::testing::ValuesIn(kPages),
                          [](const auto& info) { return test::idName(info.param.id); });
 
-TEST(HelpPages, SixteenPagesInMenuOrder) {
+TEST(HelpPages, PagesInMenuOrder) {
     const auto& pages = helpPages();
     ASSERT_EQ(pages.size(), std::size(kPages));
     for (std::size_t i = 0; i < pages.size(); ++i) EXPECT_EQ(pages[i].commandId, kPages[i].id);
@@ -187,7 +188,7 @@ TEST(HelpPages, CliListsAndPrintsThePages) {
     const test::Bytes listed = test::readBytes(list);
     EXPECT_EQ(std::string(listed.begin(), listed.end()), expectedList);
 
-    ASSERT_EQ(test::runCommand(std::string(KELVARIN_CLI_PATH) + " help 16 > " + page), 0);
+    ASSERT_EQ(test::runCommand(std::string(KELVARIN_CLI_PATH) + " help " + std::to_string(helpPages().size()) + " > " + page), 0);
     const test::Bytes printed = test::readBytes(page);
     const HelpPage& about = helpPages().back();
     // The page's CR LF line ends come out as line feeds.
@@ -195,7 +196,7 @@ TEST(HelpPages, CliListsAndPrintsThePages) {
     for (char c : about.text)
         if (c != '\r') expectedPage += c;
     EXPECT_EQ(std::string(printed.begin(), printed.end()), expectedPage);
-    EXPECT_EQ(test::runCommand(std::string(KELVARIN_CLI_PATH) + " help 17 2>/dev/null"), 2);
+    EXPECT_EQ(test::runCommand(std::string(KELVARIN_CLI_PATH) + " help " + std::to_string(helpPages().size() + 1) + " 2>/dev/null"), 2);
     EXPECT_EQ(test::runCommand(std::string(KELVARIN_CLI_PATH) + " help 0 2>/dev/null"), 2);
 }
 

@@ -10,6 +10,7 @@
 #include "support/png_builder.h"
 #include "support/scripted_port.h"
 #include "support/test_files.h"
+#include "support/tiff_builder.h"
 #include "ui/ids.h"
 
 namespace kelvarin::test {
@@ -40,10 +41,12 @@ struct Case {
 std::vector<Case> cases() {
     Bytes heights = text("Pf\n2 2\n-1.0\n");
     heights.resize(heights.size() + 16, 0);
-    Bytes signedTiff = text("II*");
+    TiffBuilder jpeg = TiffBuilder::rgb(false, 2, 2, 8, 0, Bytes(12, 0x40));
+    jpeg.find(259)->values = {7};
     return {
         {"OneChannelFloatsAreHeights", heights, "This PFM file holds heights: one channel of 32-bit floating-point",
          "KELVARIN - PFM.", ">>> Height data not converted. STOP!"},
+        {"JpegCompressedTiff", jpeg.build(), "Compression 7 (JPEG)", "KELVARIN - TIFF.", ">>> Cannot handle this file. STOP!"},
         {"UnknownContent", text("GIF89a and something else entirely"), "Not an image file KELVARIN can read (PNG, TIFF",
          "KELVARIN - File|Open", "STOP - No Job!"},
         {"BadCrcInImageData", greyPng([](Bytes& idat) { idat.back() ^= 0x55; }), "Bad CRC in chunk IDAT",

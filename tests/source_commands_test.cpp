@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "ui/help_pages.h"
 #include "ui/ids.h"
 #include "ui/source_commands.h"
 #include "ui/window_description.h"
@@ -37,6 +38,8 @@ TEST(SourceCommands, MenusNamesKindsAndTheDesktopEntryFollowTheTable) {
         SCOPED_TRACE(std::string(command.cliName));
         EXPECT_NE(window::findMenuCommand(command.commandId), nullptr);
         EXPECT_TRUE(window::isConversionCommand(command.commandId));
+        EXPECT_NE(window::findMenuCommand(command.helpId), nullptr);
+        EXPECT_NE(findHelpPage(command.helpId), nullptr);
         EXPECT_TRUE(names.insert(std::string(command.cliName)).second);
         if (command.kind != SourceKind::None) {
             EXPECT_TRUE(kinds.insert(command.kind).second);

@@ -91,7 +91,13 @@ std::optional<bool> openWithFormatTable(JobContext& job) {
     const SourceFormat* format = sniffSourceFormat(*bytes);
     if (format == nullptr) return std::nullopt;
     OpenedSource opened = format->open(*bytes);
-    if (opened.report.refused() || !opened.rows) return std::nullopt;
+    if (opened.report.refused() || !opened.rows) {
+        // Opened by content, the file is past the shapes of its command's reader too: the
+        // general reader's box names what stops it (a JPEG compression, say), which a box
+        // about one tag would not. Open TIF keeps its own box.
+        if (job.session.request.kind == SourceKind::Image && opened.report.refused()) return job.relay(opened.report);
+        return std::nullopt;
+    }
     job.openedBytes = std::move(bytes);
     job.opened = std::move(opened);
     return acceptOpened(job, true);

@@ -249,6 +249,34 @@ const char kSwap[] =
     "Swap says.\r\n"
     "-------------------------------------------------------------------\r\n";
 
+const char kOpen[] =
+    "       _____ Opening Any Height-Map Source _____\r\n"
+    "\r\n"
+    "File > Open... (Ctrl+O) takes every image this program\r\n"
+    "reads and tells its kind by its first bytes, never by\r\n"
+    "its name. Dropping a file on the window does the same.\r\n"
+    "\r\n"
+    "•  PNG: 1 to 16 bits, grey, RGB, palette, with or\r\n"
+    "    without alpha, interlaced or not.\r\n"
+    "•  TIFF: grey, RGB or palette, 1 to 32 bits or floating\r\n"
+    "    point; uncompressed, LZW, Deflate or PackBits;\r\n"
+    "    strips or tiles, planes apart or together; BigTIFF.\r\n"
+    "•  OpenEXR (half or float), PFM, PPM, PGM and PBM.\r\n"
+    "•  Radiance files of every packing: flat, the old\r\n"
+    "    run-length scheme and RLE2 at any width.\r\n"
+    "\r\n"
+    "A picture is converted as the same picture saved as an\r\n"
+    "RGB TIFF would be, and all options apply: grey becomes\r\n"
+    "R = G = B, alpha is left out (the log says so), 1 to 8\r\n"
+    "bits become 8-bit samples, 9 to 16 bits 16-bit ones,\r\n"
+    "32-bit integers and floating point take the 96-bit road.\r\n"
+    "A file of one floating-point or signed channel holds\r\n"
+    "heights, not light, and is taken as heights.\r\n"
+    "\r\n"
+    "Samples are taken as stored: gamma and colour profiles\r\n"
+    "are never applied, since a height is not a colour.\r\n"
+    "------------------------------------------------------------\r\n";
+
 const char kPgm[] =
     "        _____ Portable Grey Map Conversion _____\r\n"
     "\r\n"
@@ -354,6 +382,7 @@ const std::vector<HelpPage>& helpPages() {
         {ids::HelpPosterise, "Help > Options > Posterise", "KELVARIN - Help|Options|Posterise", kPosterise},
         {ids::HelpTeRaw, "Help > TE > Raw", "KELVARIN - Help|TE > Raw", kTeRaw},
         {ids::HelpSwap, "Help > Swap Mac/PC", "KELVARIN - Help|Swap", kSwap},
+        {ids::HelpOpen, "Help > Convert > Open Support", "KELVARIN - Help|Open Support", kOpen},
         {ids::HelpPgm, "Help > Convert > PGM Support", "KELVARIN - Help|PGM Support", kPgm},
         {ids::HelpRaw, "Help > Convert > RAW Support", "KELVARIN - Help|RAW Support", kRaw},
         {ids::HelpBin, "Help > Convert > BIN   Support", "KELVARIN - Help|Bin Support", kBin},

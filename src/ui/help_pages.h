@@ -1,4 +1,4 @@
-// The sixteen help and about pages, in menu order.
+// The help and about pages, in menu order.
 #pragma once
 
 #include <string>

@@ -10,7 +10,7 @@ inline constexpr int Terrain4Max = 1045, Terrain4Avg = 1051, Terrain3 = 1047;
 inline constexpr int HelpGeneral = 1005, HelpUsage = 1006, HelpBryceRender = 1007, HelpBryceHdri = 1008,
                      HelpColour = 1009, HelpEnhancing = 1010, HelpFStop = 1011, HelpPosterise = 1043,
                      HelpTeRaw = 1013, HelpSwap = 1012, HelpPgm = 1044, HelpRaw = 1053, HelpBin = 1054,
-                     HelpTerrain4 = 1046, HelpTerrain3 = 1048, HelpAbout = 1014;
+                     HelpTerrain4 = 1046, HelpTerrain3 = 1048, HelpOpen = 1061, HelpAbout = 1014;
 
 // Output: the size of the height map written. One of them is ticked.
 inline constexpr int OriginalSize = 1200, OtherSize = 1220;

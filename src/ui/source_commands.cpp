@@ -21,15 +21,15 @@ constexpr std::string_view kPgmMime[] = {"image/x-portable-graymap"};
 constexpr std::string_view kRawExtensions[] = {".raw"};
 
 constexpr SourceCommand kCommands[] = {
-    {ids::OpenImage, "open", 2, SourceKind::Image, "Conversion concluded.", false, kOpenExtensions, kOpenMime},
-    {ids::OpenTif, "tif", 2, SourceKind::Tif, "TIF Conversion concluded.", false, kTifExtensions, kTifMime},
-    {ids::OpenHdr, "hdr", 2, SourceKind::Rgbe, "HDR Conversion concluded.", false, kHdrExtensions, kHdrMime},
-    {ids::PgmToTif, "pgm", 2, SourceKind::Pgm, "TIF Conversion concluded.", true, kPgmExtensions, kPgmMime},
-    {ids::RawToTif, "raw", 2, SourceKind::Raw, "TIF Conversion concluded.", true, kRawExtensions, {}},
-    {ids::BinToTif, "bin", 3, SourceKind::Bin, "TIF Conversion concluded.", true, {}, {}},
-    {ids::Terrain4Max, "terrain4-max", 1, SourceKind::None, "3 Terrains created from 4 concluded.", true, {}, {}},
-    {ids::Terrain4Avg, "terrain4-avg", 1, SourceKind::None, "3 Terrains created from 4 concluded.", true, {}, {}},
-    {ids::Terrain3, "terrain3", 1, SourceKind::None, "3 Terrains conversion concluded.", true, {}, {}},
+    {ids::OpenImage, "open", 2, SourceKind::Image, "Conversion concluded.", false, kOpenExtensions, kOpenMime, ids::HelpOpen},
+    {ids::OpenTif, "tif", 2, SourceKind::Tif, "TIF Conversion concluded.", false, kTifExtensions, kTifMime, ids::HelpBryceRender},
+    {ids::OpenHdr, "hdr", 2, SourceKind::Rgbe, "HDR Conversion concluded.", false, kHdrExtensions, kHdrMime, ids::HelpBryceHdri},
+    {ids::PgmToTif, "pgm", 2, SourceKind::Pgm, "TIF Conversion concluded.", true, kPgmExtensions, kPgmMime, ids::HelpPgm},
+    {ids::RawToTif, "raw", 2, SourceKind::Raw, "TIF Conversion concluded.", true, kRawExtensions, {}, ids::HelpRaw},
+    {ids::BinToTif, "bin", 3, SourceKind::Bin, "TIF Conversion concluded.", true, {}, {}, ids::HelpBin},
+    {ids::Terrain4Max, "terrain4-max", 1, SourceKind::None, "3 Terrains created from 4 concluded.", true, {}, {}, ids::HelpTerrain4},
+    {ids::Terrain4Avg, "terrain4-avg", 1, SourceKind::None, "3 Terrains created from 4 concluded.", true, {}, {}, ids::HelpTerrain4},
+    {ids::Terrain3, "terrain3", 1, SourceKind::None, "3 Terrains conversion concluded.", true, {}, {}, ids::HelpTerrain3},
 };
 
 }  // namespace

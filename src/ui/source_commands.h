@@ -1,6 +1,7 @@
 // The conversion commands in one table: for each, the menu command, the source kind its job
 // opens, the name the CLI and batch runs know it by, the files it takes, what a batch folder
-// stands for, the box a success shows, and the MIME types the desktop entry opens with it. The
+// stands for, the box a success shows, the MIME types the desktop entry opens with it, and the
+// help page that describes it. The
 // command handler, the CLI's commands and batch commands, and the desktop entry's list follow it.
 #pragma once
 
@@ -20,6 +21,7 @@ struct SourceCommand {
     bool modeWarning;                     // the job shows the options warning first
     std::span<const std::string_view> batchExtensions;  // lower case, with the dot; none: not in batches
     std::span<const std::string_view> mimeTypes;        // the desktop entry opens these with the program
+    int helpId;                           // the help page that tells what the command takes
 };
 
 std::span<const SourceCommand> sourceCommands();

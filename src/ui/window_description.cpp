@@ -121,6 +121,7 @@ constexpr MenuEntry kHelpOptions[] = {
 };
 
 constexpr MenuEntry kHelpConvert[] = {
+    command("Open Support", ids::HelpOpen),
     command("PGM Support", ids::HelpPgm),
     command("RAW Support", ids::HelpRaw),
     command("BIN   Support", ids::HelpBin),

@@ -111,6 +111,7 @@ std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
 
     test::Harness h(files);
     h.session.options = job.options;
+    h.session.conversionThreads = job.threads;
     largestAllocation = 0;
     tracking = true;
     const int result = h.run(job.command, answers);
@@ -160,7 +161,10 @@ std::optional<test::Bytes> runAndCheck(const FuzzJob& job) {
 void runOpenJobs(const std::uint8_t* data, std::size_t size, std::size_t allocationPerInputByte) {
     FuzzJob job{.command = ids::OpenImage, .data = data, .size = size};
     job.allocationPerInputByte = allocationPerInputByte;
+    // Three threads: bands decoded on threads of their own, in an order that is not the rows'.
+    job.threads = 3;
     const std::optional<test::Bytes> plain = runAndCheck(job);
+    job.threads = 1;
     job.options = styledOptions();
     (void)runAndCheck(job);
     job.options = ConversionOptions{};

@@ -26,6 +26,9 @@ struct FuzzJob {
     // The largest single allocation allowed, beyond a fixed 16 MiB, per byte of input: sources
     // that may hold their whole image (interlaced PNG, OpenEXR) inflate to it first.
     std::size_t allocationPerInputByte = 256;
+    // The conversion's threads; 0 as many as the machine has. Starting threads costs more than
+    // converting most fuzz inputs, so only the jobs that try the bands on threads have them.
+    unsigned threads = 0;
 };
 
 // Runs the job and traps when a guarantee is broken. In the TE>Raw mode the expected export size

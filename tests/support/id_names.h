@@ -36,6 +36,7 @@ inline std::string idName(int id) {
         {ids::HelpPosterise, "HelpPosterise"},
         {ids::HelpTeRaw, "HelpTeRaw"},
         {ids::HelpSwap, "HelpSwap"},
+        {ids::HelpOpen, "HelpOpen"},
         {ids::HelpPgm, "HelpPgm"},
         {ids::HelpRaw, "HelpRaw"},
         {ids::HelpBin, "HelpBin"},

@@ -8,6 +8,7 @@ import re
 
 from desktop import Wine, ended, exit_status, wait_until
 from parity import same_output
+from xdnd import drop_file
 
 MAIN = "KELVARIN v3.02"
 PREVIEW = "KELVARIN - Preview"
@@ -18,6 +19,8 @@ RESULT_BOX = re.compile(r"KELVARIN - (Success|Error)\.")
 # Typed into the dialogs after the folder of the run (as a full path, so the folder a dialog
 # starts in does not matter): the parity check's source and an existing, longer destination.
 SOURCE, DESTINATION = "dür\\höhe-Ω.tif", "dür\\grau-ß.tif"
+# Where the dropped source is converted to (a new file).
+DROPPED = "dür\\fallen-ß.tif"
 
 
 class WindowChecks:
@@ -60,6 +63,8 @@ class WindowChecks:
                 self.greyed_under_warning(main)
                 self.conversion(main, reference)
                 self.preview_after_job(preview_screenshot)
+                main = self.main_window(main)
+                self.dropped(main, reference)
                 main = self.main_window(main)
                 if screenshot:
                     self.picture(main, screenshot)
@@ -185,6 +190,27 @@ class WindowChecks:
             problem = ('no "KELVARIN - Success." box' if not self.answer_box("KELVARIN - Success.") else
                        same_output(reference, self.folder / DESTINATION.replace("\\", "/")))
         self.report.check(f"File > Open TIF converts {SOURCE} through the dialogs like the Linux build", problem)
+
+    def dropped(self, main, reference):
+        # The same source dropped on the window from a file manager: Open... runs with it, so only
+        # the Save dialog is asked, and the output equals the Linux build's.
+        source = self.folder / SOURCE.replace("\\", "/")
+        problem = drop_file(self.desktop.env["DISPLAY"], main.id, source)
+        dialog = None if problem else self.desktop.wait_for("KELVARIN Save", 30)
+        if not problem and not dialog:
+            problem = 'no "KELVARIN Save" dialog after the drop'
+            self.close_boxes()
+        if dialog:
+            dialog.press("ctrl+a")
+            self.desktop.type(f"{Wine.path(self.folder)}\\{DROPPED}")
+            self.desktop.key("Return")
+            problem = ('no "KELVARIN - Success." box' if not self.answer_box("KELVARIN - Success.") else
+                       same_output(reference, self.folder / DROPPED.replace("\\", "/")))
+        self.report.check(f"{SOURCE} dropped on the window converts through Open... like the Linux build", problem)
+        preview = self.desktop.wait_for(PREVIEW, 30)
+        if preview:
+            preview.press("alt+F4")
+            self.desktop.wait_gone(PREVIEW, 10)
 
     def preview_after_job(self, path):
         # "Show Preview After Each Job" is ticked at start: the conversion has opened the preview
