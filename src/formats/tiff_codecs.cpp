@@ -84,24 +84,20 @@ bool isOldStyleLzw(const std::uint8_t* in, std::size_t size) { return size >= 2 
 
 CodecStatus decodeLzw(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room,
                       std::size_t& produced) {
-    // Each code stands for a string: the string of `prefix` and then `suffix`; `first` is its
-    // first byte and `length` its length.
+    // A code above 255 stands for the string an earlier code wrote followed by one more byte, so
+    // every such string lies in the output already: the table keeps where (`start`) and how long
+    // it is, and a code is copied from there. A string may overlap its own copy (the code just
+    // being defined), which a forward copy byte by byte handles.
     struct Table {
-        std::uint16_t prefix[kTableSize], length[kTableSize];
-        std::uint8_t suffix[kTableSize], first[kTableSize];
+        std::size_t start[kTableSize];
+        std::uint16_t length[kTableSize];
     };
     static thread_local Table table;
     // Plain pointers: the loop below then needs no thread-local lookups.
-    std::uint16_t* const prefix = table.prefix;
+    std::size_t* const start = table.start;
     std::uint16_t* const length = table.length;
-    std::uint8_t* const suffix = table.suffix;
-    std::uint8_t* const first = table.first;
-    for (unsigned i = 0; i < 256; ++i) {
-        suffix[i] = first[i] = static_cast<std::uint8_t>(i);
-        length[i] = 1;
-    }
-    std::uint8_t spill[kTableSize];
-    std::size_t at = 0, put = 0;
+    for (unsigned i = 0; i < 256; ++i) length[i] = 1;
+    std::size_t at = 0, put = 0, previousStart = 0;
     std::uint64_t buffer = 0;
     unsigned held = 0, width = 9, next = kFirstFree;
     int previous = -1;
@@ -123,33 +119,39 @@ CodecStatus decodeLzw(const std::uint8_t* in, std::size_t size, std::uint8_t* ou
         }
         if (previous < 0) {
             if (code > 255) return CodecStatus::Bad;
+            previousStart = put;
             out[put++] = static_cast<std::uint8_t>(code);
             previous = static_cast<int>(code);
             continue;
         }
         if (code > next || (code == next && next >= kTableSize)) return CodecStatus::Bad;
         if (next < kTableSize) {
-            const auto p = static_cast<unsigned>(previous);
-            prefix[next] = static_cast<std::uint16_t>(p);
-            suffix[next] = code == next ? first[p] : first[code];
-            first[next] = first[p];
-            length[next] = static_cast<std::uint16_t>(length[p] + 1);
+            start[next] = previousStart;
+            length[next] = static_cast<std::uint16_t>(length[previous] + 1);
             ++next;
             if (next >= (1u << width) - 1 && width < 12) ++width;
         }
-        // The string is written from its last byte back; one that runs past the room is
-        // built aside and cut.
-        const unsigned n = length[code];
-        std::uint8_t* end = put + n <= room ? out + put + n : spill + n;
-        for (unsigned c = code; c > 255; c = prefix[c]) *--end = suffix[c];
-        *--end = static_cast<std::uint8_t>(first[code]);
-        if (put + n > room) {
-            std::memcpy(out + put, spill, room - put);
-            put = room;
-        } else {
-            put += n;
-        }
+        previousStart = put;
         previous = static_cast<int>(code);
+        if (code < 256) {
+            out[put++] = static_cast<std::uint8_t>(code);
+            continue;
+        }
+        // A string that runs past the room is cut.
+        const std::size_t n = std::min<std::size_t>(length[code], room - put);
+        const std::uint8_t* from = out + start[code];
+        std::uint8_t* to = out + put;
+        const auto distance = static_cast<std::size_t>(to - from);
+        if (n <= 8 && distance >= 8 && room - put >= 8) {
+            // Most strings are short: one 8-byte move, whose bytes past the string are written
+            // over by the codes that follow.
+            std::memcpy(to, from, 8);
+        } else if (distance >= n) {
+            std::memcpy(to, from, n);
+        } else {
+            for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+        }
+        put += n;
     }
     produced = put;
     return put == room ? CodecStatus::Ok : CodecStatus::Short;
