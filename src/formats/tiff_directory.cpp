@@ -1,5 +1,6 @@
 #include "formats/tiff_directory.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kelvarin {
@@ -113,6 +114,9 @@ std::string readTiffDirectory(ByteSource& source, std::uint64_t offset, TiffDire
     if (!source.readAt(offset, countBytes, countSize)) return "The image file directory lies beyond the end of the file.";
     const std::uint64_t count = directory.number(countBytes, countSize);
     if (count == 0 || count > kMaxEntries) return "The image file directory has no entries or too many.";
+    // Checked before the entries are read into memory: a count is no reason to allocate.
+    if (count * entrySize + fieldSize > source.size() - std::min(source.size(), offset + countSize))
+        return "The image file directory runs past the end of the file.";
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count * entrySize + fieldSize));
     if (!source.readAt(offset + countSize, bytes.data(), bytes.size()))
         return "The image file directory runs past the end of the file.";

@@ -46,7 +46,9 @@ ConversionOptions styledOptions();
 ConversionOptions teRawOptions();
 
 // A source opened by content (File > Open...): the job with the default options, with every
-// option, and with Swap, which may only reorder the samples.
-void runOpenJobs(const std::uint8_t* data, std::size_t size, std::size_t allocationPerInputByte = 256);
+// option, and with Swap, which may only reorder the samples. With `onlyPlain` the first alone:
+// for a large image, whose passes cost far more than the options add.
+void runOpenJobs(const std::uint8_t* data, std::size_t size, std::size_t allocationPerInputByte = 256,
+                 bool onlyPlain = false);
 
 }  // namespace kelvarin::fuzz

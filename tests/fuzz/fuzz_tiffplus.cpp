@@ -17,14 +17,15 @@ namespace {
     std::abort();
 }
 
-void checkReader(const std::uint8_t* data, std::size_t size) {
+// Returns the bytes the decoded image holds (0 when it was refused).
+std::size_t checkReader(const std::uint8_t* data, std::size_t size) {
     using namespace kelvarin;
-    if (!sniffTiffImage(std::span<const std::uint8_t>(data, size < 64 ? size : 64))) return;
+    if (!sniffTiffImage(std::span<const std::uint8_t>(data, size < 64 ? size : 64))) return 0;
     MemoryBytes source(data, size);
     OpenedSource opened = openTiffImage(source);
     if (opened.report.refused()) {
         if (opened.rows || opened.report.refusal->text.empty()) broken("a refusal without its reason, or with rows");
-        return;
+        return 0;
     }
     const PixelLayout& l = opened.layout;
     if (!opened.rows || opened.width == 0 || opened.length == 0 || l.channels < 1 || l.channels > 4 ||
@@ -32,7 +33,7 @@ void checkReader(const std::uint8_t* data, std::size_t size) {
         broken("an accepted file with an unusable layout");
     const std::size_t rowBytes = std::size_t{opened.width} * l.bytesPerPixel();
     // Huge images that the file claims honestly are left alone: the fuzzer's memory is small.
-    if (rowBytes > (std::size_t{1} << 22)) return;
+    if (rowBytes > (std::size_t{1} << 22)) return rowBytes * opened.length;
     const std::uint32_t run = 3;
     std::vector<std::uint8_t> rows(rowBytes * run);
     for (int pass = 0; pass < 2; ++pass) {
@@ -44,13 +45,14 @@ void checkReader(const std::uint8_t* data, std::size_t size) {
             }
         }
     }
+    return rowBytes * opened.length;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    checkReader(data, size);
+    const std::size_t decoded = checkReader(data, size);
     // A strip or a row of tiles is held decoded, and LZW may make 4096 bytes of one.
-    kelvarin::fuzz::runOpenJobs(data, size, 4200);
+    kelvarin::fuzz::runOpenJobs(data, size, 4200, decoded > (std::size_t{1} << 20));
     return 0;
 }
