@@ -49,19 +49,28 @@ TEST(PngWriter, IndependentDecodersReadBackEverySample) {
     struct Case {
         PngHeader header;
         std::vector<std::uint16_t> samples;  // 8-bit images: one byte each
+        unsigned threads = 1;
     };
+    std::vector<std::uint16_t> ramp(2000 * 700);
+    for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::uint16_t>((i % 2000) * 17 + (i / 2000) * 3);
     const Case cases[] = {
         {{1, 1, 16, PngColour::Grey}, {0xBEEF}},
         {{5, 3, 16, PngColour::Grey}, {0, 65535, 1, 256, 255, 65534, 0x8000, 0x7FFF, 0x0100, 0x00FF, 7, 70, 700, 7000, 9}},
         // Over 64 KiB compressed: several IDAT chunks.
         {{301, 233, 16, PngColour::Grey}, noise(301 * 233, 1)},
         {{4, 2, 8, PngColour::Rgb}, {0, 1, 2, 3, 4, 5, 250, 251, 252, 253, 254, 255, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 128, 127}},
+        // Several bands of 1 MiB, deflated on threads, rows straddling the bands.
+        {{1500, 800, 16, PngColour::Grey}, noise(1500 * 800, 2), 3},
+        {{2000, 700, 16, PngColour::Grey}, ramp, 2},
+        {{2000, 700, 16, PngColour::Grey}, ramp, 5},
+        {{2000, 700, 16, PngColour::Grey}, ramp, 1},
     };
     test::TempDir dir;
+    std::vector<Bytes> ramps;  // the same image gives the same bytes on any number of threads
     for (const Case& c : cases) {
         const bool deep = c.header.bitDepth == 16;
         MemorySink sink;
-        PngWriter writer(sink, c.header);
+        PngWriter writer(sink, c.header, c.threads);
         const std::size_t rowLength = c.samples.size() / c.header.height;
         for (std::uint32_t y = 0; y < c.header.height; ++y) {
             const auto* row = c.samples.data() + y * rowLength;
@@ -86,7 +95,11 @@ TEST(PngWriter, IndependentDecodersReadBackEverySample) {
             expected.push_back(static_cast<std::uint8_t>(s));
         }
         EXPECT_EQ(test::readBytes(raw), expected) << c.header.width << " x " << c.header.height;
+        if (c.samples == ramp) ramps.push_back(sink.bytes);
     }
+    ASSERT_EQ(ramps.size(), 3u);
+    EXPECT_EQ(ramps[0], ramps[1]);
+    EXPECT_EQ(ramps[0], ramps[2]);
 }
 
 // Every way a PNG can go wrong fails the call, and every call after it: a full disk, a row too

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 namespace kelvarin {
 
@@ -15,8 +17,15 @@ constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '
 constexpr std::uint32_t kLargestSide = 0x7FFFFFFF;
 // Compressed bytes are sent on as IDAT chunks of this size (the last one shorter).
 constexpr std::size_t kIdatSize = std::size_t{1} << 16;
-// zlib counts its input in 32 bits; a row is handed over in parts no larger than this.
-constexpr std::size_t kLargestDeflateInput = std::size_t{1} << 30;
+// The filtered rows are deflated in bands of this many bytes (rows may straddle two bands): large
+// enough that starting a thread and flushing cost little, small enough that a few bands in
+// flight hold little memory.
+constexpr std::size_t kBandBytes = std::size_t{1} << 20;
+// What deflate may refer back to: a band starts with the band before's last bytes as its
+// dictionary, so cutting the image into bands costs almost nothing in size.
+constexpr std::size_t kWindowBytes = std::size_t{1} << 15;
+// The zlib header of a stream deflated at level 2 to 5 with a 32 KiB window.
+constexpr std::uint8_t kZlibHeader[2] = {0x78, 0x5E};
 
 // Every row is filtered with "Up" (each byte minus the byte above it): smooth heights leave
 // small differences that deflate well. On 4096 x 4096 height maps (fractal terrain, a smooth
@@ -37,20 +46,25 @@ std::size_t channels(PngColour colour) { return colour == PngColour::Rgb ? 3 : 1
 
 }  // namespace
 
-struct PngWriter::Deflate {
-    z_stream stream{};
-    bool ready = false;
-    std::vector<std::uint8_t> out = std::vector<std::uint8_t>(kIdatSize);
-    ~Deflate() {
-        if (ready) deflateEnd(&stream);
-    }
+struct PngWriter::Band {
+    std::vector<std::uint8_t> input = std::vector<std::uint8_t>(kBandBytes);
+    std::vector<std::uint8_t> dictionary, output;
+    std::size_t used = 0;  // bytes of input filled
+    bool last = false;     // ends the stream
+    bool ok = false;
+    uLong adler = 0;
+    std::thread worker;
 };
 
-PngWriter::PngWriter(ByteSink& sink, const PngHeader& header) : sink_(sink), header_(header) {
+PngWriter::PngWriter(ByteSink& sink, const PngHeader& header, unsigned threads)
+    : sink_(sink), header_(header), threads_(std::max(1u, threads)) {
     failed_ = !valid(header);
 }
 
-PngWriter::~PngWriter() = default;
+PngWriter::~PngWriter() {
+    for (const std::unique_ptr<Band>& band : inFlight_)
+        if (band->worker.joinable()) band->worker.join();
+}
 
 bool PngWriter::fail() {
     failed_ = true;
@@ -76,23 +90,31 @@ bool PngWriter::writeChunk(const char type[4], const std::uint8_t* data, std::si
     return true;
 }
 
+// Compressed bytes leave as IDAT chunks of kIdatSize; finish() sends the rest.
+bool PngWriter::writeData(const std::uint8_t* data, std::size_t size) {
+    idat_.insert(idat_.end(), data, data + size);
+    std::size_t sent = 0;
+    while (idat_.size() - sent >= kIdatSize) {
+        if (!writeChunk("IDAT", idat_.data() + sent, kIdatSize)) return false;
+        sent += kIdatSize;
+    }
+    idat_.erase(idat_.begin(), idat_.begin() + static_cast<std::ptrdiff_t>(sent));
+    return true;
+}
+
 bool PngWriter::start() {
     started_ = true;
     const std::size_t bytesPerSample = static_cast<std::size_t>(header_.bitDepth) / 8;
     rowBytes_ = std::size_t{header_.width} * channels(header_.colour) * bytesPerSample;
     try {
-        deflate_ = std::make_unique<Deflate>();
         row_.assign(rowBytes_, 0);
         previous_.assign(rowBytes_, 0);
-        filtered_.assign(rowBytes_ + 1, kFilterUp);
+        filling_ = std::make_unique<Band>();
+        idat_.reserve(2 * kIdatSize);
     } catch (const std::bad_alloc&) {
         // A row of an absurd width: refused like any other failure.
         return fail();
     }
-    if (deflateInit(&deflate_->stream, kCompressionLevel) != Z_OK) return fail();
-    deflate_->ready = true;
-    deflate_->stream.next_out = deflate_->out.data();
-    deflate_->stream.avail_out = static_cast<uInt>(deflate_->out.size());
 
     std::uint8_t ihdr[13];
     putBigEndian32(ihdr, header_.width);
@@ -103,41 +125,77 @@ bool PngWriter::start() {
     ihdr[11] = 0;  // filter method 0: a filter type in front of each row
     ihdr[12] = 0;  // not interlaced
     if (!sink_.write(kSignature, sizeof kSignature)) return fail();
-    return writeChunk("IHDR", ihdr, sizeof ihdr);
+    return writeChunk("IHDR", ihdr, sizeof ihdr) && writeData(kZlibHeader, sizeof kZlibHeader);
 }
 
-// Runs deflate over what it was given, sending every full output buffer as an IDAT chunk; with
-// Z_FINISH until the stream has ended, and the last part sent too.
-bool PngWriter::pump(int flush) {
-    z_stream& stream = deflate_->stream;
-    for (;;) {
-        const int status = deflate(&stream, flush);
-        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) return fail();
-        const bool full = stream.avail_out == 0;
-        if (full || (status == Z_STREAM_END && stream.avail_out < deflate_->out.size())) {
-            if (!writeChunk("IDAT", deflate_->out.data(), deflate_->out.size() - stream.avail_out)) return false;
-            stream.next_out = deflate_->out.data();
-            stream.avail_out = static_cast<uInt>(deflate_->out.size());
-        }
-        if (status == Z_STREAM_END) return true;
-        if (flush != Z_FINISH && stream.avail_in == 0 && !full) return true;
+// Waits for the oldest band in flight and sends its bytes on.
+bool PngWriter::writeOldest() {
+    std::unique_ptr<Band> band = std::move(inFlight_.front());
+    inFlight_.erase(inFlight_.begin());
+    if (band->worker.joinable()) band->worker.join();
+    if (!band->ok) return fail();
+    adler_ = static_cast<std::uint32_t>(adler32_combine(adler_, band->adler, static_cast<z_off_t>(band->used)));
+    if (!writeData(band->output.data(), band->output.size())) return false;
+    if (!band->last) {
+        // Its buffers serve the next band.
+        band->used = 0;
+        band->ok = false;
+        spare_ = std::move(band);
     }
+    return true;
+}
+
+bool PngWriter::sendBand(bool last) {
+    Band& band = *filling_;
+    band.last = last;
+    try {
+        band.dictionary = dictionary_;
+        if (band.used >= kWindowBytes) {
+            dictionary_.assign(band.input.begin() + static_cast<std::ptrdiff_t>(band.used - kWindowBytes),
+                               band.input.begin() + static_cast<std::ptrdiff_t>(band.used));
+        } else {
+            dictionary_.insert(dictionary_.end(), band.input.begin(), band.input.begin() + static_cast<std::ptrdiff_t>(band.used));
+            if (dictionary_.size() > kWindowBytes)
+                dictionary_.erase(dictionary_.begin(), dictionary_.end() - static_cast<std::ptrdiff_t>(kWindowBytes));
+        }
+        inFlight_.push_back(std::move(filling_));
+        if (threads_ > 1) {
+            try {
+                band.worker = std::thread([&band] { band.ok = deflateBand(band); });
+            } catch (const std::system_error&) {
+                band.ok = deflateBand(band);  // no thread to be had: here, then
+            }
+        } else {
+            band.ok = deflateBand(band);
+        }
+        // With threads, one band fills while `threads_` deflate; without, each is sent at once.
+        const std::size_t deflating = threads_ > 1 ? threads_ : 0;
+        while (!inFlight_.empty() && (last || inFlight_.size() > deflating))
+            if (!writeOldest()) return false;
+        if (!last) filling_ = spare_ ? std::move(spare_) : std::make_unique<Band>();
+    } catch (const std::bad_alloc&) {
+        return fail();
+    }
+    return true;
 }
 
 bool PngWriter::compressRow() {
-    // Above the first row PNG counts zeros, which previous_ holds at the start.
-    for (std::size_t i = 0; i < rowBytes_; ++i)
-        filtered_[i + 1] = static_cast<std::uint8_t>(row_[i] - previous_[i]);
-    z_stream& stream = deflate_->stream;
-    const std::uint8_t* data = filtered_.data();
-    std::size_t left = filtered_.size();
-    while (left > 0) {
-        const std::size_t part = std::min(left, kLargestDeflateInput);
-        stream.next_in = const_cast<Bytef*>(data);
-        stream.avail_in = static_cast<uInt>(part);
-        if (!pump(Z_NO_FLUSH)) return false;
-        data += part;
-        left -= part;
+    // Above the first row PNG counts zeros, which previous_ holds at the start. The row enters
+    // the bands behind its filter-type byte, as much as the band being filled takes.
+    const std::size_t total = rowBytes_ + 1;
+    for (std::size_t at = 0; at < total;) {
+        Band& band = *filling_;
+        const std::size_t n = std::min(kBandBytes - band.used, total - at);
+        std::uint8_t* out = band.input.data() + band.used;
+        std::size_t k = 0;
+        if (at == 0) out[k++] = kFilterUp;
+        for (; k < n; ++k) {
+            const std::size_t i = at + k - 1;
+            out[k] = static_cast<std::uint8_t>(row_[i] - previous_[i]);
+        }
+        band.used += n;
+        at += n;
+        if (band.used == kBandBytes && !sendBand(false)) return false;
     }
     previous_.swap(row_);
     ++rowsWritten_;
@@ -166,10 +224,38 @@ bool PngWriter::writeRow(std::span<const std::uint8_t> samples) {
 
 bool PngWriter::finish() {
     if (failed_ || rowsWritten_ != header_.height) return fail();
-    deflate_->stream.next_in = nullptr;
-    deflate_->stream.avail_in = 0;
-    if (!pump(Z_FINISH)) return false;
+    if (!sendBand(true)) return false;
+    std::uint8_t checksum[4];
+    putBigEndian32(checksum, adler_);
+    if (!writeData(checksum, sizeof checksum)) return false;
+    if (!idat_.empty() && !writeChunk("IDAT", idat_.data(), idat_.size())) return false;
     return writeChunk("IEND", nullptr, 0);
+}
+
+bool PngWriter::deflateBand(Band& band) noexcept {
+    band.adler = adler32(1, band.input.data(), static_cast<uInt>(band.used));
+    z_stream stream{};
+    if (deflateInit2(&stream, kCompressionLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+    bool ok = band.dictionary.empty() ||
+              deflateSetDictionary(&stream, band.dictionary.data(), static_cast<uInt>(band.dictionary.size())) == Z_OK;
+    try {
+        // What deflate can make of the band at worst, and the bytes of the flush.
+        band.output.resize(deflateBound(&stream, band.used) + 16);
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    if (ok) {
+        stream.next_in = band.input.data();
+        stream.avail_in = static_cast<uInt>(band.used);
+        stream.next_out = band.output.data();
+        stream.avail_out = static_cast<uInt>(band.output.size());
+        const int status = deflate(&stream, band.last ? Z_FINISH : Z_SYNC_FLUSH);
+        // The bound leaves room: one call takes everything and ends the piece.
+        ok = (band.last ? status == Z_STREAM_END : status == Z_OK) && stream.avail_in == 0 && stream.avail_out > 0;
+        band.output.resize(band.output.size() - stream.avail_out);
+    }
+    deflateEnd(&stream);
+    return ok;
 }
 
 }  // namespace kelvarin

@@ -1,7 +1,12 @@
 // A PNG encoder (W3C PNG, second edition): the signature, IHDR, the image as IDAT chunks and
 // IEND. Rows come in one at a time, top first, and leave compressed as they come: memory holds
-// a few rows and zlib's state, never the image. zlib deflates and computes the CRCs; the chunks
-// are framed here. Grey or RGB, 8 or 16 bits per sample, not interlaced.
+// a few bands of rows and zlib's state, never the image. zlib deflates and computes the CRCs; the
+// chunks are framed here. Grey or RGB, 8 or 16 bits per sample, not interlaced.
+//
+// The image data are deflated in bands of rows, each band on a thread of its own, as pigz does:
+// a band starts from the last 32 KiB of the band before as its dictionary and ends on a byte
+// boundary (a sync flush), so the bands join into one zlib stream whose checksum is combined from
+// theirs. The bands are cut by size alone, so the bytes are the same for any number of threads.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +29,9 @@ struct PngHeader {
 
 class PngWriter {
 public:
-    // Nothing is written until the first row (or finish()).
-    PngWriter(ByteSink& sink, const PngHeader& header);
+    // Nothing is written until the first row (or finish()). `threads` deflate bands at once
+    // (1: all on the caller's thread).
+    PngWriter(ByteSink& sink, const PngHeader& header, unsigned threads = 1);
     ~PngWriter();
     PngWriter(const PngWriter&) = delete;
     PngWriter& operator=(const PngWriter&) = delete;
@@ -44,12 +50,17 @@ public:
     bool finish();
 
 private:
-    struct Deflate;
+    struct Band;
     bool fail();
     bool start();
     bool compressRow();
-    bool pump(int flush);
+    bool sendBand(bool last);
+    bool writeOldest();
+    bool writeData(const std::uint8_t* data, std::size_t size);
     bool writeChunk(const char type[4], const std::uint8_t* data, std::size_t size);
+    // Deflates one band as a piece of a raw deflate stream: ended by a sync flush (a byte
+    // boundary) or, for the last band, by the final block.
+    static bool deflateBand(Band& band) noexcept;
 
     ByteSink& sink_;
     PngHeader header_;
@@ -57,11 +68,17 @@ private:
     std::uint32_t rowsWritten_ = 0;
     bool started_ = false;
     bool failed_ = false;
-    std::unique_ptr<Deflate> deflate_;
-    // The row's bytes and those of the row above it (zeros above the first row), and the row
-    // filtered, behind its filter-type byte.
+    unsigned threads_ = 1;
+    // The row's bytes and those of the row above it (zeros above the first row).
     std::vector<std::uint8_t> row_, previous_;
-    std::vector<std::uint8_t> filtered_;
+    // The band being filled with filtered rows (each behind its filter-type byte), and the bands
+    // being deflated, oldest first.
+    std::unique_ptr<Band> filling_;
+    std::vector<std::unique_ptr<Band>> inFlight_;
+    std::unique_ptr<Band> spare_;  // a band sent, whose buffers the next one takes
+    std::vector<std::uint8_t> dictionary_;  // the last 32 KiB of the bands sent
+    std::uint32_t adler_ = 1;               // of all the filtered rows sent
+    std::vector<std::uint8_t> idat_;        // compressed bytes waiting for a full IDAT chunk
 };
 
 }  // namespace kelvarin

@@ -7,6 +7,7 @@
 #include "formats/byte_source.h"
 #include "formats/output_format.h"
 #include "formats/grey_tiff_writer.h"
+#include "job/block_scheduler.h"
 #include "job/file_dialogs.h"
 #include "job/job_context.h"
 #include "job/stages.h"
@@ -57,6 +58,7 @@ bool openDestination(JobContext& job) {
     GreyEncoding& encoding = job.destinationEncoding;
     encoding.format = outputFormatFor(job.destinationPath());
     encoding.size = options.outputSize;
+    encoding.threads = job.session.conversionThreads == 0 ? defaultConversionThreads() : job.session.conversionThreads;
     if (encoding.size) log.appendLine("Resampled to " + imageSizeText(*encoding.size) + " pixels before writing.");
     switch (encoding.format) {
         case OutputFormat::Tiff:

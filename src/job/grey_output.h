@@ -30,6 +30,7 @@ struct GreyEncoding {
     OutputFormat format = OutputFormat::Tiff;
     ByteOrder order = ByteOrder::II;
     std::optional<ImageSize> size = std::nullopt;
+    unsigned threads = 1;  // that deflate a PNG's bands at once
 };
 
 class GreyOutput {
