@@ -49,7 +49,7 @@ TEST(PreviewDescription, ControlsStayApartAndInsideAtEverySize) {
 TEST(PreviewModel, FiguresTilesAndHistogramBars) {
     PreviewModel model;
     FinishedReport floatSource = syntheticReport("/maps/render.tif");
-    floatSource.report.source = {"TIFF", 32, SourceSampleFormat::Float, SourceAnalysis{0.1, 3.5, true}};
+    floatSource.report.source = {"TIFF", 32, SourceSampleFormat::Float, SourceAnalysis{0.1, 3.5, true}, std::nullopt};
     std::vector<FinishedReport> results;
     results.push_back(std::move(floatSource));
     model.setResults(std::move(results));
