@@ -2,7 +2,9 @@
 // small records the options, the readers and the report share.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace kelvarin {
 
@@ -12,6 +14,19 @@ struct HeightRange {
     double low = 0;
     double high = 0;
 };
+
+// Either a range, or the sentence that says why the text is none.
+struct HeightRangeParse {
+    std::optional<HeightRange> range;
+    std::string refusal;
+};
+
+// Accepts "LO:HI" ("-120:4810.5", blanks around the parts): two decimal numbers, LO below HI,
+// read without the C locale.
+HeightRangeParse parseHeightRange(std::string_view text);
+
+// "LO:HI" with each number in its shortest text that reads back as the same double.
+std::string heightRangeText(HeightRange range);
 
 // Where the samples of an elevation file lie on the ground, as its georeferencing gives it.
 struct GroundPlacement {
