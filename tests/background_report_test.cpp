@@ -17,7 +17,7 @@ TEST(BackgroundReport, SameReportAndPreviewAsCountingInPlace) {
     std::mt19937 random(7);
     for (std::size_t i = 0; i < samples.size(); ++i)
         samples[i] = static_cast<std::uint16_t>((i % kWidth) * 40 + (i / kWidth) * 3 + random() % 64);
-    const SourceFacts source{"RAW", 16, SourceSampleFormat::UnsignedInteger, std::nullopt};
+    const SourceFacts source{"RAW", 16, SourceSampleFormat::UnsignedInteger, std::nullopt, std::nullopt};
     ReportFeed inPlace(kWidth, kLength);
     inPlace.add(samples);
     const FinishedReport expected = inPlace.finish("map.tif", source);

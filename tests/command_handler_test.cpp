@@ -104,6 +104,48 @@ TEST(CommandHandler, OutputSizeIsChosenAndTicked) {
     EXPECT_TRUE(harness.port.log.empty());
 }
 
+// Output > "Height Range...": LO:HI is kept, offered again next time, and an empty answer goes back
+// to each file's own range; a text that is no range is refused with a box and changes nothing.
+TEST(CommandHandler, HeightRangeIsAskedAndKept) {
+    struct Step {
+        std::optional<std::string> typed;  // nothing: Cancel
+        std::optional<std::pair<double, double>> range;
+        std::string box;
+    };
+    const Step steps[] = {
+        {"-120:4810.5", std::pair{-120.0, 4810.5}, ""},
+        {"5:5", std::pair{-120.0, 4810.5}, "The lowest height must be below the highest."},
+        {"high", std::pair{-120.0, 4810.5}, "A height range is two numbers, LO:HI, such as -120:4810.5."},
+        {std::nullopt, std::pair{-120.0, 4810.5}, ""},
+        {" 0 : 1e3 ", std::pair{0.0, 1000.0}, ""},
+        {"  ", std::nullopt, ""},
+    };
+    Harness harness;
+    std::string shown;
+    for (const Step& step : steps) {
+        const std::string what = step.typed.value_or("(cancelled)");
+        harness.port.boxes.clear();
+        harness.port.textRequests.clear();
+        harness.port.textAnswers = {step.typed};
+        harness.handler.handle(ids::HeightRange);
+        const std::optional<HeightRange>& got = harness.session.options.heightRange;
+        ASSERT_EQ(got.has_value(), step.range.has_value()) << what;
+        if (got) {
+            EXPECT_EQ(got->low, step.range->first) << what;
+            EXPECT_EQ(got->high, step.range->second) << what;
+        }
+        ASSERT_EQ(harness.port.textRequests.size(), 1u);
+        EXPECT_EQ(harness.port.textRequests[0].initialText, shown) << what;
+        shown = got ? heightRangeText(*got) : "";
+        ASSERT_EQ(harness.port.boxes.size(), step.box.empty() ? 0u : 1u) << what;
+        if (!step.box.empty()) {
+            EXPECT_EQ(harness.port.boxes[0].text, step.box);
+            EXPECT_EQ(harness.port.boxes[0].caption, "KELVARIN - Height Range");
+        }
+    }
+    EXPECT_TRUE(harness.port.log.empty());
+}
+
 struct BoxCase {
     int id;
     bool ConversionOptions::*field;

@@ -66,7 +66,7 @@ TEST(GreyOutput, ReportOfTheNativeSamplesOfACompleteImage) {
         Samples samples = {0x0001, 0x0203, 0xFF00, 0x1234};
         ASSERT_TRUE(output.write(samples.data(), complete ? 4 : 3));
         const std::optional<FinishedReport> report =
-            output.finishReport("out.tif", {"RAW", 16, SourceSampleFormat::UnsignedInteger, std::nullopt});
+            output.finishReport("out.tif", {"RAW", 16, SourceSampleFormat::UnsignedInteger, std::nullopt, std::nullopt});
         ASSERT_EQ(report.has_value(), complete);
         if (!complete) continue;
         EXPECT_EQ(report->report.figures.min, 0x0001);

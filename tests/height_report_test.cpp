@@ -40,7 +40,7 @@ std::string jsonOf(const FinishedReport& finished) { return reportJson(finished.
 // and what the JSON must say for it.
 const std::string kOutput = "maps/h\xF6he \"1\"\\\x01-\x80\xCE\xA9.tif";
 const std::string kOutputUtf8 = "maps/h\xC3\xB6he \"1\"\\\x01-\xE2\x82\xAC\xCE\xA9.tif";
-const SourceFacts kSource{"TIFF", 16, SourceSampleFormat::UnsignedInteger, SourceAnalysis{1.5, 65000, false}};
+const SourceFacts kSource{"TIFF", 16, SourceSampleFormat::UnsignedInteger, SourceAnalysis{1.5, 65000, false}, std::nullopt};
 
 FinishedReport reportInOneBlock(const Map& map, const Samples& samples) {
     ReportFeed feed(map.width, map.length);

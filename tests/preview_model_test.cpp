@@ -49,13 +49,29 @@ TEST(PreviewDescription, ControlsStayApartAndInsideAtEverySize) {
 TEST(PreviewModel, FiguresTilesAndHistogramBars) {
     PreviewModel model;
     FinishedReport floatSource = syntheticReport("/maps/render.tif");
-    floatSource.report.source = {"TIFF", 32, SourceSampleFormat::Float, SourceAnalysis{0.1, 3.5, true}};
+    floatSource.report.source = {"TIFF", 32, SourceSampleFormat::Float, SourceAnalysis{0.1, 3.5, true}, std::nullopt};
     std::vector<FinishedReport> results;
     results.push_back(std::move(floatSource));
     model.setResults(std::move(results));
     const std::vector<std::string> lines = model.figureLines();
     EXPECT_EQ(lines.front(), "File: render.tif");
     EXPECT_EQ(lines.back(), "Before stretch: 0.1 to 3.5");
+
+    // Heights are not stretched: the range their levels stand for, and the editor's vertical scale.
+    FinishedReport tile = syntheticReport("/srtm/N45E006.tif");
+    HeightSummary heights;
+    heights.used = {412, 1615.4};
+    heights.voids = 3;
+    heights.unit = "m";
+    tile.report.source = {"SRTM", 16, SourceSampleFormat::SignedInteger, std::nullopt, heights};
+    PreviewModel tileModel;
+    std::vector<FinishedReport> tiles;
+    tiles.push_back(std::move(tile));
+    tileModel.setResults(std::move(tiles));
+    const std::vector<std::string> tileLines = tileModel.figureLines();
+    ASSERT_GE(tileLines.size(), 2u);
+    EXPECT_EQ(tileLines[tileLines.size() - 2], "Heights: 412 to 1615.4, voids 3");
+    EXPECT_EQ(tileLines.back(), "One step is 0.018363 m; the map spans 1203.4 m from 412 m.");
     EXPECT_FALSE(model.isVisible(ids::PreviewTile1));
     EXPECT_FALSE(model.handle(ids::PreviewTile2));  // no second tile
     EXPECT_TRUE(model.handle(ids::PreviewRelief));

@@ -100,6 +100,28 @@ Bytes radianceRows(std::uint32_t width, std::uint32_t length, bool runs) {
     return file;
 }
 
+// An ASCII grid ends with its last value: a cut inside it leaves another number, a cut after it
+// only the line end; any earlier cut leaves too few values or no header.
+Bytes asciiGrid() {
+    const std::string text =
+        "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 30\nNODATA_value -9999\n1.5 2 -9999\n4 5e1 615\n";
+    return Bytes(text.begin(), text.end());
+}
+Expect gridPrefix(std::size_t cut, const Bytes& prefix) {
+    const std::size_t whole = asciiGrid().size();
+    if (cut + 1 == whole) return Expect::Same;
+    return cut + 4 >= whole && prefix.back() != ' ' ? Expect::Either : Expect::Refusal;
+}
+
+// One-channel PFM floats: heights, with a NaN void.
+Bytes pfmHeights() {
+    const std::string header = "Pf\n2 2\n-1.0\n";
+    Bytes file(header.begin(), header.end());
+    for (const std::uint32_t bits : {0x3F800000u, 0x7FC00000u, 0x40600000u, 0xC0000000u})
+        for (int i = 0; i < 4; ++i) file.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+    return file;
+}
+
 std::vector<SweepCase> sweepCases() {
     std::vector<SweepCase> cases;
     auto tiff = [&](std::string name, TiffLayout layout, bool teRaw = false) {
@@ -128,6 +150,9 @@ std::vector<SweepCase> sweepCases() {
     cases.push_back({"bin data", ids::BinToTif, bin.data, bin.header, false, OutputKind::GreyTiff, false, binaryFile});
     cases.push_back({"bin header", ids::BinToTif, bin.data, bin.header, true, OutputKind::GreyTiff, false,
                      binHeaderPrefix});
+    cases.push_back({"ascii grid heights", ids::OpenImage, asciiGrid(), {}, false, OutputKind::GreyTiff, false,
+                     gridPrefix});
+    cases.push_back({"pfm heights", ids::OpenImage, pfmHeights(), {}, false, OutputKind::GreyTiff, false, binaryFile});
     return cases;
 }
 

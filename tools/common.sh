@@ -46,7 +46,7 @@ declare -A TOOL_PACKAGE=(
     [tiffinfo]=libtiff-tools [tiffcp]=libtiff-tools [tiffdump]=libtiff-tools
     [pgmramp]=netpbm [pnmtopnm]=netpbm [pgmnoise]=netpbm [rgb3toppm]=netpbm [pamdepth]=netpbm
     [pgmtopbm]=netpbm [pnmtoplainpnm]=netpbm [pamtable]=netpbm [pamfile]=netpbm [exrmaketiled]=openexr
-    [pfsin]=pfstools [pfsout]=pfstools [pngcheck]=pngcheck
+    [pfsin]=pfstools [pfsout]=pfstools [pngcheck]=pngcheck [gdal_translate]=gdal-bin
     [localedef]=libc-bin [ldd]=libc-bin [readelf]=binutils [file]=file
     [dpkg-deb]=dpkg [dpkg-architecture]=dpkg-dev [desktop-file-validate]=desktop-file-utils
     [debootstrap]=debootstrap [mount]=mount [git]=git

@@ -4,11 +4,11 @@
 # the extra checks that exist (Windows cross-build under Wine, packages, fuzzing).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev qt6-base-dev python3-numpy python3-tifffile python3-png \
-    python3-openimageio
+    python3-openimageio python3-gdal
 # The suites compare outputs with what these programs read and write.
 ensure_tools cmake ctest g++ make python3 convert identify tiffinfo tiffcp tiffdump pgmramp pnmtopnm pfsin pfsout \
     pgmnoise rgb3toppm pamdepth pgmtopbm pnmtoplainpnm pamtable pamfile exrmaketiled \
-    pngcheck localedef
+    pngcheck localedef gdal_translate
 # The locale test runs the core under a comma-decimal locale as well as in "C".
 ensure_packages locales
 ensure_locale de_DE UTF-8

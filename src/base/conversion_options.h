@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/height_range.h"
 #include "base/image_size.h"
 
 namespace kelvarin {
@@ -27,6 +28,9 @@ struct ConversionOptions {
     // The size the height map is resampled to before it is written; nothing keeps the source's.
     // Terrain sets and TE>Raw exports ignore it.
     std::optional<ImageSize> outputSize = std::nullopt;
+    // The heights an elevation source's levels span; nothing takes each file's own lowest and
+    // highest valid heights. Only height sources read it.
+    std::optional<HeightRange> heightRange = std::nullopt;
 };
 
 }  // namespace kelvarin

@@ -16,6 +16,7 @@
 #include "cli/report_file.h"
 #include "formats/file.h"
 #include "job/clock.h"
+#include "job/height_scan.h"
 #include "job/port.h"
 #include "job/session.h"
 #include "cli/cli_port.h"
@@ -27,11 +28,14 @@ const char kBatchUsage[] =
     "batch: kelvarin-cli [OPTIONS] --out-dir DIR COMMAND SOURCE...\n"
     "  converts every SOURCE with COMMAND (open, tif, hdr, pgm or raw) into DIR/NAME.tif (NAME.raw\n"
     "  with --te-raw); a SOURCE folder stands for its files of the command's kinds (open: .tif\n"
-    "  .tiff .hdr .pic .png .exr .pfm .ppm .pgm .pnm .pbm; tif: .tif .tiff, hdr: .hdr .pic,\n"
+    "  .tiff .hdr .pic .png .exr .pfm .ppm .pgm .pnm .pbm .hgt .asc; tif: .tif .tiff, hdr: .hdr .pic,\n"
     "  pgm: .pgm, raw: .raw), not its hidden files (names starting with a dot)\n"
     "  --jobs N      N jobs at once (default: one per core)\n"
     "  --overwrite   replace results that exist already (otherwise their jobs fail)\n"
-    "  --format tif|png|r16  the results' kind: NAME.tif, NAME.png or NAME.r16 (default tif)\n";
+    "  --format tif|png|r16  the results' kind: NAME.tif, NAME.png or NAME.r16 (default tif)\n"
+    "  --shared-range  heights (.hgt, .asc, one-channel signed or float files): a first pass over\n"
+    "                every source finds their common lowest and highest height, and every result\n"
+    "                spans that range, so the maps of neighbouring tiles meet\n";
 
 namespace {
 
@@ -264,6 +268,10 @@ std::optional<std::string> takeBatchOption(const std::vector<std::string>& argv,
         settings.overwrite = true;
         return std::string();
     }
+    if (option == "--shared-range") {
+        settings.sharedRange = true;
+        return std::string();
+    }
     if (option != "--out-dir" && option != "--jobs" && option != "--format") return std::nullopt;
     if (++i >= argv.size()) return option + " takes a value";
     const std::string& value = argv[i];
@@ -286,10 +294,12 @@ std::optional<std::string> takeBatchOption(const std::vector<std::string>& argv,
 std::optional<std::string> batchUsageProblem(const BatchSettings& settings, const ConversionOptions& options,
                                              const std::string& command, const std::vector<std::string>& sources) {
     if (!settings.outDir) {
-        if (settings.jobs != 0 || settings.overwrite || settings.format)
-            return std::string("--jobs, --overwrite and --format work with --out-dir only");
+        if (settings.jobs != 0 || settings.overwrite || settings.format || settings.sharedRange)
+            return std::string("--jobs, --overwrite, --format and --shared-range work with --out-dir only");
         return std::nullopt;
     }
+    if (settings.sharedRange && options.heightRange)
+        return std::string("--shared-range finds the range that --height-range gives: use one of them");
     if (!findBatchCommand(command)) return "--out-dir runs open, tif, hdr, pgm or raw, not " + command;
     if (settings.format && options.teRawMode) return std::string("--te-raw writes .raw files: no --format with it");
     if (sources.empty()) return std::string("no SOURCE given");
@@ -303,7 +313,21 @@ int runBatch(const BatchSettings& settings, const ConversionOptions& options, co
     std::vector<BatchItem> items;
     std::string problem;
     if (!planBatch(settings, options, *batchCommand, sources, items, problem)) return refuse(problem);
-    return BatchRun(settings, options, *batchCommand, std::move(items)).run();
+    ConversionOptions jobOptions = options;
+    if (settings.sharedRange) {
+        // The first pass over every source, before any job starts: a source that holds no
+        // heights refuses the whole batch, as the range would not be what the user asked for.
+        std::vector<HeightScan> scans;
+        for (const BatchItem& item : items) {
+            scans.push_back(scanHeights(diskFileSystem(), item.sourcePath));
+            if (!scans.back().refusal.empty()) return refuse(item.source + ": " + scans.back().refusal);
+        }
+        jobOptions.heightRange = commonRange(scans);
+        if (!jobOptions.heightRange) return refuse("--shared-range: every sample of the sources is a void");
+        // A flat set of tiles: the mapping makes every height 1, as for one flat file.
+        std::fprintf(stderr, "kelvarin-cli: shared height range %s\n", heightRangeText(*jobOptions.heightRange).c_str());
+    }
+    return BatchRun(settings, jobOptions, *batchCommand, std::move(items)).run();
 }
 
 }  // namespace kelvarin

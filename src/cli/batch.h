@@ -17,6 +17,7 @@ struct BatchSettings {
     unsigned jobs = 0;                  // jobs at once; 0: one per core
     bool overwrite = false;             // existing results are replaced
     std::optional<std::string> format;  // the results' kind and extension: "tif", "png" or "r16"
+    bool sharedRange = false;           // heights: one range over every source, found first
 };
 
 // The usage text's lines on batch runs.

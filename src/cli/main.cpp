@@ -9,12 +9,14 @@
 #include <utility>
 #include <vector>
 
+#include "base/height_range.h"
 #include "base/image_size.h"
 #include "cli/batch.h"
 #include "cli/cli_port.h"
 #include "cli/report_file.h"
 #include "formats/file.h"
 #include "job/clock.h"
+#include "job/height_scan.h"
 #include "job/terrain_set_job.h"
 #include "ui/command_handler.h"
 #include "ui/help_pages.h"
@@ -75,7 +77,9 @@ void catchInterrupts() {
 
 const char kUsage[] =
     "usage: kelvarin-cli [OPTIONS] COMMAND FILE...\n"
-    "  open SOURCE DEST           File > Open... (PNG, TIFF, OpenEXR, PFM, PNM, Radiance: by content)\n"
+    "  open SOURCE DEST           File > Open... (PNG, TIFF, OpenEXR, PFM, PNM, Radiance, ASCII grid:\n"
+    "                             by content; SRTM .hgt: by name)\n"
+    "  range SOURCE...            prints LO:HI, the lowest and highest height of all the SOURCEs\n"
     "  tif SOURCE DEST            File > Open TIF\n"
     "  hdr SOURCE DEST            File > Open HDR\n"
     "  pgm SOURCE DEST            Convert > PGM to 16-bit TIF\n"
@@ -93,6 +97,8 @@ const char kUsage[] =
     "                  Not in batch runs, nor with --te-raw (no image). Warnings go to stderr as\n"
     "                  \"KELVARIN - Report: TEXT\".\n"
     "  --size N|WxH   the height map resampled to N x N or W x H (1 to 65535) before it is written\n"
+    "  --height-range LO:HI   heights LO to HI become levels 1 to 65535 (outside: clamped); without\n"
+    "                  it each file of heights spans its own lowest to highest height\n"
     "A DEST ending in .png is written as a 16-bit greyscale PNG, one ending in .r16 as bare 16-bit\n"
     "samples (little-endian, big-endian with --swap); any other name gets the TIFF.\n";
 
@@ -155,6 +161,26 @@ bool parsePosterise(const std::string& text, std::int32_t& steps) {
     return false;
 }
 
+// `range`: the common lowest and highest height of the sources, one line on stdout.
+int printRange(const std::vector<std::string>& sources) {
+    if (sources.empty()) return usageError("range takes one or more SOURCE files");
+    std::vector<HeightScan> scans;
+    for (const std::string& source : sources) {
+        scans.push_back(scanHeights(diskFileSystem(), source));
+        if (!scans.back().refusal.empty()) {
+            std::fprintf(stderr, "kelvarin-cli: %s: %s\n", source.c_str(), scans.back().refusal.c_str());
+            return 1;
+        }
+    }
+    const std::optional<HeightRange> common = commonRange(scans);
+    if (!common) {
+        std::fputs("kelvarin-cli: every sample of the sources is a void\n", stderr);
+        return 1;
+    }
+    std::printf("%s\n", heightRangeText(*common).c_str());
+    return 0;
+}
+
 int run(const std::vector<std::string>& argv) {
     ConversionOptions options;
     BatchSettings batch;
@@ -197,6 +223,14 @@ int run(const std::vector<std::string>& argv) {
                 return 2;
             }
             options.outputSize = parsed.size;
+        } else if (option == "--height-range") {
+            if (++i >= argv.size()) return usageError("--height-range takes LO:HI");
+            const HeightRangeParse parsed = parseHeightRange(argv[i]);
+            if (!parsed.range) {
+                std::fprintf(stderr, "kelvarin-cli: --height-range %s: %s\n", argv[i].c_str(), parsed.refusal.c_str());
+                return 2;
+            }
+            options.heightRange = parsed.range;
         } else if (const auto taken = takeBatchOption(argv, i, batch)) {
             if (!taken->empty()) return usageError(taken->c_str());
         } else {
@@ -207,6 +241,7 @@ int run(const std::vector<std::string>& argv) {
     const std::string name = argv[i++];
     const std::vector<std::string> files(argv.begin() + static_cast<std::ptrdiff_t>(i), argv.end());
     if (name == "help") return printHelp(files);
+    if (name == "range" && !batch.outDir) return printRange(files);
     if (const auto problem = batchUsageProblem(batch, options, name, files)) return usageError(problem->c_str());
     if (batch.outDir) {
         if (reportPath) return usageError("--report works with single-file runs, not with --out-dir");

@@ -10,7 +10,9 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
+#include "base/height_range.h"
 #include "base/pixel_layout.h"
 #include "formats/byte_source.h"
 #include "formats/reader_report.h"
@@ -50,18 +52,10 @@ private:
     std::string failure_;
 };
 
-// Where the samples of an elevation file lie on the ground, as its georeferencing gives it.
-struct GroundPlacement {
-    double pixelWidth = 0;   // ground units a column
-    double pixelHeight = 0;  // ground units a row
-    double originX = 0;      // the top-left corner of the top-left pixel
-    double originY = 0;
-    std::string units;       // "degree", "metre", ... when the file says; empty when it does not
-};
-
 // What an elevation file says of its heights beside the samples themselves.
 struct HeightFacts {
     std::optional<double> noData;            // the void value, as the file writes it
+    std::string heightUnit;                  // "m" when the file says its heights are metres
     std::optional<GroundPlacement> placement;
 };
 
@@ -85,12 +79,21 @@ struct SourceFormat {
     OpenedSource (*open)(ByteSource& source);
     // The names such files usually have, for the open dialog's filter ("*.png;*.PNG").
     const char* patterns;
+    // A format without content of its own is claimed by the file's name and size instead, and
+    // opened knowing the name (which may say where the data lie); nullptr for the others.
+    bool (*claimsName)(std::string_view fileName, std::uint64_t size);
+    OpenedSource (*openNamed)(ByteSource& source, std::string_view fileName);
 };
 
 // Every format that opens through the table, in the order they are tried.
 std::span<const SourceFormat> sourceFormats();
 // The format whose sniff takes the source's first bytes; nullptr when none does.
 const SourceFormat* sniffSourceFormat(ByteSource& source);
+// The format that claims a file of this name (the path's last part is what counts) and size, or
+// else the one whose sniff takes its first bytes; nullptr when none does.
+const SourceFormat* findSourceFormat(ByteSource& source, std::string_view path);
+// Opens the source with `format`, giving the name to a format that opens by name.
+OpenedSource openSourceFormat(const SourceFormat& format, ByteSource& source, std::string_view path);
 
 // Refusals every reader shares, so their boxes read alike.
 Refusal unreadableSource(const std::string& kind, const std::string& what);

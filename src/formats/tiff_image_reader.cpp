@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "base/number_text.h"
 #include "formats/tiff_codecs.h"
 #include "formats/tiff_directory.h"
+#include "formats/tiff_height_facts.h"
 #include "formats/tiff_image_rows.h"
 
 namespace kelvarin {
@@ -302,6 +304,14 @@ bool TiffImageOpener::run() {
     opened_.width = s_.width;
     opened_.length = s_.length;
     opened_.layout = s_.layout;
+    if (s_.layout.colourChannels() == 1 && s_.type != SampleType::Unsigned) {
+        opened_.heights = tiffHeightFacts(source_, dir_);
+        if (opened_.heights.noData) opened_.report.say("No-data value " + numberText(*opened_.heights.noData) + " (GDAL_NODATA)");
+        if (const auto& p = opened_.heights.placement)
+            opened_.report.say("Pixel size" + numberText(p->pixelWidth) + " x" + numberText(p->pixelHeight) +
+                               (p->units.empty() ? "" : " " + p->units) + ", origin" + numberText(p->originX) + "," +
+                               numberText(p->originY) + " (GeoTIFF)");
+    }
     opened_.rows = makeTiffRowDecoder(source_, std::move(s_));
     return true;
 }

@@ -200,7 +200,7 @@ bool runDataConversion(JobContext& job) {
     }
     if (job.ioFailed()) return false;
 
-    if (options.posteriseSteps != 0) log.appendLine("Posterised to" + numberText(options.posteriseSteps) + " steps");
+    if (options.posteriseSteps != 0 && !job.heights) log.appendLine("Posterised to" + numberText(options.posteriseSteps) + " steps");
     log.appendLine("DONE. Data conversion completed in" + numberText(job.secondsSince(conversionStart)) + " seconds");
     job.closeSource();
     log.appendLine("Closed source file:");

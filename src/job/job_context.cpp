@@ -103,6 +103,7 @@ bool JobContext::closeDestination() {
 SourceFacts JobContext::sourceFacts() const {
     SourceFacts facts;
     facts.analysis = analysis;
+    facts.heights = heights;
     switch (image.kind) {
         case SourceKind::Tif:
             facts.kind = "TIFF";

@@ -77,6 +77,8 @@ public:
     SourceFacts sourceFacts() const;
 
     std::optional<SourceAnalysis> analysis;
+    // An elevation source's heights: what the first pass found and the range its levels span.
+    std::optional<HeightSummary> heights;
 
     Session& session;
     SourceImage image;

@@ -209,7 +209,7 @@ bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
         samples.begin(output.side, output.side);
         const bool written = samples.write(output.tile.data(), output.tile.size()) && samples.finish();
         if (std::optional<FinishedReport> report = samples.finishReport(
-                output.finalPath, {"RAW", 16, SourceSampleFormat::UnsignedInteger, std::nullopt}))
+                output.finalPath, {"RAW", 16, SourceSampleFormat::UnsignedInteger, std::nullopt, std::nullopt}))
             reports.push_back(std::move(*report));
         release(output.tile);
         // A failed write also sticks to the file and fails its close(): one box either way.

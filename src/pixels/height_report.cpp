@@ -84,6 +84,12 @@ FinishedReport ReportFeed::finish(std::string output, SourceFacts source) const 
     report.figures = counts_.figures();
     report.source = std::move(source);
     report.warnings = reportWarnings(report.figures);
+    if (report.source.heights) {
+        // Level 0 holds the voids and the levels 1 and 65535 the ends of the range: the figures'
+        // "clipped" says nothing of heights; the heights' own warnings say what was lost.
+        std::erase_if(report.warnings, [](const ReportWarning& w) { return w.code == "clipped"; });
+        for (auto& [code, text] : heightWarningTexts(*report.source.heights)) report.warnings.push_back({code, text});
+    }
     if (preview_) finished.preview = preview_->levels();
     return finished;
 }

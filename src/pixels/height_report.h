@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "pixels/height_summary.h"
 #include "pixels/preview_grid.h"
 #include "pixels/sample_counts.h"
 
@@ -35,6 +36,7 @@ struct SourceFacts {
     int bitsPerSample = 0;
     SourceSampleFormat sampleFormat = SourceSampleFormat::UnsignedInteger;
     std::optional<SourceAnalysis> analysis;  // none when no analysis ran
+    std::optional<HeightSummary> heights;    // for an elevation source: its heights
 };
 
 struct ReportWarning {

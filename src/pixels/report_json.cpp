@@ -93,6 +93,43 @@ void writeAnalysis(JsonWriter& json, const SourceAnalysis& analysis) {
     json.close('}');
 }
 
+// The heights of an elevation source: the range the levels span, what the file held, and where
+// it lies when the file says.
+void writeHeights(JsonWriter& json, const HeightSummary& heights) {
+    json.key("heights");
+    json.open('{');
+    json.key("low"), json.number(heights.used.low);
+    json.key("high"), json.number(heights.used.high);
+    json.key("step"), json.number(heights.step());
+    json.key("voids"), json.number(heights.voids);
+    json.key("clipped"), json.number(heights.clipped);
+    json.key("found");
+    if (heights.found) {
+        json.open('{');
+        json.key("low"), json.number(heights.found->low);
+        json.key("high"), json.number(heights.found->high);
+        json.close('}');
+    } else {
+        json.raw("null");
+    }
+    json.key("unit"), json.string(heights.unit);
+    json.key("vertical_scale"), json.string(verticalScaleText(heights));
+    json.close('}');
+    json.key("geo");
+    if (!heights.placement) {
+        json.raw("null");
+        return;
+    }
+    const GroundPlacement& p = *heights.placement;
+    json.open('{');
+    json.key("pixel_width"), json.number(p.pixelWidth);
+    json.key("pixel_height"), json.number(p.pixelHeight);
+    json.key("origin_x"), json.number(p.originX);
+    json.key("origin_y"), json.number(p.originY);
+    json.key("units"), json.string(p.units);
+    json.close('}');
+}
+
 void writeReport(JsonWriter& json, const HeightReport& report) {
     const SampleFigures& figures = report.figures;
     json.open('{');
@@ -127,6 +164,7 @@ void writeReport(JsonWriter& json, const HeightReport& report) {
     } else {
         json.raw("null");
     }
+    if (report.source.heights) writeHeights(json, *report.source.heights);
     json.close('}');
     json.key("warnings");
     json.open('[');

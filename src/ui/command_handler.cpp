@@ -4,6 +4,7 @@
 #include "job/preview_file.h"
 #include "job/terrain_set_job.h"
 #include "ui/help_pages.h"
+#include "ui/height_range_command.h"
 #include "ui/ids.h"
 #include "ui/source_commands.h"
 #include "ui/window_description.h"
@@ -181,6 +182,7 @@ void CommandHandler::handle(int id) {
             return;
         case ids::PreviewLastResult: return showLastResult();
         case ids::ShowPreviewAfterJob: return togglePreviewAfterJob();
+        case ids::HeightRange: return askHeightRange(session_);
         default: break;
     }
     if (handleOption(id) || handleSize(id)) return;

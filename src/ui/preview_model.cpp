@@ -101,7 +101,12 @@ std::vector<std::string> PreviewModel::figureLines() const {
         "Source: " + report.source.kind + ", " + text(report.source.bitsPerSample) + "-bit " +
             std::string(sampleFormatName(report.source.sampleFormat)),
     };
-    if (const std::optional<SourceAnalysis>& analysis = report.source.analysis) {
+    if (const std::optional<HeightSummary>& heights = report.source.heights) {
+        // Heights are mapped, not stretched: what the levels stand for instead.
+        lines.push_back("Heights: " + shortNumberText(heights->used.low) + " to " + shortNumberText(heights->used.high) +
+                        ", voids " + text(heights->voids));
+        lines.push_back(verticalScaleText(*heights));
+    } else if (const std::optional<SourceAnalysis>& analysis = report.source.analysis) {
         lines.push_back("Before stretch: " + analysisText(*analysis, analysis->lowest) + " to " +
                         analysisText(*analysis, analysis->highest));
     } else {

@@ -7,8 +7,8 @@ namespace kelvarin {
 namespace {
 
 
-constexpr std::string_view kOpenExtensions[] = {".tif", ".tiff", ".hdr", ".pic", ".png", ".exr",
-                                                ".pfm", ".ppm",  ".pgm", ".pnm", ".pbm"};
+constexpr std::string_view kOpenExtensions[] = {".tif", ".tiff", ".hdr", ".pic", ".png", ".exr", ".pfm",
+                                                ".ppm", ".pgm",  ".pnm", ".pbm", ".hgt", ".asc"};
 constexpr std::string_view kOpenMime[] = {"image/png", "image/x-exr", "image/x-portable-floatmap",
                                           "image/x-portable-pixmap", "image/x-portable-anymap",
                                           "image/x-portable-bitmap"};

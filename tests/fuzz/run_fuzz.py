@@ -24,7 +24,7 @@ import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-TARGETS = ["tiff", "tiffplus", "radiance", "pgm", "bin", "raw", "png", "exr", "pnm"]
+TARGETS = ["tiff", "tiffplus", "radiance", "pgm", "bin", "raw", "png", "exr", "pnm", "heights"]
 ARTIFACT = re.compile(r"(^|/)(crash|leak|timeout|oom|slow-unit)-[0-9a-f]{40}$")
 
 

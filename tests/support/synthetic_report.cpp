@@ -21,7 +21,7 @@ FinishedReport syntheticReport(const std::string& output) {
         for (std::uint32_t x = 0; x < kSyntheticWidth; ++x) row[x] = syntheticHeight(x, y);
         feed.add(row);
     }
-    return feed.finish(output, {"TIFF", 8, SourceSampleFormat::UnsignedInteger, std::nullopt});
+    return feed.finish(output, {"TIFF", 8, SourceSampleFormat::UnsignedInteger, std::nullopt, std::nullopt});
 }
 
 }  // namespace kelvarin::test
