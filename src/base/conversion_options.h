@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "base/image_size.h"
+#include "base/tile_count.h"
 
 namespace kelvarin {
 
@@ -27,6 +28,9 @@ struct ConversionOptions {
     // The size the height map is resampled to before it is written; nothing keeps the source's.
     // Terrain sets and TE>Raw exports ignore it.
     std::optional<ImageSize> outputSize = std::nullopt;
+    // The grid of tiles the height map is cut into after any resampling; nothing writes one file.
+    // Terrain sets and TE>Raw exports ignore it.
+    std::optional<TileCount> tiles = std::nullopt;
 };
 
 }  // namespace kelvarin

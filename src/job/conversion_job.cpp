@@ -10,6 +10,7 @@
 #include "job/file_dialogs.h"
 #include "job/job_context.h"
 #include "job/stages.h"
+#include "job/tile_steps.h"
 
 namespace kelvarin {
 
@@ -58,8 +59,11 @@ bool openDestination(JobContext& job) {
     encoding.format = outputFormatFor(job.destinationPath());
     encoding.size = options.outputSize;
     if (encoding.size) log.appendLine("Resampled to " + imageSizeText(*encoding.size) + " pixels before writing.");
+    if (options.tiles && !prepareTiles(job)) return false;
     switch (encoding.format) {
         case OutputFormat::Tiff:
+            // Each tile carries its own header, written when the tile is made.
+            if (job.tileGrid) break;
             if (encoding.size || job.image.kind == SourceKind::Image) {
                 const ImageSize size = encoding.size.value_or(ImageSize{job.image.width, job.image.length});
                 const auto fields = greyTiffFields(job.image.outputByteOrder, size.width, size.height);

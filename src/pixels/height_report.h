@@ -42,6 +42,15 @@ struct ReportWarning {
     std::string text;  // one or two sentences for the user
 };
 
+// One tile of a map written as a grid: its file, place (column x, row y from the top left), size
+// and extremes.
+struct TileFigures {
+    std::string name;
+    std::uint32_t x = 0, y = 0;
+    std::uint32_t width = 0, length = 0;
+    std::uint16_t min = 0, max = 0;
+};
+
 struct HeightReport {
     std::string output;  // the path written, as the job names it
     std::uint64_t width = 0;
@@ -49,6 +58,8 @@ struct HeightReport {
     SampleFigures figures;
     SourceFacts source;
     std::vector<ReportWarning> warnings;
+    // A map written as tiles: one entry per tile file; empty when it was written as one file.
+    std::vector<TileFigures> tiles;
 };
 
 // Fewer than this many distinct levels make visible steps in a terrain.
