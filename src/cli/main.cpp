@@ -16,6 +16,7 @@
 #include "formats/file.h"
 #include "job/clock.h"
 #include "job/terrain_set_job.h"
+#include "terrain/tile_grid.h"
 #include "ui/command_handler.h"
 #include "ui/help_pages.h"
 #include "ui/ids.h"
@@ -93,6 +94,9 @@ const char kUsage[] =
     "                  Not in batch runs, nor with --te-raw (no image). Warnings go to stderr as\n"
     "                  \"KELVARIN - Report: TEXT\".\n"
     "  --size N|WxH   the height map resampled to N x N or W x H (1 to 65535) before it is written\n"
+    "  --tiles CxR    the height map (after --size) written as C x R tiles (1 to 64 each) that share\n"
+    "                 their edge samples, named DEST_x0_y0.EXT ... (x the column, y the row); a size\n"
+    "                 whose width - 1 and height - 1 do not divide by C and R is refused\n"
     "A DEST ending in .png is written as a 16-bit greyscale PNG, one ending in .r16 as bare 16-bit\n"
     "samples (little-endian, big-endian with --swap); any other name gets the TIFF.\n";
 
@@ -197,6 +201,14 @@ int run(const std::vector<std::string>& argv) {
                 return 2;
             }
             options.outputSize = parsed.size;
+        } else if (option == "--tiles") {
+            if (++i >= argv.size()) return usageError("--tiles takes CxR");
+            const TileCountParse parsed = parseTileCount(argv[i]);
+            if (!parsed.count) {
+                std::fprintf(stderr, "kelvarin-cli: --tiles %s: %s\n", argv[i].c_str(), parsed.refusal.c_str());
+                return 2;
+            }
+            options.tiles = parsed.count;
         } else if (const auto taken = takeBatchOption(argv, i, batch)) {
             if (!taken->empty()) return usageError(taken->c_str());
         } else {
