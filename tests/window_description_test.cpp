@@ -115,7 +115,7 @@ TEST(WindowDescription, MenuPathsAreBuiltFromTheTree) {
 TEST(WindowDescription, MenuCommandsAreUniqueAndTheNineConversionsAreMarked) {
     const std::vector<int> all = menuCommands();
     EXPECT_EQ(std::set<int>(all.begin(), all.end()).size(), all.size());
-    EXPECT_EQ(all.size(), 40u);  // 4 File, 6 Convert, 12 Output, 2 View, 16 Help
+    EXPECT_EQ(all.size(), 41u);  // 4 File, 6 Convert, 13 Output, 2 View, 16 Help
     int conversions = 0;
     for (int id : all) conversions += isConversionCommand(id) ? 1 : 0;
     EXPECT_EQ(conversions, 9);
@@ -152,6 +152,10 @@ TEST(WindowDescription, OutputMenuOffersTheEngineSizes) {
     const std::vector<int> sizes = choiceGroupCommands(ChoiceGroup::OutputSize);
     std::vector<int> outputCommands;
     collectCommands(menuBar()[2].items, outputCommands);
+    // The sizes, then "Tiles...", which is no size.
+    ASSERT_FALSE(outputCommands.empty());
+    EXPECT_EQ(outputCommands.back(), ids::Tiles);
+    outputCommands.pop_back();
     EXPECT_EQ(sizes, outputCommands);
     std::vector<std::uint32_t> sides;
     for (int id : sizes) {

@@ -100,6 +100,8 @@ constexpr MenuEntry kOutputMenu[] = {
     size("8129 x 8129", ids::Size8129),
     kSeparator,
     size("Other Size...", ids::OtherSize),
+    kSeparator,
+    {M::Toggle, "Tiles...", ids::Tiles, {}, ChoiceGroup::None, false},
 };
 
 // The preview window: on demand, and by itself after each job while the toggle is ticked.
