@@ -31,6 +31,9 @@ struct ConversionOptions {
     // The grid of tiles the height map is cut into after any resampling; nothing writes one file.
     // Terrain sets and TE>Raw exports ignore it.
     std::optional<TileCount> tiles = std::nullopt;
+    // The height in metres of one step of the 16-bit samples, when the user knows it: the report
+    // then gives the vertical scale to type into an engine.
+    std::optional<double> metresPerStep = std::nullopt;
 };
 
 }  // namespace kelvarin

@@ -100,6 +100,11 @@ void JobContext::closeSource() {
     session.files.source.reset();
 }
 
+void JobContext::keepReport(FinishedReport report) {
+    if (const std::optional<double>& step = options().metresPerStep) report.report.vertical = verticalScale(*step);
+    session.lastReports.push_back(std::move(report));
+}
+
 bool JobContext::closeTiles() {
     const bool committed = !ioFailed_ && tiles_->finish();
     if (!committed) {
@@ -109,7 +114,7 @@ bool JobContext::closeTiles() {
     }
     for (const std::string& name : tiles_->names()) log().appendLine("Tile: " + name + " written and closed.");
     if (std::optional<FinishedReport> report = tiles_->finishReport(destinationPath(), sourceFacts()))
-        session.lastReports.push_back(std::move(*report));
+        keepReport(std::move(*report));
     tiles_.reset();
     return true;
 }
@@ -124,7 +129,7 @@ bool JobContext::closeDestination() {
     if (!committed && !ioFailed_) reportWriteFailure();
     if (committed && samples_) {
         if (std::optional<FinishedReport> report = samples_->finishReport(destinationPath(), sourceFacts()))
-            session.lastReports.push_back(std::move(*report));
+            keepReport(std::move(*report));
     }
     return !ioFailed_;
 }

@@ -100,6 +100,8 @@ private:
     std::optional<GreyOutput> samples_;
     std::unique_ptr<TiledOutput> tiles_;
     bool closeTiles();
+    // A written image's report joins the job's, with the vertical scale where it is known.
+    void keepReport(FinishedReport report);
 };
 
 // A source that ends before its image data does.

@@ -138,6 +138,16 @@ void writeReport(JsonWriter& json, const HeightReport& report) {
         json.close('}');
     }
     json.close(']');
+    if (report.vertical) {
+        const VerticalScale& v = *report.vertical;
+        json.key("vertical");
+        json.open('{');
+        json.key("span_m"), json.number(v.spanMetres);
+        json.key("z_scale_percent"), json.number(v.zScalePercent);
+        json.key("terrain_height_m"), json.number(v.terrainHeightMetres);
+        if (v.spacingMetres) json.key("spacing_m"), json.number(*v.spacingMetres);
+        json.close('}');
+    }
     if (!report.tiles.empty()) {
         json.key("tiles");
         json.open('[');
