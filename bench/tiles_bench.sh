@@ -19,7 +19,7 @@ trap 'rm -rf "$WORK"' EXIT
 
 # A PGM source, so that the job does no conversion: what is timed is the writing. Smooth heights
 # (not noise), so that the PNG's deflate works as on a real map.
-python3 - "$WORK/map.pgm" <<'PY'
+/usr/bin/python3 - "$WORK/map.pgm" <<'PY'
 import sys
 import numpy as np
 side = 8193

@@ -1,7 +1,10 @@
 #include "job/tiled_output.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "pixels/resample.h"
 
@@ -11,6 +14,35 @@ namespace {
 
 // A resampled image is cut into tiles in parts of this many samples (1 MiB).
 constexpr std::size_t kPartSamples = std::size_t{1} << 19;
+// A tile's rows are small (a 1025-sample row is 2 KiB): gathered into writes of this size, the
+// file system sees a few large writes per tile instead of one per row.
+constexpr std::size_t kTileWriteBytes = std::size_t{256} << 10;
+// Files synced or moved at once. Each sync waits for the disk; several under way at once share
+// the file system's commits, which costs little more than one.
+constexpr unsigned kFilesAtOnce = 32;
+
+// Runs work(i) for every i below count on up to kFilesAtOnce threads; true when every call was.
+// Where no thread can be started, the rest run here.
+template <class Work>
+bool allAtOnce(std::size_t count, Work work) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> allDone{true};
+    auto run = [&] {
+        for (std::size_t i = next++; i < count; i = next++)
+            if (!work(i)) allDone = false;
+    };
+    std::vector<std::thread> threads;
+    for (unsigned t = 1; t < std::min<std::size_t>(kFilesAtOnce, count); ++t) {
+        try {
+            threads.emplace_back(run);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    run();
+    for (std::thread& thread : threads) thread.join();
+    return allDone;
+}
 
 }  // namespace
 
@@ -18,8 +50,22 @@ constexpr std::size_t kPartSamples = std::size_t{1} << 19;
 struct TiledOutput::Tile {
     std::unique_ptr<File> file;
     std::unique_ptr<GreyOutput> writer;
+    std::vector<std::uint8_t> pending;  // encoded bytes not yet written
     std::size_t index = 0;
     std::uint16_t min = 0xFFFF, max = 0;
+
+    bool write(const void* bytes, std::size_t count) {
+        const auto* from = static_cast<const std::uint8_t*>(bytes);
+        if (pending.size() + count > kTileWriteBytes && !flush()) return false;
+        if (count >= kTileWriteBytes) return file->write(from, count);
+        pending.insert(pending.end(), from, from + count);
+        return true;
+    }
+    bool flush() {
+        const bool written = pending.empty() || file->write(pending.data(), pending.size());
+        pending.clear();
+        return written;
+    }
 };
 
 TiledOutput::TiledOutput(const GreyEncoding& encoding, const TileGrid& grid, std::vector<std::string> names,
@@ -75,6 +121,12 @@ bool TiledOutput::openBand(std::uint32_t band) {
     open_.clear();
     for (std::uint32_t x = 0; x < grid_.count.columns; ++x) {
         auto tile = std::make_unique<Tile>();
+        try {
+            tile->pending.reserve(kTileWriteBytes);
+        } catch (const std::bad_alloc&) {
+            outOfMemory_ = true;
+            return false;
+        }
         tile->index = std::size_t{band} * grid_.count.columns + x;
         const std::string& name = names_[tile->index];
         tile->file = files_.open(name, File::Mode::Replace);
@@ -88,9 +140,9 @@ bool TiledOutput::openBand(std::uint32_t band) {
             const auto header = tiffHeader_(grid_.tile.width, grid_.tile.height);
             if (!header || !tile->file->write(header->data(), header->size())) return false;
         }
-        File& file = *tile->file;
+        Tile& writing = *tile;
         tile->writer = std::make_unique<GreyOutput>(
-            encoding, [&file](const void* bytes, std::size_t count) { return file.write(bytes, count); });
+            encoding, [&writing](const void* bytes, std::size_t count) { return writing.write(bytes, count); });
         tile->writer->begin(grid_.tile.width, grid_.tile.height);
         if (tile->writer->outOfMemory()) outOfMemory_ = true;
         open_.push_back(std::move(tile));
@@ -101,8 +153,11 @@ bool TiledOutput::openBand(std::uint32_t band) {
 // The band's tiles are complete: their writers end them and their files are closed (and synced),
 // to take their names with the rest of the set.
 bool TiledOutput::closeBand() {
+    for (auto& tile : open_)
+        if (!tile->writer->finish() || !tile->flush()) return false;
+    // The syncs of a band's files, at once.
+    if (!allAtOnce(open_.size(), [this](std::size_t i) { return open_[i]->file->close(); })) return false;
     for (auto& tile : open_) {
-        if (!tile->writer->finish() || !tile->file->close()) return false;
         const TileWindow w = grid_.window(static_cast<std::uint32_t>(tile->index % grid_.count.columns), band_);
         figures_.push_back({names_[tile->index], w.x, w.y, w.width, w.length, tile->min, tile->max});
         complete_.push_back(std::move(tile->file));
@@ -190,8 +245,7 @@ bool TiledOutput::finish() {
     }
     if (!open_.empty() || complete_.size() != names_.size()) return fail();
     // Every tile is complete and synced: only now do they take their names.
-    for (auto& file : complete_)
-        if (!file->commit()) return fail();
+    if (!allAtOnce(complete_.size(), [this](std::size_t i) { return complete_[i]->commit(); })) return fail();
     complete_.clear();
     finished_ = true;
     return true;
