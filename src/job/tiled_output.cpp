@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -155,15 +156,32 @@ bool TiledOutput::openBand(std::uint32_t band) {
 bool TiledOutput::closeBand() {
     for (auto& tile : open_)
         if (!tile->writer->finish() || !tile->flush()) return false;
-    // The syncs of a band's files, at once.
-    if (!allAtOnce(open_.size(), [this](std::size_t i) { return open_[i]->file->close(); })) return false;
+    // The band before must be closed first: its syncs ran while this band was written.
+    if (!awaitClosing()) return false;
     for (auto& tile : open_) {
         const TileWindow w = grid_.window(static_cast<std::uint32_t>(tile->index % grid_.count.columns), band_);
         figures_.push_back({names_[tile->index], w.x, w.y, w.width, w.length, tile->min, tile->max});
-        complete_.push_back(std::move(tile->file));
+        closing_.push_back(std::move(tile->file));
     }
     open_.clear();
+    // The syncs wait for the disk: they run beside the next band's writing, several at once.
+    auto closeAll = [this] {
+        return allAtOnce(closing_.size(), [this](std::size_t i) { return closing_[i]->close(); });
+    };
+    try {
+        closed_ = std::async(std::launch::async, closeAll);
+    } catch (const std::system_error&) {
+        closed_ = std::async(std::launch::deferred, closeAll);
+    }
     return true;
+}
+
+bool TiledOutput::awaitClosing() {
+    if (!closed_.valid()) return true;
+    const bool closed = closed_.get();
+    for (auto& file : closing_) complete_.push_back(std::move(file));
+    closing_.clear();
+    return closed;
 }
 
 bool TiledOutput::pushRow(const std::uint16_t* row) {
@@ -243,7 +261,7 @@ bool TiledOutput::finish() {
         for (std::size_t at = 0; at < resampled.size(); at += kPartSamples)
             if (!feed(resampled.data() + at, std::min(kPartSamples, resampled.size() - at))) return false;
     }
-    if (!open_.empty() || complete_.size() != names_.size()) return fail();
+    if (!awaitClosing() || !open_.empty() || complete_.size() != names_.size()) return fail();
     // Every tile is complete and synced: only now do they take their names.
     if (!allAtOnce(complete_.size(), [this](std::size_t i) { return complete_[i]->commit(); })) return fail();
     complete_.clear();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +55,9 @@ private:
     bool pushRow(const std::uint16_t* row);
     bool openBand(std::uint32_t band);
     bool closeBand();
+    // Waits for the band being closed and moves its files to the complete ones; false when a
+    // sync failed.
+    bool awaitClosing();
 
     struct Tile;
     GreyEncoding encoding_;
@@ -75,6 +79,9 @@ private:
     std::uint32_t band_ = 0;
     std::vector<std::unique_ptr<Tile>> open_;        // the writers of the band being written
     std::vector<std::unique_ptr<File>> complete_;    // closed, waiting to take their names
+    std::vector<std::unique_ptr<File>> closing_;     // the last band's files, being synced
+    // The syncs of closing_, under way; destroyed (waited for) before the files themselves.
+    std::future<bool> closed_;
     std::vector<TileFigures> figures_;
     std::unique_ptr<BackgroundReportFeed> report_;
 };
