@@ -80,6 +80,8 @@ TEST(CommandHandler, OutputSizeIsChosenAndTicked) {
     Harness harness;
     EXPECT_TRUE(harness.port.menuTicks[ids::OriginalSize]);
     harness.port.menuTicks.erase(ids::ShowPreviewAfterJob);  // the View menu's toggle, no size
+    EXPECT_FALSE(harness.port.menuTicks.at(ids::Tiles));
+    harness.port.menuTicks.erase(ids::Tiles);  // nor is "Tiles..."
     std::string shown;  // the size "Other Size..." offers
     for (const Step& step : steps) {
         const std::string what = std::to_string(step.id) + " " + step.typed.value_or("(cancelled)");

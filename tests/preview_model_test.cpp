@@ -85,5 +85,55 @@ TEST(PreviewModel, FiguresTilesAndHistogramBars) {
     for (std::size_t i = 0; i < 256; ++i) EXPECT_EQ(bars[i] > 0, histogram[i] > 0) << "bin " << i;
 }
 
+// A map written as tiles shows where it is cut: dashed lines on the shared columns and rows, in
+// both pictures, and nothing else of the picture changed; the figures name the grid.
+TEST(PreviewModel, TileGridDrawnOverTheMap) {
+    FinishedReport tiled = syntheticReport("/maps/alps.png");
+    for (std::uint32_t y = 0; y < 3; ++y)
+        for (std::uint32_t x = 0; x < 3; ++x) tiled.report.tiles.push_back({"t", x, y, 214, 134, 0, 0});
+    for (const int picture : {ids::PreviewHeight, ids::PreviewRelief}) {
+        PreviewModel plain, gridded;
+        plain.setResults({syntheticReport("/maps/alps.png")});
+        gridded.setResults({tiled});
+        plain.handle(picture);
+        gridded.handle(picture);
+        const GreyImage& a = plain.image();
+        const GreyImage& b = gridded.image();
+        ASSERT_EQ(a.width, kSyntheticWidth);
+        ASSERT_EQ(b.pixels.size(), a.pixels.size());
+        const std::set<std::uint32_t> edgeColumns{213, 426}, edgeRows{133, 266};
+        std::size_t changed = 0;
+        for (std::uint32_t y = 0; y < b.height; ++y) {
+            for (std::uint32_t x = 0; x < b.width; ++x) {
+                const std::size_t at = std::size_t{y} * b.width + x;
+                const bool onColumn = edgeColumns.count(x) != 0, onRow = edgeRows.count(y) != 0;
+                if (onColumn || onRow) {
+                    EXPECT_TRUE(b.pixels[at] == 0 || b.pixels[at] == 255) << x << ", " << y;
+                } else {
+                    changed += a.pixels[at] != b.pixels[at];
+                }
+            }
+        }
+        EXPECT_EQ(changed, 0u) << picture;
+        // Dashed: both colours on one line.
+        EXPECT_NE(b.pixels[213], b.pixels[std::size_t{4} * b.width + 213]) << picture;
+        const std::vector<std::string> lines = gridded.figureLines();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "Tiles: 3 x 3 of 214 x 134"), lines.end());
+    }
+}
+
+// The vertical scale is shown where the height of a step is known, and only there.
+TEST(PreviewModel, VerticalScaleWhereKnown) {
+    const std::string line = "Heights span: 3276.8 m (landscape Z scale 640.0 %, terrain height 3276.8 m)";
+    for (const bool known : {false, true}) {
+        FinishedReport result = syntheticReport("/maps/alps.png");
+        if (known) result.report.vertical = verticalScale(0.05);
+        PreviewModel model;
+        model.setResults({result});
+        const std::vector<std::string> lines = model.figureLines();
+        EXPECT_EQ(std::find(lines.begin(), lines.end(), line) != lines.end(), known);
+    }
+}
+
 }  // namespace
 }  // namespace kelvarin::test

@@ -6,6 +6,7 @@
 
 #include "base/height_range.h"
 #include "base/image_size.h"
+#include "base/tile_count.h"
 
 namespace kelvarin {
 
@@ -31,6 +32,12 @@ struct ConversionOptions {
     // The heights an elevation source's levels span; nothing takes each file's own lowest and
     // highest valid heights. Only height sources read it.
     std::optional<HeightRange> heightRange = std::nullopt;
+    // The grid of tiles the height map is cut into after any resampling; nothing writes one file.
+    // Terrain sets and TE>Raw exports ignore it.
+    std::optional<TileCount> tiles = std::nullopt;
+    // The height in metres of one step of the 16-bit samples, when the user knows it: the report
+    // then gives the vertical scale to type into an engine.
+    std::optional<double> metresPerStep = std::nullopt;
 };
 
 }  // namespace kelvarin

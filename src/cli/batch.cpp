@@ -19,6 +19,7 @@
 #include "job/height_scan.h"
 #include "job/port.h"
 #include "job/session.h"
+#include "terrain/tile_grid.h"
 #include "cli/cli_port.h"
 #include "ui/command_handler.h"
 
@@ -155,13 +156,28 @@ private:
     unsigned jobsAtOnce_ = 1;  // set before the first job starts
 };
 
+// The first result of an item that exists already, by its name in the output folder: the
+// destination, or with tiles each tile (the destination's own name is then never written).
+std::optional<std::string> existingResult(const BatchItem& item, const ConversionOptions& options) {
+    if (!options.tiles) {
+        if (diskFileSystem().exists(item.destinationPath)) return item.destination;
+        return std::nullopt;
+    }
+    for (std::uint32_t y = 0; y < options.tiles->rows; ++y)
+        for (std::uint32_t x = 0; x < options.tiles->columns; ++x)
+            if (diskFileSystem().exists(tileName(item.destinationPath, x, y))) return tileName(item.destination, x, y);
+    return std::nullopt;
+}
+
 Outcome BatchRun::convert(const BatchItem& item) {
     const auto start = std::chrono::steady_clock::now();
     Outcome outcome;
-    if (!settings_.overwrite && diskFileSystem().exists(item.destinationPath)) {
-        outcome.failure = item.destination + " exists already (--overwrite replaces it)";
-        outcome.boxes.push_back({"kelvarin-cli", outcome.failure});
-        return outcome;
+    if (!settings_.overwrite) {
+        if (const auto existing = existingResult(item, options_)) {
+            outcome.failure = *existing + " exists already (--overwrite replaces it)";
+            outcome.boxes.push_back({"kelvarin-cli", outcome.failure});
+            return outcome;
+        }
     }
     try {
         // Exactly what a single-file run does, in a session of the job's own.

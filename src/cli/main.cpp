@@ -1,11 +1,13 @@
 // kelvarin-cli: runs the window's menu commands headless, answering their file dialogs with the
 // files named on the command line.
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "job/clock.h"
 #include "job/height_scan.h"
 #include "job/terrain_set_job.h"
+#include "terrain/tile_grid.h"
 #include "ui/command_handler.h"
 #include "ui/help_pages.h"
 #include "ui/ids.h"
@@ -99,6 +102,11 @@ const char kUsage[] =
     "  --size N|WxH   the height map resampled to N x N or W x H (1 to 65535) before it is written\n"
     "  --height-range LO:HI   heights LO to HI become levels 1 to 65535 (outside: clamped); without\n"
     "                  it each file of heights spans its own lowest to highest height\n"
+    "  --tiles CxR    the height map (after --size) written as C x R tiles (1 to 64 each) that share\n"
+    "                 their edge samples, named DEST_x0_y0.EXT ... (x the column, y the row); a size\n"
+    "                 whose width - 1 and height - 1 do not divide by C and R is refused\n"
+    "  --metres-per-step M   the height of one 16-bit step in metres: the report gives the span\n"
+    "                 (65535 x M) and the engines' vertical scale as \"vertical\"\n"
     "A DEST ending in .png is written as a 16-bit greyscale PNG, one ending in .r16 as bare 16-bit\n"
     "samples (little-endian, big-endian with --swap); any other name gets the TIFF.\n";
 
@@ -231,6 +239,23 @@ int run(const std::vector<std::string>& argv) {
                 return 2;
             }
             options.heightRange = parsed.range;
+        } else if (option == "--tiles") {
+            if (++i >= argv.size()) return usageError("--tiles takes CxR");
+            const TileCountParse parsed = parseTileCount(argv[i]);
+            if (!parsed.count) {
+                std::fprintf(stderr, "kelvarin-cli: --tiles %s: %s\n", argv[i].c_str(), parsed.refusal.c_str());
+                return 2;
+            }
+            options.tiles = parsed.count;
+        } else if (option == "--metres-per-step") {
+            // Locale-free: a decimal point whatever the user's settings.
+            double step = 0;
+            const std::string text = ++i < argv.size() ? argv[i] : std::string();
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), step);
+            if (text.empty() || error != std::errc() || end != text.data() + text.size() || !(step > 0) ||
+                step > 1e6)
+                return usageError("--metres-per-step takes a number of metres above 0, such as 0.05");
+            options.metresPerStep = step;
         } else if (const auto taken = takeBatchOption(argv, i, batch)) {
             if (!taken->empty()) return usageError(taken->c_str());
         } else {

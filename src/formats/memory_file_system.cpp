@@ -49,8 +49,8 @@ private:
 class MemoryDestination final : public File {
 public:
     using Commit = std::function<void(MemoryFileSystem::Bytes)>;
-    MemoryDestination(std::string path, int& pending, Commit commit)
-        : File(std::move(path)), pending_(pending), commit_(std::move(commit)) {
+    MemoryDestination(std::string path, int& pending, Commit commit, std::function<bool()> writeAllowed)
+        : File(std::move(path)), pending_(pending), commit_(std::move(commit)), writeAllowed_(std::move(writeAllowed)) {
         ++pending_;
     }
     ~MemoryDestination() override {
@@ -72,7 +72,7 @@ private:
         return true;
     }
     bool doWrite(const void* buffer, std::size_t count) override {
-        if (closed_) {
+        if (closed_ || !writeAllowed_()) {
             writeFailed_ = true;
             return false;
         }
@@ -99,6 +99,7 @@ private:
     MemoryFileSystem::Bytes bytes_;
     int& pending_;
     Commit commit_;
+    std::function<bool()> writeAllowed_;
     bool closed_ = false;
     bool done_ = false;
 };
@@ -140,8 +141,8 @@ std::unique_ptr<File> MemoryFileSystem::open(const std::string& path, File::Mode
         if (found == files_.end()) return nullptr;
         return std::make_unique<MemorySource>(path, found->second);
     }
-    return std::make_unique<MemoryDestination>(path, pending_,
-                                               [this, path](Bytes bytes) { put(path, std::move(bytes)); });
+    return std::make_unique<MemoryDestination>(
+        path, pending_, [this, path](Bytes bytes) { put(path, std::move(bytes)); }, [this] { return writeAllowed(); });
 }
 
 }  // namespace kelvarin

@@ -26,6 +26,12 @@ public:
     std::vector<std::string> names() const;
     // Destinations opened and neither committed nor dropped yet: their bytes are on no name.
     int pendingDestinations() const { return pending_; }
+    // A disk that fills: from the n-th write to any destination on (counting from 1), every write
+    // fails. 0 lets every write succeed again.
+    void failWritesFrom(std::uint64_t n) {
+        failFrom_ = n;
+        writes_ = 0;
+    }
 
     std::unique_ptr<File> open(const std::string& path, File::Mode mode) override;
     bool exists(const std::string& path) override { return files_.count(path) != 0; }
@@ -42,6 +48,9 @@ public:
 private:
     std::map<std::string, std::shared_ptr<const Bytes>> files_;
     int pending_ = 0;
+    std::uint64_t failFrom_ = 0;
+    std::uint64_t writes_ = 0;
+    bool writeAllowed() { return failFrom_ == 0 || ++writes_ < failFrom_; }
 };
 
 }  // namespace kelvarin

@@ -11,6 +11,7 @@
 #include "job/file_dialogs.h"
 #include "job/job_context.h"
 #include "job/stages.h"
+#include "job/tile_steps.h"
 
 namespace kelvarin {
 
@@ -60,8 +61,11 @@ bool openDestination(JobContext& job) {
     encoding.size = options.outputSize;
     encoding.threads = job.session.conversionThreads == 0 ? defaultConversionThreads() : job.session.conversionThreads;
     if (encoding.size) log.appendLine("Resampled to " + imageSizeText(*encoding.size) + " pixels before writing.");
+    if (options.tiles && !prepareTiles(job)) return false;
     switch (encoding.format) {
         case OutputFormat::Tiff:
+            // Each tile carries its own header, written when the tile is made.
+            if (job.tileGrid) break;
             if (encoding.size || job.image.kind == SourceKind::Image) {
                 const ImageSize size = encoding.size.value_or(ImageSize{job.image.width, job.image.length});
                 const auto fields = greyTiffFields(job.image.outputByteOrder, size.width, size.height);

@@ -1,5 +1,7 @@
 #include "job/job_context.h"
 
+#include "job/tile_steps.h"
+
 namespace kelvarin {
 
 Refusal truncatedSource() {
@@ -21,7 +23,13 @@ bool JobContext::relay(const ReaderReport& report) {
 
 void JobContext::reportWriteFailure() {
     ioFailed_ = true;
-    if (samples_ && samples_->outOfMemory()) {
+    if (tiles_ && tiles_->unopened()) {
+        session.port.showMessage(jobStopBox("Cannot create the tile " + *tiles_->unopened() + ".",
+                                          "KELVARIN - Write Error"));
+        log().appendLine(">>> Writing the tiles failed. STOP!");
+        return;
+    }
+    if ((samples_ && samples_->outOfMemory()) || (tiles_ && tiles_->outOfMemory())) {
         session.port.showMessage(jobStopBox("Not enough memory to resample the image.", "KELVARIN - Write Error"));
         log().appendLine(">>> Not enough memory to resample the image. STOP!");
         return;
@@ -39,6 +47,12 @@ bool JobContext::writeOutput(const void* data, std::size_t count) {
 }
 
 void JobContext::beginSamples(bool countedInBlocks) {
+    if (tileGrid) {
+        // The tiles count the whole map for the report themselves, as it is cut.
+        tiles_ = makeTiledOutput(*this);
+        tiles_->begin(image.width, image.length);
+        return;
+    }
     GreyEncoding encoding = destinationEncoding;
     if (encoding.format == OutputFormat::Tiff) encoding.order = image.outputByteOrder;
     samples_.emplace(
@@ -49,7 +63,7 @@ void JobContext::beginSamples(bool countedInBlocks) {
 
 bool JobContext::writeSamples(std::uint16_t* samples, std::size_t count) {
     if (ioFailed_) return false;
-    if (samples_ && samples_->write(samples, count)) return true;
+    if (tiles_ ? tiles_->write(samples, count) : samples_ && samples_->write(samples, count)) return true;
     // A failed write has been reported by writeOutput; samples beyond the image have not.
     if (!ioFailed_) reportWriteFailure();
     return false;
@@ -86,7 +100,27 @@ void JobContext::closeSource() {
     session.files.source.reset();
 }
 
+void JobContext::keepReport(FinishedReport report) {
+    if (const std::optional<double>& step = options().metresPerStep) report.report.vertical = verticalScale(*step);
+    session.lastReports.push_back(std::move(report));
+}
+
+bool JobContext::closeTiles() {
+    const bool committed = !ioFailed_ && tiles_->finish();
+    if (!committed) {
+        if (!ioFailed_) reportWriteFailure();
+        tiles_.reset();
+        return false;
+    }
+    for (const std::string& name : tiles_->names()) log().appendLine("Tile: " + name + " written and closed.");
+    if (std::optional<FinishedReport> report = tiles_->finishReport(destinationPath(), sourceFacts()))
+        keepReport(std::move(*report));
+    tiles_.reset();
+    return true;
+}
+
 bool JobContext::closeDestination() {
+    if (tiles_) return closeTiles();
     if (!session.files.destination) return !ioFailed_;
     // Never after a failure: a destination that takes its name is a complete one.
     const bool complete = !samples_ || samples_->finish();
@@ -95,7 +129,7 @@ bool JobContext::closeDestination() {
     if (!committed && !ioFailed_) reportWriteFailure();
     if (committed && samples_) {
         if (std::optional<FinishedReport> report = samples_->finishReport(destinationPath(), sourceFacts()))
-            session.lastReports.push_back(std::move(*report));
+            keepReport(std::move(*report));
     }
     return !ioFailed_;
 }
@@ -138,6 +172,9 @@ SourceFacts JobContext::sourceFacts() const {
     return facts;
 }
 
-void JobContext::discardDestination() { session.files.destination.reset(); }
+void JobContext::discardDestination() {
+    session.files.destination.reset();
+    tiles_.reset();
+}
 
 }  // namespace kelvarin

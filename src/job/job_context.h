@@ -9,6 +9,7 @@
 #include "formats/source_format.h"
 #include "job/grey_output.h"
 #include "job/session.h"
+#include "job/tiled_output.h"
 #include "job/source_image.h"
 
 namespace kelvarin {
@@ -89,6 +90,9 @@ public:
     // The destination's format and size, chosen when it is opened; a TIFF at the image's size
     // until then.
     GreyEncoding destinationEncoding;
+    // The grid the image is cut into, when the options ask for tiles: the tiles are then the
+    // destination, and the file chosen in the Save dialog only names them.
+    std::optional<TileGrid> tileGrid;
     std::int64_t startSeconds = 0;
 
 private:
@@ -96,6 +100,10 @@ private:
     void reportTruncatedSource();
     bool ioFailed_ = false;
     std::optional<GreyOutput> samples_;
+    std::unique_ptr<TiledOutput> tiles_;
+    bool closeTiles();
+    // A written image's report joins the job's, with the vertical scale where it is known.
+    void keepReport(FinishedReport report);
 };
 
 // A source that ends before its image data does.

@@ -24,6 +24,13 @@ std::string_view sampleFormatName(SourceSampleFormat format) {
     return "";
 }
 
+VerticalScale verticalScale(double metresPerStep, std::optional<double> spacingMetres) {
+    // The landscape engine maps its 16-bit range onto 512 m at a Z scale of 100 %.
+    constexpr double kLandscapeMetresAtFullScale = 512;
+    const double span = 65535 * metresPerStep;
+    return {span, span * 100 / kLandscapeMetresAtFullScale, span, spacingMetres};
+}
+
 std::string percentText(std::uint64_t part, std::uint64_t whole) {
     if (whole == 0) return "0.0";
     // Tenths of a percent, rounded half up, in integers (part * 1000 fits for any image below 2^54).

@@ -44,6 +44,28 @@ struct ReportWarning {
     std::string text;  // one or two sentences for the user
 };
 
+// One tile of a map written as a grid: its file, place (column x, row y from the top left), size
+// and extremes.
+struct TileFigures {
+    std::string name;
+    std::uint32_t x = 0, y = 0;
+    std::uint32_t width = 0, length = 0;
+    std::uint16_t min = 0, max = 0;
+};
+
+// The numbers that reproduce the heights in an engine, from the height of one 16-bit step: the
+// span 0..65535 stands for, the landscape engine's Z scale in percent (at 100 % its 16-bit range
+// spans 512 m) and the terrain engine's height (its 0..1 range spans that many metres); the
+// horizontal spacing of the samples where the source gives it.
+struct VerticalScale {
+    double spanMetres = 0;
+    double zScalePercent = 0;
+    double terrainHeightMetres = 0;
+    std::optional<double> spacingMetres;
+};
+
+VerticalScale verticalScale(double metresPerStep, std::optional<double> spacingMetres = std::nullopt);
+
 struct HeightReport {
     std::string output;  // the path written, as the job names it
     std::uint64_t width = 0;
@@ -51,6 +73,10 @@ struct HeightReport {
     SampleFigures figures;
     SourceFacts source;
     std::vector<ReportWarning> warnings;
+    // A map written as tiles: one entry per tile file; empty when it was written as one file.
+    std::vector<TileFigures> tiles;
+    // Where the height of a step is known.
+    std::optional<VerticalScale> vertical;
 };
 
 // Fewer than this many distinct levels make visible steps in a terrain.

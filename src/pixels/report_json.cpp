@@ -176,6 +176,33 @@ void writeReport(JsonWriter& json, const HeightReport& report) {
         json.close('}');
     }
     json.close(']');
+    if (report.vertical) {
+        const VerticalScale& v = *report.vertical;
+        json.key("vertical");
+        json.open('{');
+        json.key("span_m"), json.number(v.spanMetres);
+        json.key("z_scale_percent"), json.number(v.zScalePercent);
+        json.key("terrain_height_m"), json.number(v.terrainHeightMetres);
+        if (v.spacingMetres) json.key("spacing_m"), json.number(*v.spacingMetres);
+        json.close('}');
+    }
+    if (!report.tiles.empty()) {
+        json.key("tiles");
+        json.open('[');
+        for (const TileFigures& tile : report.tiles) {
+            json.item();
+            json.open('{');
+            json.key("name"), json.string(tile.name);
+            json.key("x"), json.number(tile.x);
+            json.key("y"), json.number(tile.y);
+            json.key("width"), json.number(tile.width);
+            json.key("length"), json.number(tile.length);
+            json.key("min"), json.number(tile.min);
+            json.key("max"), json.number(tile.max);
+            json.close('}');
+        }
+        json.close(']');
+    }
     json.close('}');
 }
 

@@ -7,6 +7,7 @@
 #include "ui/height_range_command.h"
 #include "ui/ids.h"
 #include "ui/source_commands.h"
+#include "ui/tile_command.h"
 #include "ui/window_description.h"
 
 namespace kelvarin {
@@ -43,6 +44,7 @@ void CommandHandler::start() {
     session_.options = ConversionOptions{};
     session_.request = JobRequest{};
     tickSizeChoice();
+    session_.port.setMenuItemChecked(ids::Tiles, false);
     previewAfterJob_ = window::findMenuCommand(ids::ShowPreviewAfterJob)->tickedAtStart;
     session_.port.setMenuItemChecked(ids::ShowPreviewAfterJob, previewAfterJob_);
 }
@@ -183,6 +185,11 @@ void CommandHandler::handle(int id) {
         case ids::PreviewLastResult: return showLastResult();
         case ids::ShowPreviewAfterJob: return togglePreviewAfterJob();
         case ids::HeightRange: return askHeightRange(session_);
+        case ids::Tiles:
+            askTiles(session_);
+            // Also after a cancelled or refused dialog: a window may have moved the tick itself.
+            session_.port.setMenuItemChecked(ids::Tiles, session_.options.tiles.has_value());
+            return;
         default: break;
     }
     if (handleOption(id) || handleSize(id)) return;

@@ -16,6 +16,8 @@ inline constexpr int HelpGeneral = 1005, HelpUsage = 1006, HelpBryceRender = 100
 inline constexpr int OriginalSize = 1200, OtherSize = 1220;
 inline constexpr int Size513 = 1201, Size1025 = 1202, Size2049 = 1203, Size4097 = 1204, Size8193 = 1205;
 inline constexpr int Size505 = 1211, Size1009 = 1212, Size2017 = 1213, Size4033 = 1214, Size8129 = 1215;
+// Output: the map cut into a grid of tiles; ticked while a grid is set.
+inline constexpr int Tiles = 1225;
 // Output: the heights the levels of a map made from elevation files span.
 inline constexpr int HeightRange = 1226;
 

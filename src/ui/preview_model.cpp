@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "pixels/tile_overlay.h"
 #include "ui/ids.h"
 
 namespace kelvarin {
@@ -20,7 +21,12 @@ std::string text(Number value) {
 std::string oneDecimal(double value) {
     const auto tenths = static_cast<std::int64_t>(value * 10 + (value < 0 ? -0.5 : 0.5));
     const std::int64_t whole = tenths / 10, tenth = tenths % 10;
-    return (tenths < 0 && whole == 0 ? "-" : "") + text(whole) + "." + text(tenth < 0 ? -tenth : tenth);
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about "literal" + string here.
+    std::string result = tenths < 0 && whole == 0 ? "-" : "";
+    result += text(whole);
+    result += '.';
+    result += text(tenth < 0 ? -tenth : tenth);
+    return result;
 }
 
 std::string analysisText(const SourceAnalysis& analysis, double value) {
@@ -28,6 +34,17 @@ std::string analysisText(const SourceAnalysis& analysis, double value) {
 }
 
 constexpr int kTiles[] = {ids::PreviewTile1, ids::PreviewTile2, ids::PreviewTile3};
+
+// Where a map written as tiles is cut: the first column and row of every tile but the first.
+TileEdges tileEdges(const HeightReport& report) {
+    TileEdges edges{report.width, report.length, {}, {}};
+    for (const TileFigures& tile : report.tiles) {
+        const std::uint64_t left = std::uint64_t{tile.x} * (tile.width - 1), top = std::uint64_t{tile.y} * (tile.length - 1);
+        if (tile.y == 0 && tile.x > 0) edges.columns.push_back(left);
+        if (tile.x == 0 && tile.y > 0) edges.rows.push_back(top);
+    }
+    return edges;
+}
 
 }  // namespace
 
@@ -81,6 +98,7 @@ const GreyImage& PreviewModel::image() {
     if (!picture) {
         picture = relief_ ? reliefImage(result.finished.preview, figures.min, figures.max)
                           : heightImage(result.finished.preview, figures.min, figures.max);
+        drawTileEdges(*picture, tileEdges(result.finished.report));
     }
     return *picture;
 }
@@ -101,6 +119,16 @@ std::vector<std::string> PreviewModel::figureLines() const {
         "Source: " + report.source.kind + ", " + text(report.source.bitsPerSample) + "-bit " +
             std::string(sampleFormatName(report.source.sampleFormat)),
     };
+    if (!report.tiles.empty()) {
+        const TileFigures& last = report.tiles.back();
+        lines.push_back("Tiles: " + text(last.x + 1) + " x " + text(last.y + 1) + " of " + text(last.width) + " x " +
+                        text(last.length));
+    }
+    if (const std::optional<VerticalScale>& v = report.vertical) {
+        lines.push_back("Heights span: " + oneDecimal(v->spanMetres) + " m (landscape Z scale " +
+                        oneDecimal(v->zScalePercent) + " %, terrain height " + oneDecimal(v->terrainHeightMetres) +
+                        " m)");
+    }
     if (const std::optional<HeightSummary>& heights = report.source.heights) {
         // Heights are mapped, not stretched: what the levels stand for instead.
         lines.push_back("Heights: " + shortNumberText(heights->used.low) + " to " + shortNumberText(heights->used.high) +

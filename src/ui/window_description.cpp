@@ -101,6 +101,7 @@ constexpr MenuEntry kOutputMenu[] = {
     kSeparator,
     size("Other Size...", ids::OtherSize),
     kSeparator,
+    {M::Toggle, "Tiles...", ids::Tiles, {}, ChoiceGroup::None, false},
     command("Height Range...", ids::HeightRange),
 };
 

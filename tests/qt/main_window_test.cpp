@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -186,6 +188,45 @@ TEST_F(WindowTest, OutputSizesCarryOneTick) {
     window->menuAction(ids::Size4097)->trigger();  // a ticked item chosen again stays ticked
     EXPECT_EQ(ticked(), std::vector<int>{ids::Size4097});
     EXPECT_TRUE(boxes.empty());
+}
+
+// "Tiles..." closes the Output menu: its dialog shows the tiles the chosen size gives, a grid that
+// size does not split into is refused, and the tick says whether a grid is set.
+TEST_F(WindowTest, TilesAskForTheGridAndTickWhileSet) {
+    std::vector<TextRequest> asked;
+    std::deque<std::string> answers{"4x4", "5", "1"};
+    window->textDialog = [&](const TextRequest& request) -> std::optional<std::string> {
+        asked.push_back(request);
+        std::string answer = answers.front();
+        answers.pop_front();
+        return answer;
+    };
+    QAction* tiles = window->menuAction(ids::Tiles);
+    const QList<QAction*> output = window->menuBar()->actions()[2]->menu()->actions();
+    EXPECT_EQ(output.back(), tiles);
+    EXPECT_EQ(tiles->text(), "Tiles...");
+    EXPECT_TRUE(tiles->isCheckable());
+    EXPECT_FALSE(tiles->isChecked());
+    window->menuAction(ids::Size4033)->trigger();
+
+    tiles->trigger();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].title, "KELVARIN Tiles");
+    EXPECT_NE(asked[0].prompt.find("4 x 4 tiles of 1009 x 1009"), std::string::npos) << asked[0].prompt;
+    EXPECT_EQ(window->session().options.tiles, (TileCount{4, 4}));
+    EXPECT_TRUE(tiles->isChecked());
+    EXPECT_TRUE(boxes.empty());
+
+    tiles->trigger();  // 5 x 5 does not split 4033: refused, the 4 x 4 stays
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "KELVARIN - Tiles");
+    EXPECT_NE(boxes[0].text.find("5041 splits into 5 tiles of 1009"), std::string::npos) << boxes[0].text;
+    EXPECT_EQ(window->session().options.tiles, (TileCount{4, 4}));
+    EXPECT_TRUE(tiles->isChecked());
+
+    tiles->trigger();  // 1 x 1: one file again
+    EXPECT_EQ(window->session().options.tiles, std::nullopt);
+    EXPECT_FALSE(tiles->isChecked());
 }
 
 TEST_F(WindowTest, StartsWithDefaults) {

@@ -63,6 +63,25 @@ CASES = (
          ("batch/höhe-Ω.tif", "batch/rgb48.tif", "batch/rgb96.tif")),
 )
 
+
+
+def tile_names(name, columns, rows):
+    """The tiles a --tiles run makes of the destination `name`, row by row."""
+    stem, extension = os.path.splitext(name)
+    return tuple(f"{stem}_x{x}_y{y}{extension}" for y in range(rows) for x in range(columns))
+
+
+# Tiles: a map cut into a grid (resampled first in one case, Swap in another), and a map that
+# does not split, which leaves no tile.
+CASES += (
+    Case("tiles-tif-4x2", ("--tiles", "4x2", "tif", "rgb48.tif", "out.tif"), 0, tile_names("out.tif", 4, 2)),
+    Case("tiles-png-resized", ("--size", "65x33", "--tiles", "2x2", "raw", "square.raw", "out.png"), 0,
+         tile_names("out.png", 2, 2)),
+    Case("tiles-r16-swapped", ("--swap", "--tiles", "3x3", "raw", "square.raw", "out.r16"), 0,
+         tile_names("out.r16", 3, 3)),
+    Case("tiles-refused", ("--tiles", "2x2", "raw", "square.raw", "out.tif"), 1, tile_names("out.tif", 2, 2)),
+)
+
 TIFF_DATE_TIME = slice(234, 254)  # the 20 bytes of "YYYY:MM:DD HH:MM:SS\0" in every TIFF written
 
 

@@ -1,0 +1,280 @@
+#include "job/tiled_output.h"
+
+#include <algorithm>
+#include <atomic>
+#include <future>
+#include <new>
+#include <system_error>
+#include <thread>
+
+#include "pixels/resample.h"
+
+namespace kelvarin {
+
+namespace {
+
+// A resampled image is cut into tiles in parts of this many samples (1 MiB).
+constexpr std::size_t kPartSamples = std::size_t{1} << 19;
+// A tile's rows are small (a 1025-sample row is 2 KiB): gathered into writes of this size, the
+// file system sees a few large writes per tile instead of one per row.
+constexpr std::size_t kTileWriteBytes = std::size_t{256} << 10;
+// Files synced or moved at once. Each sync waits for the disk; several under way at once share
+// the file system's commits, which costs little more than one.
+constexpr unsigned kFilesAtOnce = 32;
+
+// Runs work(i) for every i below count on up to kFilesAtOnce threads; true when every call was.
+// Where no thread can be started, the rest run here.
+template <class Work>
+bool allAtOnce(std::size_t count, Work work) {
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> allDone{true};
+    auto run = [&] {
+        for (std::size_t i = next++; i < count; i = next++)
+            if (!work(i)) allDone = false;
+    };
+    std::vector<std::thread> threads;
+    for (unsigned t = 1; t < std::min<std::size_t>(kFilesAtOnce, count); ++t) {
+        try {
+            threads.emplace_back(run);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    run();
+    for (std::thread& thread : threads) thread.join();
+    return allDone;
+}
+
+}  // namespace
+
+// One tile of the band being written: its replacing file and the writer that encodes into it.
+struct TiledOutput::Tile {
+    std::unique_ptr<File> file;
+    std::unique_ptr<GreyOutput> writer;
+    std::vector<std::uint8_t> pending;  // encoded bytes not yet written
+    std::size_t index = 0;
+    std::uint16_t min = 0xFFFF, max = 0;
+
+    bool write(const void* bytes, std::size_t count) {
+        const auto* from = static_cast<const std::uint8_t*>(bytes);
+        if (pending.size() + count > kTileWriteBytes && !flush()) return false;
+        if (count >= kTileWriteBytes) return file->write(from, count);
+        pending.insert(pending.end(), from, from + count);
+        return true;
+    }
+    bool flush() {
+        const bool written = pending.empty() || file->write(pending.data(), pending.size());
+        pending.clear();
+        return written;
+    }
+};
+
+TiledOutput::TiledOutput(const GreyEncoding& encoding, const TileGrid& grid, std::vector<std::string> names,
+                         FileSystem& files, TiffHeader tiffHeader, std::optional<PreviewGathering> report)
+    : encoding_(encoding), grid_(grid), names_(std::move(names)), files_(files), tiffHeader_(std::move(tiffHeader)),
+      reportMode_(report) {}
+
+// Dropping what is not committed deletes it: the open tiles and the complete ones alike.
+TiledOutput::~TiledOutput() = default;
+
+bool TiledOutput::fail() {
+    failed_ = true;
+    return false;
+}
+
+void TiledOutput::begin(std::uint32_t width, std::uint32_t length) {
+    width_ = width;
+    length_ = length;
+    expected_ = std::uint64_t{width} * length;
+    written_ = 0;
+    if (encoding_.size) {
+        try {
+            whole_.resize(static_cast<std::size_t>(expected_));
+        } catch (const std::bad_alloc&) {
+            outOfMemory_ = true;
+            fail();
+        }
+        return;
+    }
+    if (!startFeeding()) fail();
+}
+
+// The image as it is cut: its size must be the grid's map.
+bool TiledOutput::startFeeding() {
+    const ImageSize size = encoding_.size.value_or(ImageSize{width_, length_});
+    if (size != grid_.map || names_.size() != grid_.tileCount()) return false;
+    try {
+        row_.assign(size.width, 0);
+        window_.assign(grid_.tile.width, 0);
+        figures_.reserve(names_.size());
+        if (reportMode_) report_ = std::make_unique<BackgroundReportFeed>(size.width, size.height, *reportMode_);
+    } catch (const std::bad_alloc&) {
+        outOfMemory_ = true;
+        return false;
+    }
+    rowFill_ = 0;
+    rowsPushed_ = 0;
+    return openBand(0);
+}
+
+bool TiledOutput::openBand(std::uint32_t band) {
+    band_ = band;
+    open_.clear();
+    for (std::uint32_t x = 0; x < grid_.count.columns; ++x) {
+        auto tile = std::make_unique<Tile>();
+        try {
+            tile->pending.reserve(kTileWriteBytes);
+        } catch (const std::bad_alloc&) {
+            outOfMemory_ = true;
+            return false;
+        }
+        tile->index = std::size_t{band} * grid_.count.columns + x;
+        const std::string& name = names_[tile->index];
+        tile->file = files_.open(name, File::Mode::Replace);
+        if (!tile->file) {
+            unopened_ = name;
+            return false;
+        }
+        GreyEncoding encoding = encoding_;
+        encoding.size.reset();
+        if (encoding.format == OutputFormat::Tiff) {
+            const auto header = tiffHeader_(grid_.tile.width, grid_.tile.height);
+            if (!header || !tile->file->write(header->data(), header->size())) return false;
+        }
+        Tile& writing = *tile;
+        tile->writer = std::make_unique<GreyOutput>(
+            encoding, [&writing](const void* bytes, std::size_t count) { return writing.write(bytes, count); });
+        tile->writer->begin(grid_.tile.width, grid_.tile.height);
+        if (tile->writer->outOfMemory()) outOfMemory_ = true;
+        open_.push_back(std::move(tile));
+    }
+    return !outOfMemory_;
+}
+
+// The band's tiles are complete: their writers end them and their files are closed (and synced),
+// to take their names with the rest of the set.
+bool TiledOutput::closeBand() {
+    for (auto& tile : open_)
+        if (!tile->writer->finish() || !tile->flush()) return false;
+    // The band before must be closed first: its syncs ran while this band was written.
+    if (!awaitClosing()) return false;
+    for (auto& tile : open_) {
+        const TileWindow w = grid_.window(static_cast<std::uint32_t>(tile->index % grid_.count.columns), band_);
+        figures_.push_back({names_[tile->index], w.x, w.y, w.width, w.length, tile->min, tile->max});
+        closing_.push_back(std::move(tile->file));
+    }
+    open_.clear();
+    // The syncs wait for the disk: they run beside the next band's writing, several at once.
+    auto closeAll = [this] {
+        return allAtOnce(closing_.size(), [this](std::size_t i) { return closing_[i]->close(); });
+    };
+    try {
+        closed_ = std::async(std::launch::async, closeAll);
+    } catch (const std::system_error&) {
+        closed_ = std::async(std::launch::deferred, closeAll);
+    }
+    return true;
+}
+
+bool TiledOutput::awaitClosing() {
+    if (!closed_.valid()) return true;
+    const bool closed = closed_.get();
+    for (auto& file : closing_) complete_.push_back(std::move(file));
+    closing_.clear();
+    return closed;
+}
+
+bool TiledOutput::pushRow(const std::uint16_t* row) {
+    const std::uint32_t y = rowsPushed_++;
+    if (report_) report_->add({row, grid_.map.width});
+    for (;;) {
+        const TileWindow first = grid_.window(0, band_);
+        for (auto& tile : open_) {
+            const std::uint32_t left = static_cast<std::uint32_t>(tile->index % grid_.count.columns) * (grid_.tile.width - 1);
+            std::copy(row + left, row + left + first.width, window_.begin());
+            const auto [low, high] = std::minmax_element(window_.begin(), window_.end());
+            tile->min = std::min(tile->min, *low);
+            tile->max = std::max(tile->max, *high);
+            // The writer puts the samples into the file's byte order in place: a copy of its own.
+            if (!tile->writer->write(window_.data(), window_.size())) return false;
+        }
+        if (y != first.top + first.length - 1) return true;
+        // The band's last row: its tiles are done, and the row is the first of the next band too.
+        if (!closeBand()) return false;
+        if (band_ + 1 == grid_.count.rows) return true;
+        if (!openBand(band_ + 1)) return false;
+    }
+}
+
+bool TiledOutput::feed(const std::uint16_t* samples, std::size_t count) {
+    const std::size_t width = row_.size();
+    while (count > 0) {
+        if (rowFill_ == 0 && count >= width) {
+            if (!pushRow(samples)) return fail();
+            samples += width;
+            count -= width;
+            continue;
+        }
+        const std::size_t part = std::min(count, width - rowFill_);
+        std::copy(samples, samples + part, row_.begin() + static_cast<std::ptrdiff_t>(rowFill_));
+        rowFill_ += part;
+        samples += part;
+        count -= part;
+        if (rowFill_ == width) {
+            rowFill_ = 0;
+            if (!pushRow(row_.data())) return fail();
+        }
+    }
+    return true;
+}
+
+bool TiledOutput::write(std::uint16_t* samples, std::size_t count) {
+    if (failed_ || count > expected_ - written_) return fail();
+    if (encoding_.size) {
+        std::copy(samples, samples + count, whole_.begin() + static_cast<std::ptrdiff_t>(written_));
+    } else if (!feed(samples, count)) {
+        return false;
+    }
+    written_ += count;
+    return true;
+}
+
+bool TiledOutput::finish() {
+    if (finished_) return *finished_;
+    finished_ = false;
+    if (failed_ || written_ != expected_) return fail();
+    if (encoding_.size) {
+        const ImageSize to = *encoding_.size;
+        LargeVector<std::uint16_t> resampled;
+        try {
+            resampled.resize(std::size_t{to.width} * to.height);
+        } catch (const std::bad_alloc&) {
+            outOfMemory_ = true;
+            return fail();
+        }
+        if (!resampleGrey(whole_, {width_, length_}, resampled, to)) {
+            outOfMemory_ = true;
+            return fail();
+        }
+        decltype(whole_)().swap(whole_);
+        if (!startFeeding()) return fail();
+        for (std::size_t at = 0; at < resampled.size(); at += kPartSamples)
+            if (!feed(resampled.data() + at, std::min(kPartSamples, resampled.size() - at))) return false;
+    }
+    if (!awaitClosing() || !open_.empty() || complete_.size() != names_.size()) return fail();
+    // Every tile is complete and synced: only now do they take their names.
+    if (!allAtOnce(complete_.size(), [this](std::size_t i) { return complete_[i]->commit(); })) return fail();
+    complete_.clear();
+    finished_ = true;
+    return true;
+}
+
+std::optional<FinishedReport> TiledOutput::finishReport(std::string output, SourceFacts source) {
+    if (!report_ || !finish()) return std::nullopt;
+    FinishedReport finished = report_->finish(std::move(output), std::move(source));
+    report_.reset();
+    finished.report.tiles = std::move(figures_);
+    return finished;
+}
+
+}  // namespace kelvarin

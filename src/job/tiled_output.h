@@ -1,0 +1,89 @@
+// A grey image written as a grid of tile files instead of one: the rows stream through, each cut
+// into the windows of the tiles of its band, one writer open per column of tiles. Every tile goes
+// to its own replacing file; the set takes its names only when every tile is complete, so a
+// failure leaves none of the new tiles and every old file of those names as it was.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <future>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/large_memory.h"
+#include "formats/file.h"
+#include "job/background_report.h"
+#include "job/grey_output.h"
+#include "terrain/tile_grid.h"
+
+namespace kelvarin {
+
+class TiledOutput {
+public:
+    // Each tile is encoded as `encoding` says (its size is the image's before it is cut: with a
+    // size, the image is held whole and resampled first). A TIFF tile begins with the header
+    // `tiffHeader` makes for its size. Tiles are opened in `files` as `names` (row by row, x
+    // fastest) when their band of rows begins.
+    using TiffHeader = std::function<std::optional<std::vector<std::uint8_t>>(std::uint32_t width, std::uint32_t length)>;
+    TiledOutput(const GreyEncoding& encoding, const TileGrid& grid, std::vector<std::string> names, FileSystem& files,
+                TiffHeader tiffHeader, std::optional<PreviewGathering> report);
+    ~TiledOutput();
+    TiledOutput(const TiledOutput&) = delete;
+    TiledOutput& operator=(const TiledOutput&) = delete;
+
+    void begin(std::uint32_t width, std::uint32_t length);
+    // The next `count` samples of the image in row order (they may be changed in place).
+    [[nodiscard]] bool write(std::uint16_t* samples, std::size_t count);
+    // Every tile complete and closed; then all take their names. True when the whole set is in
+    // place. A second call answers as the first.
+    [[nodiscard]] bool finish();
+
+    bool outOfMemory() const { return outOfMemory_; }
+    // The tile that could not be opened, when that stopped the set.
+    const std::optional<std::string>& unopened() const { return unopened_; }
+    // The names of the tiles, in the order they were written.
+    const std::vector<std::string>& names() const { return names_; }
+    // The whole map's report with one entry per tile, once the set is in place.
+    std::optional<FinishedReport> finishReport(std::string output, SourceFacts source);
+
+private:
+    bool fail();
+    bool startFeeding();
+    bool feed(const std::uint16_t* samples, std::size_t count);
+    bool pushRow(const std::uint16_t* row);
+    bool openBand(std::uint32_t band);
+    bool closeBand();
+    // Waits for the band being closed and moves its files to the complete ones; false when a
+    // sync failed.
+    bool awaitClosing();
+
+    struct Tile;
+    GreyEncoding encoding_;
+    TileGrid grid_;
+    std::vector<std::string> names_;
+    FileSystem& files_;
+    TiffHeader tiffHeader_;
+    std::optional<PreviewGathering> reportMode_;
+
+    std::uint32_t width_ = 0, length_ = 0;  // of the image handed in
+    std::uint64_t expected_ = 0, written_ = 0;
+    bool failed_ = false, outOfMemory_ = false;
+    std::optional<bool> finished_;
+    std::optional<std::string> unopened_;
+    LargeVector<std::uint16_t> whole_;  // held until it is resampled
+    std::vector<std::uint16_t> row_, window_;
+    std::size_t rowFill_ = 0;
+    std::uint32_t rowsPushed_ = 0;
+    std::uint32_t band_ = 0;
+    std::vector<std::unique_ptr<Tile>> open_;        // the writers of the band being written
+    std::vector<std::unique_ptr<File>> complete_;    // closed, waiting to take their names
+    std::vector<std::unique_ptr<File>> closing_;     // the last band's files, being synced
+    // The syncs of closing_, under way; destroyed (waited for) before the files themselves.
+    std::future<bool> closed_;
+    std::vector<TileFigures> figures_;
+    std::unique_ptr<BackgroundReportFeed> report_;
+};
+
+}  // namespace kelvarin
