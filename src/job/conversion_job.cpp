@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "base/aspect_change.h"
 #include "base/image_size.h"
 #include "base/number_text.h"
 #include "formats/byte_source.h"
@@ -57,7 +58,13 @@ bool openDestination(JobContext& job) {
     GreyEncoding& encoding = job.destinationEncoding;
     encoding.format = outputFormatFor(job.destinationPath());
     encoding.size = options.outputSize;
-    if (encoding.size) log.appendLine("Resampled to " + imageSizeText(*encoding.size) + " pixels before writing.");
+    if (encoding.size) {
+        // The bar covers the data stage, the resampling and the writing, a third each.
+        job.progress().beginStages(3);
+        log.appendLine("Resampled to " + imageSizeText(*encoding.size) + " pixels before writing.");
+        job.aspectChanged = aspectChange({job.image.width, job.image.length}, *encoding.size);
+        if (job.aspectChanged) log.appendLine(*job.aspectChanged);
+    }
     switch (encoding.format) {
         case OutputFormat::Tiff:
             if (encoding.size || job.image.kind == SourceKind::Image) {

@@ -17,6 +17,9 @@ inline constexpr int OriginalSize = 1200, OtherSize = 1220;
 inline constexpr int Size513 = 1201, Size1025 = 1202, Size2049 = 1203, Size4097 = 1204, Size8193 = 1205;
 inline constexpr int Size505 = 1211, Size1009 = 1212, Size2017 = 1213, Size4033 = 1214, Size8129 = 1215;
 
+// Convert: stops the job that runs (asks first). Enabled only while one runs.
+inline constexpr int StopConversion = 1250;
+
 // View: the preview window on demand, and whether it opens by itself after each job.
 inline constexpr int PreviewLastResult = 1240, ShowPreviewAfterJob = 1241;
 
