@@ -8,6 +8,7 @@ import re
 
 from desktop import Wine, ended, exit_status, wait_until
 from parity import same_output
+from stop_check import escape_stops_the_job
 
 MAIN = "KELVARIN v3.02"
 PREVIEW = "KELVARIN - Preview"
@@ -63,6 +64,8 @@ class WindowChecks:
                 main = self.main_window(main)
                 if screenshot:
                     self.picture(main, screenshot)
+                escape_stops_the_job(self, main)
+                main = self.main_window(main)
                 main.press("alt+F4")
                 status = exit_status(process, 10)
                 self.report.check("kelvarin.exe ends with status 0 when its window is closed (Alt+F4)",
