@@ -119,11 +119,12 @@ class WindowChecks:
                               None if boxes else "")
 
     def greyed_under_warning(self, main):
-        # Convert > 3 RAW to 3 16-bit TIF (Up from the first item wraps round to the last): its
-        # warning leaves the window enabled with the conversion items greyed, so File > Open...
-        # does nothing then; after Cancel the items work again (the conversion that follows).
+        # Convert > 3 RAW to 3 16-bit TIF (Up from the first item wraps round to the last, the
+        # greyed "Stop Conversion"; one more Up): its warning leaves the window enabled with the
+        # conversion items greyed, so File > Open... does nothing then; after Cancel the items
+        # work again (the conversion that follows).
         main = self.main_window(main)
-        main.press("F10", "Right", "Down", "Up", "Return")
+        main.press("F10", "Right", "Down", "Up", "Up", "Return")
         warning = self.desktop.wait_for("KELVARIN - Warning.", 30)
         if not warning:
             self.report.fail("Convert > 3 RAW to 3 16-bit TIF shows the terrain warning")
