@@ -30,7 +30,7 @@ TEST(Cli, MissingSourceGoesTheWayOfTheDialog) {
     TempDir dir;
     const CliRun run = runCli(dir, "--boost tif missing.tif out.tif");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, std::string(72, '=') + "\n");
+    EXPECT_EQ(run.out, "Reason: no such file (" + dir.file("missing.tif") + ")\n" + std::string(72, '=') + "\n");
     EXPECT_EQ(run.err, "KELVARIN - File|Open: File not found.\nKELVARIN - Error.: There were errors.\n");
 }
 

@@ -164,7 +164,11 @@ TEST(TerrainBuild, FourFileLogProgressAndDialog) {
     EXPECT_EQ(h.port.log, expected);
     ASSERT_FALSE(h.port.ranges.empty());
     EXPECT_EQ(h.port.ranges.back(), (std::pair<int, int>{1, 100}));
-    EXPECT_EQ(h.port.positions, (std::vector<int>{0, 5, 10, 20, 40, 50, 60, 70, 80, 90, 95, 100}));
+    // Each band read gives the window the same position again to answer its events: the steps
+    // are those the bar moves through.
+    std::vector<int> steps = h.port.positions;
+    steps.erase(std::unique(steps.begin(), steps.end()), steps.end());
+    EXPECT_EQ(steps, (std::vector<int>{0, 5, 10, 20, 40, 50, 60, 70, 80, 90, 95, 100}));
     EXPECT_TRUE(h.session.busy.busy());
     EXPECT_FALSE(h.port.commandsEnabled);
     // Only the three tiles join the inputs: no temporary names are left behind.

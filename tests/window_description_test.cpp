@@ -115,7 +115,9 @@ TEST(WindowDescription, MenuPathsAreBuiltFromTheTree) {
 TEST(WindowDescription, MenuCommandsAreUniqueAndTheNineConversionsAreMarked) {
     const std::vector<int> all = menuCommands();
     EXPECT_EQ(std::set<int>(all.begin(), all.end()).size(), all.size());
-    EXPECT_EQ(all.size(), 43u);  // 4 File, 6 Convert, 14 Output, 2 View, 17 Help
+    EXPECT_EQ(all.size(), 44u);  // 4 File, 7 Convert (Stop Conversion last), 14 Output, 2 View, 17 Help
+    EXPECT_EQ(menuPath(ids::StopConversion), "Convert > Stop Conversion");
+    EXPECT_FALSE(isConversionCommand(ids::StopConversion));
     int conversions = 0;
     for (int id : all) conversions += isConversionCommand(id) ? 1 : 0;
     EXPECT_EQ(conversions, 9);

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "base/aspect_change.h"
 #include "base/image_size.h"
 #include "base/number_text.h"
 #include "formats/byte_source.h"
@@ -60,7 +61,13 @@ bool openDestination(JobContext& job) {
     encoding.format = outputFormatFor(job.destinationPath());
     encoding.size = options.outputSize;
     encoding.threads = job.session.conversionThreads == 0 ? defaultConversionThreads() : job.session.conversionThreads;
-    if (encoding.size) log.appendLine("Resampled to " + imageSizeText(*encoding.size) + " pixels before writing.");
+    if (encoding.size) {
+        // The bar covers the data stage, the resampling and the writing, a third each.
+        job.progress().beginStages(3);
+        log.appendLine("Resampled to " + imageSizeText(*encoding.size) + " pixels before writing.");
+        job.aspectChanged = aspectChange({job.image.width, job.image.length}, *encoding.size);
+        if (job.aspectChanged) log.appendLine(*job.aspectChanged);
+    }
     if (options.tiles && !prepareTiles(job)) return false;
     switch (encoding.format) {
         case OutputFormat::Tiff:

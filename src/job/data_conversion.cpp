@@ -144,6 +144,7 @@ struct ChunkPass {
             readBuffers.push_back(std::move(buffer));
         };
         const auto inOrder = [&](std::size_t chunk, std::size_t slot) {
+            if (job.stopped()) return false;
             if (readShort[slot]) return job.sourceReadShort();
             if (!job.sourceViewWhole() || !finish(pixels[slot], slot)) return false;
             for (std::int64_t k = firstBlock(chunk) + 1; k <= endBlock(chunk); ++k)

@@ -82,6 +82,7 @@ struct DecodedPass {
             work(rgb[slot].get(), pixels[slot], slot);
         };
         const auto inOrder = [&](std::size_t band, std::size_t slot) {
+            if (job.stopped()) return false;
             if (!decoded[slot]) {
                 failure = decoders[slot]->failure();
                 return false;

@@ -2,6 +2,7 @@
 
 #include "formats/output_format.h"
 #include "formats/source_format.h"
+#include "formats/system_reason.h"
 #include "job/session.h"
 
 namespace kelvarin {
@@ -12,6 +13,11 @@ const FileFilter kAllFiles{"All Files", "*.*"};
 
 FileDialogRequest openRequest(std::string title, FileFilter filter, std::string extension) {
     return {std::move(title), {std::move(filter), kAllFiles}, std::move(extension)};
+}
+
+// Why a file could not be opened or made, when the system said: one line more in the log.
+void logReason(Session& session, const std::string& reason, const std::string& path) {
+    if (!reason.empty()) session.log.appendLine(reasonLine(reason, path));
 }
 
 // One source open dialog: the file is opened read only; a cancelled dialog says so.
@@ -29,7 +35,10 @@ std::unique_ptr<File> runOpenDialog(Session& session, const FileDialogRequest& r
         return nullptr;
     }
     path = *chosen;
-    return session.fileSystem.open(path, File::Mode::Read);
+    clearSystemReason();
+    std::unique_ptr<File> file = session.fileSystem.open(path, File::Mode::Read);
+    if (!file) logReason(session, systemReason(ReasonSubject::Source), path);
+    return file;
 }
 
 bool runSaveDialog(Session& session, const FileDialogRequest& request, const char* errorCaption,
@@ -58,7 +67,9 @@ bool runSaveDialog(Session& session, const FileDialogRequest& request, const cha
         return false;
     }
     files.destinationPath = *chosen;
+    clearSystemReason();
     files.destination = session.fileSystem.open(*chosen, File::Mode::Replace);
+    if (!files.destination) logReason(session, systemReason(ReasonSubject::Destination), *chosen);
     return files.destination != nullptr;
 }
 
@@ -177,8 +188,12 @@ std::unique_ptr<File> terrainOpen(Session& session, const std::string& path, boo
         session.port.showMessage(noticeBox("File " + path + " not found", "KELVARIN - Error.", MessageIcon::Error));
         return nullptr;
     }
+    clearSystemReason();
     auto file = session.fileSystem.open(path, input ? File::Mode::Read : File::Mode::Replace);
-    if (!file) return nullptr;
+    if (!file) {
+        logReason(session, systemReason(input ? ReasonSubject::Source : ReasonSubject::Destination), path);
+        return nullptr;
+    }
     session.request.kind = SourceKind::Raw;
     session.log.appendLine("Input file opened: ");
     session.log.appendLine(path);

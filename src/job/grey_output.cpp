@@ -1,12 +1,14 @@
 #include "job/grey_output.h"
 
 #include <algorithm>
+#include <chrono>
 #include <new>
 #include <span>
 
 #include "formats/byte_sink.h"
 #include "formats/png_writer.h"
 #include "pixels/byte_access.h"
+#include "job/resample_aside.h"
 #include "pixels/resample.h"
 
 namespace kelvarin {
@@ -88,14 +90,37 @@ bool GreyOutput::finishImage() {
             outOfMemory_ = true;
             return fail();
         }
-        if (!resampleGrey(whole_, {width_, length_}, resampled, to)) {
-            outOfMemory_ = true;
-            return fail();
+        if (keepGoing_) {
+            // stb tells nothing of its progress: the bar moves by the time a resampling of this
+            // many samples takes on the machine we measure on, and waits short of the end.
+            const double expectedSeconds = 6e-9 * static_cast<double>(expected_ + resampled.size());
+            const auto begun = std::chrono::steady_clock::now();
+            const auto resampling = [&] {
+                const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - begun;
+                return keepGoing_(FinishStage::Resampling, std::min(0.95, taken.count() / expectedSeconds));
+            };
+            ResampleAsideResult aside =
+                resampleAside(std::move(whole_), {width_, length_}, std::move(resampled), to, resampling);
+            whole_.clear();
+            if (aside.stopped) return fail();
+            if (!aside.samples) {
+                outOfMemory_ = true;
+                return fail();
+            }
+            resampled = std::move(*aside.samples);
+        } else {
+            if (!resampleGrey(whole_, {width_, length_}, resampled, to)) {
+                outOfMemory_ = true;
+                return fail();
+            }
+            decltype(whole_)().swap(whole_);
         }
-        decltype(whole_)().swap(whole_);
         if (!startReport(to.width, to.height) || !startEncoding(to.width, to.height)) return fail();
-        for (std::size_t at = 0; at < resampled.size(); at += kPartSamples)
+        for (std::size_t at = 0; at < resampled.size(); at += kPartSamples) {
+            if (keepGoing_ && !keepGoing_(FinishStage::Writing, static_cast<double>(at) / static_cast<double>(resampled.size())))
+                return fail();
             if (!encode(resampled.data() + at, std::min(kPartSamples, resampled.size() - at))) return false;
+        }
     }
     return endEncoding();
 }

@@ -65,6 +65,12 @@ public:
     [[nodiscard]] bool finish();
 
     bool outOfMemory() const { return outOfMemory_; }
+    // Called between the parts of the work finish() does after the last sample (the resampling,
+    // the writing of a resampled image) with how far that stage is (0 to 1; the resampling's is
+    // an estimate by the time it has taken): false stops it, and finish() fails.
+    enum class FinishStage { Resampling, Writing };
+    using KeepGoing = std::function<bool(FinishStage stage, double fraction)>;
+    void setKeepGoing(KeepGoing keepGoing) { keepGoing_ = std::move(keepGoing); }
     // The report of the image as written (at its new size when resampled) once it is complete;
     // nothing when no report was asked for or the image is not complete.
     std::optional<FinishedReport> finishReport(std::string output, SourceFacts source);
@@ -94,6 +100,7 @@ private:
     std::unique_ptr<PngWriter> png_;
     std::vector<std::uint16_t> row_;
     std::size_t rowFill_ = 0;
+    KeepGoing keepGoing_;
     std::optional<bool> finished_;  // what finish() found, once it has run
     std::optional<PreviewGathering> reportMode_;
     std::unique_ptr<BackgroundReportFeed> report_;

@@ -1,5 +1,6 @@
 #include "job/job_context.h"
 
+#include "formats/system_reason.h"
 #include "job/tile_steps.h"
 
 namespace kelvarin {
@@ -37,11 +38,21 @@ void JobContext::reportWriteFailure() {
     session.port.showMessage(jobStopBox("Cannot write the converted file (disk full or no permission).",
                                       "KELVARIN - Write Error"));
     log().appendLine(">>> Writing the converted file failed. STOP!");
+    if (!writeReason_.empty()) log().appendLine(reasonLine(writeReason_, destinationPath()));
+}
+
+bool JobContext::stopped() {
+    if (!session.stop.requested()) return false;
+    ioFailed_ = true;
+    if (session.stop.firstNotice()) log().appendLine(kStoppedLine);
+    return true;
 }
 
 bool JobContext::writeOutput(const void* data, std::size_t count) {
-    if (ioFailed_) return false;
+    if (ioFailed_ || stopped()) return false;
+    clearSystemReason();
     if (hasDestination() && destination().write(data, count)) return true;
+    writeReason_ = systemReason(ReasonSubject::Destination);
     reportWriteFailure();
     return false;
 }
@@ -59,10 +70,21 @@ void JobContext::beginSamples(bool countedInBlocks) {
         encoding, [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); },
         session.countReports ? std::optional(session.reportPreview) : std::nullopt);
     samples_->begin(image.width, image.length, countedInBlocks);
+    // The resampling and writing after the last sample let the window answer its events, and stop
+    // when the user asks.
+    samples_->setKeepGoing([this, stage = GreyOutput::FinishStage::Resampling, started = false](
+                               GreyOutput::FinishStage now, double fraction) mutable {
+        // The data stage is over once the resampling starts; the writing follows it.
+        if (!started || now != stage) progress().nextStage();
+        started = true;
+        stage = now;
+        progress().setStageFraction(fraction);
+        return !stopped();
+    });
 }
 
 bool JobContext::writeSamples(std::uint16_t* samples, std::size_t count) {
-    if (ioFailed_) return false;
+    if (ioFailed_ || stopped()) return false;
     if (tiles_ ? tiles_->write(samples, count) : samples_ && samples_->write(samples, count)) return true;
     // A failed write has been reported by writeOutput; samples beyond the image have not.
     if (!ioFailed_) reportWriteFailure();
@@ -102,6 +124,9 @@ void JobContext::closeSource() {
 
 void JobContext::keepReport(FinishedReport report) {
     if (const std::optional<double>& step = options().metresPerStep) report.report.vertical = verticalScale(*step);
+    if (aspectChanged)
+        report.report.warnings.push_back(
+            {"aspect", *aspectChanged + " The terrain is stretched: choose a size of the source's proportions."});
     session.lastReports.push_back(std::move(report));
 }
 
@@ -124,7 +149,9 @@ bool JobContext::closeDestination() {
     if (!session.files.destination) return !ioFailed_;
     // Never after a failure: a destination that takes its name is a complete one.
     const bool complete = !samples_ || samples_->finish();
+    clearSystemReason();
     const bool committed = !ioFailed_ && complete && session.files.destination->commit();
+    if (!committed && !ioFailed_) writeReason_ = systemReason(ReasonSubject::Destination);
     session.files.destination.reset();
     if (!committed && !ioFailed_) reportWriteFailure();
     if (committed && samples_) {

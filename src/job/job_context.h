@@ -73,6 +73,10 @@ public:
     // thread, as readSource() reports one. Always false.
     bool sourceReadShort();
     bool ioFailed() const { return ioFailed_; }
+    // True once the user has asked to stop: the first call that finds it logs the stop line and
+    // makes the job fail like a failed write (the destination is dropped, the old file stays).
+    // Stages call it between blocks, bands, tiles and files; every write calls it too.
+    bool stopped();
     // What the report says about the source: its kind and samples, and the extremes the analysis
     // found (set by the data stage when one ran).
     SourceFacts sourceFacts() const;
@@ -94,11 +98,15 @@ public:
     // destination, and the file chosen in the Save dialog only names them.
     std::optional<TileGrid> tileGrid;
     std::int64_t startSeconds = 0;
+    // The log's line when resampling changes the map's proportions; the report warns of it too.
+    std::optional<std::string> aspectChanged;
 
 private:
     void reportWriteFailure();
     void reportTruncatedSource();
     bool ioFailed_ = false;
+    // What the system said when the destination could not be written, for the log.
+    std::string writeReason_;
     std::optional<GreyOutput> samples_;
     std::unique_ptr<TiledOutput> tiles_;
     bool closeTiles();

@@ -16,7 +16,8 @@ namespace kelvarin {
 struct FinishedReport;
 
 enum class MessageIcon { Error, Exclamation, Information };
-enum class MessageButtons { Ok, OkCancel };
+// YesNo answers Yes as Ok and No as Cancel; Yes is its default button.
+enum class MessageButtons { Ok, OkCancel, YesNo };
 enum class MessageAnswer { Ok, Cancel };
 
 struct MessageBoxRequest {
@@ -79,6 +80,12 @@ public:
     virtual void setConversionCommandsEnabled(bool enabled) = 0;
     // Ticks or clears a menu command of a choice group (window::ChoiceGroup) or a toggle.
     virtual void setMenuItemChecked(int commandId, bool checked) = 0;
+    // Gives a menu command another text (the Other Size item shows the size chosen). A port
+    // without a menu ignores it.
+    virtual void setMenuItemText(int commandId, const std::string& text) {
+        (void)commandId;
+        (void)text;
+    }
     // Opens the preview window on these results (one height map, or a terrain set's three tiles),
     // or raises it showing them; it stays open beside the main window. A port without windows
     // ignores it.

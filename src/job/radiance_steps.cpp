@@ -121,6 +121,7 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
         fillZeroExponentsWithin(*map, firstPixel(band), endPixel(band));
     };
     const auto bandDone = [&](std::size_t band, std::size_t slot) {
+        if (job.stopped()) return false;
         if (walkFailed[slot]) {
             // The bar moves through the rows before the bad one, as a decode of them would move it.
             const std::uint32_t goodRows = shortened() ? 0 : walk.rowsFound();
@@ -134,6 +135,7 @@ bool decodeRgbe(JobContext& job, std::unique_ptr<RgbeMap>& map) {
     };
     if (!scheduler.run(bands, walkBand, decodeBand, bandDone)) {
         map.reset();
+        if (job.stopped()) return false;
         const bool badRow = failedBefore && walk.status() != RgbeDecodeStatus::Ok && !shortened();
         radianceAbort(job, rgbeDecodeMessage(badRow ? walk.status() : RgbeDecodeStatus::Truncated));
         return false;

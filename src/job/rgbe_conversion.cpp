@@ -56,8 +56,9 @@ bool convertRgbe(JobContext& job) {
             if (found[slot].highestValue > extremes.highestValue) extremes.highestValue = found[slot].highestValue;
             if (found[slot].lowestValue < extremes.lowestValue) extremes.lowestValue = found[slot].lowestValue;
             toRow(band);
-            return true;
+            return !job.stopped();
         });
+    if (job.stopped()) return false;
     job.log().appendLine("Established min and max values in image in" + numberText(job.secondsSince(start)) +
                          " seconds");
     const FloatToneMap toneMap = floatToneMap(extremes, options);

@@ -13,6 +13,7 @@
 #include "job/job_request.h"
 #include "job/port.h"
 #include "job/status_log.h"
+#include "job/stop_request.h"
 #include "pixels/height_report.h"
 
 namespace kelvarin {
@@ -48,6 +49,8 @@ public:
     ProgressBar progress;
     BusyState busy;
     StatusLog log;
+    // Set when the user has asked to stop the job that runs.
+    StopRequest stop;
     // Whether the reports of written images gather a preview too (a window shows it; the CLI
     // does not), and the reports of the last job's images: one, or a terrain set's three tiles.
     PreviewGathering reportPreview = PreviewGathering::Skip;

@@ -88,8 +88,17 @@ void showError(Session& session, std::string text) {
     session.port.showMessage(noticeBox(std::move(text), "KELVARIN - Error.", MessageIcon::Error));
 }
 
+// True once the user has asked to stop; the first time, the log says so. The tiles not yet
+// committed go with the stack, their temporary files with them.
+bool stopAsked(Session& session) {
+    if (!session.stop.requested()) return false;
+    if (session.stop.firstNotice()) session.log.appendLine(kStoppedLine);
+    return true;
+}
+
 // Reads the whole sample block of an input with one read, closes the file and logs it.
 bool readWholeInput(Session& session, Input& input, Samples& samples) {
+    if (stopAsked(session)) return false;
     const std::uint64_t count = sampleCount(input.side);
     samples.resize(static_cast<std::size_t>(count));
     const bool complete = input.file->readExact(samples.data(), static_cast<std::size_t>(count * 2));
@@ -115,6 +124,9 @@ bool streamInput(Session& session, Input& input, Samples& band, Work&& work) {
     const std::size_t bandRows = std::min<std::size_t>(kBandRows, side);
     band.resize(bandRows * side);
     for (std::size_t row = 0; row < side; row += bandRows) {
+        // Each band lets the window answer its events, and a stop take effect.
+        session.progress.pulse();
+        if (stopAsked(session)) return false;
         const std::size_t rows = std::min(bandRows, side - row);
         if (!input.file->readExact(band.data(), rows * side * 2)) {
             input.file.reset();
@@ -203,6 +215,7 @@ bool openOutputs(Session& session, const std::string& folder, const std::string&
 bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
     std::vector<FinishedReport> reports;
     for (Output& output : outputs) {
+        if (stopAsked(session)) return false;
         GreyOutput samples(
             ByteOrder::II, [&output](const void* bytes, std::size_t count) { return output.file->write(bytes, count); },
             session.countReports ? std::optional(session.reportPreview) : std::nullopt);
@@ -218,6 +231,8 @@ bool writeOutputs(Session& session, std::array<Output, 3>& outputs) {
             return false;
         }
     }
+    // The last moment to stop: after it, the tiles take their names together.
+    if (stopAsked(session)) return false;
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         Output& output = outputs[i];
         const bool committed = output.file->commit();
@@ -273,7 +288,7 @@ int build(Session& session, bool fourSources, bool maximum, std::uint32_t smalle
     for (std::size_t i = 0; i < outputs.size(); ++i) outputs[i].side = smallestSide << (2 - i);
     const bool built = fourSources ? buildFromFour(session, inputs, maximum, outputs)
                                    : buildFromThree(session, inputs, outputs);
-    if (!built) return 0;
+    if (!built || stopAsked(session)) return 0;
     if (!openOutputs(session, folder, baseName, outputs)) return 0;
     if (!writeOutputs(session, outputs)) return 0;
 

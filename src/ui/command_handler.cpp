@@ -76,7 +76,10 @@ void CommandHandler::afterJob() {
     }
 }
 
-void CommandHandler::savePreview(const GreyImage& picture) { savePreviewPicture(session_, picture); }
+void CommandHandler::savePreview(const GreyImage& picture) {
+    // Its dialogs would run inside the job.
+    if (!jobRunning_) savePreviewPicture(session_, picture);
+}
 
 void CommandHandler::openDropped(const std::string& path) {
     if (session_.busy.busy()) {
@@ -93,6 +96,10 @@ void CommandHandler::tickSizeChoice() {
     const int chosen = sizeChoiceCommand(session_.options.outputSize);
     for (int id : window::choiceGroupCommands(window::ChoiceGroup::OutputSize))
         session_.port.setMenuItemChecked(id, id == chosen);
+    // "Other Size... (3000 x 2000)" while it is the one chosen.
+    std::string otherText(window::findMenuCommand(ids::OtherSize)->text);
+    if (chosen == ids::OtherSize) otherText += " (" + imageSizeText(*session_.options.outputSize) + ")";
+    session_.port.setMenuItemText(ids::OtherSize, otherText);
 }
 
 bool CommandHandler::handleSize(int id) {
@@ -162,7 +169,48 @@ bool CommandHandler::handleOption(int id) {
     }
 }
 
+MessageBoxRequest stopQuestionBox() {
+    return {.text = "Stop the conversion? The destination keeps its old contents.",
+            .caption = "KELVARIN - Stop",
+            .icon = MessageIcon::Exclamation,
+            .buttons = MessageButtons::YesNo};
+}
+
+template <typename Job>
+int CommandHandler::runJob(Job&& job) {
+    session_.stop.clear();
+    jobRunning_ = true;
+    const int result = job();
+    jobRunning_ = false;
+    return result;
+}
+
+void CommandHandler::askStop() {
+    // One question at a time; once Yes is given the job is on its way out.
+    if (askingStop_ || session_.stop.requested()) return;
+    askingStop_ = true;
+    if (session_.port.showMessage(stopQuestionBox()) == MessageAnswer::Ok) session_.stop.request();
+    askingStop_ = false;
+}
+
+void CommandHandler::handleDuringJob(int id) {
+    switch (id) {
+        case ids::StopConversion:
+        case ids::KeyCancel:
+        case ids::Quit: return askStop();
+        case ids::ShowPreviewAfterJob: return session_.port.setMenuItemChecked(id, previewAfterJob_);
+        default:
+            if (window::findMenuCommand(id) != nullptr &&
+                window::findMenuCommand(id)->group == window::ChoiceGroup::OutputSize)
+                tickSizeChoice();
+            return;
+    }
+}
+
 void CommandHandler::handle(int id) {
+    if (jobRunning_) return handleDuringJob(id);
+    // Greyed unless a job runs.
+    if (id == ids::StopConversion) return;
     if (const SourceCommand* command = findSourceCommand(id); command && command->kind != SourceKind::None)
         return runConversion(*command);
     switch (id) {
@@ -214,7 +262,7 @@ void CommandHandler::runConversion(const SourceCommand& command) {
     session_.setBusy();
     session_.request.kind = command.kind;
     if (command.modeWarning) session_.port.showMessage(modeWarningBox());
-    showResult(runConversionJob(session_), command.successText);
+    showResult(runJob([this] { return runConversionJob(session_); }), command.successText);
     session_.log.endOfJob();
     afterJob();
 }
@@ -230,7 +278,7 @@ void CommandHandler::runTerrain(bool fourSources, bool maximum, const char* seco
         .disablesWindow = false,  // the one box that leaves the main window usable
     };
     if (session_.port.showMessage(warning) == MessageAnswer::Ok) {
-        showResult(buildTerrainSet(session_, fourSources, maximum), successText);
+        showResult(runJob([&] { return buildTerrainSet(session_, fourSources, maximum); }), successText);
     } else {
         lastResult_ = 0;
     }

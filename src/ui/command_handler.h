@@ -25,6 +25,8 @@ public:
 
     // Result of the last conversion or terrain command: 1 success, 0 failure, -1 none run.
     int lastResult() const { return lastResult_; }
+    // True while a conversion or terrain job runs (not while its first question is up).
+    bool jobRunning() const { return jobRunning_; }
 
     // The preview window's "Save Preview As...": the picture it shows, saved as a PNG.
     void savePreview(const GreyImage& picture);
@@ -45,14 +47,26 @@ private:
     void showLastResult();
     void togglePreviewAfterJob();
     void afterJob();
+    // While a job runs, a window hands its events on: Esc, the close button and "Stop Conversion"
+    // ask whether to stop it; anything else waits for the job (a tick Qt moved itself is put back).
+    void handleDuringJob(int commandId);
+    void askStop();
+    // Runs one job with the stop request cleared and the running flag set.
+    template <typename Job>
+    int runJob(Job&& job);
 
     Session& session_;
     int lastResult_ = -1;
     bool previewAfterJob_ = true;
+    bool jobRunning_ = false;
+    bool askingStop_ = false;
     // The reports of the last job that wrote a greyscale image: a failed job or a TE>Raw export
     // since then leaves them.
     std::vector<FinishedReport> lastResults_;
 };
+
+// The question Esc, the close button and "Stop Conversion" ask while a job runs.
+MessageBoxRequest stopQuestionBox();
 
 // The box shown when TE>Raw is ticked and before the PGM, RAW and BIN commands.
 MessageBoxRequest modeWarningBox();

@@ -21,6 +21,9 @@ inline constexpr int Tiles = 1225;
 // Output: the heights the levels of a map made from elevation files span.
 inline constexpr int HeightRange = 1226;
 
+// Convert: stops the job that runs (asks first). Enabled only while one runs.
+inline constexpr int StopConversion = 1250;
+
 // View: the preview window on demand, and whether it opens by itself after each job.
 inline constexpr int PreviewLastResult = 1240, ShowPreviewAfterJob = 1241;
 

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include "pixels/tile_overlay.h"
 #include "ui/ids.h"
+#include "ui/preview_view.h"
 
 namespace kelvarin {
 
@@ -162,10 +164,18 @@ std::array<int, 256> PreviewModel::histogramBars(int height) const {
     if (tallest == 0) return bars;
     for (std::size_t i = 0; i < bars.size(); ++i) {
         if (histogram[i] == 0) continue;
-        const double share = static_cast<double>(histogram[i]) / static_cast<double>(tallest);
+        const double share = logarithmic_ ? std::log1p(static_cast<double>(histogram[i])) /
+                                                std::log1p(static_cast<double>(tallest))
+                                          : static_cast<double>(histogram[i]) / static_cast<double>(tallest);
         bars[i] = std::max(1, static_cast<int>(share * height + 0.5));
     }
     return bars;
+}
+
+std::string PreviewModel::readout(std::uint32_t cellX, std::uint32_t cellY) const {
+    if (results_.empty()) return {};
+    const FinishedReport& finished = results_[chosen_].finished;
+    return readoutText(finished.report, finished.preview, cellX, cellY);
 }
 
 }  // namespace kelvarin

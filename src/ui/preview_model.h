@@ -37,7 +37,15 @@ public:
     bool hasWarnings() const;
     // The histogram's 256 bars in pixels, the tallest `height` high; a bin with any sample gets
     // at least one pixel, so that every level used shows.
+    // Logarithmic, a bar's height follows the logarithm of its count: the few samples of an HDR
+    // render's highlights show beside the one tall bin of its sky.
     std::array<int, 256> histogramBars(int height) const;
+    // What lies under the cursor at a cell of the chosen picture (see readoutText).
+    std::string readout(std::uint32_t cellX, std::uint32_t cellY) const;
+    bool logarithmicHistogram() const { return logarithmic_; }
+    void setLogarithmicHistogram(bool logarithmic) { logarithmic_ = logarithmic; }
+    // The bins under the histogram's tick marks: the levels 0, 16384, 32768, 49152 and 65535.
+    static constexpr std::array<int, 5> kHistogramTickBins{0, 64, 128, 192, 255};
 
 private:
     struct Result {
@@ -48,6 +56,7 @@ private:
     std::vector<Result> results_;
     std::size_t chosen_ = 0;
     bool relief_ = false;
+    bool logarithmic_ = false;
 };
 
 // The name of a path's file, after the last / or \.

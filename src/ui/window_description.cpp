@@ -73,6 +73,9 @@ constexpr MenuEntry kConvertMenu[] = {
     command("4 RAW to 3 16-bit TIF Avg", ids::Terrain4Avg),
     kSeparator,
     command("3 RAW to 3 16-bit TIF", ids::Terrain3),
+    kSeparator,
+    // Enabled only while a job runs: it asks before the job is stopped.
+    command("Stop Conversion", ids::StopConversion),
 };
 
 constexpr MenuEntry size(std::string_view text, int id) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
+#include <QWheelEvent>
+#include <algorithm>
 #include <QTest>
 
 #include "support/synthetic_report.h"
@@ -93,6 +96,49 @@ TEST(PreviewWindow, TerrainSetShowsOneTileAtATime) {
     EXPECT_TRUE(labelText(window, ids::PreviewFigures).contains("File: alps_4096.tif"));
     qobject_cast<QAbstractButton*>(window.control(ids::PreviewTile3))->click();
     EXPECT_TRUE(labelText(window, ids::PreviewFigures).contains("File: alps_1024.tif"));
+}
+
+}  // namespace
+}  // namespace kelvarin::qt
+
+namespace kelvarin::qt {
+namespace {
+
+// The wheel zooms the picture about the cursor, "Fit" puts it back; a click on the histogram
+// switches to the logarithmic scale (other bars grow, none shrink); Esc closes the window.
+TEST(PreviewInteraction, ZoomFitLogScaleAndEscape) {
+    PreviewWindow window;
+    std::vector<FinishedReport> results;
+    results.push_back(test::syntheticReport());
+    window.showResults(std::move(results));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QWidget* image = window.control(ids::PreviewImage);
+    const QImage fitted = picture(window);
+
+    const QPoint centre = image->rect().center();
+    QWheelEvent wheel(centre, image->mapToGlobal(centre), {}, {0, 240}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(image, &wheel);
+    EXPECT_NE(picture(window), fitted);
+    const auto buttons = image->findChildren<QAbstractButton*>();
+    const auto fit = std::find_if(buttons.begin(), buttons.end(), [](auto* b) { return b->text() == "Fit"; });
+    ASSERT_NE(fit, buttons.end());
+    (*fit)->click();
+    EXPECT_EQ(picture(window), fitted);
+
+    const std::array<int, 256> linear = window.model().histogramBars(100);
+    QTest::mouseClick(window.control(ids::PreviewHistogram), Qt::LeftButton);
+    const std::array<int, 256> logarithmic = window.model().histogramBars(100);
+    EXPECT_TRUE(window.model().logarithmicHistogram());
+    int grown = 0;
+    for (std::size_t bin = 0; bin < linear.size(); ++bin) {
+        EXPECT_GE(logarithmic[bin], linear[bin]) << bin;
+        grown += logarithmic[bin] > linear[bin];
+    }
+    EXPECT_GT(grown, 0);
+
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
 }
 
 }  // namespace

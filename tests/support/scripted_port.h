@@ -36,6 +36,7 @@ public:
     std::vector<TextRequest> textRequests;
     // The tick of each menu command that was ever ticked or cleared.
     std::map<int, bool> menuTicks;
+    std::map<int, std::string> menuTexts;
     // The outputs of each preview shown, in order.
     std::vector<std::vector<std::string>> previews;
     std::vector<std::vector<std::string>> previewUpdates;  // updateOpenPreview calls
@@ -48,6 +49,8 @@ public:
     bool closed = false;
     // Called with each log line as it is appended: lets a test change the disk mid-job.
     std::function<void(const std::string&)> onLogLine;
+    // Called with each progress position as it is set (the same one again is a window's pulse).
+    std::function<void(int)> onPosition;
 
     std::optional<std::string> askOpenFile(const FileDialogRequest& request) override;
     std::optional<std::string> askSaveFile(const FileDialogRequest& request) override;
@@ -59,12 +62,16 @@ public:
     }
     void clearLog() override { log.clear(); }
     void setProgressRange(std::int32_t minimum, std::int32_t maximum) override { ranges.emplace_back(minimum, maximum); }
-    void setProgressPosition(std::int32_t position) override { positions.push_back(position); }
+    void setProgressPosition(std::int32_t position) override {
+        positions.push_back(position);
+        if (onPosition) onPosition(position);
+    }
     void setConversionCommandsEnabled(bool enabled) override {
         commandsEnabled = enabled;
         enableCalls.push_back(enabled);
     }
     void setMenuItemChecked(int commandId, bool checked) override { menuTicks[commandId] = checked; }
+    void setMenuItemText(int commandId, const std::string& text) override { menuTexts[commandId] = text; }
     void showPreview(const std::vector<FinishedReport>& results) override { previews.push_back(outputsOf(results)); }
     void updateOpenPreview(const std::vector<FinishedReport>& results) override {
         previewUpdates.push_back(outputsOf(results));

@@ -8,6 +8,7 @@ import re
 
 from desktop import Wine, ended, exit_status, wait_until
 from parity import same_output
+from stop_check import escape_stops_the_job
 from xdnd import drop_file
 
 MAIN = "KELVARIN v3.02"
@@ -68,6 +69,8 @@ class WindowChecks:
                 main = self.main_window(main)
                 if screenshot:
                     self.picture(main, screenshot)
+                escape_stops_the_job(self, main)
+                main = self.main_window(main)
                 main.press("alt+F4")
                 status = exit_status(process, 10)
                 self.report.check("kelvarin.exe ends with status 0 when its window is closed (Alt+F4)",
@@ -121,11 +124,12 @@ class WindowChecks:
                               None if boxes else "")
 
     def greyed_under_warning(self, main):
-        # Convert > 3 RAW to 3 16-bit TIF (Up from the first item wraps round to the last): its
-        # warning leaves the window enabled with the conversion items greyed, so File > Open...
-        # does nothing then; after Cancel the items work again (the conversion that follows).
+        # Convert > 3 RAW to 3 16-bit TIF (Up from the first item wraps round to the last, the
+        # greyed "Stop Conversion"; one more Up): its warning leaves the window enabled with the
+        # conversion items greyed, so File > Open... does nothing then; after Cancel the items
+        # work again (the conversion that follows).
         main = self.main_window(main)
-        main.press("F10", "Right", "Down", "Up", "Return")
+        main.press("F10", "Right", "Down", "Up", "Up", "Return")
         warning = self.desktop.wait_for("KELVARIN - Warning.", 30)
         if not warning:
             self.report.fail("Convert > 3 RAW to 3 16-bit TIF shows the terrain warning")

@@ -4,10 +4,14 @@
 
 #include "job/clock.h"
 #include "ui/qt/desktop.h"
+#include "ui/qt/end_on_signals.h"
 #include "ui/qt/main_window.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // Set before the window exists, so that no moment of a job leaves its temporary file behind
+    // on a kill or a closed terminal.
+    kelvarin::qt::endOnSignals();
     // Ties the window to kelvarin.desktop (its icon and name on Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("kelvarin"));
     QApplication::setWindowIcon(kelvarin::qt::applicationIcon());

@@ -28,10 +28,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 
 #include "ui/file_filter.h"
 #include "ui/ids.h"
 #include "ui/qt/desktop.h"
+#include "ui/qt/job_input_gate.h"
+#include "ui/qt/qt_text.h"
+#include "ui/preview_view.h"
 #include "ui/qt/preview_window.h"
 #include "ui/wide_text.h"
 
@@ -40,21 +44,6 @@ namespace kelvarin::qt {
 namespace {
 
 using window::ControlKind;
-
-// Texts are UTF-8, but log lines and boxes may carry bytes taken over from a file (a PGM comment,
-// a Radiance header line, a BIN header), which are Windows-1252 characters: the same decoding as
-// the Win32 window, so both show the same characters.
-QString uiText(std::string_view text) {
-    const std::u16string wide = utf16FromUtf8(text);
-    return QString::fromUtf16(wide.data(), static_cast<qsizetype>(wide.size()));
-}
-
-// Message texts join their lines with CR LF; Qt wants a bare LF.
-QString boxText(const std::string& text) {
-    QString result = uiText(text);
-    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return result;
-}
 
 std::vector<QFont> makeFonts() {
     std::vector<QFont> fonts;
@@ -69,15 +58,6 @@ std::vector<QFont> makeFonts() {
 constexpr int kPaintIntervalMs = 30;
 
 }  // namespace
-
-QStringList nameFilters(const FileDialogRequest& request) {
-    QStringList filters;
-    for (const FileFilter& filter : request.filters) {
-        const QString pattern = filter.pattern == "*.*" ? QStringLiteral("*") : uiText(filter.pattern).replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << uiText(filter.description) + QStringLiteral(" (") + pattern + QStringLiteral(")");
-    }
-    return filters;
-}
 
 MainWindow::MainWindow(const Clock& clock)
     : session_(*this, clock), handler_(session_), fonts_(makeFonts()),
@@ -296,100 +276,25 @@ MessageAnswer MainWindow::showMessage(const MessageBoxRequest& request) { return
 
 std::optional<std::string> MainWindow::askText(const TextRequest& request) { return textDialog(request); }
 
-std::optional<std::string> MainWindow::runTextDialog(const TextRequest& request) {
-    bool accepted = false;
-    const QString text = QInputDialog::getText(nullptr, uiText(request.title), uiText(request.prompt), QLineEdit::Normal,
-                                               uiText(request.initialText), &accepted);
-    if (!accepted) return std::nullopt;
-    return text.toStdString();
-}
-
-void configureFileDialog(QFileDialog& dialog, const FileDialogRequest& request, bool save) {
-    dialog.setWindowTitle(uiText(request.title));
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    // An existing destination is written over without asking, unless the request says otherwise.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, save && !request.confirmOverwrite);
-    const QStringList filters = nameFilters(request);
-    dialog.setNameFilters(filters);
-    if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
-    dialog.setDefaultSuffix(uiText(request.defaultExtension));
-    if (!save) return;
-    QObject::disconnect(&dialog, &QFileDialog::filterSelected, nullptr, nullptr);
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                     [&dialog, filters, request](const QString& selected) {
-                         const qsizetype index = filters.indexOf(selected);
-                         std::string extension = request.defaultExtension;
-                         if (index >= 0 && static_cast<std::size_t>(index) < request.filters.size()) {
-                             const std::string own = filterExtension(request.filters[static_cast<std::size_t>(index)]);
-                             if (!own.empty()) extension = own;
-                         }
-                         dialog.setDefaultSuffix(uiText(extension));
-                     });
-}
-
-std::optional<std::string> MainWindow::runFileDialog(const FileDialogRequest& request, bool save) {
-    QFileDialog dialog(nullptr);
-    configureFileDialog(dialog, request, save);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
-    return chosen.front().toStdString();
-}
-
-void configureMessageBox(QMessageBox& box, const MessageBoxRequest& request) {
-    QMessageBox::Icon icon = QMessageBox::Information;
-    switch (request.icon) {
-        case MessageIcon::Error: icon = QMessageBox::Critical; break;
-        case MessageIcon::Exclamation: icon = QMessageBox::Warning; break;
-        case MessageIcon::Information: icon = QMessageBox::Information; break;
-    }
-    box.setIcon(icon);
-    box.setWindowTitle(uiText(request.caption));
-    box.setTextFormat(Qt::PlainText);
-    box.setText(boxText(request.text));
-    box.setStandardButtons(request.buttons == MessageButtons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel
-                                                                       : QMessageBox::StandardButtons(QMessageBox::Ok));
-    box.setDefaultButton(QMessageBox::Ok);
-    if (request.buttons == MessageButtons::OkCancel) box.setEscapeButton(QMessageBox::Cancel);
-    box.setWindowModality(request.disablesWindow ? Qt::ApplicationModal : Qt::NonModal);
-    // Wide enough for the whole caption, which tells which box this is.
-    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
-        const int captionWidth =
-            QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(box.windowTitle());
-        grid->addItem(new QSpacerItem(captionWidth + 120, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
-                      grid->rowCount(), 0, 1, grid->columnCount());
-    }
-}
-
-MessageAnswer MainWindow::runMessageBox(const MessageBoxRequest& request) {
-    // No owner: the box stands on its own, as the program's boxes always do.
-    QMessageBox box;
-    configureMessageBox(box, request);
-
-    int result = QMessageBox::Ok;
-    if (request.disablesWindow) {
-        result = box.exec();
-    } else {
-        // Shown without blocking the main window, but the command still waits for the answer.
-        QEventLoop loop;
-        QObject::connect(&box, &QMessageBox::finished, &loop, &QEventLoop::quit);
-        box.show();
-        loop.exec();
-        result = box.result();
-        if (QAbstractButton* clicked = box.clickedButton()) result = box.standardButton(clicked);
-    }
-    return result == QMessageBox::Cancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
-}
-
 void MainWindow::keepPainting() {
     if (sincePaint_.elapsed() < kPaintIntervalMs) return;
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (handler_.jobRunning()) {
+        // The menu, the close button and Esc reach the command handler, which offers to stop the
+        // job; clicks and keys on the controls wait for it (JobInputGate drops them).
+        const JobInputGate gate(*this, [this] { runCommand(ids::StopConversion); });
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    } else {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
     sincePaint_.restart();
 }
 
 void MainWindow::appendLogLine(std::string_view text) {
+    // As a terminal does: the view follows new lines unless the user has scrolled up to read.
+    const QScrollBar* bar = log_->verticalScrollBar();
+    const bool following = bar == nullptr || bar->value() >= bar->maximum();
     log_->addItem(uiText(text));
+    if (following) log_->scrollToBottom();
     keepPainting();
 }
 
@@ -409,16 +314,35 @@ void MainWindow::setProgressPosition(std::int32_t position) {
 void MainWindow::setConversionCommandsEnabled(bool enabled) {
     for (int id : ids::kConversionCommands)
         if (QAction* action = menuAction(id)) action->setEnabled(enabled);
+    if (QAction* stop = menuAction(ids::StopConversion)) stop->setEnabled(!enabled);
+    // A busy cursor over the window while a job runs.
+    if (enabled) {
+        centralWidget()->unsetCursor();
+    } else {
+        centralWidget()->setCursor(Qt::BusyCursor);
+    }
 }
 
 void MainWindow::setMenuItemChecked(int commandId, bool checked) {
     if (QAction* action = menuAction(commandId)) action->setChecked(checked);
 }
 
+void MainWindow::setMenuItemText(int commandId, const std::string& text) {
+    if (QAction* action = menuAction(commandId)) action->setText(uiText(text));
+}
+
 void MainWindow::showPreview(const std::vector<FinishedReport>& results) {
     if (!preview_) {
         preview_ = std::make_unique<PreviewWindow>();
         preview_->onSave = [this](PreviewWindow& preview) { handler_.savePreview(preview.model().image()); };
+        // Opened beside the main window when the screen has room, never over it.
+        if (const QScreen* screen = this->screen()) {
+            const QRect main = frameGeometry(), area = screen->availableGeometry();
+            if (const auto at = besideMainWindow({main.x(), main.y(), main.width(), main.height()},
+                                                 preview_->frameGeometry().width(), preview_->frameGeometry().height(),
+                                                 {area.x(), area.y(), area.width(), area.height()}))
+                preview_->move(at->first, at->second);
+        }
     }
     preview_->showResults(results);
 }
@@ -465,9 +389,11 @@ void MainWindow::changeEvent(QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // A job runs inside the handler; the window goes only when it has finished.
+    // A job runs inside the handler; the window goes only when it has finished. The close button
+    // offers to stop it.
     if (busy()) {
         event->ignore();
+        if (handler_.jobRunning()) runCommand(ids::StopConversion);
         return;
     }
     // The preview has no parent: left open, it would keep the program running.

@@ -72,6 +72,7 @@ public:
     void setProgressPosition(std::int32_t position) override;
     void setConversionCommandsEnabled(bool enabled) override;
     void setMenuItemChecked(int commandId, bool checked) override;
+    void setMenuItemText(int commandId, const std::string& text) override;
     void showPreview(const std::vector<FinishedReport>& results) override;
     void updateOpenPreview(const std::vector<FinishedReport>& results) override;
     void resetOptionControls() override;

@@ -7,9 +7,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <cmath>
+#include <optional>
 
 #include "ui/ids.h"
 #include "ui/preview_description.h"
+#include "ui/preview_view.h"
 #include "ui/wide_text.h"
 
 namespace kelvarin::qt {
@@ -32,10 +38,25 @@ QString joined(const std::vector<std::string>& lines, const char* separator) {
     return text;
 }
 
-// The chosen picture, scaled to fit its view with its proportions kept, centred.
+// The chosen picture where the PreviewView puts it: fitted at first, zoomed with the wheel about
+// the cursor, dragged to pan, "Fit" and "1:1" in its top right corner, and a readout of what lies
+// under the cursor in its bottom left corner.
 class ImageView final : public QWidget {
 public:
-    ImageView(PreviewModel& model, QWidget* parent) : QWidget(parent), model_(model) {}
+    ImageView(PreviewModel& model, QWidget* parent) : QWidget(parent), model_(model) {
+        setMouseTracking(true);
+        fit_ = new QPushButton(QStringLiteral("Fit"), this);
+        oneToOne_ = new QPushButton(QStringLiteral("1:1"), this);
+        for (QPushButton* button : {fit_, oneToOne_}) {
+            button->setFocusPolicy(Qt::NoFocus);
+            button->setFixedSize(button->sizeHint().height() * 2, button->sizeHint().height());
+        }
+        connect(fit_, &QPushButton::clicked, this, [this] { changeView([](PreviewView& view) { view.fit(); }); });
+        connect(oneToOne_, &QPushButton::clicked, this,
+                [this] { changeView([](PreviewView& view) { view.oneToOne(); }); });
+    }
+    const PreviewView& view() const { return view_; }
+    QString readout() const { return readout_; }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -43,18 +64,69 @@ protected:
         painter.fillRect(rect(), colour(preview::kImageBackground));
         const GreyImage& picture = model_.image();
         if (picture.width == 0 || picture.height == 0) return;
+        view_.setSizes(width(), height(), picture.width, picture.height);
         const QImage image(picture.pixels.data(), static_cast<int>(picture.width), static_cast<int>(picture.height),
                            static_cast<qsizetype>(picture.width), QImage::Format_Grayscale8);
+        const PicturePlacement placed = view_.placement();
         // A map of one row or column still shows as a line, however thin it comes out.
-        const QSize fitted =
-            QSize(image.width(), image.height()).scaled(size(), Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-        const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QRectF target(placed.x, placed.y, std::max(placed.width, 1.0), std::max(placed.height, 1.0));
+        // Enlarged, each sample shows as a square; reduced, smoothly.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, view_.scale() < 1.0);
         painter.drawImage(target, image);
+        if (!readout_.isEmpty()) {
+            const QRect box = painter.fontMetrics().boundingRect(readout_).adjusted(-3, -2, 3, 2);
+            const QRect at(QPoint(2, height() - box.height() - 2), box.size());
+            painter.fillRect(at, QColor(255, 255, 255, 210));
+            painter.setPen(Qt::black);
+            painter.drawText(at, Qt::AlignCenter, readout_);
+        }
+    }
+    void resizeEvent(QResizeEvent*) override {
+        oneToOne_->move(width() - oneToOne_->width() - 2, 2);
+        fit_->move(oneToOne_->x() - fit_->width() - 2, 2);
+    }
+    void wheelEvent(QWheelEvent* event) override {
+        const double steps = event->angleDelta().y() / 120.0;
+        const QPointF at = event->position();
+        changeView([&](PreviewView& view) { view.zoomAbout({at.x(), at.y()}, std::pow(1.25, steps)); });
+        event->accept();
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) dragFrom_ = event->position();
+    }
+    void mouseReleaseEvent(QMouseEvent*) override { dragFrom_.reset(); }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        const QPointF at = event->position();
+        if (dragFrom_ && (event->buttons() & Qt::LeftButton)) {
+            const QPointF moved = at - *dragFrom_;
+            dragFrom_ = at;
+            changeView([&](PreviewView& view) { view.panBy(moved.x(), moved.y()); });
+        }
+        const auto cell = view_.pixelAt({at.x(), at.y()});
+        const QString readout = cell ? uiText(model_.readout(cell->first, cell->second)) : QString();
+        if (readout != readout_) {
+            readout_ = readout;
+            update();
+        }
+    }
+    void leaveEvent(QEvent*) override {
+        readout_.clear();
+        update();
     }
 
 private:
+    template <typename Change>
+    void changeView(Change&& change) {
+        change(view_);
+        update();
+    }
+
     PreviewModel& model_;
+    PreviewView view_;
+    QPushButton* fit_ = nullptr;
+    QPushButton* oneToOne_ = nullptr;
+    std::optional<QPointF> dragFrom_;
+    QString readout_;
 };
 
 // One bar per bin of 256 levels, the tallest bin filling the view.
@@ -76,6 +148,20 @@ protected:
             painter.fillRect(left, 1 + inner - bars[static_cast<std::size_t>(bin)], std::max(1, right - left),
                              bars[static_cast<std::size_t>(bin)], colour(preview::kHistogramBars));
         }
+        // Tick marks at the quarters of the levels, and the scale in the corner.
+        painter.setPen(palette().color(QPalette::Dark));
+        for (int bin : PreviewModel::kHistogramTickBins) {
+            const int x = 1 + (2 * bin + 1) * (width() - 2) / 512;
+            painter.drawLine(x, height() - 2, x, height() - 5);
+        }
+        painter.drawText(rect().adjusted(0, 2, -3, 0), Qt::AlignTop | Qt::AlignRight,
+                         model_.logarithmicHistogram() ? QStringLiteral("log") : QStringLiteral("linear"));
+    }
+    // A click switches between the linear and the logarithmic scale.
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton) return;
+        model_.setLogarithmicHistogram(!model_.logarithmicHistogram());
+        update();
     }
 
 private:
@@ -189,9 +275,18 @@ void PreviewWindow::showResults(std::vector<FinishedReport> results) {
     refresh();
     // A minimized preview comes back too.
     setWindowState(windowState() & ~Qt::WindowMinimized);
+    // Shown without taking the focus from the main window, where the user goes on working.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     show();
     raise();
-    activateWindow();
+}
+
+void PreviewWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void PreviewWindow::updateResults(std::vector<FinishedReport> results) {

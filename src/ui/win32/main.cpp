@@ -5,7 +5,9 @@
 #include <commctrl.h>
 
 #include "job/clock.h"
+#include "formats/file.h"
 #include "job/session.h"
+#include "ui/ids.h"
 #include "ui/command_handler.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/win32_port.h"
@@ -25,11 +27,20 @@ void initialiseCommonControls() {
     if (!initEx || !initEx(&classes)) InitCommonControls();
 }
 
+// A console the program is attached to that closes (or the session that ends under it) ends the
+// program: the temporary file of a destination being written goes first.
+BOOL WINAPI onConsoleEnd(DWORD) {
+    kelvarin::removeTemporaryFilesNow();
+    TerminateProcess(GetCurrentProcess(), 1);
+    return TRUE;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     using namespace kelvarin;
     initialiseCommonControls();
+    SetConsoleCtrlHandler(onConsoleEnd, TRUE);
     win32::Win32Port port;
     SystemClock clock;
     Session session(port, clock);
@@ -41,6 +52,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     port.savePreview = [&handler, &session](const GreyImage& picture) {
         if (!session.busy.busy()) handler.savePreview(picture);
     };
+    // While a job runs, Esc asks whether to stop it, as the menu item and the close button do.
+    port.jobRunning = [&handler] { return handler.jobRunning(); };
+    port.onEscapeDuringJob = [&handler] { handler.handle(ids::StopConversion); };
     win32::MainWindowData data{port, handler, {}, nullptr};
     const INT_PTR result = win32::runMainWindow(instance, data);
     return result < 0 ? 1 : 0;

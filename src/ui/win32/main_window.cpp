@@ -6,6 +6,7 @@
 
 #include <shellapi.h>
 
+#include "formats/file.h"
 #include "ui/dialog_template.h"
 #include "ui/ids.h"
 #include "ui/win32/resource.h"
@@ -139,6 +140,20 @@ INT_PTR CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             // Handled here: the dialog default would turn it into IDCANCEL. Closing is File > Quit,
             // which a running command refuses (its terrain warning leaves the window enabled).
             data->handler.handle(ids::Quit);
+            return TRUE;
+        case WM_ENDSESSION:
+            // The session ends and the program with it, whatever the job was doing: the
+            // destination being written loses its temporary file, and nothing is written after.
+            if (wParam) {
+                removeTemporaryFilesNow();
+                TerminateProcess(GetCurrentProcess(), 1);
+            }
+            return TRUE;
+        case WM_SETCURSOR:
+            // A busy cursor over the window while a job runs.
+            if (!data->handler.jobRunning() || LOWORD(lParam) != HTCLIENT) return FALSE;
+            SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+            SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);
             return TRUE;
         case WM_ACTIVATE:
             if (LOWORD(wParam) == WA_INACTIVE) {

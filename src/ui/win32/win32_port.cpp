@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -140,7 +141,9 @@ std::optional<std::string> runFileDialog(const FileDialogData& data) {
 
 MessageAnswer runMessageBox(const MessageBoxData& data) {
     const MessageBoxRequest& request = data.request;
-    UINT flags = request.buttons == MessageButtons::OkCancel ? MB_OKCANCEL : MB_OK;
+    UINT flags = request.buttons == MessageButtons::OkCancel ? MB_OKCANCEL
+                 : request.buttons == MessageButtons::YesNo  ? MB_YESNO | MB_DEFBUTTON1
+                                                             : MB_OK;
     switch (request.icon) {
         case MessageIcon::Error: flags |= MB_ICONERROR; break;
         case MessageIcon::Exclamation: flags |= MB_ICONEXCLAMATION; break;
@@ -154,7 +157,7 @@ MessageAnswer runMessageBox(const MessageBoxData& data) {
     const int answer = MessageBoxW(nullptr, wide(utf16FromUtf8(request.text)), wide(utf16FromUtf8(request.caption)),
                                    flags);
     disabled.reset();
-    return answer == IDCANCEL ? MessageAnswer::Cancel : MessageAnswer::Ok;
+    return answer == IDCANCEL || answer == IDNO ? MessageAnswer::Cancel : MessageAnswer::Ok;
 }
 
 Win32Port::Win32Port() = default;
@@ -198,8 +201,38 @@ MessageAnswer Win32Port::showMessage(const MessageBoxRequest& request) { return 
 
 std::optional<std::string> Win32Port::askText(const TextRequest& request) { return runTextDialog(request, windows()); }
 
+namespace {
+
+// Clicks and keys that reach a window's client area (the controls).
+bool isClientInput(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST && message != WM_SYSKEYDOWN && message != WM_SYSKEYUP &&
+            message != WM_SYSCHAR) ||
+           (message >= WM_LBUTTONDOWN && message <= WM_MOUSELAST);
+}
+
+}  // namespace
+
+void Win32Port::answerDuringJob() const {
+    MSG message;
+    for (int pending = 0; pending < 256 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++pending) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        const bool toMain = window_ && (message.hwnd == window_ || IsChild(window_, message.hwnd));
+        if (toMain && message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) {
+            if (onEscapeDuringJob) onEscapeDuringJob();
+            continue;
+        }
+        if (toMain && isClientInput(message.message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
 void Win32Port::repaint(HWND target) const {
     if (target) UpdateWindow(target);
+    if (jobRunning && jobRunning()) return answerDuringJob();
     // Paint messages only: input stays queued until the job has returned to the message loop.
     MSG message;
     for (int pending = 0; pending < 64 && PeekMessageW(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++pending)
@@ -209,11 +242,18 @@ void Win32Port::repaint(HWND target) const {
 void Win32Port::appendLogLine(std::string_view text) {
     HWND list = control(ids::LogList);
     if (!list) return;
-    // Inserted one past the last line, which does not scroll the view.
+    // Inserted one past the last line, which does not scroll the view by itself.
     const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    // As a terminal does: the view follows new lines unless the user has scrolled up to read.
+    RECT area{};
+    GetClientRect(list, &area);
+    const LRESULT itemHeight = SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+    const LRESULT visible = itemHeight > 0 ? std::max<LRESULT>((area.bottom - area.top) / itemHeight, 1) : 1;
+    const bool following = SendMessageW(list, LB_GETTOPINDEX, 0, 0) + visible >= count;
     const std::u16string line = utf16FromUtf8(text);
     SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(count < 0 ? 0 : count),
                  reinterpret_cast<LPARAM>(wide(line)));
+    if (following && count + 1 > visible) SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(count + 1 - visible), 0);
     repaint(list);
 }
 
@@ -233,12 +273,27 @@ void Win32Port::setProgressPosition(std::int32_t position) {
 }
 
 void Win32Port::setConversionCommandsEnabled(bool enabled) {
-    if (HMENU menu = window_ ? GetMenu(window_) : nullptr) enableCommands(menu, window::menuBar(), enabled);
+    HMENU menu = window_ ? GetMenu(window_) : nullptr;
+    if (!menu) return;
+    enableCommands(menu, window::menuBar(), enabled);
+    EnableMenuItem(menu, static_cast<UINT>(ids::StopConversion), MF_BYCOMMAND | (enabled ? MF_GRAYED : MF_ENABLED));
 }
 
 void Win32Port::setMenuItemChecked(int commandId, bool checked) {
     if (HMENU menu = window_ ? GetMenu(window_) : nullptr)
         CheckMenuItem(menu, static_cast<UINT>(commandId), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void Win32Port::setMenuItemText(int commandId, const std::string& text) {
+    HMENU menu = window_ ? GetMenu(window_) : nullptr;
+    if (!menu) return;
+    // The text only: the item keeps its radio tick and its state.
+    std::u16string wideText = utf16FromUtf8(text);
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_STRING;
+    item.dwTypeData = reinterpret_cast<wchar_t*>(wideText.data());
+    SetMenuItemInfoW(menu, static_cast<UINT>(commandId), FALSE, &item);
 }
 
 void Win32Port::resetOptionControls() {

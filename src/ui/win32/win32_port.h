@@ -36,6 +36,10 @@ public:
 
     // The preview window's "Save Preview As..." hands its picture here.
     std::function<void(const GreyImage&)> savePreview;
+    // Whether a job runs inside the command handler, and the command Esc gives then (the stop
+    // question): while one runs, the port lets the menu and the close button through.
+    std::function<bool()> jobRunning;
+    std::function<void()> onEscapeDuringJob;
     // The preview window once a job or the View menu has opened it; nullptr before.
     PreviewWindow* previewWindow() const { return preview_.get(); }
 
@@ -49,6 +53,7 @@ public:
     void setProgressPosition(std::int32_t position) override;
     void setConversionCommandsEnabled(bool enabled) override;
     void setMenuItemChecked(int commandId, bool checked) override;
+    void setMenuItemText(int commandId, const std::string& text) override;
     void showPreview(const std::vector<FinishedReport>& results) override;
     void updateOpenPreview(const std::vector<FinishedReport>& results) override;
     void resetOptionControls() override;
@@ -61,6 +66,10 @@ private:
     // A job runs inside the command handler, away from the message loop: let the control (and any
     // window uncovered meanwhile) repaint, but take no input.
     void repaint(HWND control) const;
+    // While a job runs: painting, the menu bar and the caption's buttons go through, Esc becomes
+    // onEscapeDuringJob, and clicks and keys on the controls are dropped (they would change the
+    // options under the job).
+    void answerDuringJob() const;
 
     HWND window_ = nullptr;
     std::unique_ptr<PreviewWindow> preview_;
