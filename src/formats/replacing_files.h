@@ -1,0 +1,29 @@
+// Replacing a file on the disk, the steps the disk file system takes: where a name finally
+// leads, a temporary file beside it, syncing, and the move over the name.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace kelvarin::disk {
+
+std::string utf8FromPath(const std::filesystem::path& path);
+// The file a destination name finally leads to: symbolic links are followed (a relative one from
+// its own folder), so the file they point to is replaced and the links stay links.
+std::filesystem::path finalTarget(std::filesystem::path path);
+// Deletes a file by its name; false when it could not.
+bool deleteNative(const std::filesystem::path& path);
+// Creates the temporary file beside `target` under a fresh hidden name, with the permissions any
+// new file gets here (umask, default ACLs), or those of the file it replaces. Its name enters the
+// interrupt handler's table before the file exists, so that no moment leaves it unlisted.
+std::FILE* createTemporary(const std::filesystem::path& target, bool replacing, std::filesystem::path& temporary, int& slot);
+// Flushes the C library's buffer and the system's cache, so the bytes are on the disk before the
+// name moves to them.
+bool syncToDisk(std::FILE* handle);
+// Moves the temporary file over the target's name (replacing it) and makes the move durable.
+bool moveIntoPlace(const std::filesystem::path& temporary, const std::filesystem::path& target);
+// Whether the file may be written (it is no read-only file).
+bool mayWrite(const std::filesystem::path& path);
+
+}  // namespace kelvarin::disk
