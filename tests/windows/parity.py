@@ -56,7 +56,13 @@ CASES = (
     Case("open-exr-half-piz", ("open", "half.exr", "out.tif"), 0, ("out.tif",)),
     Case("open-pfm", ("--invert", "open", "light.pfm", "out.tif"), 0, ("out.tif",)),
     Case("open-ppm-1023", ("--swap", "open", "levels.ppm", "out.tif"), 0, ("out.tif",)),
-    Case("open-refused-heights", ("open", "heights.pfm", "out.tif"), 1, ("out.tif",)),
+    # Heights: a PFM of one channel on its own range and on a given one, an ASCII grid with voids,
+    # an SRTM tile known by its name.
+    Case("open-heights-pfm", ("open", "heights.pfm", "out.tif"), 0, ("out.tif",)),
+    Case("open-heights-given-range", ("--height-range", "-0.5:3.25", "open", "heights.pfm", "out.png"), 0,
+         ("out.png",)),
+    Case("open-heights-asc", ("open", "grid.asc", "out.tif"), 0, ("out.tif",)),
+    Case("open-heights-hgt", ("open", "N45E006.hgt", "out.r16"), 0, ("out.r16",)),
     Case("open-refused-not-an-image", ("open", "junk.tif", "out.tif"), 1, ("out.tif",)),
     Case("refused-missing-source", ("tif", "nowhere.tif", "out.tif"), 1, ("out.tif",)),
     Case("batch", ("--jobs", "2", "--out-dir", "batch", "tif", "dür", "rgb48.tif", "rgb96.tif"), 0,
@@ -148,6 +154,13 @@ def make_test_files(folder):
     light = rgb("<f4", 4.0)
     (folder / "light.pfm").write_bytes(b"PF\n%d %d\n-1.0\n" % (w, h) + light[::-1].tobytes())
     (folder / "heights.pfm").write_bytes(b"Pf\n%d %d\n-1.0\n" % (w, h) + light[::-1, :, 0].tobytes())
+    grid = "".join(" ".join("-9999" if (x + y) % 7 == 0 else "%.3f" % (x * 0.5 - y * 1.25) for x in range(w)) + "\n"
+                   for y in range(h))
+    (folder / "grid.asc").write_text("ncols %d\nnrows %d\nxllcorner 6.0\nyllcorner 45.0\ncellsize 0.25\n"
+                                     "NODATA_value -9999\n%s" % (w, h, grid))
+    srtm = ((np.arange(1201 * 1201, dtype=np.int64) * 37) % 4000 - 300).astype(">i2")
+    srtm[::97] = -32768
+    (folder / "N45E006.hgt").write_bytes(srtm.tobytes())
     (folder / "levels.ppm").write_bytes(b"P6\n%d %d\n1023\n" % (w, h) + rgb(">u2", 1024).tobytes())
     spec = oiio.ImageSpec(w, h, 3, oiio.HALF)
     spec.attribute("compression", "piz")
