@@ -10,13 +10,6 @@ namespace kelvarin {
 
 namespace {
 
-template <typename T>
-T load(const std::uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 // Round half to even, whatever the floating-point environment's rounding mode.
 double roundHalfEven(double t) {
     const double below = std::floor(t);
@@ -91,7 +84,7 @@ void HeightSampler::each(const std::uint8_t* in, std::size_t pixels, Visit&& vis
     const std::size_t step = layout_.bytesPerPixel();
     const auto integers = [&]<typename T>(T) {
         for (std::size_t i = 0; i < pixels; ++i, in += step) {
-            const T v = load<T>(in);
+            const T v = loadSample<T>(in);
             visit(i, static_cast<double>(v), integerVoid_ && v == integerNoData_);
         }
     };
@@ -99,9 +92,9 @@ void HeightSampler::each(const std::uint8_t* in, std::size_t pixels, Visit&& vis
         for (std::size_t i = 0; i < pixels; ++i, in += step) {
             double v;
             if constexpr (sizeof(T) == 2)
-                v = halfToFloat(load<std::uint16_t>(in));
+                v = halfToFloat(loadSample<std::uint16_t>(in));
             else
-                v = static_cast<double>(load<T>(in));
+                v = static_cast<double>(loadSample<T>(in));
             visit(i, v, !std::isfinite(v) || v == floatNoData_);
         }
     };

@@ -9,13 +9,6 @@ namespace kelvarin {
 namespace {
 
 template <typename T>
-T load(const std::uint8_t* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <typename T>
 void store(std::uint8_t* p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
@@ -29,7 +22,7 @@ void levels(const PixelLayout& layout, const std::vector<std::uint16_t>& table, 
     const std::size_t step = layout.bytesPerPixel();
     for (std::size_t i = 0; i < pixels; ++i, in += step) {
         for (std::uint32_t c = 0; c < 3; ++c) {
-            const In v = load<In>(in + (colours == 1 ? 0 : c) * sizeof(In));
+            const In v = loadSample<In>(in + (colours == 1 ? 0 : c) * sizeof(In));
             // A value above the stated maximum (a PNM may hold one) is taken as the maximum.
             const std::uint64_t level = v > layout.maxValue ? layout.maxValue : v;
             store<Out>(out, table.empty() ? static_cast<Out>(level) : static_cast<Out>(table[level]));
@@ -44,7 +37,7 @@ void light(const PixelLayout& layout, const std::uint8_t* in, std::size_t pixels
     const std::size_t step = layout.bytesPerPixel();
     for (std::size_t i = 0; i < pixels; ++i, in += step) {
         for (std::uint32_t c = 0; c < 3; ++c) {
-            const In v = load<In>(in + (colours == 1 ? 0 : c) * sizeof(In));
+            const In v = loadSample<In>(in + (colours == 1 ? 0 : c) * sizeof(In));
             float f;
             if constexpr (sizeof(In) == 2)
                 f = halfToFloat(v);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -16,6 +17,14 @@
 #include "pixels/sample_layout.h"
 
 namespace kelvarin {
+
+// One sample of a decoded row, which need not be aligned for its type.
+template <typename T>
+T loadSample(const std::uint8_t* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
 
 // The converters' layout for a source's pixels; none for what has no RGB path (signed samples,
 // 17- to 31-bit or 64-bit integers).
