@@ -5,13 +5,9 @@
 #include "formats/replacing_files.h"
 #include "formats/temporary_files.h"
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <mutex>
-#include <new>
-#include <random>
 #include <system_error>
 
 #ifdef _WIN32

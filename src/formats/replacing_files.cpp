@@ -10,8 +10,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <mutex>
-#include <new>
 #include <random>
 #include <system_error>
 
