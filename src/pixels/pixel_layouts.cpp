@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace kelvarin {
@@ -14,20 +15,51 @@ void store(std::uint8_t* p, T v) {
 }
 
 // Unsigned samples of storage type In onto Out, through `table` (the scaled level of every
-// level up to the maximum) unless it is empty: the samples already span Out's range.
+// level up to the maximum) unless it is empty: the samples already span Out's range. The loop
+// is made once for each shape, so that nothing but the samples is looked at a pixel.
+template <typename In, typename Out, std::uint32_t Colours, bool Tabled, bool Clamped>
+void levelsOf(const PixelLayout& layout, const std::uint16_t* table, const std::uint8_t* in, std::size_t pixels,
+              std::uint8_t* out) {
+    const std::size_t step = layout.bytesPerPixel();
+    const In top = static_cast<In>(layout.maxValue);
+    for (std::size_t i = 0; i < pixels; ++i, in += step) {
+        for (std::uint32_t c = 0; c < 3; ++c) {
+            In v = loadSample<In>(in + (Colours == 1 ? 0 : c) * sizeof(In));
+            // A value above the stated maximum (a PNM may hold one) is taken as the maximum.
+            if constexpr (Clamped) v = v > top ? top : v;
+            if constexpr (Tabled) {
+                store<Out>(out, static_cast<Out>(table[v]));
+            } else {
+                store<Out>(out, static_cast<Out>(v));
+            }
+            out += sizeof(Out);
+        }
+    }
+}
+
+template <typename In, typename Out, std::uint32_t Colours>
+void levelsOf(const PixelLayout& layout, const std::vector<std::uint16_t>& table, const std::uint8_t* in,
+              std::size_t pixels, std::uint8_t* out) {
+    // Only a maximum below what the storage holds needs the clamp; a table always has one.
+    const bool clamped = layout.maxValue < std::numeric_limits<In>::max();
+    if (!table.empty()) {
+        levelsOf<In, Out, Colours, true, true>(layout, table.data(), in, pixels, out);
+    } else if (clamped) {
+        levelsOf<In, Out, Colours, false, true>(layout, nullptr, in, pixels, out);
+    } else if (Colours == 3 && sizeof(In) == sizeof(Out) && layout.bytesPerPixel() == 3 * sizeof(In)) {
+        std::memcpy(out, in, pixels * 3 * sizeof(In));  // already the samples the converters take
+    } else {
+        levelsOf<In, Out, Colours, false, false>(layout, nullptr, in, pixels, out);
+    }
+}
+
 template <typename In, typename Out>
 void levels(const PixelLayout& layout, const std::vector<std::uint16_t>& table, const std::uint8_t* in,
             std::size_t pixels, std::uint8_t* out) {
-    const std::uint32_t colours = layout.colourChannels();
-    const std::size_t step = layout.bytesPerPixel();
-    for (std::size_t i = 0; i < pixels; ++i, in += step) {
-        for (std::uint32_t c = 0; c < 3; ++c) {
-            const In v = loadSample<In>(in + (colours == 1 ? 0 : c) * sizeof(In));
-            // A value above the stated maximum (a PNM may hold one) is taken as the maximum.
-            const std::uint64_t level = v > layout.maxValue ? layout.maxValue : v;
-            store<Out>(out, table.empty() ? static_cast<Out>(level) : static_cast<Out>(table[level]));
-            out += sizeof(Out);
-        }
+    if (layout.colourChannels() == 1) {
+        levelsOf<In, Out, 1>(layout, table, in, pixels, out);
+    } else {
+        levelsOf<In, Out, 3>(layout, table, in, pixels, out);
     }
 }
 
