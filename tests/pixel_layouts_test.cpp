@@ -126,5 +126,30 @@ TEST(PixelLayouts, OnlyLevelsAndLightHaveAnRgbLayout) {
     for (const Case& c : cases) EXPECT_EQ(rgbLayoutFor(c.layout), c.expected) << c.layout.channels << " " << c.layout.bits;
 }
 
+// The layouts the job hands to the converters as decoded are exactly those whose conversion is
+// a copy: any other would be converted wrongly without it.
+TEST(PixelLayouts, OnlyPixelsTheConversionWouldCopyGoAsDecoded) {
+    const PixelLayout layouts[] = {
+        {3, false, SampleType::Unsigned, 8, 255},         {3, false, SampleType::Unsigned, 16, 65535},
+        {3, false, SampleType::Unsigned, 32, 0xFFFFFFFFu}, {3, false, SampleType::Float, 32, 0},
+        {3, false, SampleType::Unsigned, 16, 4095},       {3, false, SampleType::Unsigned, 8, 100},
+        {4, true, SampleType::Unsigned, 16, 65535},       {4, true, SampleType::Unsigned, 8, 255},
+        {1, false, SampleType::Unsigned, 16, 65535},      {3, false, SampleType::Float, 16, 0},
+        {3, false, SampleType::Float, 64, 0},
+    };
+    for (const PixelLayout& layout : layouts) {
+        SCOPED_TRACE(std::to_string(layout.channels) + " channels, " + std::to_string(layout.bits) + " bits, max " +
+                     std::to_string(layout.maxValue));
+        // Every byte value in every position, several times over.
+        std::vector<std::uint8_t> in(layout.bytesPerPixel() * 300);
+        for (std::size_t i = 0; i < in.size(); ++i) in[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+        if (layout.type == SampleType::Float)  // finite values only: NaN payloads need not survive
+            for (std::size_t i = layout.bytesPerSample() - 1; i < in.size(); i += layout.bytesPerSample()) in[i] &= 0x3F;
+        const std::vector<std::uint8_t> out = converted(layout, in);
+        const bool copy = out == in;
+        EXPECT_EQ(rgbAsDecoded(layout), copy);
+    }
+}
+
 }  // namespace
 }  // namespace kelvarin

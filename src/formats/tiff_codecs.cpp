@@ -17,17 +17,21 @@ namespace {
 
 constexpr unsigned kClear = 256, kEnd = 257, kFirstFree = 258, kTableSize = 4096;
 
-// The running sums stay in registers: through memory, each sum would wait for the store of the
-// one before it.
+// The running sums stay in registers, and each sample is loaded and stored on its own (a row in
+// a strip buffer need not be aligned for T): copying a whole pixel through an array of T makes
+// every store wait on the load after it, several times slower.
 template <typename T, std::size_t Stride>
 void accumulateBy(std::uint8_t* row, std::size_t values) {
     T sum[Stride];
-    std::memcpy(sum, row, sizeof sum);  // a row in a strip buffer need not be aligned for T
+    for (std::size_t s = 0; s < Stride; ++s) std::memcpy(&sum[s], row + s * sizeof(T), sizeof(T));
     for (std::size_t i = Stride; i + Stride <= values; i += Stride) {
-        T here[Stride];
-        std::memcpy(here, row + i * sizeof(T), sizeof here);
-        for (std::size_t s = 0; s < Stride; ++s) sum[s] = here[s] = static_cast<T>(here[s] + sum[s]);
-        std::memcpy(row + i * sizeof(T), here, sizeof here);
+        std::uint8_t* at = row + i * sizeof(T);
+        for (std::size_t s = 0; s < Stride; ++s) {
+            T here;
+            std::memcpy(&here, at + s * sizeof(T), sizeof(T));
+            sum[s] = static_cast<T>(sum[s] + here);
+            std::memcpy(at + s * sizeof(T), &sum[s], sizeof(T));
+        }
     }
 }
 

@@ -107,7 +107,9 @@ bool convertDecoded(JobContext& job, std::int64_t& conversionStart) {
     const auto bandRows = static_cast<std::uint32_t>(
         std::clamp<std::uint64_t>(bandPixels / std::max<std::uint32_t>(width, 1), 1, job.image.length));
     const BlockScheduler scheduler(job.session.conversionThreads);
-    DecodedPass pass(job, scheduler, bandRows, to);
+    // Pixels that already are the converters' samples go to them as decoded.
+    DecodedPass pass(job, scheduler, bandRows,
+                     rgbAsDecoded(job.opened.layout) ? std::nullopt : std::optional<SampleLayout>(to));
     const auto bands = static_cast<std::int32_t>(pass.bandCount());
     const std::size_t chunkPixels = std::size_t{pass.bandRows} * width;
     job.progress().setRange(1, bands);

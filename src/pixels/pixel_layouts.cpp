@@ -102,6 +102,13 @@ std::optional<SampleLayout> rgbLayoutFor(const PixelLayout& layout) {
     return std::nullopt;
 }
 
+bool rgbAsDecoded(const PixelLayout& layout) {
+    const std::optional<SampleLayout> to = rgbLayoutFor(layout);
+    if (!to || layout.channels != 3 || layout.alpha) return false;
+    if (*to == SampleLayout::RgbFloat) return layout.type == SampleType::Float && layout.bits == 32;
+    return layout.bits < 64 && layout.maxValue == (std::uint64_t{1} << layout.bits) - 1;
+}
+
 RgbPixels::RgbPixels(const PixelLayout& from) : from_(from), to_(rgbLayoutFor(from).value_or(SampleLayout::Rgb16)) {
     if (from.type != SampleType::Unsigned || !rgbLayoutFor(from)) return;
     // Levels below 8 or 16 bits are tabled once: at most 65536 of them, as rgbLayoutFor allows

@@ -29,6 +29,9 @@ T loadSample(const std::uint8_t* p) {
 // The converters' layout for a source's pixels; none for what has no RGB path (signed samples,
 // 17- to 31-bit or 64-bit integers).
 std::optional<SampleLayout> rgbLayoutFor(const PixelLayout& layout);
+// True when the pixels already are the samples of rgbLayoutFor(layout): three full-range
+// channels and nothing else, which the converters can take without a copy.
+bool rgbAsDecoded(const PixelLayout& layout);
 
 // Converts pixels of one layout (native byte order) into the samples of rgbLayoutFor(layout),
 // native byte order; made once a job, it tables the scaled levels once. Nothing for a layout
