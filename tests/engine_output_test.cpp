@@ -245,6 +245,30 @@ TEST(Resample, BandsGiveTheSamplesOfOnePass) {
     }
 }
 
+// Results large enough to be made on several threads: any number of threads, with bands of
+// any width, gives the samples of one pass on one thread.
+TEST(Resample, ThreadsGiveTheSamplesOfOnePass) {
+    std::mt19937 random(11);
+    struct Case {
+        ImageSize from, to;
+    };
+    const Case cases[] = {{{1601, 1203}, {1025, 513}}, {{400, 300}, {1025, 1025}}, {{2000, 150}, {999, 700}}};
+    for (const Case& c : cases) {
+        std::vector<std::uint16_t> source(std::size_t{c.from.width} * c.from.height);
+        for (std::uint16_t& sample : source) sample = static_cast<std::uint16_t>(random());
+        std::vector<std::uint16_t> whole(std::size_t{c.to.width} * c.to.height);
+        ASSERT_TRUE(resampleGrey(source, c.from, whole, c.to, kResampleBandBytes, 1));
+        for (unsigned threads : {2u, 3u, 7u}) {
+            for (std::uint64_t bandBytes : {kResampleBandBytes, std::uint64_t{61} * 4 * c.to.height}) {
+                std::vector<std::uint16_t> shared(whole.size(), 1);
+                ASSERT_TRUE(resampleGrey(source, c.from, shared, c.to, bandBytes, threads));
+                EXPECT_TRUE(shared == whole) << c.from.width << " x " << c.from.height << " -> " << c.to.width << " x "
+                                             << c.to.height << " on " << threads << " threads, bands of " << bandBytes;
+            }
+        }
+    }
+}
+
 TEST(Resample, RefusesSizesThatDoNotMatchTheBuffers) {
     std::vector<std::uint16_t> source(12), target(4);
     EXPECT_FALSE(resampleGrey(source, {4, 4}, target, {2, 2}));

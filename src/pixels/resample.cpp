@@ -2,8 +2,10 @@
 #include "pixels/resample.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
-#include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #define STB_IMAGE_RESIZE_IMPLEMENTATION
@@ -20,10 +22,13 @@ stbir_filter filterFor(std::uint32_t from, std::uint32_t to) {
     return to < from ? STBIR_FILTER_BOX : STBIR_FILTER_CATMULLROM;
 }
 
+// Results smaller than this are made on the caller's thread alone.
+constexpr std::uint64_t kSamplesWorthAThread = std::uint64_t{1} << 18;
+
 }  // namespace
 
 bool resampleGrey(std::span<const std::uint16_t> source, ImageSize from, std::span<std::uint16_t> target,
-                  ImageSize to, std::uint64_t bandBytes) {
+                  ImageSize to, std::uint64_t bandBytes, unsigned threads) {
     if (from.width == 0 || from.height == 0 || to.width == 0 || to.height == 0) return false;
     if (source.size() != std::uint64_t{from.width} * from.height || target.size() != std::uint64_t{to.width} * to.height)
         return false;
@@ -44,29 +49,50 @@ bool resampleGrey(std::span<const std::uint16_t> source, ImageSize from, std::sp
     const std::uint64_t columnBytes = std::max<std::uint64_t>(std::uint64_t{to.height} * sizeof(std::uint16_t),
                                                               ringRows * sizeof(float));
     const std::uint64_t bandColumns = std::clamp<std::uint64_t>(bandBytes / columnBytes, 1, to.width);
-    const auto resize = [&](std::uint16_t* into, std::uint32_t columns, std::uint32_t firstColumn) {
+    // A block of the result: `rows` rows from `firstRow`, `columns` columns from `firstColumn`,
+    // written straight into its place.
+    const auto resize = [&](std::uint32_t firstRow, std::uint32_t rows, std::uint32_t firstColumn, std::uint32_t columns) {
         return stbir_resize_subpixel(source.data(), static_cast<int>(from.width), static_cast<int>(from.height), 0,
-                                     into, static_cast<int>(columns), static_cast<int>(to.height), 0,
-                                     STBIR_TYPE_UINT16, 1, STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP,
-                                     STBIR_EDGE_CLAMP, across, down, STBIR_COLORSPACE_LINEAR, nullptr, xScale, yScale,
-                                     static_cast<float>(firstColumn), 0.0f) != 0;
+                                     target.data() + std::size_t{firstRow} * to.width + firstColumn,
+                                     static_cast<int>(columns), static_cast<int>(rows),
+                                     static_cast<int>(to.width * sizeof(std::uint16_t)), STBIR_TYPE_UINT16, 1,
+                                     STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP, STBIR_EDGE_CLAMP, across, down,
+                                     STBIR_COLORSPACE_LINEAR, nullptr, xScale, yScale, static_cast<float>(firstColumn),
+                                     static_cast<float>(firstRow)) != 0;
     };
-    if (bandColumns == to.width) return resize(target.data(), to.width, 0);
-    std::vector<std::uint16_t> band;
-    try {
-        band.resize(static_cast<std::size_t>(bandColumns) * to.height);
-    } catch (const std::bad_alloc&) {
-        return false;
+    // The threads share bands of rows: a band of columns would turn every source row it reads
+    // into floats whole, once for each band, where a band of rows reads only the source rows
+    // under it. Bands of columns remain for a result too wide for the filter's arithmetic.
+    const std::uint64_t samples = std::uint64_t{to.width} * to.height;
+    unsigned workers = threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
+    if (samples < kSamplesWorthAThread) workers = 1;
+    const std::uint32_t rowsPerBand = (to.height + workers - 1) / workers;
+    const std::uint32_t downBands = (to.height + rowsPerBand - 1) / rowsPerBand;
+    const auto columns = static_cast<std::uint32_t>(bandColumns);
+    const std::uint32_t acrossBands = (to.width + columns - 1) / columns;
+    const std::uint32_t blocks = downBands * acrossBands;
+    std::atomic<std::uint32_t> next{0};
+    std::atomic<bool> failed{false};
+    const auto work = [&] {
+        for (std::uint32_t block = next++; block < blocks && !failed; block = next++) {
+            const std::uint32_t firstRow = block / acrossBands * rowsPerBand;
+            const std::uint32_t firstColumn = block % acrossBands * columns;
+            if (!resize(firstRow, std::min(rowsPerBand, to.height - firstRow), firstColumn,
+                        std::min(columns, to.width - firstColumn)))
+                failed = true;
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned i = 1; i < std::min<std::uint32_t>(workers, blocks); ++i) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had: fewer do the work
+        }
     }
-    for (std::uint32_t first = 0; first < to.width;) {
-        const auto columns = static_cast<std::uint32_t>(std::min<std::uint64_t>(bandColumns, to.width - first));
-        if (!resize(band.data(), columns, first)) return false;
-        for (std::uint32_t row = 0; row < to.height; ++row)
-            std::copy_n(band.data() + std::size_t{row} * columns, columns,
-                        target.data() + std::size_t{row} * to.width + first);
-        first += columns;
-    }
-    return true;
+    work();
+    for (std::thread& helper : helpers) helper.join();
+    return !failed;
 }
 
 }  // namespace kelvarin
