@@ -156,7 +156,7 @@ struct PngInflate::Stream {
 };
 
 PngInflate::PngInflate(ByteSource& source, std::uint64_t firstIdat, std::uint64_t expected, bool ahead)
-    : source_(source), firstIdat_(firstIdat), expected_(expected), ahead_(ahead),
+    : expected_(expected), ahead_(ahead),
       stream_(std::make_unique<Stream>(source, firstIdat)) {}
 
 PngInflate::~PngInflate() { stopAhead(); }

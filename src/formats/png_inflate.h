@@ -48,8 +48,6 @@ private:
     void inflateAhead();
     bool takeBlock();
 
-    ByteSource& source_;
-    const std::uint64_t firstIdat_;
     const std::uint64_t expected_;
     const bool ahead_;
     std::unique_ptr<Stream> stream_;
