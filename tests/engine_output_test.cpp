@@ -63,6 +63,7 @@ TEST(PngWriter, IndependentDecodersReadBackEverySample) {
         {{1500, 800, 16, PngColour::Grey}, noise(1500 * 800, 2), 3},
         {{2000, 700, 16, PngColour::Grey}, ramp, 2},
         {{2000, 700, 16, PngColour::Grey}, ramp, 5},
+        {{2000, 700, 16, PngColour::Grey}, ramp, 7},
         {{2000, 700, 16, PngColour::Grey}, ramp, 1},
     };
     test::TempDir dir;
@@ -97,9 +98,8 @@ TEST(PngWriter, IndependentDecodersReadBackEverySample) {
         EXPECT_EQ(test::readBytes(raw), expected) << c.header.width << " x " << c.header.height;
         if (c.samples == ramp) ramps.push_back(sink.bytes);
     }
-    ASSERT_EQ(ramps.size(), 3u);
-    EXPECT_EQ(ramps[0], ramps[1]);
-    EXPECT_EQ(ramps[0], ramps[2]);
+    ASSERT_EQ(ramps.size(), 4u);
+    for (std::size_t i = 1; i < ramps.size(); ++i) EXPECT_EQ(ramps[0], ramps[i]) << i;
 }
 
 // Every way a PNG can go wrong fails the call, and every call after it: a full disk, a row too
