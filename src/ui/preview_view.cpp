@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/sample_height.h"
+
 namespace kelvarin {
 
 void PreviewView::setSizes(int viewWidth, int viewHeight, std::uint32_t pictureWidth, std::uint32_t pictureHeight) {
@@ -87,7 +89,9 @@ std::string readoutText(const HeightReport& report, const PreviewLevels& levels,
     const std::uint64_t x = middle(cellX, levels.width, report.width);
     const std::uint64_t y = middle(cellY, levels.height, report.length);
     const std::uint16_t sample = levels.levels[std::size_t{cellY} * levels.width + cellX];
-    return "x " + std::to_string(x) + ", y " + std::to_string(y) + ": " + std::to_string(sample);
+    std::string text = "x " + std::to_string(x) + ", y " + std::to_string(y) + ": " + std::to_string(sample);
+    if (const std::string height = sampleHeightText(report, sample); !height.empty()) text += ", " + height;
+    return text;
 }
 
 std::optional<std::pair<int, int>> besideMainWindow(ScreenRect main, int width, int height, ScreenRect screen) {

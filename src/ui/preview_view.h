@@ -65,8 +65,9 @@ struct ScreenRect {
 std::optional<std::pair<int, int>> besideMainWindow(ScreenRect main, int width, int height, ScreenRect screen);
 
 // The readout under the cursor: the map's x and y (the middle of the map's samples the preview's
-// cell stands for) and the cell's sample: "x 1024, y 511: 40123". The source's own units are not
-// given: no report knows whether the conversion inverted or tone-mapped them.
+// cell stands for) and the cell's sample: "x 1024, y 511: 40123", followed by its height where
+// the report knows one (see sampleHeightText): "x 1024, y 511: 40123, height 1203.4 m". A picture
+// made from levels alone has no units to give: the conversion may have inverted or tone-mapped them.
 std::string readoutText(const HeightReport& report, const PreviewLevels& levels, std::uint32_t cellX,
                         std::uint32_t cellY);
 

@@ -7,10 +7,13 @@
     successful job;
   - kelvarin.exe, driven in Xvfb, shows its window, answers the keyboard, keeps the focus across a
     box, greys the conversion items and refuses to close under the terrain warning, converts
-    through its file dialogs to the Linux build's bytes, opens the preview after it (reached by
-    Tab, disabled under a box) and ends with status 0 when closed;
-  - the preview window (kelvarin-preview-check.exe) shows a report's figures and warnings and lays
-    itself out again when resized.
+    through its file dialogs to the Linux build's bytes, opens the preview after it (without
+    taking the keyboard; reached by Tab, disabled under a box; its readout, wheel zoom, drag, Fit,
+    histogram scale and Esc), shows the busy cursor during a long job and stops it on Esc, and
+    ends with status 0 when closed;
+  - the preview window (kelvarin-preview-check.exe) shows a report's figures and warnings, opens
+    beside a window, keeps the readout under the cursor through a zoom and lays itself out again
+    when resized.
 Prints "windows-check: N passed, M failed"; the exit status is 0 when nothing failed.
 """
 

@@ -1,7 +1,10 @@
 """The Win32 preview window, opened by kelvarin-preview-check.exe on the made-up report of the Qt
 window's check (a 640 x 400 map in 8-bit levels with a lake cut off at 0): it shows, its figures
-and warnings are the report's, the warnings in bold, and when made larger the picture takes the
-room while the figures keep their size at the right."""
+and warnings are the report's, the warnings in bold, it opens beside the main window, the readout under a cursor names the map's
+sample there and stays under it through a zoom (Fit gives the fitted readouts back), and when made
+larger the picture takes the room while the figures keep their size at the right."""
+
+import re
 
 from desktop import ended, exit_status
 
@@ -27,6 +30,9 @@ def problems(shown):
         "warnings bold": "yes",
         "tile buttons": "hidden",
         "resizable": "yes",
+        "zoom keeps the point": "yes",
+        "zoom moves the far point": "yes",
+        "fit": "yes",
     }
     found += [f"{name}: {shown.get(name)!r}, not {value!r}" for name, value in expected.items()
               if shown.get(name) != value]
@@ -37,6 +43,13 @@ def problems(shown):
     warnings = shown.get("warnings", "")
     if not warnings.startswith("Only 256 different heights are used") or "plateau was cut off" not in warnings:
         found.append(f"warnings {warnings!r}")
+    # Right of the stand-in main window (20, 30, 300 x 200), 8 pixels apart.
+    if shown.get("opened at") != "328 30":
+        found.append(f"opened at {shown.get('opened at')!r}, not beside the main window at 328 30")
+    # A quarter into the 640 x 400 map, half-way down.
+    readout = re.fullmatch(r"x ([0-9]+), y ([0-9]+): [0-9]+", shown.get("readout", ""))
+    if not readout or not (130 <= int(readout[1]) <= 190 and 170 <= int(readout[2]) <= 230):
+        found.append(f"readout {shown.get('readout')!r}")
     if size_change(shown.get("image", "")) != (0, 0, 200, 100):
         found.append(f"the picture did not take the extra room: {shown.get('image')!r}")
     if size_change(shown.get("figures at", "")) != (200, 0, 0, 0):

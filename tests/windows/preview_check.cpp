@@ -1,8 +1,9 @@
 // kelvarin-preview-check.exe FILE: opens the Win32 preview window on the made-up report of the Qt
 // check and runs it until the window is closed. It then writes what the window showed into FILE
 // (UTF-8, one "name: value" line each; texts with their line breaks as " | "), for check.py to
-// compare: the caption, the figures, the warnings and their font, which controls were shown, and
-// where the picture and the figures went when the window was made wider and taller.
+// compare: the caption, the figures, the warnings and their font, which controls were shown, the
+// readout under a cursor on the picture before and after a zoom, and where the picture and the
+// figures went when the window was made wider and taller.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -59,9 +60,38 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     preview.onClosed = [] { PostQuitMessage(0); };
     std::vector<kelvarin::FinishedReport> results;
     results.push_back(kelvarin::test::syntheticReport());
-    preview.showResults(std::move(results));
+    // A stand-in for the main window near the screen's top left corner: the preview opens right
+    // of it, level with its top.
+    HWND mainWindow = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 20, 30, 300, 200, nullptr, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+    preview.showResults(std::move(results), mainWindow);
     HWND window = preview.handle();
     if (!window) return 1;
+    RECT opened{};
+    GetWindowRect(window, &opened);
+    const std::string beside = "opened at: " + std::to_string(opened.left) + " " + std::to_string(opened.top) + "\n";
+
+    // The picture under a cursor, with the messages the mouse would bring: the readout is the
+    // picture's window text. Zoomed about a point, the point's readout stays; "Fit" gives back the
+    // fitted readouts.
+    HWND picture = GetDlgItem(window, kelvarin::ids::PreviewImage);
+    RECT area{};
+    GetClientRect(picture, &area);
+    const POINT nearPoint{area.right / 4, area.bottom / 2}, farPoint{area.right * 3 / 4, area.bottom / 2};
+    const auto readoutAt = [&](POINT at) {
+        SendMessageW(picture, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+        return text(picture);
+    };
+    const std::string farFitted = readoutAt(farPoint), nearFitted = readoutAt(nearPoint);
+    POINT onScreen = nearPoint;
+    ClientToScreen(picture, &onScreen);
+    SendMessageW(picture, WM_MOUSEWHEEL, MAKEWPARAM(0, 3 * WHEEL_DELTA), MAKELPARAM(onScreen.x, onScreen.y));
+    const std::string nearZoomed = text(picture), farZoomed = readoutAt(farPoint);
+    SendMessageW(FindWindowExW(picture, nullptr, L"BUTTON", L"Fit"), BM_CLICK, 0, 0);
+    std::string readouts = "readout: " + nearFitted + "\n";
+    readouts += std::string("zoom keeps the point: ") + (nearZoomed == nearFitted ? "yes" : "no: " + nearZoomed) + "\n";
+    readouts += std::string("zoom moves the far point: ") + (farZoomed != farFitted ? "yes" : "no") + "\n";
+    readouts += std::string("fit: ") + (readoutAt(farPoint) == farFitted ? "yes" : "no") + "\n";
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -80,6 +110,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                                                   ? "shown"
                                                   : "hidden") +
              "\n";
+    lines += readouts + beside;
     lines += std::string("resizable: ") + (GetWindowLongW(window, GWL_STYLE) & WS_THICKFRAME ? "yes" : "no") + "\n";
     // Made 200 x 100 pixels larger, the picture takes the room and the figures move right.
     const RECT imageBefore = placed(window, ids::PreviewImage), figuresBefore = placed(window, ids::PreviewFigures);

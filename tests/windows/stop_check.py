@@ -1,11 +1,13 @@
 """Stopping a long job in kelvarin.exe: Esc during the job asks "KELVARIN - Stop", Yes (the
 default, Enter) stops it; the job ends with its failure box, the existing destination keeps its
-old bytes and no temporary file is left beside it."""
+old bytes and no temporary file is left beside it. While the job runs, the cursor over the window
+is the busy one."""
 
 import numpy as np
 import tifffile
+from Xlib import display as xdisplay
 
-from desktop import Wine
+from desktop import Wine, wait_until
 
 OLD = b"old destination"
 
@@ -18,10 +20,33 @@ def write_long_source(folder):
     (folder / "stopped.png").write_bytes(OLD)
 
 
+def cursor_image(desktop):
+    """The pixels of the cursor the X server shows now (XFIXES), or None."""
+    connection = xdisplay.Display(desktop.env["DISPLAY"])
+    try:
+        if not connection.has_extension("XFIXES"):
+            return None
+        connection.xfixes_query_version()
+        image = connection.xfixes_get_cursor_image(connection.screen().root)
+        return image.width, image.height, tuple(image.cursor_image)
+    finally:
+        connection.close()
+
+
+def over_window(desktop, window, nudge=0):
+    """Moves the cursor onto the window's empty bottom (nudge pixels aside, so that it moves)."""
+    x, y, width, height = window.geometry()
+    desktop.xdotool("mousemove", "--sync", x + 8 + nudge, y + height - 6)
+
+
 def escape_stops_the_job(checks, main):
     folder = checks.folder
     write_long_source(folder)
     main = checks.main_window(main)
+    over_window(checks.desktop, main)
+    idle = cursor_image(checks.desktop)
+    # Away again: a menu opened under a resting cursor may take the item under it.
+    checks.desktop.xdotool("mousemove", "--sync", 1270, 1010)
     main.press("F10", "Down", "Down", "Return")  # File > Open TIF
     for title, name in (("KELVARIN Open TIF", "big.tif"), ("KELVARIN Save", "stopped.png")):
         dialog = checks.desktop.wait_for(title, 30)
@@ -34,6 +59,13 @@ def escape_stops_the_job(checks, main):
         checks.desktop.key("Return")
     checks.desktop.wait_gone("KELVARIN Save", 10)
     main = checks.main_window(main)
+    # The cursor takes its shape when it moves over the window.
+    nudges = iter(range(1, 100))
+    busy = wait_until(lambda: (over_window(checks.desktop, main, next(nudges) % 2 * 4),
+                               cursor_image(checks.desktop) != idle)[1], 5)
+    checks.report.check("the cursor over the window is the busy one while a job runs",
+                        None if busy else "the X server gives no cursor image (XFIXES)" if idle is None else
+                        "the same cursor as before the job")
     main.press("Escape")
     question = checks.desktop.wait_for("KELVARIN - Stop", 20)
     problem = None

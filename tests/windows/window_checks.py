@@ -8,6 +8,7 @@ import re
 
 from desktop import Wine, ended, exit_status, wait_until
 from parity import same_output
+from preview_view_check import look_into_preview, opened_beside
 from stop_check import escape_stops_the_job
 from xdnd import drop_file
 
@@ -38,6 +39,13 @@ class WindowChecks:
             return False
         box.press("Return")
         return self.desktop.wait_gone(title, 10)
+
+    def activate(self, window):
+        """Gives a window the keyboard with a click on its empty bottom: the preview, shown without
+        taking the keyboard, keeps Wine's focus on the main window when xdotool alone focuses it,
+        and keys meant for it would go there."""
+        window.click(8, -6)
+        return window.wait_focus(5)
 
     def close_boxes(self):
         """Closes the message boxes a job shows, one after the other, until none is left."""
@@ -213,6 +221,7 @@ class WindowChecks:
         self.report.check(f"{SOURCE} dropped on the window converts through Open... like the Linux build", problem)
         preview = self.desktop.wait_for(PREVIEW, 30)
         if preview:
+            self.activate(preview)
             preview.press("alt+F4")
             self.desktop.wait_gone(PREVIEW, 10)
 
@@ -223,9 +232,15 @@ class WindowChecks:
         self.report.check(f'after the conversion the preview window "{PREVIEW}" opens', None if preview else "")
         if not preview:
             return
+        main = self.main_window(None)
+        if main:
+            opened_beside(self, main, preview)
         if path:
             self.picture(preview, path)
         self.preview_keys_and_boxes(preview)
+        zoomed = path.with_name(path.stem + "-zoomed" + path.suffix) if path else None
+        if main and look_into_preview(self, main, preview, zoomed):
+            return
         preview.press("alt+F4")
         if not self.desktop.wait_gone(PREVIEW, 10):
             self.report.fail("the preview window closes with Alt+F4")
@@ -239,8 +254,10 @@ class WindowChecks:
         return dialog is not None
 
     def preview_keys_and_boxes(self, preview):
-        # The preview opens with the focus on its first stop, the Height Map / Shaded Relief
-        # choice: Tab goes on to "Save Preview As...", which Space presses.
+        # The preview opens without the keyboard; a click on its empty bottom gives it the
+        # keyboard, with the focus on its first stop, the Height Map / Shaded Relief choice: Tab
+        # goes on to "Save Preview As...", which Space presses.
+        self.activate(preview)
         preview.press("Tab", "space")
         self.report.check('in the preview Tab reaches "Save Preview As...", Space opens its dialog',
                           None if self.save_dialog_cancelled(10) else "no save dialog")

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "ui/ids.h"
+#include "ui/preview_view.h"
+#include "ui/win32/preview_picture.h"
 #include "ui/win32/resource.h"
 #include "ui/wide_text.h"
 
@@ -39,8 +41,9 @@ DWORD controlStyle(const preview::ControlDescription& control) {
         case preview::ControlKind::Label:
             style |= (control.align == preview::Align::Right ? SS_RIGHT : SS_LEFT) | SS_NOPREFIX;
             break;
-        case preview::ControlKind::ImageView:
-        case preview::ControlKind::HistogramView: style |= SS_OWNERDRAW; break;
+        case preview::ControlKind::ImageView: break;  // a window of its own class
+        // SS_NOTIFY: a click switches its scale.
+        case preview::ControlKind::HistogramView: style |= SS_OWNERDRAW | SS_NOTIFY; break;
     }
     return style;
 }
@@ -91,6 +94,17 @@ LRESULT CALLBACK PreviewWindow::filterMessage(int code, WPARAM wParam, LPARAM lP
     // IsDialogMessage calls this hook again on its way in: one pass does the work.
     static bool inside = false;
     auto* message = reinterpret_cast<MSG*>(lParam);
+    // The wheel goes to the window with the keyboard, the main one while the user works there:
+    // over the preview's picture it zooms the picture instead, as it does on newer systems.
+    if (code == MSGF_DIALOGBOX && message && message->message == WM_MOUSEWHEEL) {
+        HWND under = WindowFromPoint(message->pt);
+        HWND root = under ? GetAncestor(under, GA_ROOT) : nullptr;
+        wchar_t name[32] = {};
+        if (root && GetClassNameW(root, name, 32) && std::wcscmp(name, kClassName) == 0 &&
+            wheelOverPreviewPicture(GetDlgItem(root, ids::PreviewImage), message->pt,
+                                    GET_WHEEL_DELTA_WPARAM(message->wParam)))
+            return 1;
+    }
     if (code == MSGF_DIALOGBOX && !inside && message && message->message >= WM_KEYFIRST &&
         message->message <= WM_KEYLAST) {
         HWND root = GetAncestor(message->hwnd, GA_ROOT);
@@ -129,9 +143,11 @@ void PreviewWindow::create() {
 
     for (const preview::ControlDescription& description : preview::controls()) {
         const std::u16string text = utf16FromUtf8(description.text);
-        HWND child = CreateWindowExW(0, controlClass(description), wide(text), controlStyle(description), 0, 0, 0, 0,
-                                     window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(description.id)), instance,
-                                     nullptr);
+        HWND child = description.kind == preview::ControlKind::ImageView
+                         ? createPreviewPicture(window_, description.id, model_)
+                         : CreateWindowExW(0, controlClass(description), wide(text), controlStyle(description), 0, 0,
+                                           0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(description.id)),
+                                           instance, nullptr);
         HFONT font = fonts_.get(description.font);
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : dialogFont_), FALSE);
     }
@@ -179,65 +195,38 @@ void PreviewWindow::refresh() {
     InvalidateRect(control(ids::PreviewHistogram), nullptr, FALSE);
 }
 
-void PreviewWindow::showResults(std::vector<FinishedReport> results) {
+void PreviewWindow::showResults(std::vector<FinishedReport> results, HWND beside) {
     model_.setResults(std::move(results));
-    if (!window_) create();
+    if (!window_) {
+        create();
+        if (window_ && beside) placeBeside(beside);
+    }
     if (!window_) return;
     refresh();
-    ShowWindow(window_, SW_SHOWNORMAL);
-    SetForegroundWindow(window_);
+    // Shown (a minimized one restored) and raised without taking the keyboard from the main
+    // window, where the user goes on working.
+    ShowWindow(window_, SW_SHOWNOACTIVATE);
+    SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void PreviewWindow::placeBeside(HWND main) {
+    RECT mainFrame{}, own{};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetWindowRect(main, &mainFrame) || !GetWindowRect(window_, &own) ||
+        !GetMonitorInfoW(MonitorFromWindow(main, MONITOR_DEFAULTTONEAREST), &monitor))
+        return;
+    const RECT& work = monitor.rcWork;
+    const auto at = besideMainWindow(
+        {mainFrame.left, mainFrame.top, mainFrame.right - mainFrame.left, mainFrame.bottom - mainFrame.top},
+        own.right - own.left, own.bottom - own.top, {work.left, work.top, work.right - work.left, work.bottom - work.top});
+    if (at) SetWindowPos(window_, nullptr, at->first, at->second, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void PreviewWindow::updateResults(std::vector<FinishedReport> results) {
     if (!window_ || !IsWindowVisible(window_)) return;
     model_.setResults(std::move(results));
     refresh();
-}
-
-void PreviewWindow::drawImage(const DRAWITEMSTRUCT& item) {
-    const RECT& area = item.rcItem;
-    HBRUSH background = CreateSolidBrush(colour(preview::kImageBackground));
-    const GreyImage& picture = model_.image();
-    const int width = area.right - area.left, height = area.bottom - area.top;
-    if (picture.width == 0 || picture.height == 0 || width <= 0 || height <= 0) {
-        FillRect(item.hDC, &area, background);
-        DeleteObject(background);
-        return;
-    }
-    // Scaled to fit with its proportions kept, centred; the rest is background.
-    const double scale = std::min(static_cast<double>(width) / picture.width, static_cast<double>(height) / picture.height);
-    const int fittedWidth = std::max(1, static_cast<int>(picture.width * scale + 0.5));
-    const int fittedHeight = std::max(1, static_cast<int>(picture.height * scale + 0.5));
-    const int left = area.left + (width - fittedWidth) / 2, top = area.top + (height - fittedHeight) / 2;
-    ExcludeClipRect(item.hDC, left, top, left + fittedWidth, top + fittedHeight);
-    FillRect(item.hDC, &area, background);
-    SelectClipRgn(item.hDC, nullptr);
-    DeleteObject(background);
-
-    // An 8-bit DIB with a grey palette, rows top first (negative height), each padded to 4 bytes.
-    struct GreyBitmapInfo {
-        BITMAPINFOHEADER header;
-        RGBQUAD palette[256];
-    } info{};
-    info.header.biSize = sizeof info.header;
-    info.header.biWidth = static_cast<LONG>(picture.width);
-    info.header.biHeight = -static_cast<LONG>(picture.height);
-    info.header.biPlanes = 1;
-    info.header.biBitCount = 8;
-    info.header.biCompression = BI_RGB;
-    info.header.biClrUsed = 256;
-    for (int i = 0; i < 256; ++i)
-        info.palette[i] = {static_cast<BYTE>(i), static_cast<BYTE>(i), static_cast<BYTE>(i), 0};
-    const std::size_t stride = (picture.width + 3) / 4 * 4;
-    std::vector<std::uint8_t> rows(stride * picture.height);
-    for (std::size_t y = 0; y < picture.height; ++y)
-        std::copy_n(picture.pixels.begin() + static_cast<std::ptrdiff_t>(y * picture.width), picture.width,
-                    rows.begin() + static_cast<std::ptrdiff_t>(y * stride));
-    SetStretchBltMode(item.hDC, HALFTONE);
-    SetBrushOrgEx(item.hDC, 0, 0, nullptr);
-    StretchDIBits(item.hDC, left, top, fittedWidth, fittedHeight, 0, 0, static_cast<int>(picture.width),
-                  static_cast<int>(picture.height), rows.data(), reinterpret_cast<const BITMAPINFO*>(&info),
-                  DIB_RGB_COLORS, SRCCOPY);
 }
 
 void PreviewWindow::drawHistogram(const DRAWITEMSTRUCT& item) {
@@ -259,6 +248,23 @@ void PreviewWindow::drawHistogram(const DRAWITEMSTRUCT& item) {
         FillRect(item.hDC, &column, bar);
     }
     DeleteObject(bar);
+    // Tick marks at the quarters of the levels, and the scale in the corner.
+    HPEN pen = CreatePen(PS_SOLID, 1, GetSysColor(COLOR_3DDKSHADOW));
+    HGDIOBJ oldPen = SelectObject(item.hDC, pen);
+    for (int bin : PreviewModel::kHistogramTickBins) {
+        const int x = static_cast<int>(area.left) + 1 + (2 * bin + 1) * (width - 2) / 512;
+        MoveToEx(item.hDC, x, area.bottom - 2, nullptr);
+        LineTo(item.hDC, x, area.bottom - 6);
+    }
+    SelectObject(item.hDC, oldPen);
+    DeleteObject(pen);
+    RECT corner{area.left, area.top + 2, area.right - 3, area.bottom};
+    SetBkMode(item.hDC, TRANSPARENT);
+    SetTextColor(item.hDC, GetSysColor(COLOR_3DDKSHADOW));
+    HGDIOBJ oldFont = SelectObject(item.hDC, dialogFont_);
+    DrawTextW(item.hDC, model_.logarithmicHistogram() ? L"log" : L"linear", -1, &corner,
+              DT_RIGHT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(item.hDC, oldFont);
 }
 
 LRESULT CALLBACK PreviewWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -280,6 +286,17 @@ LRESULT PreviewWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
                     refresh();
                 return 0;
             }
+            // Esc, through the dialog keys.
+            if (id == IDCANCEL) {
+                SendMessageW(window_, WM_CLOSE, 0, 0);
+                return 0;
+            }
+            if (id == ids::PreviewHistogram && (HIWORD(wParam) == STN_CLICKED || HIWORD(wParam) == STN_DBLCLK)) {
+                // Each click switches the scale, the second of a double click too.
+                model_.setLogarithmicHistogram(!model_.logarithmicHistogram());
+                InvalidateRect(control(ids::PreviewHistogram), nullptr, FALSE);
+                return 0;
+            }
             if (HIWORD(wParam) != BN_CLICKED) break;
             if (id == ids::PreviewSave) {
                 if (onSave) onSave(*this);
@@ -289,6 +306,12 @@ LRESULT PreviewWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         }
         case WM_SIZE: layout(); return 0;
+        case WM_MOUSEWHEEL: {
+            // Passed up by the control with the keyboard: the picture's when the cursor is over it.
+            const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            wheelOverPreviewPicture(control(ids::PreviewImage), at, GET_WHEEL_DELTA_WPARAM(wParam));
+            return 0;
+        }
         case WM_NEXTDLGCTL: {
             // What the dialog manager asks of a dialog on Tab; this window is none, so it answers.
             HWND focus = GetFocus();
@@ -323,7 +346,6 @@ LRESULT PreviewWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         }
         case WM_DRAWITEM: {
             const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-            if (item.CtlID == static_cast<UINT>(ids::PreviewImage)) drawImage(item);
             if (item.CtlID == static_cast<UINT>(ids::PreviewHistogram)) drawHistogram(item);
             return TRUE;
         }

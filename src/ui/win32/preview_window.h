@@ -1,6 +1,7 @@
 // The Win32 preview window: an overlapped, resizable window (not a dialog) built from the preview
 // description, laid out again on every resize, showing what the PreviewModel holds. The picture
-// and the histogram are owner-drawn statics painted from the model's data.
+// is a window of its own (preview_picture.h); the histogram is an owner-drawn static painted from
+// the model's data, a click switching its scale between linear and logarithmic.
 #pragma once
 
 #include <windows.h>
@@ -21,8 +22,9 @@ public:
     PreviewWindow(const PreviewWindow&) = delete;
     PreviewWindow& operator=(const PreviewWindow&) = delete;
 
-    // Shows these results and brings the window up, creating it the first time.
-    void showResults(std::vector<FinishedReport> results);
+    // Shows these results and brings the window up, creating it the first time beside the window
+    // `beside` when the screen has room there (never over it). It does not take the keyboard.
+    void showResults(std::vector<FinishedReport> results, HWND beside = nullptr);
     // Shows these results if the window is open, where it is, without bringing it up.
     void updateResults(std::vector<FinishedReport> results);
     HWND handle() const { return window_; }
@@ -43,7 +45,7 @@ private:
     void layout();
     // Texts, checks, visibility and pictures from the model.
     void refresh();
-    void drawImage(const DRAWITEMSTRUCT& item);
+    void placeBeside(HWND main);
     void drawHistogram(const DRAWITEMSTRUCT& item);
     HWND control(int id) const { return GetDlgItem(window_, id); }
 

@@ -179,7 +179,7 @@ void Win32Port::showPreview(const std::vector<FinishedReport>& results) {
             savingPreview_ = false;
         };
     }
-    preview_->showResults(results);
+    preview_->showResults(results, window_);
 }
 
 void Win32Port::updateOpenPreview(const std::vector<FinishedReport>& results) {
