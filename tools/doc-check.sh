@@ -8,7 +8,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages "${BUILD_PACKAGES[@]}"
 ensure_tools cmake g++ python3 groff
 
-CLI="$ROOT/build/qt/kelvarin-cli"
+CLI="${KELVARIN_CLI:-$ROOT/build/qt/kelvarin-cli}"  # another build's, by hand
 if [ ! -x "$CLI" ]; then
     cmake -S "$ROOT" -B "$ROOT/build/doc-check" -DCMAKE_BUILD_TYPE=Release -DKELVARIN_BUILD_TESTS=OFF >/dev/null
     cmake --build "$ROOT/build/doc-check" -j"$JOBS" --target kelvarin-cli
