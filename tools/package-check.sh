@@ -14,7 +14,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages "${BUILD_PACKAGES[@]}"
 ensure_packages bash-completion
 ensure_tools cmake cpack file dpkg-deb dpkg-architecture desktop-file-validate readelf ldd python3 \
-    x86_64-w64-mingw32-objdump lintian appstreamcli gzip
+    x86_64-w64-mingw32-objdump lintian appstreamcli zcat man
 
 OUT="$ROOT/build/package-check"
 QT_BUILD="${QT_BUILD:-$ROOT/build/qt}"  # another window build folder, by hand
