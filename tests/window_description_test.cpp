@@ -115,7 +115,8 @@ TEST(WindowDescription, MenuPathsAreBuiltFromTheTree) {
 TEST(WindowDescription, MenuCommandsAreUniqueAndTheNineConversionsAreMarked) {
     const std::vector<int> all = menuCommands();
     EXPECT_EQ(std::set<int>(all.begin(), all.end()).size(), all.size());
-    EXPECT_EQ(all.size(), 44u);  // 4 File, 7 Convert (Stop Conversion last), 14 Output, 2 View, 17 Help
+    // 4 File, 7 Convert (Stop Conversion last), 14 Output, 2 View, 17 Help pages and Manual
+    EXPECT_EQ(all.size(), 45u);
     EXPECT_EQ(menuPath(ids::StopConversion), "Convert > Stop Conversion");
     EXPECT_FALSE(isConversionCommand(ids::StopConversion));
     int conversions = 0;
@@ -131,12 +132,18 @@ TEST(WindowDescription, MenuCommandsAreUniqueAndTheNineConversionsAreMarked) {
     EXPECT_FALSE(isConversionCommand(ids::HelpAbout));
 }
 
-// The help pages are listed in menu order, and their menu paths are the menu's own.
+// The help pages are listed in menu order, and their menu paths are the menu's own; "Manual"
+// comes after them, below a separator.
 TEST(WindowDescription, HelpMenuMatchesTheHelpPages) {
     std::vector<int> helpIds;
     collectCommands(menuBar().back().items, helpIds);
     const auto& pages = helpPages();
-    ASSERT_EQ(helpIds.size(), pages.size());
+    ASSERT_EQ(helpIds.size(), pages.size() + 1);
+    EXPECT_EQ(helpIds.back(), ids::HelpManual);
+    EXPECT_EQ(menuPath(ids::HelpManual), "Help > Manual");
+    const auto& helpItems = menuBar().back().items;
+    ASSERT_GE(helpItems.size(), 2u);
+    EXPECT_EQ(helpItems[helpItems.size() - 2].kind, MenuEntryKind::Separator);
     for (std::size_t i = 0; i < pages.size(); ++i) {
         EXPECT_EQ(helpIds[i], pages[i].commandId);
         EXPECT_EQ(menuPath(pages[i].commandId), pages[i].menuPath);

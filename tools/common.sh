@@ -50,6 +50,7 @@ declare -A TOOL_PACKAGE=(
     [localedef]=libc-bin [ldd]=libc-bin [readelf]=binutils [file]=file
     [dpkg-deb]=dpkg [dpkg-architecture]=dpkg-dev [desktop-file-validate]=desktop-file-utils
     [debootstrap]=debootstrap [mount]=mount [git]=git
+    [lintian]=lintian [appstreamcli]=appstream [groff]=groff-base [gzip]=gzip [zcat]=gzip [man]=man-db
 )
 
 ensure_tools() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the README's window build with its suite (the Qt window
 # tests offscreen), the core suite again under AddressSanitizer + UndefinedBehaviorSanitizer, and
-# the extra checks that exist (Windows cross-build under Wine, packages, fuzzing).
+# the extra checks that exist (the documents and their examples, Windows cross-build under Wine,
+# packages, fuzzing). Each extra check also runs alone: bash tools/doc-check.sh and so on.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 ensure_packages "${BUILD_PACKAGES[@]}" libgtest-dev qt6-base-dev python3-numpy python3-tifffile python3-png \
     python3-openimageio python3-gdal
@@ -35,7 +36,7 @@ cmake --build "$ROOT/build/asan" -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$ROOT/build/asan" --output-on-failure --no-tests=error -j"$JOBS"
 
-for extra in windows-check.sh package-check.sh fuzz.sh; do
+for extra in doc-check.sh windows-check.sh package-check.sh fuzz.sh; do
     if [ -x "$ROOT/tools/$extra" ]; then
         echo "== tools/$extra"
         "$ROOT/tools/$extra"

@@ -19,7 +19,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-ensure_packages "${BUILD_PACKAGES[@]}" libz-mingw-w64-dev wine64 fonts-wine python3-numpy python3-tifffile python3-openimageio python3-xlib
+ensure_packages "${BUILD_PACKAGES[@]}" libz-mingw-w64-dev wine64 fonts-wine python3-numpy python3-tifffile python3-openimageio python3-xlib python3-pefile
 ensure_tools cmake g++ x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump wine Xvfb xdotool xmodmap convert import tiffcp \
     python3
 

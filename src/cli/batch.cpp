@@ -25,19 +25,6 @@
 
 namespace kelvarin {
 
-const char kBatchUsage[] =
-    "batch: kelvarin-cli [OPTIONS] --out-dir DIR COMMAND SOURCE...\n"
-    "  converts every SOURCE with COMMAND (open, tif, hdr, pgm or raw) into DIR/NAME.tif (NAME.raw\n"
-    "  with --te-raw); a SOURCE folder stands for its files of the command's kinds (open: .tif\n"
-    "  .tiff .hdr .pic .png .exr .pfm .ppm .pgm .pnm .pbm .hgt .asc; tif: .tif .tiff, hdr: .hdr .pic,\n"
-    "  pgm: .pgm, raw: .raw), not its hidden files (names starting with a dot)\n"
-    "  --jobs N      N jobs at once (default: one per core)\n"
-    "  --overwrite   replace results that exist already (otherwise their jobs fail)\n"
-    "  --format tif|png|r16  the results' kind: NAME.tif, NAME.png or NAME.r16 (default tif)\n"
-    "  --shared-range  heights (.hgt, .asc, one-channel signed or float files): a first pass over\n"
-    "                every source finds their common lowest and highest height, and every result\n"
-    "                spans that range, so the maps of neighbouring tiles meet\n";
-
 namespace {
 
 // Milliseconds as seconds with three decimals, the same under every locale.

@@ -20,9 +20,6 @@ struct BatchSettings {
     bool sharedRange = false;           // heights: one range over every source, found first
 };
 
-// The usage text's lines on batch runs.
-extern const char kBatchUsage[];
-
 // Takes the batch option at argv[i] with its value (i then points at the value). Nothing when
 // argv[i] is not a batch option; otherwise an empty text, or what is wrong with it.
 std::optional<std::string> takeBatchOption(const std::vector<std::string>& argv, std::size_t& i,

@@ -1,5 +1,6 @@
 // kelvarin-cli: runs the window's menu commands headless, answering their file dialogs with the
 // files named on the command line.
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "base/height_range.h"
 #include "base/image_size.h"
 #include "cli/batch.h"
+#include "cli/cli_reference.h"
 #include "cli/cli_port.h"
 #include "cli/report_file.h"
 #include "formats/file.h"
@@ -24,6 +26,7 @@
 #include "ui/command_handler.h"
 #include "ui/help_pages.h"
 #include "ui/ids.h"
+#include "ui/reference_text.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -78,40 +81,40 @@ void catchInterrupts() {
 }
 #endif
 
+// One screen: the commands and options by name. Each command's details are in its section of the
+// reference (`help COMMAND`), the whole of it in the manual page.
 const char kUsage[] =
     "usage: kelvarin-cli [OPTIONS] COMMAND FILE...\n"
+    "       kelvarin-cli [OPTIONS] --out-dir DIR COMMAND SOURCE...   (batch)\n"
+    "commands, as the window's menu:\n"
     "  open SOURCE DEST           File > Open... (PNG, TIFF, OpenEXR, PFM, PNM, Radiance, ASCII grid:\n"
     "                             by content; SRTM .hgt: by name)\n"
-    "  range SOURCE...            prints LO:HI, the lowest and highest height of all the SOURCEs\n"
     "  tif SOURCE DEST            File > Open TIF\n"
     "  hdr SOURCE DEST            File > Open HDR\n"
     "  pgm SOURCE DEST            Convert > PGM to 16-bit TIF\n"
     "  raw SOURCE DEST            Convert > RAW to 16-bit TIF\n"
     "  bin SOURCE HEADER DEST     Convert > BIN to 16-bit TIF\n"
-    "  terrain4-max FILE          Convert > 4 RAW to 3 16-bit TIF Max  (FILE: any file of the set, e.g. 4name.raw)\n"
+    "  terrain4-max FILE          Convert > 4 RAW to 3 16-bit TIF Max (FILE: any of the set)\n"
     "  terrain4-avg FILE          Convert > 4 RAW to 3 16-bit TIF Avg\n"
     "  terrain3 FILE              Convert > 3 RAW to 3 16-bit TIF\n"
-    "  help [PAGE]                list the help pages, or print page PAGE (1 to 16)\n"
-    "OPTIONS, the option controls, defaults as at program start:\n"
+    "  range SOURCE...            prints LO:HI, the lowest and highest height of all the SOURCEs\n"
+    "  help [PAGE|COMMAND]        the help pages, or a command's section of the reference\n"
+    "options, defaults as at program start:\n"
     "  --weighting average|tv|hdtv|red|green|blue   --boost   --invert   --swap\n"
-    "  --x2   --x4   --posterise 0|4|5|6|8|12|16   --te-raw   --help   --version\n"
-    "  --report FILE   after a successful job, the report on the image written as JSON in FILE\n"
-    "                  ({\"tiles\": [...]} for a terrain set); after a failed one no FILE is left.\n"
-    "                  Not in batch runs, nor with --te-raw (no image). Warnings go to stderr as\n"
-    "                  \"KELVARIN - Report: TEXT\".\n"
-    "  --size N|WxH   the height map resampled to N x N or W x H (1 to 65535) before it is written\n"
-    "  --height-range LO:HI   heights LO to HI become levels 1 to 65535 (outside: clamped); without\n"
-    "                  it each file of heights spans its own lowest to highest height\n"
-    "  --tiles CxR    the height map (after --size) written as C x R tiles (1 to 64 each) that share\n"
-    "                 their edge samples, named DEST_x0_y0.EXT ... (x the column, y the row); a size\n"
-    "                 whose width - 1 and height - 1 do not divide by C and R is refused\n"
-    "  --metres-per-step M   the height of one 16-bit step in metres: the report gives the span\n"
-    "                 (65535 x M) and the engines' vertical scale as \"vertical\"\n"
-    "A DEST ending in .png is written as a 16-bit greyscale PNG, one ending in .r16 as bare 16-bit\n"
-    "samples (little-endian, big-endian with --swap); any other name gets the TIFF.\n";
+    "  --x2   --x4   --posterise 0|4|5|6|8|12|16   --te-raw\n"
+    "  --size N|WxH               resample to N x N or W x H before writing\n"
+    "  --tiles CxR                write C x R tiles sharing their edges\n"
+    "  --height-range LO:HI       heights LO to HI become levels 1 to 65535\n"
+    "  --metres-per-step M        one 16-bit step in metres, for the report\n"
+    "  --report FILE              the report on the written image as JSON\n"
+    "  --help   --version\n"
+    "batch options: --jobs N   --overwrite   --format tif|png|r16   --shared-range\n"
+    "A DEST ending in .png gets a 16-bit greyscale PNG, one ending in .r16 bare 16-bit samples,\n"
+    "any other name the TIFF. Exit status: 0 done, 1 failed, 2 usage error, 130 interrupted.\n"
+    "Each command and option in full: kelvarin-cli help COMMAND (e.g. help open, help options,\n"
+    "help batch); the whole reference: man kelvarin-cli.\n";
 
-// The whole usage text: single-file runs, then batch runs.
-std::string usageText() { return std::string(kUsage) + kBatchUsage; }
+std::string usageText() { return kUsage; }
 
 int usageError(const char* problem) {
     std::fprintf(stderr, "kelvarin-cli: %s\n%s", problem, usageText().c_str());
@@ -130,6 +133,18 @@ void printText(std::string_view text) {
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
+// `help COMMAND`: that command's section of the reference; a name that is none gets the list.
+int printReference(const std::string& name) {
+    if (const auto section = referenceSection(cliReference(), name)) {
+        printText(*section);
+        return 0;
+    }
+    std::string topics;
+    for (const std::string& topic : referenceTopics(cliReference())) topics += " " + topic;
+    std::fprintf(stderr, "kelvarin-cli: no help on %s; there is help on:%s\n", name.c_str(), topics.c_str());
+    return 2;
+}
+
 int printHelp(const std::vector<std::string>& args) {
     const auto& pages = helpPages();
     if (args.empty()) {
@@ -140,11 +155,12 @@ int printHelp(const std::vector<std::string>& args) {
         printText(list);
         return 0;
     }
-    if (args.size() > 1) return usageError("help takes at most one page number");
+    if (args.size() > 1) return usageError("help takes at most one page number or command");
+    if (!args[0].empty() && !std::isdigit(static_cast<unsigned char>(args[0][0]))) return printReference(args[0]);
     char* end = nullptr;
     const long page = std::strtol(args[0].c_str(), &end, 10);
     if (*end != '\0' || page < 1 || page > static_cast<long>(pages.size()))
-        return usageError("no such help page (1 to 16)");
+        return usageError(("no such help page (1 to " + std::to_string(pages.size()) + ")").c_str());
     const HelpPage& chosen = pages[static_cast<std::size_t>(page - 1)];
     printText(std::string(chosen.caption).append("\n").append(chosen.text));
     return 0;

@@ -94,6 +94,14 @@ public:
     // a closed one stays closed.
     virtual void updateOpenPreview(const std::vector<FinishedReport>& results) { (void)results; }
 
+    // Help > Manual: the folder the program was started from (UTF-8; empty when not known), and
+    // a document shown by the system's viewer for its kind. A port without windows opens none.
+    virtual std::string programFolder() { return {}; }
+    virtual bool openDocument(const std::string& path) {
+        (void)path;
+        return false;
+    }
+
     // The window side of the window reset: "Average" and "None" selected, the swap, boost and
     // invert boxes cleared. The options themselves are not written.
     virtual void resetOptionControls() = 0;

@@ -6,6 +6,7 @@
 #include "ui/help_pages.h"
 #include "ui/height_range_command.h"
 #include "ui/ids.h"
+#include "ui/manual_command.h"
 #include "ui/source_commands.h"
 #include "ui/tile_command.h"
 #include "ui/window_description.h"
@@ -233,6 +234,7 @@ void CommandHandler::handle(int id) {
         case ids::PreviewLastResult: return showLastResult();
         case ids::ShowPreviewAfterJob: return togglePreviewAfterJob();
         case ids::HeightRange: return askHeightRange(session_);
+        case ids::HelpManual: return openManual(session_);
         case ids::Tiles:
             askTiles(session_);
             // Also after a cancelled or refused dialog: a window may have moved the tick itself.

@@ -12,6 +12,9 @@ inline constexpr int HelpGeneral = 1005, HelpUsage = 1006, HelpBryceRender = 100
                      HelpTeRaw = 1013, HelpSwap = 1012, HelpPgm = 1044, HelpRaw = 1053, HelpBin = 1054,
                      HelpTerrain4 = 1046, HelpTerrain3 = 1048, HelpOpen = 1061, HelpAbout = 1014;
 
+// Help: the manual installed with the programs, after the help pages.
+inline constexpr int HelpManual = 1062;
+
 // Output: the size of the height map written. One of them is ticked.
 inline constexpr int OriginalSize = 1200, OtherSize = 1220;
 inline constexpr int Size513 = 1201, Size1025 = 1202, Size2049 = 1203, Size4097 = 1204, Size8193 = 1205;

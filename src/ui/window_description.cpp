@@ -145,6 +145,8 @@ constexpr MenuEntry kHelpMenu[] = {
     command("Swap Mac/PC", ids::HelpSwap),
     {M::Submenu, "Convert", 0, kHelpConvert},
     command("About", ids::HelpAbout),
+    kSeparator,
+    command("Manual", ids::HelpManual),
 };
 
 constexpr MenuEntry kMenuBar[] = {

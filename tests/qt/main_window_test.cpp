@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -463,6 +464,24 @@ TEST_F(WindowTest, HelpItemsShowTheirPagesAndNeverLog) {
     EXPECT_EQ(boxes[0].text.substr(0, 28), "KELVARIN.exe - v.3.02:181122");
     EXPECT_EQ(boxes[1].caption, "KELVARIN - Help|Options|f-Stop");
     EXPECT_EQ(boxes[1].icon, MessageIcon::Information);
+    EXPECT_EQ(window->logList()->count(), 0);
+}
+
+// Help > Manual is the last item of the Help menu, below a separator. The test program lies in the
+// build folder, beside no installed manual, so the box names the places it looked in.
+TEST_F(WindowTest, ManualItemFollowsTheHelpPages) {
+    const QList<QAction*> help = window->menuBar()->actions()[4]->menu()->actions();
+    ASSERT_GE(help.size(), 2);
+    EXPECT_EQ(help.back(), window->menuAction(ids::HelpManual));
+    EXPECT_EQ(help.back()->text(), "Manual");
+    EXPECT_TRUE(help[help.size() - 2]->isSeparator());
+    EXPECT_EQ(window->programFolder(), QCoreApplication::applicationDirPath().toStdString());
+    if (QFileInfo::exists(QStringLiteral("/usr/share/doc/kelvarin/manual/index.md")))
+        GTEST_SKIP() << "a manual is installed on this machine";
+    window->menuAction(ids::HelpManual)->trigger();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "KELVARIN - Manual");
+    EXPECT_NE(boxes[0].text.find("/usr/share/doc/kelvarin/manual/index.md"), std::string::npos) << boxes[0].text;
     EXPECT_EQ(window->logList()->count(), 0);
 }
 

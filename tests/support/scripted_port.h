@@ -47,6 +47,11 @@ public:
     std::vector<bool> enableCalls;
     int controlResets = 0;
     bool closed = false;
+    // Help > Manual: the program's folder as the port gives it, the documents it was asked to
+    // open, and whether the viewer opens them.
+    std::string folder;
+    std::vector<std::string> openedDocuments;
+    bool documentsOpen = true;
     // Called with each log line as it is appended: lets a test change the disk mid-job.
     std::function<void(const std::string&)> onLogLine;
     // Called with each progress position as it is set (the same one again is a window's pulse).
@@ -79,6 +84,11 @@ public:
     void resetOptionControls() override { ++controlResets; }
     bool isControlChecked(int id) override { return checked[id]; }
     void closeWindow() override { closed = true; }
+    std::string programFolder() override { return folder; }
+    bool openDocument(const std::string& path) override {
+        openedDocuments.push_back(path);
+        return documentsOpen;
+    }
 
     // "CAPTION: TEXT" of every box, in order.
     std::vector<std::string> boxTexts() const;

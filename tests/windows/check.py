@@ -1,5 +1,6 @@
 """Checks the cross-built Windows programs, built by tools/windows-check.sh into --out:
-  - kelvarin.exe and kelvarin-cli.exe built, with no DLL beside them but the system's;
+  - kelvarin.exe and kelvarin-cli.exe built, with no DLL beside them but the system's, each with
+    a version resource (file version, product name, description);
   - kelvarin-cli.exe under Wine converts the same files as the Linux build to byte-identical
     outputs (the TIFF DateTime aside), with the same message boxes, exit status and log (paths and
     timings aside), also for non-ASCII file and folder names; an existing destination survives a
@@ -32,6 +33,7 @@ sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 import parity  # noqa: E402
 import preview  # noqa: E402
 import replacing  # noqa: E402
+import version_resource  # noqa: E402
 from desktop import Desktop, Wine, Xvfb  # noqa: E402
 from window_checks import WindowChecks  # noqa: E402
 
@@ -104,6 +106,11 @@ def build_checks(report, out, args):
     manifest = b'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'
     report.check("kelvarin.exe carries the common controls 6 manifest",
                  None if manifest in gui.read_bytes() else "no such manifest")
+    version = version_resource.project_version(ROOT / "CMakeLists.txt")
+    for exe, description in ((gui, "KELVARIN height map converter"),
+                             (cli, "KELVARIN height map converter (command line)")):
+        report.check(f"{exe.name} carries version {version}, product name and description for Explorer",
+                     version_resource.version_problem(exe, version, description))
     return gui, cli
 
 

@@ -5,6 +5,7 @@ program ending) instead of for a fixed time.
 """
 
 import re
+from pathlib import Path
 
 from desktop import Wine, ended, exit_status, wait_until
 from parity import same_output
@@ -67,6 +68,7 @@ class WindowChecks:
             self.report.check(f'kelvarin.exe shows the window "{MAIN}"', None if main else log[-300:])
             if main:
                 self.keys(main)
+                self.manual_item(main)
                 self.focus_memory(main)
                 self.cancelled_open(main)
                 self.greyed_under_warning(main)
@@ -95,13 +97,28 @@ class WindowChecks:
             self.report.check(f'{name} shows the no-such-option box "KELVARIN"; the window stays open',
                               None if shown else "")
 
+    def manual_item(self, main):
+        # Help > Manual, the last item of the Help menu (Up from "General" wraps round to it),
+        # opens README.txt beside the program; the build folder has none, so the box says where
+        # it looked, and the window stays.
+        readme = Path(self.exe).parent / "README.txt"
+        if readme.exists():
+            self.report.fail(f"Help > Manual: {readme} should not exist in the build folder")
+            return
+        main = self.main_window(main)
+        main.press("F10", "Right", "Right", "Right", "Right", "Down", "Up", "Return")
+        shown = self.answer_box("KELVARIN - Manual") and self.desktop.wait_for(MAIN, 5)
+        self.report.check('Help > Manual without README.txt beside kelvarin.exe shows "KELVARIN - Manual"; '
+                          "the window stays open", None if shown else "")
+
     def focus_memory(self, main):
         # Shift+Tab from the log list (the first stop) wraps round to the last control, "TE>Raw".
-        # Help > About (the fifth menu, behind "View"; Up from "General" wraps round to "About")
+        # Help > About (the fifth menu, behind "View"; Up from "General" wraps round to "Manual",
+        # and one more Up past the separator is "About")
         # deactivates the window; once its box is closed the focus is back on "TE>Raw", so Space
         # ticks it (the mode warning) and clears it again (the options-back box).
         main = self.main_window(main)
-        main.press("shift+Tab", "F10", "Right", "Right", "Right", "Right", "Down", "Up", "Return")
+        main.press("shift+Tab", "F10", "Right", "Right", "Right", "Right", "Down", "Up", "Up", "Return")
         if not self.answer_box("KELVARIN - Help|About"):
             self.report.fail('Help > About shows its page in "KELVARIN - Help|About"')
             return
@@ -272,7 +289,7 @@ class WindowChecks:
         if not main or not main.wait_focus(10):
             self.report.fail("the main window takes the keyboard again after the preview's save dialog")
             return
-        self.desktop.key("F10", "Right", "Right", "Right", "Right", "Down", "Up", "Return")
+        self.desktop.key("F10", "Right", "Right", "Right", "Right", "Down", "Up", "Up", "Return")
         if not self.desktop.wait_for("KELVARIN - Help|About", 30):
             self.report.fail('Help > About shows its page over the preview')
             return

@@ -7,6 +7,8 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -29,6 +31,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QUrl>
 
 #include "ui/file_filter.h"
 #include "ui/ids.h"
@@ -368,6 +371,13 @@ bool MainWindow::isControlChecked(int controlId) {
 }
 
 void MainWindow::closeWindow() { close(); }
+
+std::string MainWindow::programFolder() { return QCoreApplication::applicationDirPath().toStdString(); }
+
+// The desktop's viewer for the file's kind (xdg-open's choice), as a file manager would open it.
+bool MainWindow::openDocument(const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     // As in a dialog, Enter and Escape arrive as commands of their own.

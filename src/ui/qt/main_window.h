@@ -78,6 +78,8 @@ public:
     void resetOptionControls() override;
     bool isControlChecked(int controlId) override;
     void closeWindow() override;
+    std::string programFolder() override;
+    bool openDocument(const std::string& path) override;
 
     // The real dialogs behind the hooks above.
     static std::optional<std::string> runFileDialog(const FileDialogRequest& request, bool save);

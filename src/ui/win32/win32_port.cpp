@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstring>
@@ -317,6 +318,28 @@ bool Win32Port::isControlChecked(int controlId) {
 
 void Win32Port::closeWindow() {
     if (window_) EndDialog(window_, 0);
+}
+
+// The folder of kelvarin.exe: the zip puts README.txt beside it.
+std::string Win32Port::programFolder() {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            std::u16string text(reinterpret_cast<const char16_t*>(path.data()), length);
+            return utf8FromUtf16(text.substr(0, text.find_last_of(u"\\/")));
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+// Explorer's "open" for the file's kind (Notepad for README.txt unless the user chose another).
+bool Win32Port::openDocument(const std::string& path) {
+    const std::u16string widePath = utf16FromUtf8(path);
+    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(
+        window_, L"open", reinterpret_cast<const wchar_t*>(widePath.c_str()), nullptr, nullptr, SW_SHOWNORMAL));
+    return result > 32;
 }
 
 }  // namespace kelvarin::win32

@@ -59,6 +59,8 @@ public:
     void resetOptionControls() override;
     bool isControlChecked(int controlId) override;
     void closeWindow() override;
+    std::string programFolder() override;
+    bool openDocument(const std::string& path) override;
 
 private:
     HWND control(int id) const { return window_ ? GetDlgItem(window_, id) : nullptr; }
