@@ -23,6 +23,9 @@ std::FILE* createTemporary(const std::filesystem::path& target, bool replacing, 
 bool syncToDisk(std::FILE* handle);
 // Moves the temporary file over the target's name (replacing it) and makes the move durable.
 bool moveIntoPlace(const std::filesystem::path& temporary, const std::filesystem::path& target);
+// The same in two steps, for many files moved into one folder: the moves, then one folder sync.
+bool moveOver(const std::filesystem::path& temporary, const std::filesystem::path& target);
+void syncFolder(const std::filesystem::path& folder);
 // Whether the file may be written (it is no read-only file).
 bool mayWrite(const std::filesystem::path& path);
 
