@@ -25,6 +25,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -229,6 +230,18 @@ bool moveIntoPlace(const fs::path& temporary, const fs::path& target) {
     if (!moveOver(temporary, target)) return false;
     syncFolder(target.parent_path());
     return true;
+}
+
+void allowManyOpenFiles() {
+#ifndef _WIN32
+    static const bool raised = [] {
+        struct rlimit limit {};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return false;
+        limit.rlim_cur = limit.rlim_max;
+        return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+    }();
+    (void)raised;
+#endif
 }
 
 bool mayWrite(const fs::path& path) {
