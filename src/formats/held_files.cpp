@@ -17,7 +17,11 @@ private:
         return ok;
     }
     std::size_t doRead(void* buffer, std::size_t count) override { return inner_ ? inner_->read(buffer, count) : 0; }
-    bool doSeek(std::uint64_t offset) override { return inner_ && inner_->seek(offset); }
+    bool doSeek(std::uint64_t offset) override {
+        if (!inner_ || !inner_->seek(offset)) return false;
+        position_ = offset;
+        return true;
+    }
     std::size_t doReadAt(std::uint64_t offset, void* buffer, std::size_t count) override {
         return inner_ ? inner_->readAt(offset, buffer, count) : 0;
     }
