@@ -58,6 +58,17 @@ int runResampledPng(Harness& h, const TempDir& dir) {
     return h.run(ids::OpenImage, {dir.file("in.tif"), dir.file("out.png")});
 }
 
+// Tiles of a resampled map: the stop comes while the map is resampled aside or cut into tiles.
+int runResampledTiles(Harness& h, const TempDir& dir) {
+    test::writeBytes(dir.file("in.tif"), test::buildTiff({.width = 40, .length = 30}));
+    h.session.options.outputSize = ImageSize{301, 201};
+    h.session.options.tiles = TileCount{2, 2};
+    h.port.onLogLine = [&h](const std::string& line) {
+        if (line.starts_with("DONE. Data conversion completed")) h.session.stop.request();
+    };
+    return h.run(ids::OpenImage, {dir.file("in.tif"), dir.file("out.png")});
+}
+
 int runTerrainSet(Harness& h, const TempDir& dir) {
     const char digits[] = {'4', '2', '1'};
     for (int level = 0; level < 3; ++level) {
@@ -91,6 +102,8 @@ TEST_P(StopLeavesTheOldFile, AndNoTemporaryFile) {
 INSTANTIATE_TEST_SUITE_P(Jobs, StopLeavesTheOldFile,
                          ::testing::Values(StopCase{"Tiff", runTiff, {"out.tif"}},
                                            StopCase{"ResampledPng", runResampledPng, {"out.png"}},
+                                           StopCase{"ResampledTiles", runResampledTiles,
+                                                    {"out_x0_y0.png", "out_x1_y0.png", "out_x0_y1.png", "out_x1_y1.png"}},
                                            StopCase{"TerrainSet", runTerrainSet,
                                                     {"alps_4096.tif", "alps_2048.tif", "alps_1024.tif"}}),
                          [](const ::testing::TestParamInfo<StopCase>& info) { return info.param.name; });

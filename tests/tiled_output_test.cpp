@@ -179,6 +179,28 @@ TEST(TiledOutput, FailingDiskLeavesOldFilesAndNoNewTile) {
     EXPECT_GE(failing, 5u);
 }
 
+// A disk whose error shows only when a tile is synced: the tiles are synced together before any
+// takes its name, so whichever tile's sync fails, none of them does.
+TEST(TiledOutput, FailedSyncOfAnyTileLeavesNoNewTile) {
+    const Source source = rawSource(9, 11);
+    const Bytes old{'o', 'l', 'd'};
+    for (const std::uint64_t failing : {1u, 2u, 4u}) {
+        MemoryFileSystem files;
+        files.put("/m/in.src", source.bytes);
+        files.put("/m/map_x1_y1.tif", old);
+        files.failSyncsFrom(failing);
+        Harness harness(files);
+        harness.session.options.tiles = TileCount{2, 2};
+        EXPECT_EQ(runJob(harness, source, "/m/map.tif"), 0) << failing;
+        const std::vector<std::string> names = files.names();
+        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
+                  (std::set<std::string>{"/m/in.src", "/m/map_x1_y1.tif"}))
+            << failing;
+        EXPECT_EQ(files.contents("/m/map_x1_y1.tif"), old) << failing;
+        EXPECT_EQ(files.pendingDestinations(), 0) << failing;
+    }
+}
+
 // Refused before any file is made: a map that does not split, and a tile that would be the source.
 TEST(TiledOutput, RefusalsMakeNoFile) {
     struct Case {

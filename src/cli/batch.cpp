@@ -12,9 +12,11 @@
 #include <system_error>
 #include <thread>
 
+#include "cli/batch_commits.h"
 #include "cli/batch_plan.h"
 #include "cli/report_file.h"
 #include "formats/file.h"
+#include "formats/held_files.h"
 #include "job/clock.h"
 #include "job/height_scan.h"
 #include "job/port.h"
@@ -101,6 +103,8 @@ struct Outcome {
     std::string log;
     std::vector<Box> boxes;
     std::string failure;  // why the job failed, for the summary
+    // Its results, written whole and waiting to take their names with others.
+    std::vector<std::unique_ptr<File>> held;
 };
 
 // The box that says why a job failed: the last one before the command's closing "There were
@@ -128,6 +132,7 @@ private:
     void work();
     Outcome convert(const BatchItem& item);
     void print(std::size_t index);
+    static void failCommit(Outcome& outcome);
 
     const BatchSettings& settings_;
     const ConversionOptions& options_;
@@ -141,6 +146,7 @@ private:
     std::vector<Outcome> outcomes_;  // guarded by mutex_ until done_
     std::vector<bool> done_;
     unsigned jobsAtOnce_ = 1;  // set before the first job starts
+    std::unique_ptr<BatchCommits> commits_;
 };
 
 // The first result of an item that exists already, by its name in the output folder: the
@@ -169,7 +175,9 @@ Outcome BatchRun::convert(const BatchItem& item) {
     try {
         // Exactly what a single-file run does, in a session of the job's own.
         BatchPort port({item.sourcePath, item.destinationPath});
-        Session session(port, clock_);
+        // The results are committed in groups (BatchCommits), not by the job itself.
+        HoldingFileSystem holding(diskFileSystem());
+        Session session(port, clock_, holding);
         CommandHandler handler(session);
         handler.start();
         session.options = options_;
@@ -183,6 +191,7 @@ Outcome BatchRun::convert(const BatchItem& item) {
             for (std::string& text : reportWarningTexts(session.lastReports))
                 outcome.boxes.push_back({kReportCaption, std::move(text)});
         if (!outcome.ok) outcome.failure = boxText(failingBoxText(outcome.boxes));
+        outcome.held = holding.takeHeld();
         std::replace(outcome.failure.begin(), outcome.failure.end(), '\n', ' ');
     } catch (const std::exception& error) {
         // Out of memory, most likely: this job fails, the others go on. What it wrote is gone.
@@ -197,6 +206,7 @@ Outcome BatchRun::convert(const BatchItem& item) {
 void BatchRun::work() {
     for (std::size_t index; (index = next_.fetch_add(1)) < items_.size();) {
         Outcome outcome = convert(items_[index]);
+        commits_->add(index, std::move(outcome.held));
         {
             std::lock_guard<std::mutex> lock(mutex_);
             outcomes_[index] = std::move(outcome);
@@ -204,6 +214,16 @@ void BatchRun::work() {
         }
         finished_.notify_all();
     }
+}
+
+// A job whose results could not take their names after it ended (their group's sync or a move
+// failed): it failed as a job fails whose destination cannot be written.
+void BatchRun::failCommit(Outcome& outcome) {
+    if (!outcome.ok) return;
+    outcome.ok = false;
+    outcome.failure = "Cannot write the converted file (disk full or no permission).";
+    outcome.log += ">>> Writing the converted file failed. STOP!\n";
+    outcome.boxes.push_back({"KELVARIN - Write Error", outcome.failure});
 }
 
 // A job's log on stdout as one block under its source, then its boxes on stderr. Only the summary
@@ -226,6 +246,7 @@ int BatchRun::run() {
     unsigned jobs = settings_.jobs != 0 ? settings_.jobs : std::max(1u, std::thread::hardware_concurrency());
     jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, items_.size()));
     jobsAtOnce_ = jobs;
+    commits_ = std::make_unique<BatchCommits>(diskFileSystem(), items_.size());
     std::vector<std::thread> workers;
     for (unsigned k = 0; k < jobs; ++k) {
         try {
@@ -242,6 +263,7 @@ int BatchRun::run() {
             std::unique_lock<std::mutex> lock(mutex_);
             finished_.wait(lock, [&] { return done_[index]; });
         }
+        if (!commits_->waitCommitted(index)) failCommit(outcomes_[index]);
         print(index);
     }
     for (std::thread& worker : workers) worker.join();

@@ -5,6 +5,8 @@
 #include "formats/replacing_files.h"
 #include "formats/temporary_files.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
@@ -68,6 +70,14 @@ public:
     fs::path temporary_;
     fs::path target_;
     int liveSlot_ = -1;
+    // When it was opened, among all files: the oldest file of a group sees every writeback error
+    // of the group's file system since.
+    std::uint64_t openedAt_ = 0;
+
+    // The descriptor of a replacing file whose writes have ended; -1 once it is closed.
+    int descriptor() const { return replacing_ && handle_ ? fileno(handle_) : -1; }
+    // Closes a replacing file that the file system as a whole has synced (or failed to).
+    bool closeSynced(bool synced);
 
 private:
     const std::uint8_t* doMap() override;
@@ -77,6 +87,14 @@ private:
     bool doWrite(const void* buffer, std::size_t count) override;
     bool doClose() override;
     bool doCommit() override;
+    bool doEndWrites() override;
+    bool doSyncWrites() override { return close(); }
+    bool doMoveSynced() override;
+    std::string doFolder() const override { return utf8FromPath(target_.parent_path()); }
+    bool doSyncFolder() override {
+        disk::syncFolder(target_.parent_path());
+        return true;
+    }
     void abandon();
     std::FILE* handle_;
     std::uint64_t size_;
@@ -101,6 +119,7 @@ public:
     bool sameFile(const std::string& a, const std::string& b) override;
     std::optional<FileId> fileId(const std::string& path) override;
     bool remove(const std::string& path) override;
+    std::vector<bool> syncTogether(std::span<File* const> files) override;
 };
 
 }  // namespace
@@ -135,6 +154,7 @@ std::unique_ptr<File> DiskFileSystem::open(const std::string& path, File::Mode m
     // Moving a file over a name ignores the old file's own permissions: a file the user may not
     // write is refused, as an ordinary open for writing would refuse it.
     if (replacing && !mayWrite(target)) return nullptr;
+    allowManyOpenFiles();
     fs::path temporary;
     int slot = -1;
     std::FILE* handle = createTemporary(target, replacing, temporary, slot);
@@ -144,6 +164,8 @@ std::unique_ptr<File> DiskFileSystem::open(const std::string& path, File::Mode m
     file->temporary_ = temporary;
     file->target_ = target;
     file->liveSlot_ = slot;
+    static std::atomic<std::uint64_t> opened{0};
+    file->openedAt_ = ++opened;
     return file;
 }
 
@@ -249,6 +271,33 @@ bool DiskFile::doCommit() {
     return false;
 }
 
+bool DiskFile::doEndWrites() {
+    if (!handle_) return !writeFailed_;
+    if (std::fflush(handle_) != 0) writeFailed_ = true;
+    if (replacing_ && !writeFailed_ && size_ > writtenBack_) startWriteBack();
+    return !writeFailed_;
+}
+
+bool DiskFile::doMoveSynced() {
+    if (!replacing_ || temporary_.empty()) return false;
+    if (close() && moveOver(temporary_, target_)) {
+        releaseLiveSlot(liveSlot_);
+        liveSlot_ = -1;
+        temporary_.clear();
+        return true;
+    }
+    writeFailed_ = true;
+    abandon();
+    return false;
+}
+
+bool DiskFile::closeSynced(bool synced) {
+    if (!synced) writeFailed_ = true;
+    if (handle_ && std::fclose(handle_) != 0) writeFailed_ = true;
+    handle_ = nullptr;
+    return !writeFailed_;
+}
+
 void DiskFile::abandon() {
     if (handle_) std::fclose(handle_);
     handle_ = nullptr;
@@ -257,6 +306,52 @@ void DiskFile::abandon() {
     releaseLiveSlot(liveSlot_);
     liveSlot_ = -1;
     temporary_.clear();
+}
+
+// Linux: one syncfs for each file system the files are on, instead of a sync of each file: every
+// sync ends with a flush of the disk's cache, which a small file waits for far longer than for its
+// bytes (a batch of 1500 results of 64 x 64: 4.9 s with a sync of each file, 2.5 s with one syncfs a
+// round, medians of 3 on a busy machine). syncfs reports the errors of the whole file system since
+// the descriptor it is given was opened, so it is given the oldest file's: a failure there fails
+// every file of that file system in the group.
+std::vector<bool> DiskFileSystem::syncTogether(std::span<File* const> files) {
+#ifdef __linux__
+    std::vector<DiskFile*> disk;
+    disk.reserve(files.size());
+    for (File* file : files) {
+        auto* diskFile = dynamic_cast<DiskFile*>(file);
+        if (!diskFile) return FileSystem::syncTogether(files);
+        disk.push_back(diskFile);
+    }
+    struct Device {
+        dev_t device;
+        DiskFile* oldest;
+        bool synced = false;
+    };
+    std::vector<Device> devices;
+    std::vector<std::optional<dev_t>> deviceOf(disk.size());
+    for (std::size_t i = 0; i < disk.size(); ++i) {
+        struct stat status {};
+        if (disk[i]->descriptor() < 0 || disk[i]->writeFailed() || ::fstat(disk[i]->descriptor(), &status) != 0) continue;
+        deviceOf[i] = status.st_dev;
+        auto found = std::find_if(devices.begin(), devices.end(), [&](const Device& d) { return d.device == status.st_dev; });
+        if (found == devices.end()) {
+            devices.push_back({status.st_dev, disk[i]});
+        } else if (disk[i]->openedAt_ < found->oldest->openedAt_) {
+            found->oldest = disk[i];
+        }
+    }
+    for (Device& device : devices) device.synced = ::syncfs(device.oldest->descriptor()) == 0;
+    std::vector<bool> synced(disk.size(), false);
+    for (std::size_t i = 0; i < disk.size(); ++i) {
+        const auto device = std::find_if(devices.begin(), devices.end(),
+                                         [&](const Device& d) { return deviceOf[i] && d.device == *deviceOf[i]; });
+        synced[i] = disk[i]->closeSynced(device != devices.end() && device->synced);
+    }
+    return synced;
+#else
+    return FileSystem::syncTogether(files);
+#endif
 }
 
 bool DiskFileSystem::exists(const std::string& path) {

@@ -12,7 +12,9 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #ifndef _WIN32
 #include <signal.h>
@@ -78,6 +80,21 @@ public:
     // away and the old destination left as it was.
     [[nodiscard]] bool commit() { return doCommit(); }
 
+    // The steps of commit() one at a time, for committing several replacing files together
+    // (formats/group_commit.h), each step taken for every file before the next: syncing each file
+    // on its own waits for the disk once per file, syncing them together once for all.
+    // Ends the writes without waiting for the disk: the bytes go to the system, which starts
+    // writing them out. False when a write or the flush failed.
+    [[nodiscard]] bool endWrites() { return doEndWrites(); }
+    // Waits until the bytes are on the disk and closes the file (FileSystem::syncTogether does
+    // this for many files at once).
+    [[nodiscard]] bool syncWrites() { return doSyncWrites(); }
+    // Moves the synced file over its name; the name is durable once its folder is synced.
+    [[nodiscard]] bool moveSynced() { return doMoveSynced(); }
+    // The folder the file takes its name in (where a link leads), and its sync.
+    std::string folder() const { return doFolder(); }
+    bool syncFolder() { return doSyncFolder(); }
+
 protected:
     explicit File(std::string path) : path_(std::move(path)) {}
     std::uint64_t position_ = 0;
@@ -92,6 +109,12 @@ protected:
     virtual bool doClose() = 0;
     virtual bool doCommit() = 0;
     virtual const std::uint8_t* doMap() { return nullptr; }
+    // A file that keeps nothing on a disk of its own: ending is closing, and commit() moves it.
+    virtual bool doEndWrites() { return !writeFailed_; }
+    virtual bool doSyncWrites() { return close(); }
+    virtual bool doMoveSynced() { return commit(); }
+    virtual std::string doFolder() const { return std::string(); }
+    virtual bool doSyncFolder() { return true; }
     virtual bool doShortened() const { return false; }
 
 private:
@@ -124,6 +147,15 @@ public:
     // Removes the file of that name (a link itself, not what it leads to); true when none is left.
     // Folders, FIFOs and devices are never removed.
     virtual bool remove(const std::string& path) = 0;
+    // Waits until the bytes of all these replacing files (opened here, their writes ended) are on
+    // the disk, and closes them; for each, whether it is. One file after the other unless the
+    // file system knows a way to sync many at once.
+    virtual std::vector<bool> syncTogether(std::span<File* const> files) {
+        std::vector<bool> synced;
+        synced.reserve(files.size());
+        for (File* file : files) synced.push_back(file->syncWrites());
+        return synced;
+    }
 };
 
 // The real files. One for the whole program.

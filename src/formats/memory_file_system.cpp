@@ -49,8 +49,10 @@ private:
 class MemoryDestination final : public File {
 public:
     using Commit = std::function<void(MemoryFileSystem::Bytes)>;
-    MemoryDestination(std::string path, int& pending, Commit commit, std::function<bool()> writeAllowed)
-        : File(std::move(path)), pending_(pending), commit_(std::move(commit)), writeAllowed_(std::move(writeAllowed)) {
+    MemoryDestination(std::string path, int& pending, Commit commit, std::function<bool()> writeAllowed,
+                      std::function<bool()> syncAllowed)
+        : File(std::move(path)), pending_(pending), commit_(std::move(commit)), writeAllowed_(std::move(writeAllowed)),
+          syncAllowed_(std::move(syncAllowed)) {
         ++pending_;
     }
     ~MemoryDestination() override {
@@ -88,6 +90,10 @@ private:
         closed_ = true;
         return !writeFailed_;
     }
+    bool doSyncWrites() override {
+        if (!syncAllowed_()) writeFailed_ = true;
+        return close();
+    }
     bool doCommit() override {
         if (done_ || !close()) return false;
         done_ = true;
@@ -99,7 +105,7 @@ private:
     MemoryFileSystem::Bytes bytes_;
     int& pending_;
     Commit commit_;
-    std::function<bool()> writeAllowed_;
+    std::function<bool()> writeAllowed_, syncAllowed_;
     bool closed_ = false;
     bool done_ = false;
 };
@@ -142,7 +148,8 @@ std::unique_ptr<File> MemoryFileSystem::open(const std::string& path, File::Mode
         return std::make_unique<MemorySource>(path, found->second);
     }
     return std::make_unique<MemoryDestination>(
-        path, pending_, [this, path](Bytes bytes) { put(path, std::move(bytes)); }, [this] { return writeAllowed(); });
+        path, pending_, [this, path](Bytes bytes) { put(path, std::move(bytes)); }, [this] { return writeAllowed(); },
+        [this] { return syncAllowed(); });
 }
 
 }  // namespace kelvarin

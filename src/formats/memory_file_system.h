@@ -32,6 +32,12 @@ public:
         failFrom_ = n;
         writes_ = 0;
     }
+    // A disk whose errors show only when it is asked to sync: from the n-th sync of a destination
+    // on (syncWrites(), counting from 1), every sync fails. 0 lets every sync succeed again.
+    void failSyncsFrom(std::uint64_t n) {
+        failSyncsFrom_ = n;
+        syncs_ = 0;
+    }
 
     std::unique_ptr<File> open(const std::string& path, File::Mode mode) override;
     bool exists(const std::string& path) override { return files_.count(path) != 0; }
@@ -51,6 +57,9 @@ private:
     std::uint64_t failFrom_ = 0;
     std::uint64_t writes_ = 0;
     bool writeAllowed() { return failFrom_ == 0 || ++writes_ < failFrom_; }
+    std::uint64_t failSyncsFrom_ = 0;
+    std::uint64_t syncs_ = 0;
+    bool syncAllowed() { return failSyncsFrom_ == 0 || ++syncs_ < failSyncsFrom_; }
 };
 
 }  // namespace kelvarin

@@ -25,6 +25,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -202,20 +203,44 @@ bool syncToDisk(std::FILE* handle) {
 #endif
 }
 
-bool moveIntoPlace(const fs::path& temporary, const fs::path& target) {
+bool moveOver(const fs::path& temporary, const fs::path& target) {
 #ifdef _WIN32
     return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 #else
-    if (std::rename(temporary.c_str(), target.c_str()) != 0) return false;
-    // The new name is on the disk only once its folder is. The file is in place either way; a
-    // folder the file system cannot sync only weakens what survives a power cut.
-    const fs::path folder = target.parent_path();
+    return std::rename(temporary.c_str(), target.c_str()) == 0;
+#endif
+}
+
+// The new names are on the disk only once their folder is. The files are in place either way; a
+// folder the file system cannot sync only weakens what survives a power cut. (Windows: the moves
+// were written through.)
+void syncFolder(const fs::path& folder) {
+#ifdef _WIN32
+    (void)folder;
+#else
     const int descriptor = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor >= 0) {
         ::fsync(descriptor);
         ::close(descriptor);
     }
+#endif
+}
+
+bool moveIntoPlace(const fs::path& temporary, const fs::path& target) {
+    if (!moveOver(temporary, target)) return false;
+    syncFolder(target.parent_path());
     return true;
+}
+
+void allowManyOpenFiles() {
+#ifndef _WIN32
+    static const bool raised = [] {
+        struct rlimit limit {};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return false;
+        limit.rlim_cur = limit.rlim_max;
+        return ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+    }();
+    (void)raised;
 #endif
 }
 

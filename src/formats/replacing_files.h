@@ -23,6 +23,13 @@ std::FILE* createTemporary(const std::filesystem::path& target, bool replacing, 
 bool syncToDisk(std::FILE* handle);
 // Moves the temporary file over the target's name (replacing it) and makes the move durable.
 bool moveIntoPlace(const std::filesystem::path& temporary, const std::filesystem::path& target);
+// The same in two steps, for many files moved into one folder: the moves, then one folder sync.
+bool moveOver(const std::filesystem::path& temporary, const std::filesystem::path& target);
+void syncFolder(const std::filesystem::path& folder);
+// Lets the process hold as many open files as the system allows it: replacing files committed
+// together stay open until their group is synced (a grid of 64 x 64 tiles is 4096 files), and
+// the usual first limit is 1024. Once is enough; later calls do nothing.
+void allowManyOpenFiles();
 // Whether the file may be written (it is no read-only file).
 bool mayWrite(const std::filesystem::path& path);
 

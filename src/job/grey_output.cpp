@@ -1,24 +1,14 @@
 #include "job/grey_output.h"
 
 #include <algorithm>
-#include <chrono>
 #include <new>
 #include <span>
 
 #include "formats/byte_sink.h"
 #include "formats/png_writer.h"
 #include "pixels/byte_access.h"
-#include "job/resample_aside.h"
-#include "pixels/resample.h"
 
 namespace kelvarin {
-
-namespace {
-
-// A resampled image leaves for the sink in parts of this many samples (1 MiB).
-constexpr std::size_t kPartSamples = std::size_t{1} << 19;
-
-}  // namespace
 
 struct GreyOutput::ByteSinkAdapter final : ByteSink {
     explicit ByteSinkAdapter(Sink& sink) : sink(sink) {}
@@ -44,7 +34,6 @@ void GreyOutput::begin(std::uint32_t width, std::uint32_t length, bool countedIn
     failed_ = false;
     outOfMemory_ = false;
     finished_.reset();
-    whole_.clear();
     png_.reset();
     report_.reset();
     blockCounts_.reset();
@@ -54,9 +43,7 @@ void GreyOutput::begin(std::uint32_t width, std::uint32_t length, bool countedIn
         if (!startReport(width, length, countedInBlocks) || !startEncoding(width, length)) fail();
         return;
     }
-    try {
-        whole_.resize(static_cast<std::size_t>(expected_));
-    } catch (const std::bad_alloc&) {
+    if (!held_.begin({width, length}, *encoding_.size)) {
         outOfMemory_ = true;
         fail();
     }
@@ -64,11 +51,7 @@ void GreyOutput::begin(std::uint32_t width, std::uint32_t length, bool countedIn
 
 bool GreyOutput::write(std::uint16_t* samples, std::size_t count) {
     if (failed_ || count > expected_ - written_) return fail();
-    if (encoding_.size) {
-        std::copy(samples, samples + count, whole_.begin() + static_cast<std::ptrdiff_t>(written_));
-    } else if (!encode(samples, count)) {
-        return false;
-    }
+    if (encoding_.size ? !held_.add(samples, count) : !encode(samples, count)) return fail();
     written_ += count;
     return true;
 }
@@ -83,43 +66,14 @@ bool GreyOutput::finishImage() {
     if (failed_ || written_ != expected_) return fail();
     if (encoding_.size) {
         const ImageSize to = *encoding_.size;
-        LargeVector<std::uint16_t> resampled;
-        try {
-            resampled.resize(std::size_t{to.width} * to.height);
-        } catch (const std::bad_alloc&) {
-            outOfMemory_ = true;
-            return fail();
-        }
-        if (keepGoing_) {
-            // stb tells nothing of its progress: the bar moves by the time a resampling of this
-            // many samples takes on the machine we measure on, and waits short of the end.
-            const double expectedSeconds = 6e-9 * static_cast<double>(expected_ + resampled.size());
-            const auto begun = std::chrono::steady_clock::now();
-            const auto resampling = [&] {
-                const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - begun;
-                return keepGoing_(FinishStage::Resampling, std::min(0.95, taken.count() / expectedSeconds));
-            };
-            ResampleAsideResult aside =
-                resampleAside(std::move(whole_), {width_, length_}, std::move(resampled), to, resampling);
-            whole_.clear();
-            if (aside.stopped) return fail();
-            if (!aside.samples) {
-                outOfMemory_ = true;
-                return fail();
-            }
-            resampled = std::move(*aside.samples);
-        } else {
-            if (!resampleGrey(whole_, {width_, length_}, resampled, to)) {
-                outOfMemory_ = true;
-                return fail();
-            }
-            decltype(whole_)().swap(whole_);
-        }
-        if (!startReport(to.width, to.height) || !startEncoding(to.width, to.height)) return fail();
-        for (std::size_t at = 0; at < resampled.size(); at += kPartSamples) {
-            if (keepGoing_ && !keepGoing_(FinishStage::Writing, static_cast<double>(at) / static_cast<double>(resampled.size())))
-                return fail();
-            if (!encode(resampled.data() + at, std::min(kPartSamples, resampled.size() - at))) return false;
+        // The report and the encoding begin once the image is resampled: they see it as written.
+        const auto resampled = [&] { return startReport(to.width, to.height) && startEncoding(to.width, to.height); };
+        const auto handOn = [this](std::uint16_t* samples, std::size_t count) { return encode(samples, count); };
+        switch (held_.finish(keepGoing_, resampled, handOn)) {
+            case HeldResample::Outcome::Done: break;
+            case HeldResample::Outcome::OutOfMemory: outOfMemory_ = true; return fail();
+            case HeldResample::Outcome::Stopped:
+            case HeldResample::Outcome::HandOnFailed: return fail();
         }
     }
     return endEncoding();

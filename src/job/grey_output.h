@@ -18,6 +18,7 @@
 #include "formats/output_format.h"
 #include "job/background_report.h"
 #include "job/block_counts.h"
+#include "job/held_resample.h"
 
 namespace kelvarin {
 
@@ -68,8 +69,7 @@ public:
     // Called between the parts of the work finish() does after the last sample (the resampling,
     // the writing of a resampled image) with how far that stage is (0 to 1; the resampling's is
     // an estimate by the time it has taken): false stops it, and finish() fails.
-    enum class FinishStage { Resampling, Writing };
-    using KeepGoing = std::function<bool(FinishStage stage, double fraction)>;
+    using KeepGoing = FinishProgress;
     void setKeepGoing(KeepGoing keepGoing) { keepGoing_ = std::move(keepGoing); }
     // The report of the image as written (at its new size when resampled) once it is complete;
     // nothing when no report was asked for or the image is not complete.
@@ -93,7 +93,7 @@ private:
     bool failed_ = false;
     bool outOfMemory_ = false;
     // The image handed in, held whole until it is resampled.
-    LargeVector<std::uint16_t> whole_;
+    HeldResample held_;
     // A PNG: its writer, and the part of a row that has come so far.
     struct ByteSinkAdapter;
     std::unique_ptr<ByteSinkAdapter> pngSink_;

@@ -57,10 +57,24 @@ bool JobContext::writeOutput(const void* data, std::size_t count) {
     return false;
 }
 
+// The resampling and writing after the last sample let the window answer its events, and stop
+// when the user asks.
+FinishProgress JobContext::finishProgress() {
+    return [this, stage = FinishStage::Resampling, started = false](FinishStage now, double fraction) mutable {
+        // The data stage is over once the resampling starts; the writing follows it.
+        if (!started || now != stage) progress().nextStage();
+        started = true;
+        stage = now;
+        progress().setStageFraction(fraction);
+        return !stopped();
+    };
+}
+
 void JobContext::beginSamples(bool countedInBlocks) {
     if (tileGrid) {
         // The tiles count the whole map for the report themselves, as it is cut.
         tiles_ = makeTiledOutput(*this);
+        tiles_->setKeepGoing(finishProgress());
         tiles_->begin(image.width, image.length);
         return;
     }
@@ -70,17 +84,7 @@ void JobContext::beginSamples(bool countedInBlocks) {
         encoding, [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); },
         session.countReports ? std::optional(session.reportPreview) : std::nullopt);
     samples_->begin(image.width, image.length, countedInBlocks);
-    // The resampling and writing after the last sample let the window answer its events, and stop
-    // when the user asks.
-    samples_->setKeepGoing([this, stage = GreyOutput::FinishStage::Resampling, started = false](
-                               GreyOutput::FinishStage now, double fraction) mutable {
-        // The data stage is over once the resampling starts; the writing follows it.
-        if (!started || now != stage) progress().nextStage();
-        started = true;
-        stage = now;
-        progress().setStageFraction(fraction);
-        return !stopped();
-    });
+    samples_->setKeepGoing(finishProgress());
 }
 
 bool JobContext::writeSamples(std::uint16_t* samples, std::size_t count) {

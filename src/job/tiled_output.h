@@ -6,16 +6,15 @@
 
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "base/large_memory.h"
 #include "formats/file.h"
 #include "job/background_report.h"
 #include "job/grey_output.h"
+#include "job/held_resample.h"
 #include "terrain/tile_grid.h"
 
 namespace kelvarin {
@@ -40,6 +39,10 @@ public:
     // place. A second call answers as the first.
     [[nodiscard]] bool finish();
 
+    // Asked between the parts of the work finish() does after the last sample of an image to be
+    // resampled (the resampling aside, the cutting of the result), as GreyOutput asks it.
+    void setKeepGoing(FinishProgress keepGoing) { keepGoing_ = std::move(keepGoing); }
+
     bool outOfMemory() const { return outOfMemory_; }
     // The tile that could not be opened, when that stopped the set.
     const std::optional<std::string>& unopened() const { return unopened_; }
@@ -55,9 +58,6 @@ private:
     bool pushRow(const std::uint16_t* row);
     bool openBand(std::uint32_t band);
     bool closeBand();
-    // Waits for the band being closed and moves its files to the complete ones; false when a
-    // sync failed.
-    bool awaitClosing();
 
     struct Tile;
     GreyEncoding encoding_;
@@ -66,22 +66,20 @@ private:
     FileSystem& files_;
     TiffHeader tiffHeader_;
     std::optional<PreviewGathering> reportMode_;
+    FinishProgress keepGoing_;
 
     std::uint32_t width_ = 0, length_ = 0;  // of the image handed in
     std::uint64_t expected_ = 0, written_ = 0;
     bool failed_ = false, outOfMemory_ = false;
     std::optional<bool> finished_;
     std::optional<std::string> unopened_;
-    LargeVector<std::uint16_t> whole_;  // held until it is resampled
+    HeldResample held_;  // the image to be resampled, until it is
     std::vector<std::uint16_t> row_, window_;
     std::size_t rowFill_ = 0;
     std::uint32_t rowsPushed_ = 0;
     std::uint32_t band_ = 0;
-    std::vector<std::unique_ptr<Tile>> open_;        // the writers of the band being written
-    std::vector<std::unique_ptr<File>> complete_;    // closed, waiting to take their names
-    std::vector<std::unique_ptr<File>> closing_;     // the last band's files, being synced
-    // The syncs of closing_, under way; destroyed (waited for) before the files themselves.
-    std::future<bool> closed_;
+    std::vector<std::unique_ptr<Tile>> open_;      // the writers of the band being written
+    std::vector<std::unique_ptr<File>> complete_;  // their writes ended, waiting to take their names
     std::vector<TileFigures> figures_;
     std::unique_ptr<BackgroundReportFeed> report_;
 };
