@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 
 #include "ui/sample_height.h"
 
@@ -95,53 +94,12 @@ std::string readoutText(const HeightReport& report, const PreviewLevels& levels,
     return text;
 }
 
-std::optional<ScreenRect> besideMainWindow(ScreenRect main, int width, int height, ScreenRect screen) {
+std::optional<std::pair<int, int>> besideMainWindow(ScreenRect main, int width, int height, ScreenRect screen) {
     const int gap = 8;
-    const int screenRight = screen.x + screen.width, screenBottom = screen.y + screen.height;
-    const int mainRight = main.x + main.width, mainBottom = main.y + main.height;
-    // Level with the main window where the preview fits, moved back onto the screen where not.
-    const auto along = [](int wanted, int size, int first, int extent) {
-        return std::max(first, std::min(wanted, first + extent - size));
-    };
-    // The room on each side of the main window, in the order they are tried.
-    struct Side {
-        int x, y, roomWidth, roomHeight;
-        bool across;  // right or left: the preview sits level with the main window's top
-    };
-    const Side sides[] = {
-        {mainRight + gap, 0, screenRight - mainRight - gap, screen.height, true},
-        {0, 0, main.x - gap - screen.x, screen.height, true},
-        {0, mainBottom + gap, screen.width, screenBottom - mainBottom - gap, false},
-        {0, 0, screen.width, main.y - gap - screen.y, false},
-    };
-    const auto place = [&](std::size_t index, int w, int h) {
-        const Side& side = sides[index];
-        ScreenRect at{0, 0, w, h};
-        if (side.across) {
-            at.x = index == 0 ? side.x : main.x - gap - w;
-            at.y = along(main.y, h, screen.y, screen.height);
-        } else {
-            at.x = along(main.x, w, screen.x, screen.width);
-            at.y = index == 2 ? side.y : main.y - gap - h;
-        }
-        return at;
-    };
-    for (std::size_t i = 0; i < std::size(sides); ++i)
-        if (sides[i].roomWidth >= width && sides[i].roomHeight >= height) return place(i, width, height);
-    // No side takes it whole: smaller, on the side with the most room, as long as it stays usable.
-    std::size_t best = 0;
-    long long bestArea = -1;
-    for (std::size_t i = 0; i < std::size(sides); ++i) {
-        const long long area = static_cast<long long>(std::min(width, sides[i].roomWidth)) *
-                               std::min(height, sides[i].roomHeight);
-        if (sides[i].roomWidth > 0 && sides[i].roomHeight > 0 && area > bestArea) {
-            best = i;
-            bestArea = area;
-        }
-    }
-    const int w = std::min(width, sides[best].roomWidth), h = std::min(height, sides[best].roomHeight);
-    if (bestArea < 0 || w < kSmallestPreviewWidth || h < kSmallestPreviewHeight) return std::nullopt;
-    return place(best, w, h);
+    const int top = std::max(screen.y, std::min(main.y, screen.y + screen.height - height));
+    if (main.x + main.width + gap + width <= screen.x + screen.width) return std::pair{main.x + main.width + gap, top};
+    if (main.x - gap - width >= screen.x) return std::pair{main.x - gap - width, top};
+    return std::nullopt;
 }
 
 }  // namespace kelvarin

@@ -57,16 +57,12 @@ private:
 
 struct ScreenRect {
     int x, y, width, height;
-    bool operator==(const ScreenRect&) const = default;
 };
 
-// Where the preview opens, its frame never over the main window's: right of the main window when
-// the screen's work area has room there, else left of it (level with its top, moved up where it
-// would run off the bottom), else below or above it (level with its left side); where no side
-// has room for the whole preview, made smaller on the side with the most room. Nothing when even
-// that would leave it smaller than kSmallestPreview..., and it is left where the system puts it.
-inline constexpr int kSmallestPreviewWidth = 320, kSmallestPreviewHeight = 240;
-std::optional<ScreenRect> besideMainWindow(ScreenRect main, int width, int height, ScreenRect screen);
+// Where the preview opens: right of the main window's frame when the screen's work area has room
+// there, else left of it, level with its top (moved up where the preview would run off the
+// bottom); nothing when neither side has room, and it is left where the system puts it.
+std::optional<std::pair<int, int>> besideMainWindow(ScreenRect main, int width, int height, ScreenRect screen);
 
 // The readout under the cursor: the map's x and y (the middle of the map's samples the preview's
 // cell stands for) and the cell's sample: "x 1024, y 511: 40123", followed by its height where

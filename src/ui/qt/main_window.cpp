@@ -341,14 +341,10 @@ void MainWindow::showPreview(const std::vector<FinishedReport>& results) {
         // Opened beside the main window when the screen has room, never over it.
         if (const QScreen* screen = this->screen()) {
             const QRect main = frameGeometry(), area = screen->availableGeometry();
-            const QRect frame = preview_->frameGeometry(), inside = preview_->geometry();
-            if (const auto at = besideMainWindow({main.x(), main.y(), main.width(), main.height()}, frame.width(),
-                                                 frame.height(), {area.x(), area.y(), area.width(), area.height()})) {
-                // The place is the frame's; the size asked for is the inside's.
-                preview_->resize(at->width - (frame.width() - inside.width()),
-                                 at->height - (frame.height() - inside.height()));
-                preview_->move(at->x, at->y);
-            }
+            if (const auto at = besideMainWindow({main.x(), main.y(), main.width(), main.height()},
+                                                 preview_->frameGeometry().width(), preview_->frameGeometry().height(),
+                                                 {area.x(), area.y(), area.width(), area.height()}))
+                preview_->move(at->first, at->second);
         }
     }
     preview_->showResults(results);

@@ -220,7 +220,7 @@ void PreviewWindow::placeBeside(HWND main) {
     const auto at = besideMainWindow(
         {mainFrame.left, mainFrame.top, mainFrame.right - mainFrame.left, mainFrame.bottom - mainFrame.top},
         own.right - own.left, own.bottom - own.top, {work.left, work.top, work.right - work.left, work.bottom - work.top});
-    if (at) SetWindowPos(window_, nullptr, at->x, at->y, at->width, at->height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (at) SetWindowPos(window_, nullptr, at->first, at->second, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void PreviewWindow::updateResults(std::vector<FinishedReport> results) {
