@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -52,6 +53,66 @@ void putBigEndian32(std::uint8_t* out, std::uint32_t value) {
 }
 
 std::size_t channels(PngColour colour) { return colour == PngColour::Rgb ? 3 : 1; }
+
+// A deflate state for one band, taken from those that earlier bands left (of this image or of
+// another: a set of tiles has many images of few bands each) and given back for the next. A
+// fresh one is a quarter of a MiB of memory that the system has to find and clear, which costs
+// more than deflating a small band; a used one is only reset.
+class DeflateState {
+public:
+    DeflateState() {
+        {
+            const std::lock_guard<std::mutex> hold(poolLock());
+            if (!pool().empty()) {
+                stream_ = pool().back();
+                pool().pop_back();
+            }
+        }
+        if (stream_ != nullptr) {
+            ready_ = deflateReset(stream_) == Z_OK;
+            return;
+        }
+        stream_ = new (std::nothrow) z_stream{};
+        ready_ = stream_ != nullptr && deflateInit2(stream_, kCompressionLevel, Z_DEFLATED, -15, 8, kStrategy) == Z_OK;
+        if (!ready_) {
+            delete stream_;
+            stream_ = nullptr;
+        }
+    }
+    ~DeflateState() {
+        if (stream_ == nullptr) return;
+        if (ready_) {
+            const std::lock_guard<std::mutex> hold(poolLock());
+            if (pool().size() < kPooled) {
+                pool().push_back(stream_);
+                return;
+            }
+        }
+        deflateEnd(stream_);
+        delete stream_;
+    }
+    DeflateState(const DeflateState&) = delete;
+    DeflateState& operator=(const DeflateState&) = delete;
+
+    bool ready() const { return ready_; }
+    z_stream& stream() { return *stream_; }
+
+private:
+    // As many as bands are deflated at once on a machine with many cores; more are let go.
+    static constexpr std::size_t kPooled = 16;
+    // Kept for the life of the program, like a cache.
+    static std::vector<z_stream*>& pool() {
+        static auto* const states = new std::vector<z_stream*>();
+        return *states;
+    }
+    static std::mutex& poolLock() {
+        static auto* const lock = new std::mutex();
+        return *lock;
+    }
+
+    z_stream* stream_ = nullptr;
+    bool ready_ = false;
+};
 
 }  // namespace
 
@@ -243,8 +304,9 @@ bool PngWriter::finish() {
 
 bool PngWriter::deflateBand(Band& band) noexcept {
     band.adler = adler32(1, band.input.data(), static_cast<uInt>(band.used));
-    z_stream stream{};
-    if (deflateInit2(&stream, kCompressionLevel, Z_DEFLATED, -15, 8, kStrategy) != Z_OK) return false;
+    DeflateState state;
+    if (!state.ready()) return false;
+    z_stream& stream = state.stream();
     bool ok = band.dictionary.empty() ||
               deflateSetDictionary(&stream, band.dictionary.data(), static_cast<uInt>(band.dictionary.size())) == Z_OK;
     try {
@@ -263,7 +325,6 @@ bool PngWriter::deflateBand(Band& band) noexcept {
         ok = (band.last ? status == Z_STREAM_END : status == Z_OK) && stream.avail_in == 0 && stream.avail_out > 0;
         band.output.resize(band.output.size() - stream.avail_out);
     }
-    deflateEnd(&stream);
     return ok;
 }
 
