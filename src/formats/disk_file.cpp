@@ -78,6 +78,7 @@ public:
     int descriptor() const { return replacing_ && handle_ ? fileno(handle_) : -1; }
     // Closes a replacing file that the file system as a whole has synced (or failed to).
     bool closeSynced(bool synced);
+    bool takeName(bool (*move)(const std::filesystem::path&, const std::filesystem::path&));
 
 private:
     const std::uint8_t* doMap() override;
@@ -256,9 +257,13 @@ bool DiskFile::doClose() {
     return !writeFailed_;
 }
 
-bool DiskFile::doCommit() {
+bool DiskFile::doCommit() { return takeName(moveIntoPlace); }
+
+// Closes the temporary file and moves it over the target with `move`; on failure the temporary
+// file goes and the target keeps its old contents.
+bool DiskFile::takeName(bool (*move)(const std::filesystem::path&, const std::filesystem::path&)) {
     if (!replacing_ || temporary_.empty()) return false;
-    if (close() && moveIntoPlace(temporary_, target_)) {
+    if (close() && move(temporary_, target_)) {
         // Freed only now: an interrupt before the move deletes the temporary file, one after it
         // finds nothing left to delete.
         releaseLiveSlot(liveSlot_);
@@ -278,18 +283,7 @@ bool DiskFile::doEndWrites() {
     return !writeFailed_;
 }
 
-bool DiskFile::doMoveSynced() {
-    if (!replacing_ || temporary_.empty()) return false;
-    if (close() && moveOver(temporary_, target_)) {
-        releaseLiveSlot(liveSlot_);
-        liveSlot_ = -1;
-        temporary_.clear();
-        return true;
-    }
-    writeFailed_ = true;
-    abandon();
-    return false;
-}
+bool DiskFile::doMoveSynced() { return takeName(moveOver); }
 
 bool DiskFile::closeSynced(bool synced) {
     if (!synced) writeFailed_ = true;
