@@ -6,6 +6,7 @@
     timings aside), also for non-ASCII file and folder names; an existing destination survives a
     failed job and Ctrl-C mid-job (exit status 130, no temporary file) and is replaced by a
     successful job;
+  - Output > Tiles... in kelvarin.exe cuts the next conversion into the Linux build's tiles;
   - kelvarin.exe, driven in Xvfb, shows its window, answers the keyboard, keeps the focus across a
     box, greys the conversion items and refuses to close under the terrain warning, converts
     through its file dialogs to the Linux build's bytes, opens the preview after it (without
@@ -167,9 +168,11 @@ def run(report, args):
         parity.link(files / "dür", folder / "dür")
         # An existing, longer destination: taken without asking, and replaced by the new output.
         (folder / "dür/grau-ß.tif").write_bytes(os.urandom(300000))
+        # The source Output > Tiles... cuts.
+        parity.link(files / "rgb48.tif", folder / "rgb48.tif")
         reference = runs / parity.GUI_REFERENCE.name / "linux" / parity.GUI_REFERENCE.outputs[0]
-        WindowChecks(report, Desktop(xvfb.display), wine, gui_exe, folder).run(reference, args.screenshot,
-                                                                               args.preview_screenshot)
+        WindowChecks(report, Desktop(xvfb.display), wine, gui_exe, folder, out / "linux/kelvarin-cli").run(
+            reference, args.screenshot, args.preview_screenshot)
 
         print("== the preview window under Wine in Xvfb", flush=True)
         preview.preview_window(report, Desktop(xvfb.display), wine, gui_exe.parent / "kelvarin-preview-check.exe",

@@ -11,6 +11,7 @@ from desktop import Wine, ended, exit_status, wait_until
 from parity import same_output
 from preview_view_check import look_into_preview, opened_beside
 from stop_check import escape_stops_the_job
+from tiles_check import tiles_through_the_dialogs
 from xdnd import drop_file
 
 MAIN = "KELVARIN v3.02"
@@ -27,8 +28,9 @@ DROPPED = "dür\\fallen-ß.tif"
 
 
 class WindowChecks:
-    def __init__(self, report, desktop, wine, exe, folder):
+    def __init__(self, report, desktop, wine, exe, folder, linux_cli=None):
         self.report, self.desktop, self.wine, self.exe, self.folder = report, desktop, wine, exe, folder
+        self.linux_cli = linux_cli  # given: the tiles are also checked against the Linux build
 
     def main_window(self, fallback):
         return self.desktop.wait_for(MAIN, 5) or fallback
@@ -81,6 +83,9 @@ class WindowChecks:
                     self.picture(main, screenshot)
                 escape_stops_the_job(self, main)
                 main = self.main_window(main)
+                if self.linux_cli:
+                    tiles_through_the_dialogs(self, main, self.linux_cli)
+                    main = self.main_window(main)
                 main.press("alt+F4")
                 status = exit_status(process, 10)
                 self.report.check("kelvarin.exe ends with status 0 when its window is closed (Alt+F4)",
