@@ -102,6 +102,58 @@ TEST(PngWriter, IndependentDecodersReadBackEverySample) {
     for (std::size_t i = 1; i < ramps.size(); ++i) EXPECT_EQ(ramps[0], ramps[i]) << i;
 }
 
+// Writers open side by side, as for a row of tiles, take their bands and deflate states from
+// those earlier writers left, stale bytes and all, and share the cores: each still writes the
+// bytes a lone writer on one thread writes for its image.
+TEST(PngWriter, WritersOpenTogetherWriteWhatALoneWriterWrites) {
+    const auto lone = [](const PngHeader& header, const std::vector<std::uint16_t>& samples) {
+        MemorySink sink;
+        PngWriter writer(sink, header, 1);
+        for (std::uint32_t y = 0; y < header.height; ++y)
+            EXPECT_TRUE(writer.writeRow(std::span(samples).subspan(std::size_t{y} * header.width, header.width)));
+        EXPECT_TRUE(writer.finish());
+        return sink.bytes;
+    };
+    struct Case {
+        std::uint32_t width, height;
+        unsigned threads;
+    };
+    // Of several bands, of one band, of one short band; the first one leaves many bands behind.
+    const Case rows[][3] = {
+        {{1500, 900, 3}, {700, 500, 2}, {9, 4, 2}},
+        {{1025, 1025, 2}, {1025, 1025, 2}, {1025, 1025, 2}},
+        {{2000, 300, 7}, {33, 1100, 1}, {1, 1, 4}},
+    };
+    unsigned seed = 10;
+    for (const auto& row : rows) {
+        std::vector<std::vector<std::uint16_t>> images;
+        std::vector<MemorySink> sinks(std::size(row));
+        std::vector<std::unique_ptr<PngWriter>> writers;
+        for (std::size_t i = 0; i < std::size(row); ++i) {
+            images.push_back(noise(std::size_t{row[i].width} * row[i].height, ++seed));
+            // Smooth halves deflate to less than their bound, noisy ones to more than their input.
+            std::sort(images.back().begin(), images.back().begin() + static_cast<std::ptrdiff_t>(images.back().size() / 2));
+            writers.push_back(std::make_unique<PngWriter>(sinks[i], PngHeader{row[i].width, row[i].height, 16, PngColour::Grey},
+                                                          row[i].threads));
+        }
+        for (std::uint32_t y = 0;; ++y) {
+            bool any = false;
+            for (std::size_t i = 0; i < std::size(row); ++i) {
+                if (y >= row[i].height) continue;
+                any = true;
+                ASSERT_TRUE(writers[i]->writeRow(std::span(images[i]).subspan(std::size_t{y} * row[i].width, row[i].width)));
+            }
+            if (!any) break;
+        }
+        for (std::size_t i = 0; i < std::size(row); ++i) {
+            ASSERT_TRUE(writers[i]->finish());
+            writers[i].reset();
+            EXPECT_EQ(sinks[i].bytes, lone({row[i].width, row[i].height, 16, PngColour::Grey}, images[i]))
+                << row[i].width << " x " << row[i].height << " on " << row[i].threads << " threads";
+        }
+    }
+}
+
 // Every way a PNG can go wrong fails the call, and every call after it: a full disk, a row too
 // short or too many, too few rows at the end, a header PNG cannot carry.
 TEST(PngWriter, FailuresStick) {

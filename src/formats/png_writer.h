@@ -49,8 +49,11 @@ public:
     // byte reached the sink. Once a call has failed, every later one fails too.
     bool finish();
 
+    struct Band;  // a band of filtered rows, deflated on its own
+
 private:
-    struct Band;
+    static std::unique_ptr<Band> takeBand();
+    static void giveBack(std::unique_ptr<Band> band);
     bool fail();
     bool start();
     bool compressRow();

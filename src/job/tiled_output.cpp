@@ -112,6 +112,10 @@ bool TiledOutput::openBand(std::uint32_t band) {
     open_.clear();
     for (std::uint32_t x = 0; x < grid_.count.columns; ++x) {
         auto tile = std::make_unique<Tile>();
+        if (!spareBuffers_.empty()) {
+            tile->pending = std::move(spareBuffers_.back());
+            spareBuffers_.pop_back();
+        }
         try {
             tile->pending.reserve(kTileWriteBytes);
         } catch (const std::bad_alloc&) {
@@ -156,6 +160,7 @@ bool TiledOutput::closeBand() {
         const TileWindow w = grid_.window(static_cast<std::uint32_t>(tile->index % grid_.count.columns), band_);
         figures_.push_back({names_[tile->index], w.x, w.y, w.width, w.length, tile->min, tile->max});
         complete_.push_back(std::move(tile->file));
+        spareBuffers_.push_back(std::move(tile->pending));
     }
     open_.clear();
     return true;

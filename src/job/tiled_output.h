@@ -80,6 +80,9 @@ private:
     std::uint32_t band_ = 0;
     std::vector<std::unique_ptr<Tile>> open_;      // the writers of the band being written
     std::vector<std::unique_ptr<File>> complete_;  // their writes ended, waiting to take their names
+    // The write buffers of the band before, for the next band's tiles: fresh ones would be
+    // memory the system has to find and clear for every band.
+    std::vector<std::vector<std::uint8_t>> spareBuffers_;
     std::vector<TileFigures> figures_;
     std::unique_ptr<BackgroundReportFeed> report_;
 };
