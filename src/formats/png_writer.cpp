@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
-#include <semaphore>
 #include <new>
+#include <semaphore>
 #include <system_error>
 #include <thread>
 
@@ -137,8 +137,10 @@ namespace {
 
 // Bands, like deflate states, are taken from those earlier writers left and given back: a fresh
 // band is two MiB the system has to find and clear, and a set of 8 x 8 PNG tiles of an 8193 map
-// went through some 200 of them (a third of its time went to the kernel, clearing pages).
+// went through some 200 of them (a third of its time went to the kernel, clearing pages). They
+// are kept while a writer or a BandHold lives, and let go with the last one.
 constexpr std::size_t kPooledBands = 32;
+std::size_t bandHolds = 0;  // under bandPoolLock()
 
 std::vector<std::unique_ptr<PngWriter::Band>>& bandPool() {
     static auto* const bands = new std::vector<std::unique_ptr<PngWriter::Band>>();
@@ -172,6 +174,19 @@ std::unique_ptr<PngWriter::Band> PngWriter::takeBand() {
         }
     }
     return std::make_unique<Band>();
+}
+
+PngWriter::BandHold::BandHold() {
+    const std::lock_guard<std::mutex> hold(bandPoolLock());
+    ++bandHolds;
+}
+
+PngWriter::BandHold::~BandHold() {
+    std::vector<std::unique_ptr<Band>> unused;
+    {
+        const std::lock_guard<std::mutex> hold(bandPoolLock());
+        if (--bandHolds == 0) unused.swap(bandPool());
+    }
 }
 
 void PngWriter::giveBack(std::unique_ptr<Band> band) {

@@ -51,6 +51,17 @@ public:
 
     struct Band;  // a band of filtered rows, deflated on its own
 
+    // The bands a writer leaves are kept for the next one while a writer or a hold lives: one
+    // held across a set of writers made one after another (a set of tiles) spares each of them
+    // fresh memory, and the bands are let go with the last writer or hold.
+    class BandHold {
+    public:
+        BandHold();
+        ~BandHold();
+        BandHold(const BandHold&) = delete;
+        BandHold& operator=(const BandHold&) = delete;
+    };
+
 private:
     static std::unique_ptr<Band> takeBand();
     static void giveBack(std::unique_ptr<Band> band);
@@ -65,6 +76,7 @@ private:
     // boundary) or, for the last band, by the final block.
     static bool deflateBand(Band& band) noexcept;
 
+    BandHold hold_;  // declared first, so let go last: after the destructor gave the bands back
     ByteSink& sink_;
     PngHeader header_;
     std::size_t rowBytes_ = 0;  // without the filter byte

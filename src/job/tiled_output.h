@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "formats/file.h"
+#include "formats/png_writer.h"
 #include "job/background_report.h"
 #include "job/grey_output.h"
 #include "job/held_resample.h"
@@ -83,6 +84,8 @@ private:
     // The write buffers of the band before, for the next band's tiles: fresh ones would be
     // memory the system has to find and clear for every band.
     std::vector<std::vector<std::uint8_t>> spareBuffers_;
+    // Likewise the PNG writers' bands, from one band of tiles to the next.
+    PngWriter::BandHold pngBands_;
     std::vector<TileFigures> figures_;
     std::unique_ptr<BackgroundReportFeed> report_;
 };
