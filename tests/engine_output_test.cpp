@@ -50,6 +50,7 @@ TEST(PngWriter, IndependentDecodersReadBackEverySample) {
         PngHeader header;
         std::vector<std::uint16_t> samples;  // 8-bit images: one byte each
         unsigned threads = 1;
+        std::size_t band = PngWriter::kLargestBand;
     };
     std::vector<std::uint16_t> ramp(2000 * 700);
     for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::uint16_t>((i % 2000) * 17 + (i / 2000) * 3);
@@ -61,6 +62,8 @@ TEST(PngWriter, IndependentDecodersReadBackEverySample) {
         {{4, 2, 8, PngColour::Rgb}, {0, 1, 2, 3, 4, 5, 250, 251, 252, 253, 254, 255, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 128, 127}},
         // Several bands of 1 MiB, deflated on threads, rows straddling the bands.
         {{1500, 800, 16, PngColour::Grey}, noise(1500 * 800, 2), 3},
+        // The smallest bands, as tiles side by side take them.
+        {{1025, 900, 16, PngColour::Grey}, noise(1025 * 900, 3), 2, PngWriter::kSmallestBand},
         {{2000, 700, 16, PngColour::Grey}, ramp, 2},
         {{2000, 700, 16, PngColour::Grey}, ramp, 5},
         {{2000, 700, 16, PngColour::Grey}, ramp, 7},
@@ -71,7 +74,7 @@ TEST(PngWriter, IndependentDecodersReadBackEverySample) {
     for (const Case& c : cases) {
         const bool deep = c.header.bitDepth == 16;
         MemorySink sink;
-        PngWriter writer(sink, c.header, c.threads);
+        PngWriter writer(sink, c.header, c.threads, c.band);
         const std::size_t rowLength = c.samples.size() / c.header.height;
         for (std::uint32_t y = 0; y < c.header.height; ++y) {
             const auto* row = c.samples.data() + y * rowLength;
@@ -106,9 +109,9 @@ TEST(PngWriter, IndependentDecodersReadBackEverySample) {
 // those earlier writers left, stale bytes and all, and share the cores: each still writes the
 // bytes a lone writer on one thread writes for its image.
 TEST(PngWriter, WritersOpenTogetherWriteWhatALoneWriterWrites) {
-    const auto lone = [](const PngHeader& header, const std::vector<std::uint16_t>& samples) {
+    const auto lone = [](const PngHeader& header, const std::vector<std::uint16_t>& samples, std::size_t band) {
         MemorySink sink;
-        PngWriter writer(sink, header, 1);
+        PngWriter writer(sink, header, 1, band);
         for (std::uint32_t y = 0; y < header.height; ++y)
             EXPECT_TRUE(writer.writeRow(std::span(samples).subspan(std::size_t{y} * header.width, header.width)));
         EXPECT_TRUE(writer.finish());
@@ -117,12 +120,16 @@ TEST(PngWriter, WritersOpenTogetherWriteWhatALoneWriterWrites) {
     struct Case {
         std::uint32_t width, height;
         unsigned threads;
+        std::size_t band = PngWriter::kLargestBand;
     };
-    // Of several bands, of one band, of one short band; the first one leaves many bands behind.
+    // Of several bands, of one band, of one short band, of bands of every size a writer takes;
+    // the first one leaves many bands behind.
+    constexpr std::size_t kSmall = PngWriter::kSmallestBand;
     const Case rows[][3] = {
         {{1500, 900, 3}, {700, 500, 2}, {9, 4, 2}},
-        {{1025, 1025, 2}, {1025, 1025, 2}, {1025, 1025, 2}},
-        {{2000, 300, 7}, {33, 1100, 1}, {1, 1, 4}},
+        {{1025, 1025, 2, 128 << 10}, {1025, 1025, 2, 128 << 10}, {1025, 1025, 2, 128 << 10}},
+        {{2000, 300, 7, kSmall}, {33, 1100, 1, 3 * kSmall + 5}, {1, 1, 4, kSmall}},
+        {{700, 700, 2, kSmall / 2}, {300, 200, 3, 64u << 20}, {5, 3000, 2, 0}},
     };
     unsigned seed = 10;
     for (const auto& row : rows) {
@@ -134,7 +141,7 @@ TEST(PngWriter, WritersOpenTogetherWriteWhatALoneWriterWrites) {
             // Smooth halves deflate to less than their bound, noisy ones to more than their input.
             std::sort(images.back().begin(), images.back().begin() + static_cast<std::ptrdiff_t>(images.back().size() / 2));
             writers.push_back(std::make_unique<PngWriter>(sinks[i], PngHeader{row[i].width, row[i].height, 16, PngColour::Grey},
-                                                          row[i].threads));
+                                                          row[i].threads, row[i].band));
         }
         for (std::uint32_t y = 0;; ++y) {
             bool any = false;
@@ -148,8 +155,9 @@ TEST(PngWriter, WritersOpenTogetherWriteWhatALoneWriterWrites) {
         for (std::size_t i = 0; i < std::size(row); ++i) {
             ASSERT_TRUE(writers[i]->finish());
             writers[i].reset();
-            EXPECT_EQ(sinks[i].bytes, lone({row[i].width, row[i].height, 16, PngColour::Grey}, images[i]))
-                << row[i].width << " x " << row[i].height << " on " << row[i].threads << " threads";
+            EXPECT_EQ(sinks[i].bytes, lone({row[i].width, row[i].height, 16, PngColour::Grey}, images[i], row[i].band))
+                << row[i].width << " x " << row[i].height << " on " << row[i].threads << " threads, bands of "
+                << row[i].band;
         }
     }
 }

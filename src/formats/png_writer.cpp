@@ -19,10 +19,10 @@ constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '
 constexpr std::uint32_t kLargestSide = 0x7FFFFFFF;
 // Compressed bytes are sent on as IDAT chunks of this size (the last one shorter).
 constexpr std::size_t kIdatSize = std::size_t{1} << 16;
-// The filtered rows are deflated in bands of this many bytes (rows may straddle two bands): large
-// enough that starting a thread and flushing cost little, small enough that a few bands in
-// flight hold little memory.
-constexpr std::size_t kBandBytes = std::size_t{1} << 20;
+// The filtered rows are deflated in bands of at most this many bytes (rows may straddle two
+// bands): large enough that starting a thread and flushing cost little, small enough that a few
+// bands in flight hold little memory. A writer may ask for smaller ones (PngWriter::kSmallestBand).
+constexpr std::size_t kBandBytes = PngWriter::kLargestBand;
 // What deflate may refer back to: a band starts with the band before's last bytes as its
 // dictionary, so cutting the image into bands costs almost nothing in size.
 constexpr std::size_t kWindowBytes = std::size_t{1} << 15;
@@ -200,8 +200,9 @@ void PngWriter::giveBack(std::unique_ptr<Band> band) {
     if (bandPool().size() < kPooledBands) bandPool().push_back(std::move(band));
 }
 
-PngWriter::PngWriter(ByteSink& sink, const PngHeader& header, unsigned threads)
-    : sink_(sink), header_(header), threads_(std::max(1u, threads)) {
+PngWriter::PngWriter(ByteSink& sink, const PngHeader& header, unsigned threads, std::size_t bandBytes)
+    : sink_(sink), header_(header), threads_(std::max(1u, threads)),
+      bandBytes_(std::clamp(bandBytes, kSmallestBand, kLargestBand)) {
     failed_ = !valid(header);
 }
 
@@ -335,7 +336,7 @@ bool PngWriter::compressRow() {
     const std::size_t total = rowBytes_ + 1;
     for (std::size_t at = 0; at < total;) {
         Band& band = *filling_;
-        const std::size_t n = std::min(kBandBytes - band.used, total - at);
+        const std::size_t n = std::min(bandBytes_ - band.used, total - at);
         std::uint8_t* out = band.input.get() + band.used;
         std::size_t k = 0;
         if (at == 0) out[k++] = kFilterUp;
@@ -345,7 +346,7 @@ bool PngWriter::compressRow() {
         }
         band.used += n;
         at += n;
-        if (band.used == kBandBytes && !sendBand(false)) return false;
+        if (band.used == bandBytes_ && !sendBand(false)) return false;
     }
     previous_.swap(row_);
     ++rowsWritten_;

@@ -29,9 +29,16 @@ struct PngHeader {
 
 class PngWriter {
 public:
+    // The bands the filtered rows are deflated in: their size is all that decides where they
+    // are cut, so the same image and band size give the same bytes on any number of threads.
+    // Writers open side by side (a row of tiles) deflate their bands faster smaller, while the
+    // band is still in the cache it was filled in.
+    static constexpr std::size_t kLargestBand = std::size_t{1} << 20;
+    static constexpr std::size_t kSmallestBand = std::size_t{64} << 10;
+
     // Nothing is written until the first row (or finish()). `threads` deflate bands at once
-    // (1: all on the caller's thread).
-    PngWriter(ByteSink& sink, const PngHeader& header, unsigned threads = 1);
+    // (1: all on the caller's thread), of `bandBytes` (kSmallestBand to kLargestBand).
+    PngWriter(ByteSink& sink, const PngHeader& header, unsigned threads = 1, std::size_t bandBytes = kLargestBand);
     ~PngWriter();
     PngWriter(const PngWriter&) = delete;
     PngWriter& operator=(const PngWriter&) = delete;
@@ -84,6 +91,7 @@ private:
     bool started_ = false;
     bool failed_ = false;
     unsigned threads_ = 1;
+    std::size_t bandBytes_ = kLargestBand;
     // The row's bytes and those of the row above it (zeros above the first row).
     std::vector<std::uint8_t> row_, previous_;
     // The band being filled with filtered rows (each behind its filter-type byte), and the bands

@@ -114,7 +114,7 @@ bool GreyOutput::startEncoding(std::uint32_t width, std::uint32_t length) {
     try {
         pngSink_ = std::make_unique<ByteSinkAdapter>(sink_);
         png_ = std::make_unique<PngWriter>(*pngSink_, PngHeader{width, length, 16, PngColour::Grey},
-                                          encoding_.threads);
+                                          encoding_.threads, encoding_.pngBandBytes);
         row_.assign(width, 0);
     } catch (const std::bad_alloc&) {
         outOfMemory_ = true;

@@ -16,6 +16,7 @@
 #include "base/image_size.h"
 #include "base/large_memory.h"
 #include "formats/output_format.h"
+#include "formats/png_writer.h"
 #include "job/background_report.h"
 #include "job/block_counts.h"
 #include "job/held_resample.h"
@@ -32,6 +33,7 @@ struct GreyEncoding {
     ByteOrder order = ByteOrder::II;
     std::optional<ImageSize> size = std::nullopt;
     unsigned threads = 1;  // that deflate a PNG's bands at once
+    std::size_t pngBandBytes = PngWriter::kLargestBand;  // the size of those bands
 };
 
 class GreyOutput {
