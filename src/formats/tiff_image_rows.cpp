@@ -38,6 +38,10 @@ public:
         // tall, is held in memory. Everything else is decoded a strip or a row of tiles at a time.
         direct_ = !s_.tiled && s_.compression == TiffCompression::None;
         bandHeight_ = direct_ ? 1 : s_.chunkLength;
+        // A decoded strip whose rows are already the rows asked for (whole, interleaved, in bytes,
+        // nothing to turn round) becomes the band itself instead of being copied into it.
+        asDecoded_ = !direct_ && !s_.tiled && !s_.palette && !s_.separatePlanes && !s_.whiteIsZero &&
+                     s_.bits % 8 == 0 && s_.chunkSamples() == s_.layout.channels && rowBytes_ == outRowBytes_;
     }
 
     // A strip or row of tiles of up to 8 MiB of decoded rows is a piece a thread may hold.
@@ -84,6 +88,7 @@ private:
     TiffStorage s_;
     std::size_t rowBytes_, outPixelBytes_, outRowBytes_;
     bool direct_ = false;
+    bool asDecoded_ = false;
     std::uint32_t bandHeight_ = 1;
     std::uint64_t cachedBand_ = ~std::uint64_t{0};
     std::vector<std::uint8_t> band_, chunk_, input_, scratch_;
@@ -93,8 +98,14 @@ private:
 bool TiffRows::loadBand(std::uint32_t band) {
     const std::uint32_t firstRow = band * bandHeight_;
     const std::uint32_t rows = std::min(bandHeight_, s_.length - firstRow);
-    if (!reserve(band_, std::uint64_t{bandHeight_} * outRowBytes_))
+    // The slack too: a band and a strip swap places when the strip is the band.
+    if (!reserve(band_, std::uint64_t{bandHeight_} * outRowBytes_ + kSlack))
         return fail("Not enough memory for the rows of " + chunkText(band) + ".");
+    if (asDecoded_) {
+        if (!decodeChunk(band, rows)) return false;
+        band_.swap(chunk_);
+        return true;
+    }
     for (std::uint32_t plane = 0; plane < s_.decodedPlanes(); ++plane) {
         for (std::uint32_t column = 0; column < s_.across; ++column) {
             const std::uint32_t chunkRow = firstRow / s_.chunkLength;
