@@ -58,7 +58,9 @@ std::size_t channels(PngColour colour) { return colour == PngColour::Rgb ? 3 : 1
 // A deflate state for one band, taken from those that earlier bands left (of this image or of
 // another: a set of tiles has many images of few bands each) and given back for the next. A
 // fresh one is a quarter of a MiB of memory that the system has to find and clear, which costs
-// more than deflating a small band; a used one is only reset.
+// more than deflating a small band; a used one is only reset. They are pooled apart from the
+// bands: the last one given back is the next one taken, still in the cache, whichever band it
+// deflates (a state of each band's own made 8 x 8 PNG tiles about 4 % slower).
 class DeflateState {
 public:
     DeflateState() {
@@ -131,6 +133,14 @@ struct PngWriter::Band {
     bool ok = false;
     uLong adler = 0;
     std::thread worker;
+
+    // Empty again, for the next band of this image or of another.
+    void reset() {
+        used = 0;
+        last = false;
+        ok = false;
+        adler = 0;
+    }
 };
 
 namespace {
@@ -192,10 +202,7 @@ PngWriter::BandHold::~BandHold() {
 void PngWriter::giveBack(std::unique_ptr<Band> band) {
     if (!band) return;
     if (band->worker.joinable()) band->worker.join();
-    band->used = 0;
-    band->last = false;
-    band->ok = false;
-    band->adler = 0;
+    band->reset();
     const std::lock_guard<std::mutex> hold(bandPoolLock());
     if (bandPool().size() < kPooledBands) bandPool().push_back(std::move(band));
 }
@@ -284,8 +291,7 @@ bool PngWriter::writeOldest() {
     if (!writeData(band->output.get(), band->deflated)) return false;
     if (!band->last && !spare_) {
         // Its buffers serve the next band.
-        band->used = 0;
-        band->ok = false;
+        band->reset();
         spare_ = std::move(band);
     } else {
         giveBack(std::move(band));
