@@ -230,15 +230,10 @@ TEST(BinConversion, LogsTheHeaderAndTheSteps) {
     EXPECT_EQ(run.harness.port.boxTexts().back(), "KELVARIN - Success.: TIF Conversion concluded.");
 }
 
-TEST(BinConversion, HelpersWorkInPlace) {
+TEST(BinConversion, SignedSamplesBecomeHeightsInPlace) {
     std::vector<std::uint16_t> samples = {0xFFFF, 0x8000, 0x7FFF, 0x0000};
     signedToUnsigned(samples.data(), samples.size(), -32768, -1);
     EXPECT_EQ(samples, (std::vector<std::uint16_t>{1, 0, 0x8001, 2}));
-    std::vector<std::uint16_t> rows = {1, 1, 2, 2, 3, 3};
-    flipRows(rows.data(), 2, 3);
-    EXPECT_EQ(rows, (std::vector<std::uint16_t>{3, 3, 2, 2, 1, 1}));
-    flipRows(rows.data(), 3, 2);
-    EXPECT_EQ(rows, (std::vector<std::uint16_t>{2, 1, 1, 3, 3, 2}));
 }
 
 struct BinRefusal {

@@ -50,15 +50,7 @@ void signedToUnsigned(std::uint16_t* samples, std::size_t count, std::int16_t vo
         samples[i] = samples[i] == voidPattern ? std::uint16_t{0} : static_cast<std::uint16_t>(samples[i] + offset);
 }
 
-void flipRows(std::uint16_t* samples, std::size_t width, std::size_t rows) {
-    if (rows < 2) return;
-    for (std::size_t top = 0, bottom = rows - 1; top < bottom; ++top, --bottom)
-        std::swap_ranges(samples + top * width, samples + (top + 1) * width, samples + bottom * width);
-}
-
 Refusal binSizeMismatch() { return binRefusal("File size does not match image size", ">>> Cannot handle this file. STOP!"); }
-
-Refusal binUnreadable() { return binRefusal("Cannot read the BIN data file.", ">>> Cannot handle this file. STOP!"); }
 
 BinHeader readBinHeader(ByteSource& headerFile) {
     BinHeader header;

@@ -27,14 +27,9 @@ BinHeader readBinHeader(ByteSource& headerFile);
 
 // The data file is not exactly the size the header gives.
 Refusal binSizeMismatch();
-// A data file that cannot be read where its rows lie.
-Refusal binUnreadable();
 
 // 3DEM signed samples (native, read as unsigned) to unsigned heights, in place: the void marker
 // becomes 0, every other sample moves up by |base| + 1 (modulo 65536).
 void signedToUnsigned(std::uint16_t* samples, std::size_t count, std::int16_t voidMarker, std::int16_t base);
-
-// Reverses the order of `rows` rows of `width` samples each, in place.
-void flipRows(std::uint16_t* samples, std::size_t width, std::size_t rows);
 
 }  // namespace kelvarin

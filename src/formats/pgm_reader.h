@@ -46,6 +46,9 @@ public:
     template <typename Take>
     bool end(Take&& take);
     bool invalid() const { return invalid_; }
+    // How much of the last scan's text was looked at: all of it, or up to and with the separator
+    // after the sample `take` stopped at (the next scan goes on from there).
+    std::size_t scanned() const { return scanned_; }
 
 private:
     // The running state of one sample token.
@@ -101,6 +104,7 @@ private:
     Token token_;
     bool inToken_ = false;
     bool invalid_ = false;
+    std::size_t scanned_ = 0;
 };
 
 template <typename Take>
@@ -110,7 +114,10 @@ bool PgmTextSamples::scan(const std::uint8_t* text, std::size_t count, Take&& ta
         if (kSeparators[c]) {
             if (inToken_) {
                 inToken_ = false;
-                if (!handOver(take)) return false;
+                if (!handOver(take)) {
+                    scanned_ = i + 1;
+                    return false;
+                }
             }
         } else {
             if (!inToken_) token_ = Token{};
@@ -118,6 +125,7 @@ bool PgmTextSamples::scan(const std::uint8_t* text, std::size_t count, Take&& ta
             token_.take(c);
         }
     }
+    scanned_ = count;
     return true;
 }
 

@@ -31,6 +31,9 @@ public:
     // bytes. False when they could not be decoded: failure() says why, for a message box.
     [[nodiscard]] virtual bool readRows(std::uint32_t first, std::uint32_t count, std::uint8_t* out) = 0;
     const std::string& failure() const { return failure_; }
+    // The box of a decoder that refuses as its format's reader refuses (its own caption and log
+    // lines); nullptr where a box is made of failure().
+    const Refusal* refusal() const { return refusal_ ? &*refusal_ : nullptr; }
 
     // Formats whose rows come in pieces decoded on their own (TIFF strips and tiles) can decode
     // bands of rows on several threads: another decoder of the same rows, which may be asked for
@@ -47,9 +50,15 @@ protected:
         failure_ = std::move(why);
         return false;
     }
+    bool refuse(Refusal why) {
+        failure_ = why.text;
+        refusal_ = std::move(why);
+        return false;
+    }
 
 private:
     std::string failure_;
+    std::optional<Refusal> refusal_;
 };
 
 // What an elevation file says of its heights beside the samples themselves.
@@ -97,5 +106,7 @@ OpenedSource openSourceFormat(const SourceFormat& format, ByteSource& source, st
 
 // Refusals every reader shares, so their boxes read alike.
 Refusal unreadableSource(const std::string& kind, const std::string& what);
+// The pixel data stop short of what the header announces.
+Refusal truncatedSource();
 
 }  // namespace kelvarin

@@ -57,4 +57,9 @@ Refusal unreadableSource(const std::string& kind, const std::string& what) {
     return {what, "KELVARIN - " + kind + ".", {">>> Cannot handle this file. STOP!"}};
 }
 
+Refusal truncatedSource() {
+    return {"The source file ends before its image data is complete.", "KELVARIN - Read Error",
+            {">>> Source file is truncated. STOP!"}};
+}
+
 }  // namespace kelvarin

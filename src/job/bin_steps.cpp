@@ -1,14 +1,13 @@
 // BIN sources: the header step with the text header file, and the data step that turns the
 // signed samples into unsigned heights, top row first.
-#include <algorithm>
-#include <vector>
+#include <memory>
 
 #include "formats/bin_reader.h"
 #include "formats/byte_source.h"
+#include "formats/height_rows.h"
 #include "job/height_data_steps.h"
 #include "job/job_context.h"
 #include "job/stages.h"
-#include "pixels/byte_access.h"
 
 namespace kelvarin {
 
@@ -50,29 +49,10 @@ bool binDataStep(JobContext& job) {
     const std::int64_t start = job.now();
     ScaledProgress progress(job.progress(), image.outputDataBytes);
 
-    // The output's first row is the file's last: blocks of whole rows are read from the end of
-    // the file backwards and each is flipped on its own.
-    const std::size_t rowBytes = std::size_t{2} * image.width;
-    const std::size_t rowsPerBlock = std::max<std::size_t>(1, kHeightDataBlock / rowBytes);
-    LargeVector<std::uint16_t> block(std::min<std::size_t>(rowsPerBlock, image.length) * image.width);
-    std::size_t rowsLeft = image.length;
-    std::uint64_t done = 0;
-    job.beginSamples();
-    while (rowsLeft > 0) {
-        const std::size_t rows = std::min(rowsPerBlock, rowsLeft);
-        rowsLeft -= rows;
-        const std::size_t bytes = rows * rowBytes;
-        const std::size_t count = rows * image.width;
-        if (!job.source().seek(static_cast<std::uint64_t>(rowsLeft) * rowBytes)) return job.refuse(binUnreadable());
-        if (!job.readSource(block.data(), bytes)) return stopAfterFailedRead(job);
-        samplesFromByteOrder(block.data(), count, ByteOrder::II);
-        signedToUnsigned(block.data(), count, image.binVoidMarker, image.binBase);
-        flipRows(block.data(), image.width, rows);
-        if (!job.writeSamples(block.data(), count)) return false;
-        done += bytes;
-        progress.at(done);
-    }
-    job.closeSource();
+    FileBytes bytes(job.source());
+    const std::unique_ptr<RowDecoder> rows =
+        binRows(bytes, image.width, image.length, image.binBase, image.binVoidMarker);
+    if (!copyHeightRows(job, *rows, [&](std::uint64_t samples) { progress.at(2 * samples); })) return false;
     StatusLog& log = job.log();
     log.appendLine("Finished reading data.");
     log.appendLine("Closed source file:");

@@ -1,9 +1,10 @@
-// Small pieces the PGM, RAW and BIN data steps share: the block size they stream with, a
-// progress bar that takes 64-bit byte counts, and their closing report.
+// What the PGM, RAW and BIN data steps share: the driver that streams their rows into the
+// destination, a progress bar that takes 64-bit counts, and their closing report.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 
 #include "base/large_memory.h"
@@ -12,8 +13,15 @@
 
 namespace kelvarin {
 
-// Height data is streamed through a buffer of this size; the output is the same as with one block.
+// Height data is streamed through a buffer of this size (whole rows, at least one); the output is
+// the same as with one block.
 inline constexpr std::size_t kHeightDataBlock = std::size_t{4} << 20;
+
+// Decodes the image's rows block by block, in order, and writes them as the destination's
+// samples, calling `done(samples)` with the samples written so far after each block; the source
+// is closed at the end. False when the rows could not be decoded (the decoder's box is shown and
+// the source closed) or a write failed (reported already).
+bool copyHeightRows(JobContext& job, RowDecoder& rows, const std::function<void(std::uint64_t)>& done);
 
 // The bar's range is 32-bit signed; a larger count is divided by a power of two.
 class ScaledProgress {

@@ -5,11 +5,6 @@
 
 namespace kelvarin {
 
-Refusal truncatedSource() {
-    return {"The source file ends before its image data is complete.", "KELVARIN - Read Error",
-            {">>> Source file is truncated. STOP!"}};
-}
-
 bool JobContext::refuse(const Refusal& refusal) {
     session.port.showMessage(jobStopBox(refusal.text, refusal.caption));
     for (const std::string& line : refusal.lines) log().appendLine(line);

@@ -115,7 +115,4 @@ private:
     void keepReport(FinishedReport report);
 };
 
-// A source that ends before its image data does.
-Refusal truncatedSource();
-
 }  // namespace kelvarin

@@ -1,12 +1,12 @@
 // RAW sources: the header step, and the data step that copies the samples behind the TIFF header.
-#include <algorithm>
-#include <vector>
+#include <memory>
 
+#include "formats/byte_source.h"
+#include "formats/height_rows.h"
 #include "formats/raw_reader.h"
 #include "job/height_data_steps.h"
 #include "job/job_context.h"
 #include "job/stages.h"
-#include "pixels/byte_access.h"
 
 namespace kelvarin {
 
@@ -28,18 +28,10 @@ bool rawHeaderStep(JobContext& job) {
 
 bool rawDataStep(JobContext& job) {
     // The whole file is the side x side little-endian samples.
-    std::uint64_t remaining = job.image.outputDataBytes / sizeof(std::uint16_t);
-    LargeVector<std::uint16_t> block(
-        static_cast<std::size_t>(std::min<std::uint64_t>(remaining, kHeightDataBlock / sizeof(std::uint16_t))));
-    job.beginSamples();
-    while (remaining > 0) {
-        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, block.size()));
-        if (!job.readSource(block.data(), count * 2)) return stopAfterFailedRead(job);
-        samplesFromByteOrder(block.data(), count, ByteOrder::II);
-        if (!job.writeSamples(block.data(), count)) return false;
-        remaining -= count;
-    }
-    job.closeSource();
+    FileBytes bytes(job.source());
+    const std::unique_ptr<RowDecoder> rows =
+        storedSampleRows(bytes, 0, job.image.width, job.image.length, ByteOrder::II);
+    if (!copyHeightRows(job, *rows, [](std::uint64_t) {})) return false;
     if (!job.closeDestination()) return false;
     job.progress().setPosition(100);
     StatusLog& log = job.log();

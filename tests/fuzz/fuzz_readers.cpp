@@ -2,13 +2,14 @@
 
 #include <cstdio>
 #include <algorithm>
-#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/rgbe_map.h"
 #include "formats/bin_reader.h"
 #include "formats/byte_source.h"
+#include "formats/height_rows.h"
 #include "formats/pgm_reader.h"
 #include "formats/png_reader.h"
 #include "formats/radiance_reader.h"
@@ -44,6 +45,20 @@ void checkInside(const ReaderReport& report, std::uint64_t offset, std::uint64_t
                  std::to_string(size),
              report);
     }
+}
+
+// Decodes every row, in runs of up to three; a decoder that stops gives its format's refusal.
+bool readAllRows(RowDecoder& rows, std::uint32_t width, std::uint32_t length) {
+    std::vector<std::uint8_t> buffer(std::size_t{6} * width);
+    for (std::uint32_t first = 0; first < length; first += 3) {
+        if (rows.readRows(first, std::min<std::uint32_t>(3, length - first), buffer.data())) continue;
+        ReaderReport report;
+        if (rows.refusal() == nullptr) fail("a height decoder that stops without a box: " + rows.failure(), report);
+        report.refuse(*rows.refusal());
+        checkRefusal(report);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -119,12 +134,9 @@ void checkPgmReader(const std::uint8_t* data, std::size_t size) {
     }
     // Every plain sample takes at least one byte of text.
     checkInside(header.report, header.dataOffset, std::uint64_t{header.width} * header.length, size);
-    PgmTextSamples text;
-    std::uint64_t samples = 0;
-    const std::uint64_t wanted = std::uint64_t{header.width} * header.length;
-    const auto take = [&](std::uint16_t) { return ++samples < wanted; };
-    if (text.scan(data + header.dataOffset, size - header.dataOffset, take)) (void)text.end(take);
-    if (samples > wanted) fail("more samples taken than the header announced", header.report);
+    // The rows in runs of up to three, as a job's blocks ask for them.
+    const std::unique_ptr<RowDecoder> rows = pgmTextRows(source, header.dataOffset, header.width, header.length);
+    readAllRows(*rows, header.width, header.length);
 }
 
 void checkBinReader(const std::uint8_t* headerText, std::size_t headerSize, const std::uint8_t* data,
@@ -139,10 +151,9 @@ void checkBinReader(const std::uint8_t* headerText, std::size_t headerSize, cons
     if (header.dataBytes != 2ull * header.width * header.length)
         fail("a data size that is not 2 x rows x columns", header.values);
     if (size != header.dataBytes) return;  // the job refuses it (binSizeMismatch)
-    std::vector<std::uint16_t> samples(size / 2);
-    std::memcpy(samples.data(), data, size);
-    signedToUnsigned(samples.data(), samples.size(), header.voidMarker, header.base);
-    flipRows(samples.data(), header.width, header.length);
+    MemoryBytes bytes(data, size);
+    const std::unique_ptr<RowDecoder> rows = binRows(bytes, header.width, header.length, header.base, header.voidMarker);
+    if (!readAllRows(*rows, header.width, header.length)) fail("rows refused from a file of the image's size", header.values);
 }
 
 void checkRawReader(std::size_t size) {
