@@ -33,6 +33,7 @@ struct PngInflate::Stream {
     z_stream z{};
     bool ready = false;
     bool ended = false;
+    bool faultPending = false;  // `why` stops the next read: the bytes before it were read
     std::vector<std::uint8_t> input;
     std::uint64_t chunkNext = 0;  // the next data byte of the current IDAT chunk
     std::uint64_t chunkLeft = 0;  // its data bytes still to read
@@ -65,6 +66,7 @@ struct PngInflate::Stream {
 
     bool reset() {
         ended = false;
+        faultPending = false;
         inputDone = false;
         chunkLeft = 0;
         why.clear();
@@ -82,6 +84,16 @@ struct PngInflate::Stream {
         }
         enterChunk(firstIdat);
         return true;
+    }
+
+    // One call of inflate into `to`: Z_OK, Z_STREAM_END, Z_BUF_ERROR (no progress) or an error,
+    // with `made` the bytes it wrote.
+    int inflateStep(std::uint8_t* to, uInt room, std::size_t& made) {
+        z.next_out = to;
+        z.avail_out = room;
+        const int status = inflate(&z, Z_NO_FLUSH);
+        made = room - z.avail_out;
+        return status;
     }
 
     // Refills inflate's input from the IDAT chunks; at the end of each, its CRC is compared.
@@ -106,43 +118,56 @@ struct PngInflate::Stream {
     // Inflates up to `bytes` into `to`; `got` says how many came, also when it fails.
     bool inflateInto(std::uint8_t* to, std::size_t bytes, std::size_t& got) {
         got = 0;
-        z.next_out = to;
+        if (faultPending) return false;
         while (got < bytes) {
             if (ended) return fail("The image data inflates to fewer bytes than the image needs.");
-            if (z.avail_in == 0) {
-                if (!feed()) return false;
-                if (z.avail_in == 0) return fail("The image data ends before the image does.");
-            }
-            const uInt step = static_cast<uInt>(std::min<std::size_t>(bytes - got, uInt{1} << 30));
-            z.avail_out = step;
-            const int status = inflate(&z, Z_NO_FLUSH);
-            got += step - z.avail_out;
-            if (status == Z_STREAM_END) {
-                ended = true;
-            } else if (status != Z_OK && status != Z_BUF_ERROR) {
-                return fail(std::string("The image data is damaged (") + (z.msg ? z.msg : "inflate failed") + ").");
+            if (!refill()) return false;
+            std::size_t made = 0;
+            const int status = inflateStep(to + got, static_cast<uInt>(std::min<std::size_t>(bytes - got, uInt{1} << 30)), made);
+            got += made;
+            if (!takeStatus(status, "The image data ends before the image does.")) {
+                // Bytes that all came before the fault (a bad check value at the stream's end)
+                // are read; the fault stops the next read, or the end. Ahead or in place, the
+                // same rows are read before it.
+                faultPending = got == bytes;
+                return faultPending;
             }
         }
         return true;
     }
 
+    // More input when inflate has used what it had, unless the chunks have no more: inflate is
+    // then asked once more, for what it holds already (a match it had no room to copy). False
+    // with `why` when a chunk is faulty.
+    bool refill() {
+        while (z.avail_in == 0 && !inputDone)
+            if (!feed()) return false;
+        return true;
+    }
+
+    // False, with `why`, for a fault, or `endsEarly` when the input is used up and inflate could
+    // give nothing more.
+    bool takeStatus(int status, const char* endsEarly) {
+        if (status == Z_STREAM_END) {
+            ended = true;
+        } else if (status == Z_BUF_ERROR && z.avail_in == 0 && inputDone) {
+            return fail(endsEarly);
+        } else if (status != Z_OK && status != Z_BUF_ERROR) {
+            return fail(std::string("The image data is damaged (") + (z.msg ? z.msg : "inflate failed") + ").");
+        }
+        return true;
+    }
+
     bool finish() {
+        if (faultPending) return false;
         std::uint8_t scratch[4096];
         std::uint64_t trailing = 0;
         while (!ended) {
-            if (z.avail_in == 0) {
-                if (!feed()) return false;
-                if (z.avail_in == 0) return fail("The image data ends before its compressed stream does.");
-            }
-            z.next_out = scratch;
-            z.avail_out = sizeof scratch;
-            const int status = inflate(&z, Z_NO_FLUSH);
-            trailing += sizeof scratch - z.avail_out;
-            if (status == Z_STREAM_END) {
-                ended = true;
-            } else if (status != Z_OK && status != Z_BUF_ERROR) {
-                return fail(std::string("The image data is damaged (") + (z.msg ? z.msg : "inflate failed") + ").");
-            }
+            if (!refill()) return false;
+            std::size_t made = 0;
+            const int status = inflateStep(scratch, sizeof scratch, made);
+            trailing += made;
+            if (!takeStatus(status, "The image data ends before its compressed stream does.")) return false;
             if (trailing > kTrailingBytesAllowed)
                 return fail("The image data inflates to more bytes than the image needs.");
         }
@@ -156,8 +181,7 @@ struct PngInflate::Stream {
 };
 
 PngInflate::PngInflate(ByteSource& source, std::uint64_t firstIdat, std::uint64_t expected, bool ahead)
-    : expected_(expected), ahead_(ahead),
-      stream_(std::make_unique<Stream>(source, firstIdat)) {}
+    : expected_(expected), ahead_(ahead), stream_(std::make_unique<Stream>(source, firstIdat)) {}
 
 PngInflate::~PngInflate() { stopAhead(); }
 
