@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <condition_variable>
 #include <mutex>
 #include <new>
-#include <semaphore>
 #include <system_error>
 #include <thread>
 
@@ -166,9 +166,32 @@ std::mutex& bandPoolLock() {
 // are open: the 8 writers of a row of tiles would otherwise deflate 16 bands at once on 2 cores,
 // each band's 2 MiB pushing the others' out of the caches (the set took 1.3x the CPU time of one
 // file of the same map; with the cap, the same).
-std::counting_semaphore<64>& deflateSlots() {
-    static auto* const slots =
-        new std::counting_semaphore<64>(std::clamp<std::ptrdiff_t>(std::thread::hardware_concurrency(), 1, 64));
+// A mutex and a condition rather than std::counting_semaphore, whose wait in GCC 12's library can
+// miss a release and sleep for ever (a PNG job hung so, until a debugger woke it).
+class DeflateSlots {
+public:
+    explicit DeflateSlots(unsigned count) : free_(count) {}
+    void acquire() {
+        std::unique_lock<std::mutex> hold(lock_);
+        freed_.wait(hold, [this] { return free_ > 0; });
+        --free_;
+    }
+    void release() {
+        {
+            const std::lock_guard<std::mutex> hold(lock_);
+            ++free_;
+        }
+        freed_.notify_one();
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable freed_;
+    unsigned free_;
+};
+
+DeflateSlots& deflateSlots() {
+    static auto* const slots = new DeflateSlots(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
     return *slots;
 }
 
