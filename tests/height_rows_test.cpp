@@ -32,8 +32,8 @@ std::vector<HeightRowsCase> cases() {
     const auto stored = [](std::uint64_t offset, std::uint32_t w, std::uint32_t h, ByteOrder order) -> Make {
         return [=](ByteSource& s) { return storedSampleRows(s, offset, w, h, order); };
     };
-    const auto plain = [](std::uint64_t offset, std::uint32_t w, std::uint32_t h) -> Make {
-        return [=](ByteSource& s) { return pgmTextRows(s, offset, w, h); };
+    const auto plain = [](std::uint64_t offset, std::uint32_t w) -> Make {
+        return [=](ByteSource& s) { return pgmTextRows(s, offset, w); };
     };
     const auto bin = [](std::uint32_t w, std::uint32_t h, std::int16_t base, std::int16_t voidMarker) -> Make {
         return [=](ByteSource& s) { return binRows(s, w, h, base, voidMarker); };
@@ -48,11 +48,11 @@ std::vector<HeightRowsCase> cases() {
          {0x0201, 0x00FF, 0x0700}, ""},
         {"StoredSamplesEndingEarly", {0x01, 0x02, 0xFF}, 2, 1, stored(0, 2, 1, ByteOrder::II), {}, truncated},
         {"PlainTextAnySeparatorAndRounding", text("P2 junk\n1\t2\r\n3.5  65535\v4.49\f0 trailing words"), 2, 3,
-         plain(8, 2, 3), {1, 2, 4, 65535, 4, 0}, ""},
-        {"PlainTextLastSampleAtTheEnd", text("7 8 9"), 3, 1, plain(0, 3, 1), {7, 8, 9}, ""},
-        {"PlainTextTooShort", text("1 2 3"), 2, 2, plain(0, 2, 2), {}, pgmShortText().text},
-        {"PlainTextInvalidSample", text("1 2 -3 4"), 2, 2, plain(0, 2, 2), {}, pgmInvalidSample().text},
-        {"PlainTextAboveSixteenBits", text("1 65536"), 2, 1, plain(0, 2, 1), {}, pgmInvalidSample().text},
+         plain(8, 2), {1, 2, 4, 65535, 4, 0}, ""},
+        {"PlainTextLastSampleAtTheEnd", text("7 8 9"), 3, 1, plain(0, 3), {7, 8, 9}, ""},
+        {"PlainTextTooShort", text("1 2 3"), 2, 2, plain(0, 2), {}, pgmShortText().text},
+        {"PlainTextInvalidSample", text("1 2 -3 4"), 2, 2, plain(0, 2), {}, pgmInvalidSample().text},
+        {"PlainTextAboveSixteenBits", text("1 65536"), 2, 1, plain(0, 2), {}, pgmInvalidSample().text},
         {"BinBottomRowFirstToHeights", binFile, 3, 2, bin(3, 2, -5, -32768), {11, 1, 32773, 5, 6, 0}, ""},
         {"BinShorterThanItsRows", Bytes(binFile.begin(), binFile.end() - 2), 3, 2, bin(3, 2, -5, -32768), {},
          truncated},

@@ -137,8 +137,7 @@ std::unique_ptr<RowDecoder> storedSampleRows(ByteSource& source, std::uint64_t o
     return std::make_unique<StoredSampleRows>(source, offset, width, length, order);
 }
 
-std::unique_ptr<RowDecoder> pgmTextRows(ByteSource& source, std::uint64_t offset, std::uint32_t width,
-                                        std::uint32_t) {
+std::unique_ptr<RowDecoder> pgmTextRows(ByteSource& source, std::uint64_t offset, std::uint32_t width) {
     return std::make_unique<PgmTextRows>(source, offset, width);
 }
 

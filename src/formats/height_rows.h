@@ -20,8 +20,7 @@ std::unique_ptr<RowDecoder> storedSampleRows(ByteSource& source, std::uint64_t o
 
 // The decimal samples of a P2 PGM from `offset` to the end of the file, asked for in order.
 // Text behind the last sample is never looked at.
-std::unique_ptr<RowDecoder> pgmTextRows(ByteSource& source, std::uint64_t offset, std::uint32_t width,
-                                        std::uint32_t length);
+std::unique_ptr<RowDecoder> pgmTextRows(ByteSource& source, std::uint64_t offset, std::uint32_t width);
 
 // A BIN data file: signed little-endian samples, bottom row first, as unsigned heights (the void
 // marker 0, the rest moved up by |base| + 1). The file must be exactly the image's size.

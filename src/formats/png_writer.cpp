@@ -19,10 +19,6 @@ constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '
 constexpr std::uint32_t kLargestSide = 0x7FFFFFFF;
 // Compressed bytes are sent on as IDAT chunks of this size (the last one shorter).
 constexpr std::size_t kIdatSize = std::size_t{1} << 16;
-// The filtered rows are deflated in bands of at most this many bytes (rows may straddle two
-// bands): large enough that starting a thread and flushing cost little, small enough that a few
-// bands in flight hold little memory. A writer may ask for smaller ones (PngWriter::kSmallestBand).
-constexpr std::size_t kBandBytes = PngWriter::kLargestBand;
 // What deflate may refer back to: a band starts with the band before's last bytes as its
 // dictionary, so cutting the image into bands costs almost nothing in size.
 constexpr std::size_t kWindowBytes = std::size_t{1} << 15;
@@ -120,8 +116,9 @@ private:
 }  // namespace
 
 struct PngWriter::Band {
-    // Not cleared: every byte deflated is written first.
-    std::unique_ptr<std::uint8_t[]> input = std::make_unique_for_overwrite<std::uint8_t[]>(kBandBytes);
+    // Not cleared: every byte deflated is written first. Of the largest size, so that a pooled
+    // band serves a writer of any band size.
+    std::unique_ptr<std::uint8_t[]> input = std::make_unique_for_overwrite<std::uint8_t[]>(kLargestBand);
     std::vector<std::uint8_t> dictionary;
     // Room for what deflate can make of a band at worst (outputRoom bytes, kept from band to
     // band); the first `deflated` bytes are the band's.

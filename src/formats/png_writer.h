@@ -29,10 +29,12 @@ struct PngHeader {
 
 class PngWriter {
 public:
-    // The bands the filtered rows are deflated in: their size is all that decides where they
-    // are cut, so the same image and band size give the same bytes on any number of threads.
-    // Writers open side by side (a row of tiles) deflate their bands faster smaller, while the
-    // band is still in the cache it was filled in.
+    // The bands the filtered rows are deflated in (rows may straddle two): their size is all
+    // that decides where they are cut, so the same image and band size give the same bytes on
+    // any number of threads. At most large enough that starting a thread and flushing cost
+    // little, small enough that a few bands in flight hold little memory. Writers open side by
+    // side (a row of tiles) deflate their bands faster smaller, while the band is still in the
+    // cache it was filled in.
     static constexpr std::size_t kLargestBand = std::size_t{1} << 20;
     static constexpr std::size_t kSmallestBand = std::size_t{64} << 10;
 

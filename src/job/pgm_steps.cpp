@@ -48,7 +48,7 @@ bool pgmDataStep(JobContext& job) {
     const bool binary = image.pgmVariant == "P5";
     const std::unique_ptr<RowDecoder> rows =
         binary ? storedSampleRows(bytes, image.dataOffset, image.width, image.length, ByteOrder::MM)
-               : pgmTextRows(bytes, image.dataOffset, image.width, image.length);
+               : pgmTextRows(bytes, image.dataOffset, image.width);
     // The bar counts the bytes of P5 samples, and P2 samples one by one.
     ScaledProgress progress(job.progress(), binary ? image.outputDataBytes : std::uint64_t{image.width} * image.length);
     if (!copyHeightRows(job, *rows, [&](std::uint64_t samples) { progress.at(binary ? 2 * samples : samples); }))

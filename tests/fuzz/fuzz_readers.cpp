@@ -135,7 +135,7 @@ void checkPgmReader(const std::uint8_t* data, std::size_t size) {
     // Every plain sample takes at least one byte of text.
     checkInside(header.report, header.dataOffset, std::uint64_t{header.width} * header.length, size);
     // The rows in runs of up to three, as a job's blocks ask for them.
-    const std::unique_ptr<RowDecoder> rows = pgmTextRows(source, header.dataOffset, header.width, header.length);
+    const std::unique_ptr<RowDecoder> rows = pgmTextRows(source, header.dataOffset, header.width);
     readAllRows(*rows, header.width, header.length);
 }
 
