@@ -1,12 +1,13 @@
 // A PNG encoder (W3C PNG, second edition): the signature, IHDR, the image as IDAT chunks and
 // IEND. Rows come in one at a time, top first, and leave compressed as they come: memory holds
-// a few bands of rows and zlib's state, never the image. zlib deflates and computes the CRCs; the
+// a few bands of rows, never the image. The deflate is run_deflate's, the checksums zlib's; the
 // chunks are framed here. Grey or RGB, 8 or 16 bits per sample, not interlaced.
 //
 // The image data are deflated in bands of rows, each band on a thread of its own, as pigz does:
-// a band starts from the last 32 KiB of the band before as its dictionary and ends on a byte
-// boundary (a sync flush), so the bands join into one zlib stream whose checksum is combined from
-// theirs. The bands are cut by size alone, so the bytes are the same for any number of threads.
+// no match reaches back into the band before, and a band ends on a byte boundary (an empty
+// stored block, as a sync flush ends), so the bands join into one zlib stream whose checksum is
+// combined from theirs. The bands are cut by size alone, so the bytes are the same for any
+// number of threads.
 #pragma once
 
 #include <cstdint>
@@ -101,7 +102,6 @@ private:
     std::unique_ptr<Band> filling_;
     std::vector<std::unique_ptr<Band>> inFlight_;
     std::unique_ptr<Band> spare_;  // a band sent, whose buffers the next one takes
-    std::vector<std::uint8_t> dictionary_;  // the last 32 KiB of the bands sent
     std::uint32_t adler_ = 1;               // of all the filtered rows sent
     std::vector<std::uint8_t> idat_;        // compressed bytes waiting for a full IDAT chunk
 };
