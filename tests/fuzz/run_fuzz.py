@@ -94,9 +94,13 @@ def run_target(build, work, target, seconds, seed, workers):
     shutil.copytree(ROOT / "tests/fuzz/corpus" / target, folder / "corpus")
     # Most inputs allocate far less than a megabyte, so a 16 MiB quarantine still holds the frees of
     # many inputs and catches a use after free inside one; ASan's default of 256 MiB makes nearly
-    # every allocation touch fresh pages, which costs more than the job. Allocation stacks of 10
-    # frames are cheaper to record than 30; replaying an artifact by hand prints them whole.
-    env = dict(os.environ, ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:quarantine_size_mb=16:malloc_context_size=10",
+    # every allocation touch fresh pages, which costs more than the job. No allocation stacks are
+    # recorded and new memory is not filled: unwinding and storing a stack at every malloc took a
+    # third of fuzz_tiffplus' time (1300 executions a second per worker against 2000 without). A
+    # report still shows where the bad access was; replaying its artifact by hand shows where the
+    # memory came from.
+    env = dict(os.environ, ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:quarantine_size_mb=16:malloc_context_size=0:"
+                                        "max_malloc_fill_size=0",
                UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1")
 
     def worker(index):
