@@ -21,7 +21,8 @@ bool HeldResample::begin(ImageSize from, ImageSize to) {
     to_ = to;
     held_ = 0;
     try {
-        whole_.resize(std::size_t{from.width} * from.height);
+        // Its pages are made as the samples arrive, while the other threads convert the next ones.
+        whole_ = makeLargeArray<std::uint16_t>(std::size_t{from.width} * from.height, FirstTouch::ByUse);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -29,45 +30,47 @@ bool HeldResample::begin(ImageSize from, ImageSize to) {
 }
 
 bool HeldResample::add(const std::uint16_t* samples, std::size_t count) {
-    if (count > whole_.size() - held_) return false;
-    std::copy(samples, samples + count, whole_.begin() + static_cast<std::ptrdiff_t>(held_));
+    if (count > std::size_t{from_.width} * from_.height - held_) return false;
+    std::copy(samples, samples + count, whole_.get() + held_);
     held_ += count;
     return true;
 }
 
 HeldResample::Outcome HeldResample::finish(const FinishProgress& progress, const std::function<bool()>& resampled,
                                            const HandOn& handOn) {
-    LargeVector<std::uint16_t> result;
+    const std::size_t heldSamples = std::size_t{from_.width} * from_.height;
+    const std::size_t samples = std::size_t{to_.width} * to_.height;
+    LargeArray<std::uint16_t> result;
     try {
-        result.resize(std::size_t{to_.width} * to_.height);
+        // Written by the resampling threads side by side, each band making its own pages.
+        result = makeLargeArray<std::uint16_t>(samples, FirstTouch::ByUse);
     } catch (const std::bad_alloc&) {
         return Outcome::OutOfMemory;
     }
     if (progress) {
         // stb tells nothing of its progress: the bar moves by the time a resampling of this many
         // samples takes on the machine we measure on, and waits short of the end.
-        const double expectedSeconds = 6e-9 * static_cast<double>(whole_.size() + result.size());
+        const double expectedSeconds = 6e-9 * static_cast<double>(heldSamples + samples);
         const auto begun = std::chrono::steady_clock::now();
         const auto resampling = [&] {
             const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - begun;
             return progress(FinishStage::Resampling, std::min(0.95, taken.count() / expectedSeconds));
         };
         ResampleAsideResult aside = resampleAside(std::move(whole_), from_, std::move(result), to_, resampling);
-        whole_.clear();
         if (aside.stopped) return Outcome::Stopped;
         if (!aside.samples) return Outcome::OutOfMemory;
         result = std::move(*aside.samples);
     } else {
-        const bool done = resampleGrey(whole_, from_, result, to_);
-        decltype(whole_)().swap(whole_);
+        const bool done = resampleGrey({whole_.get(), heldSamples}, from_, {result.get(), samples}, to_);
+        whole_.reset();
         if (!done) return Outcome::OutOfMemory;
     }
     held_ = 0;
     if (!resampled()) return Outcome::HandOnFailed;
-    for (std::size_t at = 0; at < result.size(); at += kPartSamples) {
-        if (progress && !progress(FinishStage::Writing, static_cast<double>(at) / static_cast<double>(result.size())))
+    for (std::size_t at = 0; at < samples; at += kPartSamples) {
+        if (progress && !progress(FinishStage::Writing, static_cast<double>(at) / static_cast<double>(samples)))
             return Outcome::Stopped;
-        if (!handOn(result.data() + at, std::min(kPartSamples, result.size() - at))) return Outcome::HandOnFailed;
+        if (!handOn(result.get() + at, std::min(kPartSamples, samples - at))) return Outcome::HandOnFailed;
     }
     return Outcome::Done;
 }

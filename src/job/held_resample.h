@@ -25,7 +25,7 @@ public:
     [[nodiscard]] bool begin(ImageSize from, ImageSize to);
     // The next samples in row order; false when they run past the end of the image.
     [[nodiscard]] bool add(const std::uint16_t* samples, std::size_t count);
-    bool complete() const { return held_ == whole_.size(); }
+    bool complete() const { return held_ == std::size_t{from_.width} * from_.height; }
     ImageSize to() const { return to_; }
 
     enum class Outcome { Done, Stopped, OutOfMemory, HandOnFailed };
@@ -36,7 +36,7 @@ public:
     Outcome finish(const FinishProgress& progress, const std::function<bool()>& resampled, const HandOn& handOn);
 
 private:
-    LargeVector<std::uint16_t> whole_;
+    LargeArray<std::uint16_t> whole_;  // from_.width x from_.height, filled by add()
     ImageSize from_{}, to_{};
     std::size_t held_ = 0;
 };

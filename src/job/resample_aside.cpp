@@ -17,7 +17,7 @@ namespace {
 constexpr std::chrono::milliseconds kLookUp{25};
 
 struct Work {
-    LargeVector<std::uint16_t> source, target;
+    LargeArray<std::uint16_t> source, target;
     ImageSize from, to;
     std::mutex lock;
     std::condition_variable doneChanged;
@@ -27,8 +27,8 @@ struct Work {
 
 }  // namespace
 
-ResampleAsideResult resampleAside(LargeVector<std::uint16_t> source, ImageSize from,
-                                  LargeVector<std::uint16_t> target, ImageSize to,
+ResampleAsideResult resampleAside(LargeArray<std::uint16_t> source, ImageSize from,
+                                  LargeArray<std::uint16_t> target, ImageSize to,
                                   const std::function<bool()>& keepGoing) {
     auto work = std::make_shared<Work>();
     work->source = std::move(source);
@@ -36,9 +36,11 @@ ResampleAsideResult resampleAside(LargeVector<std::uint16_t> source, ImageSize f
     work->from = from;
     work->to = to;
     std::thread worker([work] {
-        const bool succeeded = resampleGrey(work->source, work->from, work->target, work->to);
+        const bool succeeded =
+            resampleGrey({work->source.get(), std::size_t{work->from.width} * work->from.height}, work->from,
+                         {work->target.get(), std::size_t{work->to.width} * work->to.height}, work->to);
         // The source is not needed any more; a given-up work frees it as early as it can.
-        decltype(work->source)().swap(work->source);
+        work->source.reset();
         const std::lock_guard<std::mutex> hold(work->lock);
         work->succeeded = succeeded;
         work->done = true;

@@ -14,16 +14,15 @@ namespace kelvarin {
 
 struct ResampleAsideResult {
     // The resampled samples; nothing when the resampling failed or was given up.
-    std::optional<LargeVector<std::uint16_t>> samples;
+    std::optional<LargeArray<std::uint16_t>> samples;
     bool stopped = false;
 };
 
-// Takes `source` (from.width x from.height samples) and `target` (to.width x to.height, sized by
-// the caller). `keepGoing` is called on this thread every few tens of milliseconds while the
+// Takes `source` (from.width x from.height samples) and `target` (room for to.width x to.height). `keepGoing` is called on this thread every few tens of milliseconds while the
 // other works; when it answers false, the resampling is left to finish on its own (it owns both
 // buffers and drops them then) and this returns at once with `stopped`.
-ResampleAsideResult resampleAside(LargeVector<std::uint16_t> source, ImageSize from,
-                                  LargeVector<std::uint16_t> target, ImageSize to,
+ResampleAsideResult resampleAside(LargeArray<std::uint16_t> source, ImageSize from,
+                                  LargeArray<std::uint16_t> target, ImageSize to,
                                   const std::function<bool()>& keepGoing);
 
 }  // namespace kelvarin
