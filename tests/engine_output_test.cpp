@@ -329,6 +329,43 @@ TEST(Resample, ThreadsGiveTheSamplesOfOnePass) {
     }
 }
 
+// The result's top rows can be made before the rest of the source has arrived: they come out the
+// same whatever the rows below the ones sourceRowsFor names hold, and those are well short of
+// the whole source at half the result.
+TEST(Resample, TopRowsNeedOnlyTheSourceRowsNamed) {
+    std::mt19937 random(13);
+    struct Case {
+        ImageSize from, to;
+    };
+    const Case cases[] = {{{97, 613}, {40, 251}}, {{31, 230}, {100, 701}}, {{97, 230}, {40, 701}},
+                          {{64, 1000}, {64, 999}}, {{50, 300}, {50, 7}},    {{40, 9}, {40, 300}}};
+    for (const Case& c : cases) {
+        std::vector<std::uint16_t> source(std::size_t{c.from.width} * c.from.height);
+        for (std::uint16_t& sample : source) sample = static_cast<std::uint16_t>(random());
+        for (std::uint32_t endRow : {1u, c.to.height / 2, c.to.height - 1, c.to.height}) {
+            const std::uint32_t need = sourceRowsFor(c.from, c.to, endRow);
+            ASSERT_LE(need, c.from.height);
+            std::vector<std::uint16_t> cut = source;
+            for (std::size_t i = std::size_t{need} * c.from.width; i < cut.size(); ++i) cut[i] = static_cast<std::uint16_t>(~cut[i]);
+            std::vector<std::uint16_t> whole(std::size_t{c.to.width} * c.to.height, 1), top(whole.size(), 1);
+            ASSERT_TRUE(resampleGreyRows(source, c.from, whole, c.to, 0, endRow));
+            ASSERT_TRUE(resampleGreyRows(cut, c.from, top, c.to, 0, endRow));
+            EXPECT_TRUE(top == whole) << c.from.width << " x " << c.from.height << " -> " << c.to.width << " x "
+                                      << c.to.height << ", rows to " << endRow << " from " << need << " source rows";
+            if (endRow == c.to.height / 2 && c.from.height >= 200) {
+                EXPECT_LT(need, c.from.height * 3 / 4) << c.from.width << " x " << c.from.height;
+            }
+        }
+        // The rest made afterwards completes exactly one pass.
+        std::vector<std::uint16_t> parts(std::size_t{c.to.width} * c.to.height), once(parts.size());
+        ASSERT_TRUE(resampleGreyRows(source, c.from, parts, c.to, 0, c.to.height / 2));
+        ASSERT_TRUE(resampleGreyRows(source, c.from, parts, c.to, c.to.height / 2, c.to.height - c.to.height / 2));
+        ASSERT_TRUE(resampleGrey(source, c.from, once, c.to));
+        EXPECT_TRUE(parts == once);
+        EXPECT_FALSE(resampleGreyRows(source, c.from, parts, c.to, c.to.height / 2, c.to.height));
+    }
+}
+
 TEST(Resample, RefusesSizesThatDoNotMatchTheBuffers) {
     std::vector<std::uint16_t> source(12), target(4);
     EXPECT_FALSE(resampleGrey(source, {4, 4}, target, {2, 2}));

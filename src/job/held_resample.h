@@ -1,16 +1,19 @@
 // An image written at another size than it comes in: held whole as its samples arrive, resampled
-// aside once it is complete (the job's thread goes on answering the window and can give the work
-// up when the user stops the job), then handed on in parts, between which a stop is looked for
-// again. The one grey file and the tiles of a set both take this path.
+// aside (the result's top half as soon as the rows it is made from are in, the rest once the
+// image is complete; the job's thread goes on answering the window and can give the work up when
+// the user stops the job), then handed on in parts, between which a stop is looked for again.
+// The one grey file and the tiles of a set both take this path.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "base/image_size.h"
 #include "base/large_memory.h"
+#include "job/resample_aside.h"
 
 namespace kelvarin {
 
@@ -36,7 +39,7 @@ public:
     Outcome finish(const FinishProgress& progress, const std::function<bool()>& resampled, const HandOn& handOn);
 
 private:
-    LargeArray<std::uint16_t> whole_;  // from_.width x from_.height, filled by add()
+    std::unique_ptr<ResampleAside> aside_;  // holds the image, from_.width x from_.height, filled by add()
     ImageSize from_{}, to_{};
     std::size_t held_ = 0;
 };

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cmath>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -22,21 +23,43 @@ stbir_filter filterFor(std::uint32_t from, std::uint32_t to) {
     return to < from ? STBIR_FILTER_BOX : STBIR_FILTER_CATMULLROM;
 }
 
-// Results smaller than this are made on the caller's thread alone.
-constexpr std::uint64_t kSamplesWorthAThread = std::uint64_t{1} << 18;
 
 }  // namespace
 
+std::uint32_t sourceRowsFor(ImageSize from, ImageSize to, std::uint32_t endRow) {
+    if (from.height == 0 || to.height == 0) return 0;
+    // stb makes row r from the source rows whose reach (the filter's support about their centres,
+    // scaled) touches it: when shrinking, rows up to (r + 1) / scale and half a row more; when
+    // growing, the two rows past r / scale. The filter's whole width in source rows and two more
+    // rows on top of that leave room to spare.
+    const float yScale = static_cast<float>(to.height) / static_cast<float>(from.height);
+    const stbir_filter down = filterFor(from.height, to.height);
+    const double reach = std::ceil((static_cast<double>(endRow) + 1) / static_cast<double>(yScale)) +
+                         stbir__get_filter_pixel_width(down, yScale) + 2;
+    return static_cast<std::uint32_t>(std::min(reach, static_cast<double>(from.height)));
+}
+
 bool resampleGrey(std::span<const std::uint16_t> source, ImageSize from, std::span<std::uint16_t> target,
                   ImageSize to, std::uint64_t bandBytes, unsigned threads) {
+    return resampleGreyRows(source, from, target, to, 0, to.height, bandBytes, threads);
+}
+
+bool resampleGreyRows(std::span<const std::uint16_t> source, ImageSize from, std::span<std::uint16_t> target,
+                      ImageSize to, std::uint32_t firstRow, std::uint32_t rowCount, std::uint64_t bandBytes,
+                      unsigned threads) {
     if (from.width == 0 || from.height == 0 || to.width == 0 || to.height == 0) return false;
     if (source.size() != std::uint64_t{from.width} * from.height || target.size() != std::uint64_t{to.width} * to.height)
         return false;
     // stb counts pixels and row strides in int.
     constexpr std::uint32_t kLargest = INT_MAX / 2;
     if (std::max({from.width, from.height, to.width, to.height}) > kLargest) return false;
+    if (firstRow > to.height || rowCount > to.height - firstRow) return false;
+    if (rowCount == 0) return true;
     if (from == to) {
-        std::copy(source.begin(), source.end(), target.begin());
+        const std::size_t first = std::size_t{firstRow} * to.width, count = std::size_t{rowCount} * to.width;
+        std::copy(source.begin() + static_cast<std::ptrdiff_t>(first),
+                  source.begin() + static_cast<std::ptrdiff_t>(first + count),
+                  target.begin() + static_cast<std::ptrdiff_t>(first));
         return true;
     }
     const stbir_filter across = filterFor(from.width, to.width), down = filterFor(from.height, to.height);
@@ -51,23 +74,23 @@ bool resampleGrey(std::span<const std::uint16_t> source, ImageSize from, std::sp
     const std::uint64_t bandColumns = std::clamp<std::uint64_t>(bandBytes / columnBytes, 1, to.width);
     // A block of the result: `rows` rows from `firstRow`, `columns` columns from `firstColumn`,
     // written straight into its place.
-    const auto resize = [&](std::uint32_t firstRow, std::uint32_t rows, std::uint32_t firstColumn, std::uint32_t columns) {
+    const auto resize = [&](std::uint32_t top, std::uint32_t rows, std::uint32_t firstColumn, std::uint32_t columns) {
         return stbir_resize_subpixel(source.data(), static_cast<int>(from.width), static_cast<int>(from.height), 0,
-                                     target.data() + std::size_t{firstRow} * to.width + firstColumn,
+                                     target.data() + std::size_t{top} * to.width + firstColumn,
                                      static_cast<int>(columns), static_cast<int>(rows),
                                      static_cast<int>(to.width * sizeof(std::uint16_t)), STBIR_TYPE_UINT16, 1,
                                      STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP, STBIR_EDGE_CLAMP, across, down,
                                      STBIR_COLORSPACE_LINEAR, nullptr, xScale, yScale, static_cast<float>(firstColumn),
-                                     static_cast<float>(firstRow)) != 0;
+                                     static_cast<float>(top)) != 0;
     };
     // The threads share bands of rows: a band of columns would turn every source row it reads
     // into floats whole, once for each band, where a band of rows reads only the source rows
     // under it. Bands of columns remain for a result too wide for the filter's arithmetic.
-    const std::uint64_t samples = std::uint64_t{to.width} * to.height;
+    const std::uint64_t samples = std::uint64_t{to.width} * rowCount;
     unsigned workers = threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
-    if (samples < kSamplesWorthAThread) workers = 1;
-    const std::uint32_t rowsPerBand = (to.height + workers - 1) / workers;
-    const std::uint32_t downBands = (to.height + rowsPerBand - 1) / rowsPerBand;
+    if (samples < kResampleSamplesWorthAThread) workers = 1;
+    const std::uint32_t rowsPerBand = (rowCount + workers - 1) / workers;
+    const std::uint32_t downBands = (rowCount + rowsPerBand - 1) / rowsPerBand;
     const auto columns = static_cast<std::uint32_t>(bandColumns);
     const std::uint32_t acrossBands = (to.width + columns - 1) / columns;
     const std::uint32_t blocks = downBands * acrossBands;
@@ -75,9 +98,9 @@ bool resampleGrey(std::span<const std::uint16_t> source, ImageSize from, std::sp
     std::atomic<bool> failed{false};
     const auto work = [&] {
         for (std::uint32_t block = next++; block < blocks && !failed; block = next++) {
-            const std::uint32_t firstRow = block / acrossBands * rowsPerBand;
+            const std::uint32_t top = block / acrossBands * rowsPerBand;
             const std::uint32_t firstColumn = block % acrossBands * columns;
-            if (!resize(firstRow, std::min(rowsPerBand, to.height - firstRow), firstColumn,
+            if (!resize(firstRow + top, std::min(rowsPerBand, rowCount - top), firstColumn,
                         std::min(columns, to.width - firstColumn)))
                 failed = true;
         }

@@ -20,7 +20,19 @@ namespace kelvarin {
 // shared out among `threads` threads (0: as many as the machine has), which changes nothing in
 // the samples either.
 inline constexpr std::uint64_t kResampleBandBytes = std::uint64_t{256} << 20;
+// Results of fewer samples are made on the caller's thread alone.
+inline constexpr std::uint64_t kResampleSamplesWorthAThread = std::uint64_t{1} << 18;
 bool resampleGrey(std::span<const std::uint16_t> source, ImageSize from, std::span<std::uint16_t> target,
                   ImageSize to, std::uint64_t bandBytes = kResampleBandBytes, unsigned threads = 0);
+
+// Only the result's rows [firstRow, firstRow + rowCount), each exactly as resampleGrey makes it;
+// the other rows of `target` are left alone. False also for rows past the result's end.
+bool resampleGreyRows(std::span<const std::uint16_t> source, ImageSize from, std::span<std::uint16_t> target,
+                      ImageSize to, std::uint32_t firstRow, std::uint32_t rowCount,
+                      std::uint64_t bandBytes = kResampleBandBytes, unsigned threads = 0);
+
+// How many of the source's rows, from the top, the result's rows [0, endRow) are made from (at
+// most from.height): those rows can be resampled as soon as these have arrived.
+std::uint32_t sourceRowsFor(ImageSize from, ImageSize to, std::uint32_t endRow);
 
 }  // namespace kelvarin
