@@ -1,7 +1,5 @@
 #include "formats/png_writer.h"
 
-#include "formats/run_deflate.h"
-
 #include <zlib.h>
 
 #include <algorithm>
@@ -11,6 +9,8 @@
 #include <new>
 #include <system_error>
 #include <thread>
+
+#include "formats/run_deflate.h"
 
 namespace kelvarin {
 
@@ -79,10 +79,10 @@ struct PngWriter::Band {
 
 namespace {
 
-// Bands are taken from those earlier writers left and given back: a fresh
-// band is two MiB the system has to find and clear, and a set of 8 x 8 PNG tiles of an 8193 map
-// went through some 200 of them (a third of its time went to the kernel, clearing pages). They
-// are kept while a writer or a BandHold lives, and let go with the last one.
+// Bands are taken from those earlier writers left and given back: a fresh band is two MiB the
+// system has to find and clear, and a set of 8 x 8 PNG tiles of an 8193 map went through some 200
+// of them (a third of its time went to the kernel, clearing pages). They are kept while a writer
+// or a BandHold lives, and let go with the last one.
 constexpr std::size_t kPooledBands = 32;
 std::size_t bandHolds = 0;  // under bandPoolLock()
 

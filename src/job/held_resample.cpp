@@ -40,7 +40,8 @@ bool HeldResample::add(const std::uint16_t* samples, std::size_t count) {
 
 HeldResample::Outcome HeldResample::finish(const FinishProgress& progress, const std::function<bool()>& resampled,
                                            const HandOn& handOn) {
-    if (!aside_ || !complete()) return Outcome::OutOfMemory;
+    if (!aside_) return Outcome::OutOfMemory;  // begin() found no memory
+    if (!complete()) return Outcome::HandOnFailed;
     const std::size_t samples = std::size_t{to_.width} * to_.height;
     // stb tells nothing of its progress: the bar moves by the time a resampling of this many
     // samples takes on the machine we measure on, and waits short of the end.

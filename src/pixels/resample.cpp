@@ -23,7 +23,6 @@ stbir_filter filterFor(std::uint32_t from, std::uint32_t to) {
     return to < from ? STBIR_FILTER_BOX : STBIR_FILTER_CATMULLROM;
 }
 
-
 }  // namespace
 
 std::uint32_t sourceRowsFor(ImageSize from, ImageSize to, std::uint32_t endRow) {
@@ -72,7 +71,7 @@ bool resampleGreyRows(std::span<const std::uint16_t> source, ImageSize from, std
     const std::uint64_t columnBytes = std::max<std::uint64_t>(std::uint64_t{to.height} * sizeof(std::uint16_t),
                                                               ringRows * sizeof(float));
     const std::uint64_t bandColumns = std::clamp<std::uint64_t>(bandBytes / columnBytes, 1, to.width);
-    // A block of the result: `rows` rows from `firstRow`, `columns` columns from `firstColumn`,
+    // A block of the result: `rows` rows from `top`, `columns` columns from `firstColumn`,
     // written straight into its place.
     const auto resize = [&](std::uint32_t top, std::uint32_t rows, std::uint32_t firstColumn, std::uint32_t columns) {
         return stbir_resize_subpixel(source.data(), static_cast<int>(from.width), static_cast<int>(from.height), 0,

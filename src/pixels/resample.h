@@ -11,6 +11,9 @@
 
 namespace kelvarin {
 
+// Results (or ranges of rows) of fewer samples are made on the caller's thread alone.
+inline constexpr std::uint64_t kResampleSamplesWorthAThread = std::uint64_t{1} << 18;
+
 // `source` holds from.width x from.height samples and `target` to.width x to.height, rows top
 // first. False when a size is 0 or does not match its buffer, or memory ran out.
 // The filtering works out its offsets and buffer sizes in 32 bits, so a large result (more than
@@ -20,8 +23,6 @@ namespace kelvarin {
 // shared out among `threads` threads (0: as many as the machine has), which changes nothing in
 // the samples either.
 inline constexpr std::uint64_t kResampleBandBytes = std::uint64_t{256} << 20;
-// Results of fewer samples are made on the caller's thread alone.
-inline constexpr std::uint64_t kResampleSamplesWorthAThread = std::uint64_t{1} << 18;
 bool resampleGrey(std::span<const std::uint16_t> source, ImageSize from, std::span<std::uint16_t> target,
                   ImageSize to, std::uint64_t bandBytes = kResampleBandBytes, unsigned threads = 0);
 
