@@ -88,26 +88,41 @@ private:
 // that never occurs. Where fewer than two symbols occur, two get a length of 1, so that every
 // code sent is complete (zlib refuses an incomplete code-length code).
 void codeLengths(const std::uint32_t* frequency, int symbols, int longest, std::uint8_t* lengths) {
-    // The symbols that occur, lightest first (ties by symbol, so the code is the same everywhere):
-    // a key each of weight and symbol.
-    std::array<std::uint64_t, kLiteralLengthCodes> order{};
+    // The symbols that occur, lightest first, ties in symbol order (so the code is the same
+    // everywhere): sorted by their weights' two low bytes in turn, each pass keeping the order of
+    // the one before. A block's weights stay below 2^16; a heavier one is sorted whole.
+    std::array<std::uint16_t, kLiteralLengthCodes> order, sorted;
     int used = 0;
+    std::uint32_t heaviest = 0;
     for (int s = 0; s < symbols; ++s) {
         lengths[s] = 0;
-        if (frequency[s] != 0) order[used++] = std::uint64_t{frequency[s]} << 16 | static_cast<unsigned>(s);
+        if (frequency[s] == 0) continue;
+        order[used++] = static_cast<std::uint16_t>(s);
+        heaviest = std::max(heaviest, frequency[s]);
     }
     if (used < 2) {
-        const int first = used == 1 ? static_cast<int>(order[0] & 0xFFFF) : 0;
+        const int first = used == 1 ? order[0] : 0;
         lengths[first] = 1;
         lengths[first == 0 ? 1 : 0] = 1;
         return;
     }
-    std::sort(order.begin(), order.begin() + used);
+    if (heaviest < (1u << 16)) {
+        for (int shift = 0; shift < 16; shift += 8) {
+            std::array<int, 257> start{};
+            for (int i = 0; i < used; ++i) ++start[((frequency[order[i]] >> shift) & 0xFF) + 1];
+            for (int b = 0; b < 256; ++b) start[b + 1] += start[b];
+            for (int i = 0; i < used; ++i) sorted[start[(frequency[order[i]] >> shift) & 0xFF]++] = order[i];
+            order = sorted;
+        }
+    } else {
+        std::stable_sort(order.begin(), order.begin() + used,
+                         [&](std::uint16_t a, std::uint16_t b) { return frequency[a] < frequency[b]; });
+    }
     // The depths of an optimal code, in place over the sorted weights (Moffat and Katajainen,
     // "In-place calculation of minimum-redundancy codes"): A[i] ends as the depth of the i-th
     // lightest symbol.
-    std::array<std::uint32_t, kLiteralLengthCodes> A{};
-    for (int i = 0; i < used; ++i) A[i] = static_cast<std::uint32_t>(order[i] >> 16);
+    std::array<std::uint32_t, kLiteralLengthCodes> A;
+    for (int i = 0; i < used; ++i) A[i] = frequency[order[i]];
     const int n = used;
     A[0] += A[1];
     int root = 0, leaf = 2;
@@ -161,8 +176,18 @@ void codeLengths(const std::uint32_t* frequency, int symbols, int longest, std::
     // The longest codes to the rarest symbols.
     int i = 0;
     for (int bits = longest; bits >= 1; --bits)
-        for (int k = 0; k < count[bits]; ++k) lengths[order[i++] & 0xFFFF] = static_cast<std::uint8_t>(bits);
+        for (int k = 0; k < count[bits]; ++k) lengths[order[i++]] = static_cast<std::uint8_t>(bits);
 }
+
+constexpr std::array<std::uint8_t, 256> makeReversedBytes() {
+    std::array<std::uint8_t, 256> reversed{};
+    for (int b = 0; b < 256; ++b)
+        for (int bit = 0; bit < 8; ++bit)
+            if (b & (1 << bit)) reversed[b] = static_cast<std::uint8_t>(reversed[b] | (0x80 >> bit));
+    return reversed;
+}
+
+constexpr std::array<std::uint8_t, 256> kReversedBytes = makeReversedBytes();
 
 // The canonical codes of `lengths` (RFC 1951, 3.2.2), bit-reversed as deflate sends them.
 void canonicalCodes(const std::uint8_t* lengths, int symbols, std::uint16_t* codes) {
@@ -176,9 +201,9 @@ void canonicalCodes(const std::uint8_t* lengths, int symbols, std::uint16_t* cod
     for (int s = 0; s < symbols; ++s) {
         const int bits = lengths[s];
         if (bits == 0) continue;
-        std::uint32_t code = next[bits]++, reversed = 0;
-        for (int b = 0; b < bits; ++b, code >>= 1) reversed = (reversed << 1) | (code & 1);
-        codes[s] = static_cast<std::uint16_t>(reversed);
+        const std::uint32_t code = next[bits]++;
+        const std::uint32_t reversed = std::uint32_t{kReversedBytes[code & 0xFF]} << 8 | kReversedBytes[code >> 8];
+        codes[s] = static_cast<std::uint16_t>(reversed >> (16 - bits));
     }
 }
 
@@ -292,11 +317,12 @@ void writeBlock(BitWriter& out, const std::uint8_t* data, std::size_t size, cons
         if (extraBitsOf(s) != 0) out.put(runs.extra[i], extraBitsOf(s));
     }
 
-    std::array<std::uint16_t, kLiteralLengthCodes> codes{};
+    std::array<std::uint16_t, kLiteralLengthCodes> codes;  // those of the symbols that occur
     canonicalCodes(lengths.data(), kLiteralLengthCodes, codes.data());
     // A run's whole code at once: its length code, the extra bits, and distance code 0 (one 0 bit).
-    std::array<std::uint32_t, kMaxRun - kMinRun + 1> runCode{};
-    std::array<std::uint8_t, kMaxRun - kMinRun + 1> runBits{};
+    // Of the run lengths that occur.
+    std::array<std::uint32_t, kMaxRun - kMinRun + 1> runCode;
+    std::array<std::uint8_t, kMaxRun - kMinRun + 1> runBits;
     for (int run = kMinRun; run <= kMaxRun; ++run) {
         const LengthCode& code = kLengthCodes[run];
         if (frequency[code.symbol] == 0) continue;
