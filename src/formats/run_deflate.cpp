@@ -89,16 +89,14 @@ private:
 // code sent is complete (zlib refuses an incomplete code-length code).
 void codeLengths(const std::uint32_t* frequency, int symbols, int longest, std::uint8_t* lengths) {
     // The symbols that occur, lightest first, ties in symbol order (so the code is the same
-    // everywhere): sorted by their weights' two low bytes in turn, each pass keeping the order of
-    // the one before. A block's weights stay below 2^16; a heavier one is sorted whole.
+    // everywhere): sorted by their weights' two bytes in turn, each pass keeping the order of the
+    // one before. A weight counts symbols of one block, a code length's those of 288 lengths.
+    static_assert(kBlockBytes < (std::size_t{1} << 16), "weights of two bytes");
     std::array<std::uint16_t, kLiteralLengthCodes> order, sorted;
     int used = 0;
-    std::uint32_t heaviest = 0;
     for (int s = 0; s < symbols; ++s) {
         lengths[s] = 0;
-        if (frequency[s] == 0) continue;
-        order[used++] = static_cast<std::uint16_t>(s);
-        heaviest = std::max(heaviest, frequency[s]);
+        if (frequency[s] != 0) order[used++] = static_cast<std::uint16_t>(s);
     }
     if (used < 2) {
         const int first = used == 1 ? order[0] : 0;
@@ -106,17 +104,12 @@ void codeLengths(const std::uint32_t* frequency, int symbols, int longest, std::
         lengths[first == 0 ? 1 : 0] = 1;
         return;
     }
-    if (heaviest < (1u << 16)) {
-        for (int shift = 0; shift < 16; shift += 8) {
-            std::array<int, 257> start{};
-            for (int i = 0; i < used; ++i) ++start[((frequency[order[i]] >> shift) & 0xFF) + 1];
-            for (int b = 0; b < 256; ++b) start[b + 1] += start[b];
-            for (int i = 0; i < used; ++i) sorted[start[(frequency[order[i]] >> shift) & 0xFF]++] = order[i];
-            order = sorted;
-        }
-    } else {
-        std::stable_sort(order.begin(), order.begin() + used,
-                         [&](std::uint16_t a, std::uint16_t b) { return frequency[a] < frequency[b]; });
+    for (int shift = 0; shift < 16; shift += 8) {
+        std::array<int, 257> start{};
+        for (int i = 0; i < used; ++i) ++start[((frequency[order[i]] >> shift) & 0xFF) + 1];
+        for (int b = 0; b < 256; ++b) start[b + 1] += start[b];
+        for (int i = 0; i < used; ++i) sorted[start[(frequency[order[i]] >> shift) & 0xFF]++] = order[i];
+        order = sorted;
     }
     // The depths of an optimal code, in place over the sorted weights (Moffat and Katajainen,
     // "In-place calculation of minimum-redundancy codes"): A[i] ends as the depth of the i-th
