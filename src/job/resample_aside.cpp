@@ -81,8 +81,9 @@ void ResampleAside::sourceRowsIn(std::uint32_t rows) {
 ResampleAsideResult ResampleAside::finish(const std::function<bool()>& keepGoing) {
     Work& work = *work_;
     const std::uint32_t first = top_.joinable() ? work.topRows : 0;
-    // Beside a top half being made, the rest takes the other cores.
-    const unsigned threads = first != 0 ? std::max(1u, std::thread::hardware_concurrency() - 1) : 0;
+    // Beside a top half being made, the rest takes the other cores (one where their number is not
+    // known); else all of them.
+    const unsigned threads = first != 0 ? std::max(2u, std::thread::hardware_concurrency()) - 1 : 0;
     {
         const std::lock_guard<std::mutex> hold(work.lock);
         ++work.running;
