@@ -270,6 +270,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "The tiled file has no tile description."},
         HostileCase{"tile_of_zero", with([](ExrBuilder& b) { b.tiles = true; b.tileSize = 0; }),
                     "Tile size not supported: tiles must be 1 to 65535 pixels a side."},
+        // A 4 x 3 image in tiles that would each decode to 96 MB; a file of a few hundred bytes
+        // can claim them, as only the image's own pixels are stored.
+        HostileCase{"tiles_far_larger_than_the_image", with([](ExrBuilder& b) { b.tiles = true; b.tileSize = 4000; }),
+                    "The tiles (4000 x 4000) are far larger than the image (4 x 3)."},
         HostileCase{"chunk_count_too_large", with([](ExrBuilder& b) { b.chunkCount = 100663304; }),
                     "The chunk count 100663304 does not match the image's 1 chunks."},
         HostileCase{"header_without_end", with([](ExrBuilder& b) { b.extraBytes = 0; b.terminated = false; }),

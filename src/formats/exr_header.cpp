@@ -11,6 +11,9 @@ namespace kelvarin {
 namespace {
 
 constexpr std::uint32_t kTiledFlag = 0x200, kLongNamesFlag = 0x400, kDeepFlag = 0x800, kMultipartFlag = 0x1000;
+// A tile may decode to this much beyond twice the whole image (a 1024 x 1024 tile of four float
+// channels): tiles larger than a small image are common, tiles thousands of times larger are not.
+constexpr std::uint64_t kLargestTileBytes = std::uint64_t{16} << 20;
 
 std::uint32_t u32At(const std::uint8_t* p) {
     return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
@@ -176,6 +179,13 @@ bool Walk::run(ByteSource& source) {
             header_.tileHeight > kLargestImageSide)
             return refuse("Tile size not supported: tiles must be 1 to 65535 pixels a side.");
         chunkHeaderBytes = 20;  // a tile's position, levels and size
+        // A tile is decoded whole, also where it reaches past the image; one far larger than the
+        // image would have memory made for pixels no file holds.
+        const std::uint64_t tileBytes = std::uint64_t{header_.tileWidth} * header_.tileHeight * bytesPerPixel;
+        if (tileBytes > std::max(kLargestTileBytes, 2 * std::uint64_t{header_.width} * header_.length * bytesPerPixel))
+            return refuse("The tiles (" + std::to_string(header_.tileWidth) + " x " + std::to_string(header_.tileHeight) +
+                          ") are far larger than the image (" + std::to_string(header_.width) + " x " +
+                          std::to_string(header_.length) + ").");
         const bool up = header_.roundUp;
         const std::uint32_t xLevels = header_.levels == ExrLevels::One ? 1
                                     : header_.levels == ExrLevels::Mipmap
