@@ -76,7 +76,6 @@ public:
         out_ += count;
     }
     std::uint8_t* position() const { return out_; }
-    int pending() const { return filled_; }
 
 private:
     std::uint8_t* out_;
@@ -234,6 +233,17 @@ struct LengthRuns {
     }
 };
 
+// A stored block of `size` bytes (at most 65535; none for the empty block that only ends on a
+// byte boundary).
+void writeStored(BitWriter& out, const std::uint8_t* data, std::size_t size, bool final) {
+    out.put(final ? 1 : 0, 3);
+    out.align();
+    const std::uint8_t head[4] = {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
+                                  static_cast<std::uint8_t>(~size), static_cast<std::uint8_t>(~size >> 8)};
+    out.bytes(head, sizeof head);
+    if (size != 0) out.bytes(data, size);
+}
+
 constexpr int extraBitsOf(int codeLengthSymbol) {
     return codeLengthSymbol == 16 ? 2 : codeLengthSymbol == 17 ? 3 : codeLengthSymbol == 18 ? 7 : 0;
 }
@@ -244,9 +254,10 @@ void writeBlock(BitWriter& out, const std::uint8_t* data, std::size_t size, cons
     std::array<std::uint32_t, kLiteralLengthCodes> frequency{};
     std::uint64_t extraBits = 0;
     std::size_t matches = 0, count = 0;
-    for (std::size_t i = 0; i < size;) {
+    // The byte before the block (none before a piece's first: no match reaches back past it).
+    int previous = before != nullptr ? *before : -1;
+    for (std::size_t i = 0; i < size; previous = data[i - 1]) {
         const std::uint8_t byte = data[i];
-        const int previous = i > 0 ? data[i - 1] : before != nullptr ? *before : -1;
         if (previous == byte) {
             const std::size_t limit = std::min<std::size_t>(kMaxRun, size - i);
             std::size_t run = 1;
@@ -287,15 +298,7 @@ void writeBlock(BitWriter& out, const std::uint8_t* data, std::size_t size, cons
     for (int s = 0; s < kCodeLengthCodes; ++s)
         bits += std::uint64_t{runs.frequency[s]} * (runLengths[s] + static_cast<unsigned>(extraBitsOf(s)));
     for (int s = 0; s < kLiteralLengthCodes; ++s) bits += std::uint64_t{frequency[s]} * lengths[s];
-    if (bits >= 3 + 7 + 32 + 8 * std::uint64_t{size}) {
-        out.put(final ? 1 : 0, 3);  // stored
-        out.align();
-        const std::uint8_t head[4] = {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
-                                      static_cast<std::uint8_t>(~size), static_cast<std::uint8_t>(~size >> 8)};
-        out.bytes(head, sizeof head);
-        out.bytes(data, size);
-        return;
-    }
+    if (bits >= 3 + 7 + 32 + 8 * std::uint64_t{size}) return writeStored(out, data, size, final);
 
     out.put((final ? 1 : 0) | (2 << 1), 3);  // dynamic Huffman codes
     out.put(static_cast<std::uint32_t>(literalCodes - 257), 5);
@@ -312,8 +315,8 @@ void writeBlock(BitWriter& out, const std::uint8_t* data, std::size_t size, cons
 
     std::array<std::uint16_t, kLiteralLengthCodes> codes;  // those of the symbols that occur
     canonicalCodes(lengths.data(), kLiteralLengthCodes, codes.data());
-    // A run's whole code at once: its length code, the extra bits, and distance code 0 (one 0 bit).
-    // Of the run lengths that occur.
+    // A run's whole code at once (for the run lengths that occur): its length code, the extra
+    // bits, and distance code 0 (one 0 bit).
     std::array<std::uint32_t, kMaxRun - kMinRun + 1> runCode;
     std::array<std::uint8_t, kMaxRun - kMinRun + 1> runBits;
     for (int run = kMinRun; run <= kMaxRun; ++run) {
@@ -354,13 +357,8 @@ std::size_t deflateRuns(std::span<const std::uint8_t> data, bool last, std::uint
                        last && at + size == data.size(), tokens.get());
         }
     }
-    if (data.empty() || !last) {
-        // An empty stored block: final for an empty stream, else the byte boundary to go on from.
-        bits.put(last ? 1 : 0, 3);
-        bits.align();
-        const std::uint8_t empty[4] = {0, 0, 0xFF, 0xFF};
-        bits.bytes(empty, sizeof empty);
-    }
+    // An empty stored block: final for an empty stream, else the byte boundary to go on from.
+    if (data.empty() || !last) writeStored(bits, nullptr, 0, last);
     bits.align();
     return static_cast<std::size_t>(bits.position() - out);
 }
