@@ -31,7 +31,7 @@ ensure_locale() {
 
 # zlib compresses the PNG output; stb_image_resize.h resamples to engine sizes; tinyexr.h decodes
 # OpenEXR sources.
-BUILD_PACKAGES=(cmake g++ make zlib1g-dev libdeflate-dev libstb-dev libtinyexr-dev)
+BUILD_PACKAGES=(cmake g++ make zlib1g-dev libstb-dev libtinyexr-dev)
 
 # Every program the set-up and test commands run, with the Debian package it comes from. A step
 # names the programs it runs with ensure_tools, which installs what is missing and then fails, by

@@ -1,5 +1,7 @@
 #include "formats/png_inflate.h"
 
+#include "formats/inflate.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -12,7 +14,6 @@ namespace kelvarin {
 
 namespace {
 
-constexpr std::size_t kInputBlock = 65536;
 // Inflated bytes after the last row that are taken as trailing padding of a writer; a stream
 // that goes on beyond them is not the image it claims to be.
 constexpr std::uint64_t kTrailingBytesAllowed = 65536;
@@ -27,26 +28,21 @@ std::uint32_t bigEndian32(const std::uint8_t* b) {
 
 }  // namespace
 
-struct PngInflate::Stream {
+// The IDAT chunks' data, pulled by the inflater as it needs it; each chunk's CRC is compared at
+// its end.
+struct PngInflate::Stream final : InflateSource {
     ByteSource& source;
     const std::uint64_t firstIdat;
-    z_stream z{};
-    bool ready = false;
+    Inflate inflate;
     bool ended = false;
-    bool faultPending = false;  // `why` stops the next read: the bytes before it were read
-    std::vector<std::uint8_t> input;
     std::uint64_t chunkNext = 0;  // the next data byte of the current IDAT chunk
     std::uint64_t chunkLeft = 0;  // its data bytes still to read
     uLong crc = 0;
     bool inputDone = false;
+    std::string chunkFault;  // why the chunks could give no more, before their end
     std::string why;
 
     Stream(ByteSource& source, std::uint64_t firstIdat) : source(source), firstIdat(firstIdat) {}
-    ~Stream() {
-        if (ready) inflateEnd(&z);
-    }
-    Stream(const Stream&) = delete;
-    Stream& operator=(const Stream&) = delete;
 
     bool fail(std::string reason) {
         why = std::move(reason);
@@ -66,117 +62,76 @@ struct PngInflate::Stream {
 
     bool reset() {
         ended = false;
-        faultPending = false;
         inputDone = false;
         chunkLeft = 0;
+        chunkFault.clear();
         why.clear();
-        if (!ready) {
-            if (inflateInit(&z) != Z_OK) return fail("Not enough memory to inflate the image data.");
-            ready = true;
-        } else if (inflateReset(&z) != Z_OK) {
-            return fail("The image data could not be inflated again.");
-        }
-        z.avail_in = 0;
-        try {
-            input.resize(kInputBlock);
-        } catch (const std::bad_alloc&) {
-            return fail("Not enough memory to inflate the image data.");
-        }
         enterChunk(firstIdat);
+        inflate.reset(*this);
         return true;
     }
 
-    // One call of inflate into `to`: Z_OK, Z_STREAM_END, Z_BUF_ERROR (no progress) or an error,
-    // with `made` the bytes it wrote.
-    int inflateStep(std::uint8_t* to, uInt room, std::size_t& made) {
-        z.next_out = to;
-        z.avail_out = room;
-        const int status = inflate(&z, Z_NO_FLUSH);
-        made = room - z.avail_out;
-        return status;
-    }
-
-    // Refills inflate's input from the IDAT chunks; at the end of each, its CRC is compared.
-    bool feed() {
+    std::size_t pull(std::uint8_t* to, std::size_t room) override {
         while (!inputDone && chunkLeft == 0) {
             std::uint8_t stored[4];
-            if (!source.readAt(chunkNext, stored, 4)) return fail("The file ends inside chunk IDAT.");
-            if (bigEndian32(stored) != crc) return fail("Bad CRC in chunk IDAT.");
+            if (!source.readAt(chunkNext, stored, 4)) return stop("The file ends inside chunk IDAT.");
+            if (bigEndian32(stored) != crc) return stop("Bad CRC in chunk IDAT.");
             enterChunk(chunkNext + 4);
         }
-        if (inputDone) return true;
-        const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(chunkLeft, input.size()));
-        if (!source.readAt(chunkNext, input.data(), step)) return fail("The file ends inside chunk IDAT.");
-        crc = crc32(crc, input.data(), static_cast<uInt>(step));
+        if (inputDone) return 0;
+        const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(chunkLeft, room));
+        if (!source.readAt(chunkNext, to, step)) return stop("The file ends inside chunk IDAT.");
+        crc = crc32(crc, to, static_cast<uInt>(step));
         chunkNext += step;
         chunkLeft -= step;
-        z.next_in = input.data();
-        z.avail_in = static_cast<uInt>(step);
-        return true;
+        return step;
     }
 
-    // Inflates up to `bytes` into `to`; `got` says how many came, also when it fails.
+    std::size_t stop(const char* reason) {
+        chunkFault = reason;
+        inputDone = true;
+        return 0;
+    }
+
+    // False, with `why`, when the stream could not give all the bytes: a faulty chunk first,
+    // else `endsEarly` when it ended or was cut short, else the damage.
+    bool takeResult(InflateResult result, const char* endsEarly) {
+        if (result == InflateResult::Full) return true;
+        if (result == InflateResult::End) ended = true;
+        if (!chunkFault.empty()) return fail(chunkFault);
+        if (result == InflateResult::Damaged)
+            return fail(std::string("The image data is damaged (") + inflate.failure() + ").");
+        return fail(endsEarly);
+    }
+
+    // Inflates `bytes` into `to`; `got` says how many came, also when it fails.
     bool inflateInto(std::uint8_t* to, std::size_t bytes, std::size_t& got) {
-        got = 0;
-        if (faultPending) return false;
-        while (got < bytes) {
-            if (ended) return fail("The image data inflates to fewer bytes than the image needs.");
-            if (!refill()) return false;
-            std::size_t made = 0;
-            const int status = inflateStep(to + got, static_cast<uInt>(std::min<std::size_t>(bytes - got, uInt{1} << 30)), made);
-            got += made;
-            if (!takeStatus(status, "The image data ends before the image does.")) {
-                // Bytes that all came before the fault (a bad check value at the stream's end)
-                // are read; the fault stops the next read, or the end. Ahead or in place, the
-                // same rows are read before it.
-                faultPending = got == bytes;
-                return faultPending;
-            }
+        if (ended) {
+            got = 0;
+            return fail("The image data inflates to fewer bytes than the image needs.");
         }
-        return true;
-    }
-
-    // More input when inflate has used what it had, unless the chunks have no more: inflate is
-    // then asked once more, for what it holds already (a match it had no room to copy). False
-    // with `why` when a chunk is faulty.
-    bool refill() {
-        while (z.avail_in == 0 && !inputDone)
-            if (!feed()) return false;
-        return true;
-    }
-
-    // False, with `why`, for a fault, or `endsEarly` when the input is used up and inflate could
-    // give nothing more.
-    bool takeStatus(int status, const char* endsEarly) {
-        if (status == Z_STREAM_END) {
-            ended = true;
-        } else if (status == Z_BUF_ERROR && z.avail_in == 0 && inputDone) {
-            return fail(endsEarly);
-        } else if (status != Z_OK && status != Z_BUF_ERROR) {
-            return fail(std::string("The image data is damaged (") + (z.msg ? z.msg : "inflate failed") + ").");
-        }
-        return true;
+        const InflateResult result = inflate.read(to, bytes, got);
+        return takeResult(result, result == InflateResult::End ? "The image data inflates to fewer bytes than the image needs."
+                                                               : "The image data ends before the image does.");
     }
 
     bool finish() {
-        if (faultPending) return false;
         std::uint8_t scratch[4096];
         std::uint64_t trailing = 0;
         while (!ended) {
-            if (!refill()) return false;
             std::size_t made = 0;
-            const int status = inflateStep(scratch, sizeof scratch, made);
+            const InflateResult result = inflate.read(scratch, sizeof scratch, made);
             trailing += made;
-            if (!takeStatus(status, "The image data ends before its compressed stream does.")) return false;
+            if (result != InflateResult::End &&
+                !takeResult(result, "The image data ends before its compressed stream does."))
+                return false;
+            if (result == InflateResult::End) ended = true;
             if (trailing > kTrailingBytesAllowed)
                 return fail("The image data inflates to more bytes than the image needs.");
         }
         // What is left of the chunks after the stream's end is read for their CRCs only.
-        while (!inputDone) {
-            z.avail_in = 0;
-            if (!feed()) return false;
-        }
-        return true;
+        while (!inputDone) pull(scratch, sizeof scratch);
+        return chunkFault.empty() || fail(chunkFault);
     }
 };
 

@@ -1,10 +1,6 @@
 #include "formats/tiff_codecs.h"
 
-#include <zlib.h>
-
-#if KELVARIN_HAVE_LIBDEFLATE
-#include <libdeflate.h>
-#endif
+#include "formats/inflate.h"
 
 #include <algorithm>
 #include <bit>
@@ -161,62 +157,17 @@ CodecStatus decodeLzw(const std::uint8_t* in, std::size_t size, std::uint8_t* ou
     return put == room ? CodecStatus::Ok : CodecStatus::Short;
 }
 
-struct Inflater::State {
-    z_stream stream{};
-    bool ready = false;
-#if KELVARIN_HAVE_LIBDEFLATE
-    libdeflate_decompressor* fast = nullptr;
-#endif
-};
+Inflater::Inflater() : inflate_(std::make_unique<Inflate>()) {}
 
-Inflater::Inflater() : state_(std::make_unique<State>()) {}
-
-Inflater::~Inflater() {
-    if (state_->ready) inflateEnd(&state_->stream);
-#if KELVARIN_HAVE_LIBDEFLATE
-    if (state_->fast) libdeflate_free_decompressor(state_->fast);
-#endif
-}
+Inflater::~Inflater() = default;
 
 CodecStatus Inflater::decode(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room,
                              std::size_t& produced) {
-#if KELVARIN_HAVE_LIBDEFLATE
-    // A whole stream that fits is inflated by libdeflate in one call. Anything else (a stream
-    // that is cut short, damaged, or inflates past the rows) goes to zlib, which takes what it
-    // can and says how it ended, so every strip ends as it would without libdeflate.
-    if (!state_->fast) state_->fast = libdeflate_alloc_decompressor();
-    std::size_t made = 0;
-    if (state_->fast && libdeflate_zlib_decompress(state_->fast, in, size, out, room, &made) == LIBDEFLATE_SUCCESS &&
-        made == room) {
-        produced = made;
-        return CodecStatus::Ok;
+    switch (inflate_->whole(in, size, out, room, produced)) {
+        case InflateResult::Full: return CodecStatus::Ok;
+        case InflateResult::Damaged: return CodecStatus::Bad;
+        default: return CodecStatus::Short;
     }
-#endif
-    z_stream& z = state_->stream;
-    if (!state_->ready) {
-        if (inflateInit(&z) != Z_OK) return CodecStatus::Bad;
-        state_->ready = true;
-    } else if (inflateReset(&z) != Z_OK) {
-        return CodecStatus::Bad;
-    }
-    std::size_t put = 0, taken = 0;
-    int result = Z_OK;
-    // zlib counts in unsigned int; a larger strip goes in pieces.
-    while (put < room && result == Z_OK) {
-        const std::size_t inPart = std::min<std::size_t>(size - taken, UINT_MAX);
-        const std::size_t outPart = std::min<std::size_t>(room - put, UINT_MAX);
-        z.next_in = const_cast<Bytef*>(in + taken);
-        z.avail_in = static_cast<uInt>(inPart);
-        z.next_out = out + put;
-        z.avail_out = static_cast<uInt>(outPart);
-        result = inflate(&z, Z_NO_FLUSH);
-        taken += inPart - z.avail_in;
-        put += outPart - z.avail_out;
-        if (result == Z_BUF_ERROR && put < room) break;  // no input left
-    }
-    produced = put;
-    if (put == room) return CodecStatus::Ok;
-    return result == Z_OK || result == Z_STREAM_END || result == Z_BUF_ERROR ? CodecStatus::Short : CodecStatus::Bad;
 }
 
 void undoHorizontalPredictor(std::uint8_t* row, std::size_t pixels, std::size_t samples, std::size_t bytes) {

@@ -8,6 +8,8 @@
 
 namespace kelvarin {
 
+class Inflate;
+
 enum class CodecStatus {
     Ok,     // the output is full (input left over is ignored) or the data ended where it should
     Short,  // the data ended before the output was full; `produced` says how far it got
@@ -35,8 +37,7 @@ public:
                        std::size_t& produced);
 
 private:
-    struct State;
-    std::unique_ptr<State> state_;
+    std::unique_ptr<Inflate> inflate_;
 };
 
 // Predictor 2 on one row of native-order samples, `samples` a pixel, each 1, 2, 4 or 8 bytes.
