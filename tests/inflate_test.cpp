@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/adler32.h"
 #include "formats/inflate.h"
 
 namespace kelvarin {
@@ -49,13 +50,17 @@ Outcome zlibInflate(const Bytes& stream, std::size_t room) {
     const int status = inflate(&z, Z_NO_FLUSH);
     o.bytes.resize(room - z.avail_out);
     if (status == Z_STREAM_END) {
-        // All that was asked for came, as ours says, whether or not the stream ended with it.
-        o.result = z.avail_out == 0 ? InflateResult::Full : InflateResult::End;
+        o.result = InflateResult::End;
     } else if (status == Z_DATA_ERROR || status == Z_NEED_DICT) {
         o.result = InflateResult::Damaged;
         o.why = z.msg ? z.msg : "needs a preset dictionary";
     } else {
-        o.result = z.avail_out == 0 ? InflateResult::Full : InflateResult::Truncated;
+        o.result = InflateResult::Truncated;
+    }
+    // All that was asked for came, as ours says, whatever zlib found after it.
+    if (z.avail_out == 0) {
+        o.result = InflateResult::Full;
+        o.why.clear();
     }
     inflateEnd(&z);
     return o;

@@ -1,15 +1,17 @@
 #include "formats/inflate.h"
 
+#include "formats/adler32.h"
+#include "formats/inflate_tables.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace kelvarin {
+
+using namespace inflate_codes;
 
 namespace {
 
@@ -25,211 +27,6 @@ constexpr std::size_t kDirectAtLeast = 4096;
 // buffer, which a stored block takes back.
 constexpr std::size_t kLookBehind = 8;
 
-// Table roots: a code of up to this many bits is found in one look-up, a longer one in two. The
-// sizes hold a root table and a subtable for every code longer than the root.
-constexpr unsigned kLitBits = 12, kDistBits = 8, kLengthsBits = 7;
-constexpr std::size_t kLitEntries = (1u << kLitBits) + 286 * (1u << (15 - kLitBits));
-constexpr std::size_t kDistEntries = (1u << kDistBits) + 30 * (1u << (15 - kDistBits));
-
-// A table entry: the bits it takes (bits 0-7), a value (12-27: literal, base of a length or
-// distance, start of a subtable) and flags. A length or distance takes its code and its extra
-// bits at once, the code's own bits in bits 8-11 (where the extra bits begin); a subtable's
-// pointer has the subtable's index bits there. Two literals whose codes fit in the root together
-// are one entry: the first in the value's low byte, the second in its high byte, the first's
-// bits in bits 8-11.
-constexpr std::uint32_t kLiteral = 1u << 31, kExceptional = 1u << 30, kEndOfBlock = 1u << 29, kSubtable = 1u << 28;
-constexpr std::uint32_t kPair = kEndOfBlock;  // with kLiteral
-constexpr std::uint32_t kInvalid = kExceptional | 1;
-
-constexpr std::uint32_t entry(std::uint32_t value, unsigned extra) { return value << 12 | extra << 8; }
-constexpr std::uint32_t valueOf(std::uint32_t e) { return e >> 12 & 0xffff; }
-constexpr unsigned extraOf(std::uint32_t e) { return e >> 8 & 15; }
-// The entry of a symbol whose code has `len` bits.
-constexpr std::uint32_t sized(std::uint32_t e, unsigned len) {
-    if (e & (kLiteral | kExceptional)) return e | len;
-    return (e & ~0xfffu) | len << 8 | (len + extraOf(e));
-}
-
-constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                           31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::uint16_t kDistBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-                                         193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr std::uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-
-enum class CodeKind { Lengths, Literals, Distances };
-
-std::uint32_t entryFor(CodeKind kind, unsigned symbol) {
-    switch (kind) {
-        case CodeKind::Lengths: return kLiteral | entry(symbol, 0);
-        case CodeKind::Literals:
-            if (symbol < 256) return kLiteral | entry(symbol, 0);
-            if (symbol == 256) return kExceptional | kEndOfBlock;
-            if (symbol < 286) return entry(kLengthBase[symbol - 257], kLengthExtra[symbol - 257]);
-            return kExceptional;  // 286 and 287, which only the fixed code has
-        case CodeKind::Distances:
-            if (symbol < 30) return entry(kDistBase[symbol], kDistExtra[symbol]);
-            return kExceptional;  // 30 and 31, likewise
-    }
-    return kExceptional;
-}
-
-// Builds the look-up table of the canonical code with these code lengths; false when zlib would
-// not take them: over-subscribed, or incomplete other than a single code of one bit (or none at
-// all) for literals or distances. A code-lengths code without codes reads every length as 0.
-bool buildTable(const std::uint8_t* lengths, unsigned count, CodeKind kind, unsigned root, std::uint32_t* table,
-                std::size_t capacity) {
-    unsigned counts[16] = {};
-    for (unsigned s = 0; s < count; ++s) ++counts[lengths[s]];
-    counts[0] = 0;
-    unsigned longest = 15;
-    while (longest > 0 && counts[longest] == 0) --longest;
-    const std::size_t rootSize = std::size_t{1} << root;
-    if (longest == 0) {
-        std::fill(table, table + rootSize, kind == CodeKind::Lengths ? (kLiteral | 1) : kInvalid);
-        return true;
-    }
-    int left = 1;
-    for (unsigned len = 1; len <= 15; ++len) {
-        left = (left << 1) - static_cast<int>(counts[len]);
-        if (left < 0) return false;
-    }
-    if (left > 0 && (kind == CodeKind::Lengths || longest != 1)) return false;
-
-    unsigned offsets[17] = {};
-    for (unsigned len = 1; len <= 15; ++len) offsets[len + 1] = offsets[len] + counts[len];
-    unsigned sorted[288];
-    for (unsigned s = 0; s < count; ++s)
-        if (lengths[s] != 0) sorted[offsets[lengths[s]]++] = s;
-
-    std::fill(table, table + rootSize, kInvalid);
-    unsigned code = 0, codeLength = 0, placed = 0;
-    std::size_t next = rootSize, subStart = 0;
-    unsigned subBits = 0, prefix = ~0u;
-    unsigned remaining[16];
-    std::copy(counts, counts + 16, remaining);
-    for (unsigned len = 1; len <= longest; ++len) {
-        for (unsigned k = 0; k < counts[len]; ++k, ++placed) {
-            const unsigned symbol = sorted[placed];
-            code <<= len - codeLength;
-            codeLength = len;
-            unsigned reversed = 0;
-            for (unsigned b = 0; b < len; ++b) reversed |= (code >> b & 1u) << (len - 1 - b);
-            const std::uint32_t e = entryFor(kind, symbol);
-            if (len <= root) {
-                for (std::size_t i = reversed; i < rootSize; i += std::size_t{1} << len) table[i] = sized(e, len);
-            } else {
-                if ((reversed & (rootSize - 1)) != prefix) {
-                    prefix = reversed & static_cast<unsigned>(rootSize - 1);
-                    subBits = len - root;
-                    int room = 1 << subBits;
-                    while (subBits + root < longest) {
-                        room -= static_cast<int>(remaining[subBits + root]);
-                        if (room <= 0) break;
-                        ++subBits;
-                        room <<= 1;
-                    }
-                    subStart = next;
-                    next += std::size_t{1} << subBits;
-                    if (next > capacity) return false;  // cannot happen for a code that passed above
-                    table[prefix] = kExceptional | kSubtable | entry(static_cast<std::uint32_t>(subStart), subBits) | root;
-                }
-                for (std::size_t i = reversed >> root; i < (std::size_t{1} << subBits); i += std::size_t{1} << (len - root))
-                    table[subStart + i] = sized(e, len - root);
-            }
-            --remaining[len];
-            ++code;
-        }
-    }
-    return true;
-}
-
-// Root entries of one short literal followed by another become pairs.
-void pairLiterals(std::uint32_t* table) {
-    std::uint32_t single[1u << kLitBits];
-    std::copy(table, table + (1u << kLitBits), single);
-    for (unsigned i = 0; i < (1u << kLitBits); ++i) {
-        const std::uint32_t first = single[i];
-        const unsigned firstBits = first & 0xff;
-        if (!(first & kLiteral) || firstBits >= kLitBits) continue;
-        // The entry of the bits after the first code: whole when its code is short enough.
-        const std::uint32_t second = single[i >> firstBits];
-        if (!(second & kLiteral) || firstBits + (second & 0xff) > kLitBits) continue;
-        table[i] = kLiteral | kPair | entry(valueOf(first) | valueOf(second) << 8, firstBits) | (firstBits + (second & 0xff));
-    }
-}
-
-struct FixedTables {
-    std::uint32_t literals[kLitEntries];
-    std::uint32_t distances[kDistEntries];
-    FixedTables() {
-        std::uint8_t lengths[288];
-        std::fill(lengths, lengths + 144, 8);
-        std::fill(lengths + 144, lengths + 256, 9);
-        std::fill(lengths + 256, lengths + 280, 7);
-        std::fill(lengths + 280, lengths + 288, 8);
-        buildTable(lengths, 288, CodeKind::Literals, kLitBits, literals, kLitEntries);
-        pairLiterals(literals);
-        std::fill(lengths, lengths + 32, 5);
-        buildTable(lengths, 32, CodeKind::Distances, kDistBits, distances, kDistEntries);
-    }
-};
-
-const FixedTables& fixedTables() {
-    static const FixedTables tables;
-    return tables;
-}
-
-}  // namespace
-
-std::uint32_t adler32Update(std::uint32_t adler, const std::uint8_t* data, std::size_t size) {
-    constexpr std::uint32_t kBase = 65521;
-    std::uint64_t s1 = adler & 0xffff, s2 = adler >> 16;
-#if defined(__SSE2__)
-    // Sixteen bytes at a time: s1 gains their sum, s2 gains 16 times s1 before them and the
-    // bytes weighted 16 down to 1. Sums of up to 64 KiB stay in 64 bits, and are reduced after.
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i firstWeights = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
-    const __m128i lastWeights = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
-    while (size >= 16) {
-        std::size_t chunks = std::min<std::size_t>(size / 16, 4096);
-        size -= chunks * 16;
-        s2 += s1 * chunks * 16;
-        __m128i sums = zero, sumsBefore = zero, weighted = zero;
-        do {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
-            sumsBefore = _mm_add_epi64(sumsBefore, sums);
-            sums = _mm_add_epi64(sums, _mm_sad_epu8(bytes, zero));
-            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpacklo_epi8(bytes, zero), firstWeights));
-            weighted = _mm_add_epi32(weighted, _mm_madd_epi16(_mm_unpackhi_epi8(bytes, zero), lastWeights));
-            data += 16;
-        } while (--chunks != 0);
-        std::uint64_t lanes[2], before[2];
-        std::uint32_t parts[4];
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), sums);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(before), sumsBefore);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(parts), weighted);
-        s2 = (s2 + 16 * (before[0] + before[1]) + parts[0] + parts[1] + parts[2] + parts[3]) % kBase;
-        s1 = (s1 + lanes[0] + lanes[1]) % kBase;
-    }
-#endif
-    while (size > 0) {
-        const std::size_t step = std::min<std::size_t>(size, 5552);
-        for (std::size_t i = 0; i < step; ++i) {
-            s1 += data[i];
-            s2 += s1;
-        }
-        data += step;
-        size -= step;
-        s1 %= kBase;
-        s2 %= kBase;
-    }
-    return static_cast<std::uint32_t>(s2 << 16 | s1);
-}
-
-namespace {
-
 std::uint64_t load64(const std::uint8_t* p) {
     std::uint64_t v;
     std::memcpy(&v, p, 8);
@@ -242,8 +39,11 @@ std::uint64_t load64(const std::uint8_t* p) {
 struct Inflate::State {
     enum class Mode { Header, Block, Stored, Codes, Check, Done, Failed };
 
+    // Buffers and tables are not cleared: nothing is read from them before it is written.
+    State() {}
+
     InflateSource* source = nullptr;
-    std::vector<std::uint8_t> input = std::vector<std::uint8_t>(kLookBehind + kInputBlock);
+    std::unique_ptr<std::uint8_t[]> input{new std::uint8_t[kLookBehind + kInputBlock]};
     const std::uint8_t* in = nullptr;
     const std::uint8_t* inEnd = nullptr;
     const std::uint8_t* inStart = nullptr;
@@ -251,7 +51,7 @@ struct Inflate::State {
     std::uint64_t bitbuf = 0;
     unsigned bitsleft = 0;
 
-    std::vector<std::uint8_t> window = std::vector<std::uint8_t>(kWindow + kSpan + kCopySlack);
+    std::unique_ptr<std::uint8_t[]> window{new std::uint8_t[kWindow + kSpan + kCopySlack]};
     std::uint8_t* history = nullptr;  // the first byte a match may reach back to
     std::uint8_t* pos = nullptr;      // where the next byte goes
     std::uint8_t* given = nullptr;    // the first byte not handed out yet
@@ -281,8 +81,8 @@ struct Inflate::State {
         overread = 0;
         bitbuf = 0;
         bitsleft = 0;
-        history = pos = given = checked = window.data();
-        end = window.data() + kWindow + kSpan;
+        history = pos = given = checked = window.get();
+        end = window.get() + kWindow + kSpan;
         adler = 1;
         mode = Mode::Header;
         lastBlock = false;
@@ -303,9 +103,9 @@ struct Inflate::State {
     bool pull() {
         if (source == nullptr) return false;
         const std::size_t keep = std::min<std::size_t>(kLookBehind, static_cast<std::size_t>(in - inStart));
-        if (keep > 0) std::memmove(input.data(), in - keep, keep);
-        const std::size_t got = source->pull(input.data() + keep, kInputBlock);
-        inStart = input.data();
+        if (keep > 0) std::memmove(input.get(), in - keep, keep);
+        const std::size_t got = source->pull(input.get() + keep, kInputBlock);
+        inStart = input.get();
         in = inStart + keep;
         inEnd = in + got;
         if (got == 0) source = nullptr;
@@ -502,10 +302,10 @@ struct Inflate::State {
     void slide() {
         adler = adler32Update(adler, checked, static_cast<std::size_t>(pos - checked));
         const std::size_t keep = std::min<std::size_t>(kWindow, static_cast<std::size_t>(pos - history));
-        std::memmove(window.data(), pos - keep, keep);
-        history = window.data();
-        pos = given = checked = window.data() + keep;
-        end = window.data() + kWindow + kSpan;
+        std::memmove(window.get(), pos - keep, keep);
+        history = window.get();
+        pos = given = checked = window.get() + keep;
+        end = window.get() + kWindow + kSpan;
     }
 };
 
@@ -556,8 +356,10 @@ bool Inflate::State::codes() {
         overreadBytes = overread;
         fastEnd = fastEndOf();
     };
-    const auto refillNow = [&]() __attribute__((always_inline)) {
-        if (next < fastEnd) [[likely]] {
+    // Careful: near the input's end, where a refill may have to pull more or run past the end;
+    // else every refill is a fast one, and no bit taken can lie past the end.
+    const auto refillNow = [&](auto careful) __attribute__((always_inline)) {
+        if (!decltype(careful)::value || next < fastEnd) [[likely]] {
             buf |= load64(next) << left;
             next += (63 - left) >> 3;
             left |= 56;
@@ -566,15 +368,20 @@ bool Inflate::State::codes() {
         }
     };
     // Past the input's end: bits were taken that are not there.
-    const auto over = [&] { return overreadBytes != 0 && left < overreadBytes * 8; };
+    const auto overIf = [&](auto careful) __attribute__((always_inline)) {
+        return decltype(careful)::value && overreadBytes != 0 && left < overreadBytes * 8;
+    };
     // The value of an entry that takes extra bits: its base and those bits.
     const auto withExtra = [&](std::uint32_t e) {
         return valueOf(e) + static_cast<std::size_t>((buf & ((std::uint64_t{1} << (e & 0xff)) - 1)) >> extraOf(e));
     };
     bool ok = true;
-    refillNow();
+    refillNow(std::true_type{});
     std::uint32_t e = lit[buf & ((1u << kLitBits) - 1)];
-    while (out < stop) {
+    // One symbol, or up to three literals, and the refill for what follows; false at the block's
+    // end or a fault. A fast step needs at most one refill, so it needs eight bytes of input.
+    const auto step = [&](auto careful) __attribute__((always_inline)) -> bool {
+        const auto over = [&] { return overIf(careful); };
         if (e & kSubtable) {
             take(kLitBits);
             e = lit[valueOf(e) + (buf & ((1u << extraOf(e)) - 1))];
@@ -599,10 +406,10 @@ bool Inflate::State::codes() {
                 e = lit[buf & ((1u << kLitBits) - 1)];
                 if (more == 2 || !(e & kLiteral)) break;
             }
-            if (!ok) break;
+            if (!ok) return false;
             // A refill adds bits above those the entry came from: it stays as it is.
-            refillNow();
-            continue;
+            refillNow(careful);
+            return true;
         }
         if (e & kExceptional) {
             take(e & 0xff);
@@ -613,7 +420,7 @@ bool Inflate::State::codes() {
             } else {
                 ok = fail(InflateResult::Damaged, "invalid literal/length code");
             }
-            break;
+            return false;
         }
         const std::size_t length = withExtra(e);
         take(e & 0xff);
@@ -625,23 +432,23 @@ bool Inflate::State::codes() {
         if (d & kExceptional) {
             take(d & 0xff);
             ok = over() ? truncated() : fail(InflateResult::Damaged, "invalid distance code");
-            break;
+            return false;
         }
         const std::size_t distance = withExtra(d);
         take(d & 0xff);
         if (over()) {
             ok = truncated();
-            break;
+            return false;
         }
         if (distance > static_cast<std::size_t>(out - history)) {
             ok = fail(InflateResult::Damaged, "invalid distance too far back");
-            break;
+            return false;
         }
         if (left >= kLitBits) {
             e = lit[buf & ((1u << kLitBits) - 1)];
-            refillNow();
+            refillNow(careful);
         } else {
-            refillNow();
+            refillNow(careful);
             e = lit[buf & ((1u << kLitBits) - 1)];
         }
         std::uint8_t* const end = out + length;
@@ -656,14 +463,19 @@ bool Inflate::State::codes() {
             // The pattern of `distance` bytes repeated over eight, stored as far as it repeats.
             std::uint8_t pattern[8];
             for (std::size_t i = 0; i < 8; ++i) pattern[i] = from[i % distance];
-            const std::size_t step = 8 - 8 % distance;
+            const std::size_t stride = 8 - 8 % distance;
             std::uint8_t* to = out;
             do {
                 std::memcpy(to, pattern, 8);
-                to += step;
+                to += stride;
             } while (to < end);
         }
         out = end;
+        return true;
+    };
+    while (out < stop) {
+        const bool more = next < fastEnd && overreadBytes == 0 ? step(std::false_type{}) : step(std::true_type{});
+        if (!more) break;
     }
     in = next;
     bitbuf = buf;

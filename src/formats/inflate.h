@@ -15,9 +15,6 @@
 
 namespace kelvarin {
 
-// The Adler-32 of `size` more bytes, as zlib's adler32() gives it.
-std::uint32_t adler32Update(std::uint32_t adler, const std::uint8_t* data, std::size_t size);
-
 class InflateSource {
 public:
     virtual ~InflateSource() = default;
