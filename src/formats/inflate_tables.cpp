@@ -10,9 +10,11 @@ constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  
                                            31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::uint16_t kDistBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-                                         193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr std::uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr std::uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                         33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                         1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
+                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 std::uint32_t entryFor(CodeKind kind, unsigned symbol) {
     switch (kind) {
@@ -86,9 +88,11 @@ bool buildTable(const std::uint8_t* lengths, unsigned count, CodeKind kind, unsi
                     subStart = next;
                     next += std::size_t{1} << subBits;
                     if (next > capacity) return false;  // cannot happen for a code that passed above
-                    table[prefix] = kExceptional | kSubtable | entry(static_cast<std::uint32_t>(subStart), subBits) | root;
+                    table[prefix] =
+                        kExceptional | kSubtable | entry(static_cast<std::uint32_t>(subStart), subBits) | root;
                 }
-                for (std::size_t i = reversed >> root; i < (std::size_t{1} << subBits); i += std::size_t{1} << (len - root))
+                const std::size_t stride = std::size_t{1} << (len - root);
+                for (std::size_t i = reversed >> root; i < (std::size_t{1} << subBits); i += stride)
                     table[subStart + i] = sized(e, len - root);
             }
             --remaining[len];
@@ -108,7 +112,8 @@ void pairLiterals(std::uint32_t* table) {
         // The entry of the bits after the first code: whole when its code is short enough.
         const std::uint32_t second = single[i >> firstBits];
         if (!(second & kLiteral) || firstBits + (second & 0xff) > kLitBits) continue;
-        table[i] = kLiteral | kPair | entry(valueOf(first) | valueOf(second) << 8, firstBits) | (firstBits + (second & 0xff));
+        table[i] = kLiteral | kPair | entry(valueOf(first) | valueOf(second) << 8, firstBits) |
+                   (firstBits + (second & 0xff));
     }
 }
 
