@@ -31,6 +31,15 @@ std::uint32_t entryFor(CodeKind kind, unsigned symbol) {
     return kExceptional;
 }
 
+// The low `len` bits of `code`, most significant first: how the stream holds a code.
+unsigned reversedBits(unsigned code, unsigned len) {
+    code = (code & 0x5555u) << 1 | (code >> 1 & 0x5555u);
+    code = (code & 0x3333u) << 2 | (code >> 2 & 0x3333u);
+    code = (code & 0x0f0fu) << 4 | (code >> 4 & 0x0f0fu);
+    code = (code & 0x00ffu) << 8 | (code >> 8 & 0x00ffu);
+    return code >> (16 - len);
+}
+
 }  // namespace
 
 bool buildTable(const std::uint8_t* lengths, unsigned count, CodeKind kind, unsigned root, std::uint32_t* table,
@@ -58,21 +67,32 @@ bool buildTable(const std::uint8_t* lengths, unsigned count, CodeKind kind, unsi
     for (unsigned s = 0; s < count; ++s)
         if (lengths[s] != 0) sorted[offsets[lengths[s]]++] = s;
 
-    std::fill(table, table + rootSize, kInvalid);
+    // A complete code fills the root table a length at a time: the table so far, as wide as the
+    // codes before, is doubled, and each code of the new length is placed once. An incomplete
+    // code (one code of one bit) is placed at every entry it fills, the rest invalid.
+    const bool complete = left == 0;
+    if (!complete) std::fill(table, table + rootSize, kInvalid);
+    table[0] = kInvalid;  // what the first doubling copies, for a code with no code of one bit
+    std::size_t width = 1;
     unsigned code = 0, codeLength = 0, placed = 0;
     std::size_t next = rootSize, subStart = 0;
     unsigned subBits = 0, prefix = ~0u;
     unsigned remaining[16];
     std::copy(counts, counts + 16, remaining);
     for (unsigned len = 1; len <= longest; ++len) {
+        if (complete && len <= root) {
+            std::copy(table, table + width, table + width);
+            width *= 2;
+        }
         for (unsigned k = 0; k < counts[len]; ++k, ++placed) {
             const unsigned symbol = sorted[placed];
             code <<= len - codeLength;
             codeLength = len;
-            unsigned reversed = 0;
-            for (unsigned b = 0; b < len; ++b) reversed |= (code >> b & 1u) << (len - 1 - b);
+            const unsigned reversed = reversedBits(code, len);
             const std::uint32_t e = entryFor(kind, symbol);
-            if (len <= root) {
+            if (len <= root && complete) {
+                table[reversed] = sized(e, len);
+            } else if (len <= root) {
                 for (std::size_t i = reversed; i < rootSize; i += std::size_t{1} << len) table[i] = sized(e, len);
             } else {
                 if ((reversed & (rootSize - 1)) != prefix) {
@@ -99,6 +119,8 @@ bool buildTable(const std::uint8_t* lengths, unsigned count, CodeKind kind, unsi
             ++code;
         }
     }
+    // A code shorter than the root: the table so far, doubled up to the root.
+    for (; complete && width < rootSize; width *= 2) std::copy(table, table + width, table + width);
     return true;
 }
 
