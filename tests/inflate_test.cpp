@@ -12,6 +12,7 @@
 
 #include "formats/adler32.h"
 #include "formats/inflate.h"
+#include "support/png_builder.h"
 
 namespace kelvarin {
 namespace {
@@ -23,20 +24,6 @@ struct Outcome {
     Bytes bytes;
     std::string why;
 };
-
-Bytes deflated(const Bytes& raw, int level, int strategy) {
-    z_stream z{};
-    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, 15, 8, strategy), Z_OK);
-    Bytes out(deflateBound(&z, static_cast<uLong>(raw.size())));
-    z.next_in = const_cast<std::uint8_t*>(raw.data());
-    z.avail_in = static_cast<uInt>(raw.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    out.resize(out.size() - z.avail_out);
-    deflateEnd(&z);
-    return out;
-}
 
 Outcome zlibInflate(const Bytes& stream, std::size_t room) {
     Outcome o;
@@ -161,7 +148,7 @@ TEST(Inflate, ReadsEveryStreamAndEveryDamageAsZlibDoes) {
     for (const Kind& kind : kinds) {
         const Bytes raw = made(kind.size, static_cast<unsigned>(kind.size), kind.byte);
         for (const auto& [level, strategy] : settings) {
-            const Bytes stream = deflated(raw, level, strategy);
+            const Bytes stream = test::zlibStream(raw, level, strategy);
             const std::string what = std::string(kind.name) + " at level " + std::to_string(level) + " strategy " +
                                      std::to_string(strategy);
             expectAlike(stream, raw.size() + 100, what);

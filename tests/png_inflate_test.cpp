@@ -48,21 +48,6 @@ PngBytes fileOf(const PngBytes& stream, const std::function<void(std::vector<Png
     return test::pngFile(test::pngHeaderData(1500, kRows, 16, 0), chunks);
 }
 
-// `raw` deflated with zlib's `level` and `strategy`.
-PngBytes deflated(const PngBytes& raw, int level, int strategy) {
-    z_stream z{};
-    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, 15, 8, strategy), Z_OK);
-    PngBytes out(deflateBound(&z, static_cast<uLong>(raw.size())));
-    z.next_in = const_cast<std::uint8_t*>(raw.data());
-    z.avail_in = static_cast<uInt>(raw.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
 // What a reader of rows met: the bytes of the rows it got, and the fault that stopped it.
 struct Outcome {
     PngBytes bytes;
@@ -183,7 +168,7 @@ TEST(PngInflate, RandomlyDamagedStreamsReadAlikeInPlaceAndAhead) {
     };
     for (const Kind& kind : kinds) {
         SCOPED_TRACE(kind.name);
-        const PngBytes stream = deflated(raw, kind.level, kind.strategy);
+        const PngBytes stream = test::zlibStream(raw, kind.level, kind.strategy);
         EXPECT_TRUE(compare(stream, 8192));
         int whole = 0;
         for (int trial = 0; trial < 60; ++trial) {

@@ -37,11 +37,19 @@ inline PngBytes pngHeaderData(std::uint32_t width, std::uint32_t height, std::ui
     return data;
 }
 
-inline PngBytes zlibStream(const PngBytes& raw) {
-    uLongf size = compressBound(static_cast<uLong>(raw.size()));
-    PngBytes packed(size);
-    compress2(packed.data(), &size, raw.data(), static_cast<uLong>(raw.size()), 9);
-    packed.resize(size);
+// `raw` deflated by zlib with `level` and `strategy`; empty if zlib cannot start.
+inline PngBytes zlibStream(const PngBytes& raw, int level = 9, int strategy = Z_DEFAULT_STRATEGY) {
+    z_stream z{};
+    PngBytes packed;
+    if (deflateInit2(&z, level, Z_DEFLATED, 15, 8, strategy) != Z_OK) return packed;
+    packed.resize(deflateBound(&z, static_cast<uLong>(raw.size())));
+    z.next_in = const_cast<std::uint8_t*>(raw.data());
+    z.avail_in = static_cast<uInt>(raw.size());
+    z.next_out = packed.data();
+    z.avail_out = static_cast<uInt>(packed.size());
+    deflate(&z, Z_FINISH);
+    packed.resize(z.total_out);
+    deflateEnd(&z);
     return packed;
 }
 
