@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -247,6 +248,31 @@ struct HostileCase {
     const char* refusal;  // in the box when the file is refused at open
     const char* failure;  // otherwise in the decoder's failure
 };
+
+// Predictor 2 undone on rows of every sample size and pixel width, across the eight-pixel steps
+// the 16-bit rows take: each sample is the running sum, wrapping, of its channel's differences.
+TEST(TiffCodecs, HorizontalPredictorSumsEachChannelAlongTheRow) {
+    std::uint32_t state = 99;
+    for (const std::size_t bytes : {1, 2, 4}) {
+        for (const std::size_t samples : {1, 2, 3, 4, 5}) {
+            for (const std::size_t pixels : {0, 1, 2, 7, 8, 9, 15, 16, 17, 33, 100}) {
+                Bytes row(pixels * samples * bytes);
+                for (auto& b : row) b = static_cast<std::uint8_t>((state = state * 1103515245u + 12345u) >> 16);
+                Bytes expected = row;
+                const std::size_t values = pixels * samples;
+                for (std::size_t v = samples; v < values; ++v) {
+                    std::uint64_t here = 0, before = 0;
+                    std::memcpy(&here, &expected[v * bytes], bytes);
+                    std::memcpy(&before, &expected[(v - samples) * bytes], bytes);
+                    here += before;
+                    std::memcpy(&expected[v * bytes], &here, bytes);
+                }
+                undoHorizontalPredictor(row.data(), pixels, samples, bytes);
+                EXPECT_EQ(row, expected) << bytes << "-byte samples, " << samples << " a pixel, " << pixels << " pixels";
+            }
+        }
+    }
+}
 
 TEST(TiffImageHostile, DamagedAndHostileFilesAreRefusedNamingTheFault) {
     const Bytes rows(4 * 3 * 2, 0x41);

@@ -7,6 +7,10 @@
 #include <climits>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kelvarin {
 
 namespace {
@@ -31,9 +35,68 @@ void accumulateBy(std::uint8_t* row, std::size_t values) {
     }
 }
 
+#if defined(__SSE2__)
+// Lane i of the result is lane i - Shift of the registers before `r[k]` run together.
+template <int Shift>
+__m128i lanesBack(const __m128i* r, int k) {
+    constexpr int whole = Shift / 8, part = Shift % 8;
+    if constexpr (part == 0) {
+        return r[k - whole];
+    } else {
+        return _mm_or_si128(_mm_slli_si128(r[k - whole], 2 * part), _mm_srli_si128(r[k - whole - 1], 16 - 2 * part));
+    }
+}
+
+template <int Shift, int Registers>
+void addLanesBack(__m128i* r) {
+    for (int k = Registers + 1; k >= 2; --k) r[k] = _mm_add_epi16(r[k], lanesBack<Shift>(r, k));
+}
+
+// 16-bit samples, `S` a pixel, eight pixels at a time: in S registers, each lane gains the lane S
+// before it, then 2S, then 4S before, which sums the eight pixels' samples of each channel. The
+// sums before them come in from a register holding only the last pixel's sums (the rest zero,
+// as are the lanes before it): every lane but the last pixel's has met it on the way; those get
+// it at the end.
+template <int S>
+void accumulate16(std::uint8_t* row, std::size_t values) {
+    __m128i r[S + 2];
+    r[0] = _mm_setzero_si128();
+    r[1] = r[0];
+    std::size_t i = 0;
+    for (; i + 8 * S <= values; i += 8 * S) {
+        for (int k = 0; k < S; ++k)
+            r[k + 2] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 2 * (i + 8 * k)));
+        addLanesBack<S, S>(r);
+        addLanesBack<2 * S, S>(r);
+        addLanesBack<4 * S, S>(r);
+        r[S + 1] = _mm_add_epi16(r[S + 1], r[1]);
+        for (int k = 0; k < S; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 2 * (i + 8 * k)), r[k + 2]);
+        r[1] = _mm_slli_si128(_mm_srli_si128(r[S + 1], 16 - 2 * S), 16 - 2 * S);
+    }
+    for (i = std::max<std::size_t>(i, S); i < values; ++i) {
+        std::uint16_t before, here;
+        std::memcpy(&before, row + 2 * (i - S), 2);
+        std::memcpy(&here, row + 2 * i, 2);
+        here = static_cast<std::uint16_t>(here + before);
+        std::memcpy(row + 2 * i, &here, 2);
+    }
+}
+#endif
+
 template <typename T>
 void accumulate(std::uint8_t* row, std::size_t values, std::size_t stride) {
     if (values < stride) return;
+#if defined(__SSE2__)
+    if constexpr (sizeof(T) == 2) {
+        switch (stride) {
+            case 1: return accumulate16<1>(row, values);
+            case 2: return accumulate16<2>(row, values);
+            case 3: return accumulate16<3>(row, values);
+            case 4: return accumulate16<4>(row, values);
+            default: break;
+        }
+    }
+#endif
     switch (stride) {
         case 1: return accumulateBy<T, 1>(row, values);
         case 2: return accumulateBy<T, 2>(row, values);
