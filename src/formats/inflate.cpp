@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "formats/adler32.h"
 #include "formats/inflate_state.h"
@@ -217,19 +218,33 @@ void Inflate::State::slide() {
     end = window.get() + kWindow + kSpan;
 }
 
-Inflate::Inflate() : s_(std::make_unique<State>()) {}
+Inflate::Inflate() = default;
 Inflate::~Inflate() = default;
 
+// The buffers and tables are made at the first stream, not before: most owners of an inflate
+// never inflate.
+bool Inflate::ready() {
+    if (s_) return true;
+    try {
+        s_ = std::make_unique<State>();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 void Inflate::reset(InflateSource& source) {
+    if (!ready()) return;
     s_->start(nullptr, 0);
     s_->source = &source;
 }
 
-const char* Inflate::failure() const { return s_->why; }
+const char* Inflate::failure() const { return s_ ? s_->why : ""; }
 
 InflateResult Inflate::read(std::uint8_t* to, std::size_t room, std::size_t& made) {
-    State& s = *s_;
     made = 0;
+    if (!s_) return InflateResult::NoMemory;
+    State& s = *s_;
     for (;;) {
         const std::size_t step = std::min(room - made, static_cast<std::size_t>(s.pos - s.given));
         if (step > 0) {
@@ -247,6 +262,8 @@ InflateResult Inflate::read(std::uint8_t* to, std::size_t room, std::size_t& mad
 
 InflateResult Inflate::whole(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room,
                              std::size_t& made) {
+    made = 0;
+    if (!ready()) return InflateResult::NoMemory;
     State& s = *s_;
     s.start(in, size);
     s.source = nullptr;

@@ -27,6 +27,7 @@ enum class InflateResult {
     End,        // the stream ended (and its check value matched) before them
     Truncated,  // the input ended before the stream did
     Damaged,    // the stream is not valid; failure() says how, in zlib's words
+    NoMemory,   // there was no memory for the window and tables
 };
 
 class Inflate {
@@ -49,6 +50,7 @@ public:
 
 private:
     struct State;
+    bool ready();
     std::unique_ptr<State> s_;
 };
 

@@ -99,6 +99,7 @@ struct PngInflate::Stream final : InflateSource {
         if (result == InflateResult::Full) return true;
         if (result == InflateResult::End) ended = true;
         if (!chunkFault.empty()) return fail(chunkFault);
+        if (result == InflateResult::NoMemory) return fail("Not enough memory to inflate the image data.");
         if (result == InflateResult::Damaged)
             return fail(std::string("The image data is damaged (") + inflate.failure() + ").");
         return fail(endsEarly);

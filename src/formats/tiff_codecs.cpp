@@ -1,6 +1,5 @@
 #include "formats/tiff_codecs.h"
 
-#include "formats/inflate.h"
 
 #include <algorithm>
 #include <bit>
@@ -220,15 +219,12 @@ CodecStatus decodeLzw(const std::uint8_t* in, std::size_t size, std::uint8_t* ou
     return put == room ? CodecStatus::Ok : CodecStatus::Short;
 }
 
-Inflater::Inflater() : inflate_(std::make_unique<Inflate>()) {}
-
-Inflater::~Inflater() = default;
-
 CodecStatus Inflater::decode(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room,
                              std::size_t& produced) {
-    switch (inflate_->whole(in, size, out, room, produced)) {
+    switch (inflate_.whole(in, size, out, room, produced)) {
         case InflateResult::Full: return CodecStatus::Ok;
         case InflateResult::Damaged: return CodecStatus::Bad;
+        case InflateResult::NoMemory: return CodecStatus::NoMemory;
         default: return CodecStatus::Short;
     }
 }

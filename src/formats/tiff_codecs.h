@@ -4,16 +4,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+
+#include "formats/inflate.h"
 
 namespace kelvarin {
-
-class Inflate;
 
 enum class CodecStatus {
     Ok,     // the output is full (input left over is ignored) or the data ended where it should
     Short,  // the data ended before the output was full; `produced` says how far it got
     Bad,    // the data is not valid for the compression
+    NoMemory,  // the decoder had no memory for its own tables
 };
 
 // Each decodes `in[0, size)` into `out`, stopping when `room` bytes are there: a strip never
@@ -29,15 +29,11 @@ bool isOldStyleLzw(const std::uint8_t* in, std::size_t size);
 // zlib streams (Compression 8 and 32946); one inflater reused for every strip of an image.
 class Inflater {
 public:
-    Inflater();
-    ~Inflater();
-    Inflater(const Inflater&) = delete;
-    Inflater& operator=(const Inflater&) = delete;
     CodecStatus decode(const std::uint8_t* in, std::size_t size, std::uint8_t* out, std::size_t room,
                        std::size_t& produced);
 
 private:
-    std::unique_ptr<Inflate> inflate_;
+    Inflate inflate_;
 };
 
 // Predictor 2 on one row of native-order samples, `samples` a pixel, each 1, 2, 4 or 8 bytes.

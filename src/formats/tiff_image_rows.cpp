@@ -170,6 +170,7 @@ bool TiffRows::decodeChunk(std::size_t index, std::uint32_t rows) {
         default: status = inflater_.decode(input_.data(), size, chunk_.data(), room, produced); break;
     }
     if (status == CodecStatus::Bad) return fail(chunkText(index) + " holds damaged " + name + " data.");
+    if (status == CodecStatus::NoMemory) return fail("Not enough memory to inflate " + chunkText(index) + ".");
     if (status == CodecStatus::Short) return fail(chunkText(index) + " inflates to fewer bytes than its rows need.");
     prepareRows(chunk_.data(), rows);
     return true;
