@@ -48,6 +48,7 @@ __m128i lanesBack(const __m128i* r, int k) {
 
 template <int Shift, int Registers>
 void addLanesBack(__m128i* r) {
+#pragma GCC unroll 4
     for (int k = Registers + 1; k >= 2; --k) r[k] = _mm_add_epi16(r[k], lanesBack<Shift>(r, k));
 }
 
@@ -63,12 +64,14 @@ void accumulate16(std::uint8_t* row, std::size_t values) {
     r[1] = r[0];
     std::size_t i = 0;
     for (; i + 8 * S <= values; i += 8 * S) {
+#pragma GCC unroll 4
         for (int k = 0; k < S; ++k)
             r[k + 2] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + 2 * (i + 8 * k)));
         addLanesBack<S, S>(r);
         addLanesBack<2 * S, S>(r);
         addLanesBack<4 * S, S>(r);
         r[S + 1] = _mm_add_epi16(r[S + 1], r[1]);
+#pragma GCC unroll 4
         for (int k = 0; k < S; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 2 * (i + 8 * k)), r[k + 2]);
         r[1] = _mm_slli_si128(_mm_srli_si128(r[S + 1], 16 - 2 * S), 16 - 2 * S);
     }
