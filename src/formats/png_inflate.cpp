@@ -1,7 +1,5 @@
 #include "formats/png_inflate.h"
 
-#include "formats/inflate.h"
-
 #include <zlib.h>
 
 #include <algorithm>
@@ -9,6 +7,8 @@
 #include <new>
 #include <system_error>
 #include <utility>
+
+#include "formats/inflate.h"
 
 namespace kelvarin {
 
