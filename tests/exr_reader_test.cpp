@@ -103,13 +103,8 @@ TEST_F(ExrFiles, EveryPrefixOfAFileIsRefusedOrFailsButTheWhole) {
     }
 }
 
-// tinyexr places a tile where its chunk says: a chunk naming a tile outside the image, or a
-// place outside the file, fails the decode before tinyexr sees it.
-TEST_F(ExrFiles, TileChunksNamingNoTileOfTheImageFailTheDecode) {
-    const Bytes whole = readBytes(dir_->file("none_half_RGB_tiled.exr"));
-    const Decoded good = decodeSource(whole);
-    ASSERT_TRUE(good.decoded) << good.failure;
-    // The offset table follows the header's last zero: the first chunk's place, little-endian.
+// Where the offset table begins: after the header's last zero.
+std::size_t offsetTableOf(const Bytes& whole) {
     std::size_t table = 8;
     while (whole.at(table) != 0) {
         table = std::find(whole.begin() + static_cast<std::ptrdiff_t>(table), whole.end(), 0) - whole.begin() + 1;
@@ -118,25 +113,61 @@ TEST_F(ExrFiles, TileChunksNamingNoTileOfTheImageFailTheDecode) {
         std::memcpy(&size, &whole.at(table), 4);
         table += 4 + size;
     }
-    ++table;
-    std::uint64_t chunk = 0;
-    std::memcpy(&chunk, &whole.at(table), 8);
-    const struct {
-        const char* name;
-        std::size_t at;
-        std::uint32_t value;
-    } spoils[] = {{"tile x beyond the image", chunk, 3}, {"tile y negative", chunk + 4, 0xFFFFFFFF},
-                  {"level beyond the single one", chunk + 8, 1}, {"huge tile x", chunk + 0, 0x7FFFFFFF},
-                  {"chunk outside the file", table, static_cast<std::uint32_t>(whole.size())}};
-    for (const auto& spoil : spoils) {
+    return table + 1;
+}
+
+struct Spoil {
+    const char* name;
+    std::size_t at;
+    std::uint32_t value;
+};
+
+// Each spoil of a good file fails its decode, after it opened, with `failure`.
+void expectSpoilsFail(const Bytes& whole, const std::vector<Spoil>& spoils, const std::string& failure) {
+    const Decoded good = decodeSource(whole);
+    ASSERT_TRUE(good.decoded) << good.failure;
+    for (const Spoil& spoil : spoils) {
         SCOPED_TRACE(spoil.name);
         Bytes bad = whole;
         std::memcpy(&bad.at(spoil.at), &spoil.value, 4);
         const Decoded d = decodeSource(bad);
         ASSERT_FALSE(d.opened.report.refused());
         EXPECT_FALSE(d.decoded);
-        EXPECT_EQ(d.failure, "A tile of the image lies outside the file or names a tile the image does not have.");
+        EXPECT_EQ(d.failure, failure);
     }
+}
+
+// tinyexr places a tile where its chunk says: a chunk naming a tile outside the image, or a
+// place outside the file, fails the decode before tinyexr sees it.
+TEST_F(ExrFiles, TileChunksNamingNoTileOfTheImageFailTheDecode) {
+    const Bytes whole = readBytes(dir_->file("none_half_RGB_tiled.exr"));
+    const std::size_t table = offsetTableOf(whole);
+    std::uint64_t chunk = 0;
+    std::memcpy(&chunk, &whole.at(table), 8);
+    expectSpoilsFail(whole,
+                     {{"tile x beyond the image", chunk, 3},
+                      {"tile y negative", chunk + 4, 0xFFFFFFFF},
+                      {"level beyond the single one", chunk + 8, 1},
+                      {"huge tile x", chunk + 0, 0x7FFFFFFF},
+                      {"chunk outside the file", table, static_cast<std::uint32_t>(whole.size())}},
+                     "A tile of the image lies outside the file or names a tile the image does not have.");
+}
+
+// tinyexr places a block of scanlines by the row its chunk names, too: a block that names rows
+// another block holds, or rows that begin no block, would leave rows of the image unwritten.
+TEST_F(ExrFiles, ScanlineChunksNamingRowsOfAnotherBlockFailTheDecode) {
+    const Bytes whole = readBytes(dir_->file("zip_half_RGB.exr"));  // 27 rows, 16 a block
+    const std::size_t table = offsetTableOf(whole);
+    std::uint64_t first = 0, second = 0;
+    std::memcpy(&first, &whole.at(table), 8);
+    std::memcpy(&second, &whole.at(table + 8), 8);
+    expectSpoilsFail(whole,
+                     {{"the second block names the first's rows", second, 0},
+                      {"a block beginning inside another", first, 1},
+                      {"a block before the image", first, 0xFFFFFFF0},
+                      {"a block after the image", second, 32},
+                      {"chunk outside the file", table, static_cast<std::uint32_t>(whole.size())}},
+                     "A block of scanlines lies outside the file, or names rows another block holds.");
 }
 
 // A header built attribute by attribute: a valid one that tests then spoil.

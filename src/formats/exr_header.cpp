@@ -257,6 +257,22 @@ bool exrTileChunksValid(std::span<const std::uint8_t> file, const ExrHeader& hea
     return true;
 }
 
+bool exrScanlineChunksValid(std::span<const std::uint8_t> file, const ExrHeader& header) {
+    const auto u64At = [&](std::uint64_t at) { return std::uint64_t{u32At(&file[at])} | std::uint64_t{u32At(&file[at + 4])} << 32; };
+    if (header.headerEnd > file.size() || header.chunks > (file.size() - header.headerEnd) / 8) return false;
+    const std::uint32_t rows = rowsPerBlock(header.compression);
+    std::vector<bool> seen(static_cast<std::size_t>(header.chunks), false);
+    for (std::uint64_t i = 0; i < header.chunks; ++i) {
+        const std::uint64_t at = u64At(header.headerEnd + 8 * i);
+        if (at > file.size() || file.size() - at < 8) return false;
+        const std::int64_t first = std::int64_t{i32At(&file[at])} - header.yMin;
+        if (first < 0 || first % rows != 0 || static_cast<std::uint64_t>(first / rows) >= header.chunks) return false;
+        if (seen[static_cast<std::size_t>(first / rows)]) return false;
+        seen[static_cast<std::size_t>(first / rows)] = true;
+    }
+    return true;
+}
+
 ExrHeader readExrHeader(ByteSource& source) {
     ExrHeader header;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min(source.size(), kExrHeaderLimit)));

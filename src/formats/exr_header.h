@@ -49,6 +49,11 @@ struct ExrHeader {
 // the levels: tinyexr places a tile by the numbers in its chunk without checking them.
 bool exrTileChunksValid(std::span<const std::uint8_t> file, const ExrHeader& header);
 
+// Whether every scanline chunk the offset table points to lies in the file and begins a block of
+// the image's rows, each block once: tinyexr places a block by the row in its chunk, and a row
+// that no chunk names would be left as it was allocated.
+bool exrScanlineChunksValid(std::span<const std::uint8_t> file, const ExrHeader& header);
+
 // Reads and judges the header. A refused file has its reason in report.refusal.
 ExrHeader readExrHeader(ByteSource& source);
 

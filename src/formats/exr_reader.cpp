@@ -132,6 +132,8 @@ bool ExrRows::load() {
         if (!source_.readAt(0, file.data(), size)) return fail("The file could not be read.");
         if (header_.tiled && !exrTileChunksValid(std::span<const std::uint8_t>(file.data(), size), header_))
             return fail("A tile of the image lies outside the file or names a tile the image does not have.");
+        if (!header_.tiled && !exrScanlineChunksValid(std::span<const std::uint8_t>(file.data(), size), header_))
+            return fail("A block of scanlines lies outside the file, or names rows another block holds.");
         EXRVersion version{};
         if (ParseEXRVersionFromMemory(&version, file.data(), size) != TINYEXR_SUCCESS)
             return fail("The OpenEXR version field cannot be read.");
