@@ -24,7 +24,7 @@ bool Inflate::State::pull() {
     return got != 0;
 }
 
-// At least 57 bits in the buffer; past the input's end they are zeros, counted.
+// Never 64 bits: the fast refill shifts its word by the bits there.
 void Inflate::State::refill() {
     if (inEnd - in >= 8) {
         bitbuf |= load64(in) << bitsleft;
@@ -32,7 +32,7 @@ void Inflate::State::refill() {
         bitsleft |= 56;
         return;
     }
-    while (bitsleft <= 56) {
+    while (bitsleft < 56) {
         if (in == inEnd && !pull()) {
             ++overread;
         } else {

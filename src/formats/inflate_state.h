@@ -103,7 +103,7 @@ struct Inflate::State {
 
     // More input into the buffer, keeping the bytes the bit buffer may give back.
     bool pull();
-    // At least 57 bits in the buffer; past the input's end they are zeros, counted.
+    // 56 to 63 bits in the buffer; past the input's end they are zeros, counted.
     void refill();
     std::uint32_t bits(unsigned n);
     // To a byte boundary, and the whole bytes left in the bit buffer back to the input.
