@@ -192,6 +192,9 @@ TEST(Inflate, RefusesWhatZlibRefuses) {
         // A dynamic block claiming 30 + 257 literal/length codes.
         {"too many symbols", {0x78, 0x9c, 0xf5, 0x00, 0x00}},
         {"cut after the header", {0x78, 0x9c}},
+        // A dynamic block cut inside the repeat bits of a first code length that repeats the one
+        // before: cut short, though nothing came before (found by fuzz_png).
+        {"cut inside a repeat with nothing before", {0x78, 0x01, 0x05, 0x6e, 0x94, 0x72, 0x76}},
         {"check value", {0x78, 0x9c, 0x03, 0x00, 0x00, 0x00, 0x00, 0x02}},
     };
     for (const Case& c : cases) {

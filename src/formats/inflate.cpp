@@ -133,9 +133,9 @@ bool Inflate::State::dynamicTables() {
         }
         std::uint8_t value = 0;
         unsigned repeat;
+        // The repeat's own bits come first: a stream cut inside them is cut short, as zlib says,
+        // even where there is nothing to repeat.
         if (symbol == 16) {
-            if (n == 0) return short_() ? truncated() : fail(InflateResult::Damaged, "invalid bit length repeat");
-            value = lengths[n - 1];
             repeat = 3 + bits(2);
         } else if (symbol == 17) {
             repeat = 3 + bits(3);
@@ -143,6 +143,10 @@ bool Inflate::State::dynamicTables() {
             repeat = 11 + bits(7);
         }
         if (short_()) return truncated();
+        if (symbol == 16) {
+            if (n == 0) return fail(InflateResult::Damaged, "invalid bit length repeat");
+            value = lengths[n - 1];
+        }
         if (n + repeat > total) return fail(InflateResult::Damaged, "invalid bit length repeat");
         std::fill(lengths + n, lengths + n + repeat, value);
         n += repeat;
