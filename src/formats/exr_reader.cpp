@@ -16,7 +16,13 @@
 #define TINYEXR_USE_THREAD 0
 #define TINYEXR_USE_OPENMP 0
 #define TINYEXR_IMPLEMENTATION
+// Every buffer tinyexr allocates starts as zeros: a tile or block it does not fill wholly (a
+// damaged or hostile chunk) leaves zeros there, not whatever memory held.
+#include <cstdlib>
+#include <stdlib.h>
+#define malloc(size) calloc(1, (size))
 #include <tinyexr.h>
+#undef malloc
 
 namespace kelvarin {
 
