@@ -51,7 +51,7 @@ bool exrTileChunksValid(std::span<const std::uint8_t> file, const ExrHeader& hea
 
 // Whether every scanline chunk the offset table points to lies in the file and begins a block of
 // the image's rows, each block once: tinyexr places a block by the row in its chunk, and a row
-// that no chunk names would be left as it was allocated.
+// that no chunk names would be left unwritten.
 bool exrScanlineChunksValid(std::span<const std::uint8_t> file, const ExrHeader& header);
 
 // Reads and judges the header. A refused file has its reason in report.refusal.
