@@ -235,11 +235,24 @@ std::uint64_t exrLargestRatio(std::uint8_t compression) {
     }
 }
 
+namespace {
+
+bool offsetTableFits(std::span<const std::uint8_t> file, const ExrHeader& header) {
+    return header.headerEnd <= file.size() && header.chunks <= (file.size() - header.headerEnd) / 8;
+}
+
+// Where chunk `i` lies, as the offset table says.
+std::uint64_t chunkOffset(std::span<const std::uint8_t> file, const ExrHeader& header, std::uint64_t i) {
+    const std::uint8_t* entry = &file[header.headerEnd + 8 * i];
+    return std::uint64_t{u32At(entry)} | std::uint64_t{u32At(entry + 4)} << 32;
+}
+
+}  // namespace
+
 bool exrTileChunksValid(std::span<const std::uint8_t> file, const ExrHeader& header) {
-    const auto u64At = [&](std::uint64_t at) { return std::uint64_t{u32At(&file[at])} | std::uint64_t{u32At(&file[at + 4])} << 32; };
-    if (header.headerEnd > file.size() || header.chunks > (file.size() - header.headerEnd) / 8) return false;
+    if (!offsetTableFits(file, header)) return false;
     for (std::uint64_t i = 0; i < header.chunks; ++i) {
-        const std::uint64_t at = u64At(header.headerEnd + 8 * i);
+        const std::uint64_t at = chunkOffset(file, header, i);
         if (at > file.size() || file.size() - at < 20) return false;
         const std::int32_t tx = i32At(&file[at]), ty = i32At(&file[at + 4]);
         const std::int32_t lx = i32At(&file[at + 8]), ly = i32At(&file[at + 12]);
@@ -258,12 +271,11 @@ bool exrTileChunksValid(std::span<const std::uint8_t> file, const ExrHeader& hea
 }
 
 bool exrScanlineChunksValid(std::span<const std::uint8_t> file, const ExrHeader& header) {
-    const auto u64At = [&](std::uint64_t at) { return std::uint64_t{u32At(&file[at])} | std::uint64_t{u32At(&file[at + 4])} << 32; };
-    if (header.headerEnd > file.size() || header.chunks > (file.size() - header.headerEnd) / 8) return false;
+    if (!offsetTableFits(file, header)) return false;
     const std::uint32_t rows = rowsPerBlock(header.compression);
     std::vector<bool> seen(static_cast<std::size_t>(header.chunks), false);
     for (std::uint64_t i = 0; i < header.chunks; ++i) {
-        const std::uint64_t at = u64At(header.headerEnd + 8 * i);
+        const std::uint64_t at = chunkOffset(file, header, i);
         if (at > file.size() || file.size() - at < 8) return false;
         const std::int64_t first = std::int64_t{i32At(&file[at])} - header.yMin;
         if (first < 0 || first % rows != 0 || static_cast<std::uint64_t>(first / rows) >= header.chunks) return false;
