@@ -27,9 +27,7 @@ bool Inflate::State::pull() {
 // Never 64 bits: the fast refill shifts its word by the bits there.
 void Inflate::State::refill() {
     if (inEnd - in >= 8) {
-        bitbuf |= load64(in) << bitsleft;
-        in += (63 - bitsleft) >> 3;
-        bitsleft |= 56;
+        refillFrom(in, bitbuf, bitsleft);
         return;
     }
     while (bitsleft < 56) {

@@ -34,6 +34,13 @@ inline std::uint64_t load64(const std::uint8_t* p) {
     return v;
 }
 
+// Eight bytes at `next` (all of them must be there) into the bit buffer, up to 56 to 63 bits.
+inline void refillFrom(const std::uint8_t*& next, std::uint64_t& buf, unsigned& left) {
+    buf |= load64(next) << left;
+    next += (63 - left) >> 3;
+    left |= 56;
+}
+
 }  // namespace inflate_codes
 
 struct Inflate::State {

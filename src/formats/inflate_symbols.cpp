@@ -64,9 +64,7 @@ bool Inflate::State::codes() {
     // else every refill is a fast one, and no bit taken can lie past the end.
     const auto refillNow = [&](auto careful) __attribute__((always_inline)) {
         if (!decltype(careful)::value || next < fastEnd) [[likely]] {
-            buf |= load64(next) << left;
-            next += (63 - left) >> 3;
-            left |= 56;
+            refillFrom(next, buf, left);
         } else {
             refillSlowly();
         }
