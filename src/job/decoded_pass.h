@@ -33,7 +33,13 @@ struct DecodedPass {
         : job(job), scheduler(scheduler), bandRows(bandRows), to(to), raw(scheduler.slots()), rgb(scheduler.slots()),
           pixels(scheduler.slots()), firstRows(scheduler.slots()), decoded(scheduler.slots()) {
         RowDecoder& rows = *job.opened.rows;
-        if (scheduler.threads() < 2) return;
+        // Pieces larger than this decode in order on the job's thread: a slot's band on a thread
+        // is a whole piece held three ways (decoded, as samples, as the work's), so a file of one
+        // huge strip, or a small LZW strip that decodes to millions of pixels, would hold that
+        // many times over. In order, the decoder holds the piece once and the bands stay small.
+        constexpr std::uint64_t kLargestThreadedPiecePixels = std::uint64_t{1} << 20;
+        const std::uint32_t piece = std::max<std::uint32_t>(rows.rowsPerPiece(), 1);
+        if (scheduler.threads() < 2 || std::uint64_t{piece} * job.image.width > kLargestThreadedPiecePixels) return;
         for (std::size_t slot = 0; slot < scheduler.slots(); ++slot) {
             std::unique_ptr<RowDecoder> own = rows.clone();
             if (!own) {
@@ -43,7 +49,6 @@ struct DecodedPass {
             decoders.push_back(std::move(own));
         }
         // Whole pieces a band, so that no piece is decoded twice.
-        const std::uint32_t piece = std::max<std::uint32_t>(rows.rowsPerPiece(), 1);
         this->bandRows = std::min(job.image.length, (bandRows + piece - 1) / piece * piece);
     }
 

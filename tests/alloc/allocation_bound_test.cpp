@@ -6,8 +6,10 @@
 #include "alloc/counting_new.h"
 #include "base/large_memory.h"
 #include "support/job_check.h"
+#include "support/png_builder.h"
 #include "support/reference.h"
 #include "support/sample_sources.h"
+#include "support/tiff_builder.h"
 #include "ui/ids.h"
 
 namespace kelvarin::test {
@@ -96,6 +98,42 @@ INSTANTIATE_TEST_SUITE_P(Formats, ClaimedSize, ::testing::ValuesIn(claimCases())
                          [](const ::testing::TestParamInfo<ClaimCase>& info) {
                              return test::testNameFrom(info.param.name);
                          });
+
+// A few kilobytes of Deflate may hold a strip of millions of pixels. Such a strip is held once,
+// as the decoder's, whatever the number of threads: a thread converting a whole strip would
+// hold it again in every slot, in wider samples.
+TEST(HugeStrip, IsHeldOnceOnAnyNumberOfThreads) {
+    struct StripCase {
+        const char* name;
+        std::uint16_t bits;
+        std::uint32_t width, length;
+    };
+    for (const StripCase& c : {StripCase{"1-bit, 8 M pixels", 1, 8192, 1024}, StripCase{"8-bit, 4 M pixels", 8, 4096, 1024}}) {
+        const std::size_t stripBytes = (std::size_t{c.width} * c.bits + 7) / 8 * c.length;
+        TiffBuilder b = TiffBuilder::rgb(false, c.width, c.length, c.bits, 0, zlibStream(PngBytes(stripBytes, 0)));
+        b.find(258)->count = 1;
+        b.find(258)->values = {c.bits};
+        b.find(259)->values = {8};
+        b.find(262)->values = {1};
+        b.find(277)->values = {1};
+        const Bytes file = b.build();
+        ASSERT_LT(file.size(), 20000u) << "the point is a small file";
+        for (const unsigned threads : {1u, 3u}) {
+            SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(threads) + " threads");
+            TempDir dir;
+            writeBytes(dir.file("source.tif"), file);
+            Harness h;
+            h.session.conversionThreads = threads;
+            resetPeak();
+            const std::size_t before = liveBytes();
+            const int result = h.run(ids::OpenImage, {dir.file("source.tif"), dir.file("out.tif")});
+            const std::size_t growth = peakBytes() - before;
+            EXPECT_EQ(result, 1);
+            // The strip as 8-bit samples, plus bands of a fixed size on each thread.
+            EXPECT_LT(growth, std::size_t{c.width} * c.length + (16u << 20)) << "peak of " << growth << " bytes";
+        }
+    }
+}
 
 // The counter itself: a large block shows in the peak, and is gone once freed; so does one of
 // the core's large buffers, which the core otherwise maps from the system.
