@@ -73,16 +73,20 @@ bool runSaveDialog(Session& session, const FileDialogRequest& request, const cha
     return files.destination != nullptr;
 }
 
-// Open...: every readable kind at once, then each kind on its own.
+// Open...: every readable kind at once, then each kind on its own. The table does not change,
+// so the filters are made once.
 FileDialogRequest imageDialogRequest() {
-    std::vector<FileFilter> kinds{{"TIFF", "*.tif;*.tiff;*.TIF;*.TIFF"}, {"Radiance", "*.hdr;*.pic;*.HDR"}};
-    for (const SourceFormat& format : sourceFormats())
-        if (format.patterns != nullptr) kinds.push_back({format.name, format.patterns});
-    std::string all;
-    for (const FileFilter& kind : kinds) all += (all.empty() ? "" : ";") + kind.pattern;
-    FileDialogRequest request{"KELVARIN Open", {{"All height-map sources", all}}, ""};
-    request.filters.insert(request.filters.end(), kinds.begin(), kinds.end());
-    request.filters.push_back(kAllFiles);
+    static const FileDialogRequest request = [] {
+        std::vector<FileFilter> kinds{{"TIFF", "*.tif;*.tiff;*.TIF;*.TIFF"}, {"Radiance", "*.hdr;*.pic;*.HDR"}};
+        for (const SourceFormat& format : sourceFormats())
+            if (format.patterns != nullptr) kinds.push_back({format.name, format.patterns});
+        std::string all;
+        for (const FileFilter& kind : kinds) all += (all.empty() ? "" : ";") + kind.pattern;
+        FileDialogRequest made{"KELVARIN Open", {{"All height-map sources", all}}, ""};
+        made.filters.insert(made.filters.end(), kinds.begin(), kinds.end());
+        made.filters.push_back(kAllFiles);
+        return made;
+    }();
     return request;
 }
 

@@ -1,7 +1,8 @@
-// The general TIFF reader on its own: open, then every row twice (the second pass from row 0
-// again), in runs of a few rows, on the input's bytes in memory. An accepted file must describe
+// The general TIFF reader on its own: open, then every row, and the first pieces again from
+// row 0, in runs of a few rows, on the input's bytes in memory. An accepted file must describe
 // a usable layout; a refused one must say why; a decoder that fails must say why too. Then whole
 // File > Open... jobs, which take the TIFF reader's path or, past its shapes, this reader's.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -36,9 +37,14 @@ std::size_t checkReader(const std::uint8_t* data, std::size_t size) {
     if (rowBytes > (std::size_t{1} << 22)) return rowBytes * opened.length;
     const std::uint32_t run = 3;
     std::vector<std::uint8_t> rows(rowBytes * run);
+    // The second pass goes back to row 0 and on into the second piece: a decoder that keeps
+    // state from the end of the image shows there. The jobs' Boost pass reads it all again.
+    const std::uint64_t again = std::uint64_t{opened.rows->rowsPerPiece()} * 2 + run;
     for (int pass = 0; pass < 2; ++pass) {
-        for (std::uint32_t y = 0; y < opened.length; y += run) {
-            const std::uint32_t count = opened.length - y < run ? opened.length - y : run;
+        const auto end =
+            static_cast<std::uint32_t>(pass == 0 ? opened.length : std::min<std::uint64_t>(opened.length, again));
+        for (std::uint32_t y = 0; y < end; y += run) {
+            const std::uint32_t count = end - y < run ? end - y : run;
             if (!opened.rows->readRows(y, count, rows.data())) {
                 if (opened.rows->failure().empty()) broken("a failed decode without its reason");
                 break;
