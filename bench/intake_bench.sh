@@ -6,7 +6,8 @@
 # `convert SRC -colorspace Gray -depth 16 OUT.tif` (Debian's ImageMagick policy refuses images
 # this large for some of them: "failed"). Medians of KELVARIN_BENCH_RUNS (5) runs,
 # interleaved by hyperfine, wall clock, page cache warm. Ratios are KELVARIN's time over the
-# peer's: under 0.5 is the goal.
+# peer's: under 0.5 is the goal. KELVARIN syncs its result before it takes its name and vips does
+# not: a WORKDIR on tmpfs (/dev/shm/...) compares the work without the disk's sync.
 # Run by hand:  bench/intake_bench.sh [WORKDIR]   (needs numpy+tifffile, ImageMagick, libtiff-tools,
 # libvips-tools and hyperfine)
 set -eu
