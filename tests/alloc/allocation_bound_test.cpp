@@ -108,7 +108,8 @@ TEST(HugeStrip, IsHeldOnceOnAnyNumberOfThreads) {
         std::uint16_t bits;
         std::uint32_t width, length;
     };
-    for (const StripCase& c : {StripCase{"1-bit, 8 M pixels", 1, 8192, 1024}, StripCase{"8-bit, 4 M pixels", 8, 4096, 1024}}) {
+    const StripCase cases[] = {{"1-bit, 8 M pixels", 1, 8192, 1024}, {"8-bit, 4 M pixels", 8, 4096, 1024}};
+    for (const StripCase& c : cases) {
         const std::size_t stripBytes = (std::size_t{c.width} * c.bits + 7) / 8 * c.length;
         TiffBuilder b = TiffBuilder::rgb(false, c.width, c.length, c.bits, 0, zlibStream(PngBytes(stripBytes, 0)));
         b.find(258)->count = 1;
