@@ -17,7 +17,8 @@
 #define TINYEXR_USE_OPENMP 0
 #define TINYEXR_IMPLEMENTATION
 // Every buffer tinyexr allocates starts as zeros: a tile or block it does not fill wholly (a
-// damaged or hostile chunk) leaves zeros there, not whatever memory held.
+// damaged or hostile chunk) leaves zeros there, not whatever memory held. The C library's
+// headers come first, so that the macro renames no declaration of theirs.
 #include <cstdlib>
 #include <stdlib.h>
 #define malloc(size) calloc(1, (size))
