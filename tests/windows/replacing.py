@@ -78,7 +78,9 @@ def interrupted_job(runs, wine, cli_exe):
         deadline = time.monotonic() + 180
         while not temporary_files(folder):
             if process.poll() is not None:
-                return [f"the job ended ({process.returncode}) before its temporary file was seen"]
+                log = (runs / "interrupted.log").read_text(errors="replace").splitlines()[-8:]
+                return [f"the job ended ({process.returncode}) before its temporary file was seen; "
+                        f"its log ends: {' | '.join(log)}"]
             if time.monotonic() > deadline:
                 return ["no temporary file appeared within 180 s"]
             time.sleep(0.01)
