@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "formats/file.h"
+#include "formats/replacing_files.h"
 
 #include "support/job_check.h"
 #include "support/sample_sources.h"
@@ -169,6 +170,66 @@ TEST(ReplacedDestination, LongestNameIsReplaced) {
     file.reset();
     EXPECT_EQ(readBytes(name), (Bytes{'n', 'e', 'w', ' ', 'm', 'a', 'p'}));
     EXPECT_TRUE(temporaryFilesIn(dir.path()).empty());
+}
+
+// A large destination is synced in steps while it is written: committed, it is whole; dropped, it
+// leaves the old file; either way no temporary file, whatever sync still ran at the end.
+TEST(ReplacedDestination, FileSyncedWhileWrittenIsWholeOrLeavesTheOldOne) {
+    constexpr std::size_t kStep = std::size_t{8} << 20;  // the disk file's write-back step
+    struct Case {
+        std::size_t size;
+        bool commit;
+    };
+    const Case cases[] = {{0, true},         {kStep - 1, true},          {kStep, true},
+                          {3 * kStep + 5, true}, {3 * kStep + 5, false}, {kStep + 1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.size << (c.commit ? " committed" : " dropped"));
+        TempDir dir;
+        const std::string name = dir.file("map.r16");
+        writeText(name, "old map");
+        Bytes fresh(c.size);
+        for (std::size_t i = 0; i < fresh.size(); ++i) fresh[i] = static_cast<std::uint8_t>(i * 7 + (i >> 20));
+        std::unique_ptr<File> file = diskFileSystem().open(name, File::Mode::Replace);
+        ASSERT_TRUE(file);
+        // In uneven pieces, so that the steps fall inside writes.
+        for (std::size_t at = 0; at < fresh.size();) {
+            const std::size_t piece = std::min<std::size_t>(fresh.size() - at, 1000003);
+            ASSERT_TRUE(file->write(fresh.data() + at, piece));
+            at += piece;
+        }
+        if (c.commit) {
+            EXPECT_TRUE(file->commit());
+        }
+        file.reset();
+        const Bytes old{'o', 'l', 'd', ' ', 'm', 'a', 'p'};
+        EXPECT_EQ(readBytes(name), c.commit ? fresh : old);
+        EXPECT_TRUE(temporaryFilesIn(dir.path()).empty());
+    }
+}
+
+// A sync that fails early fails the file, even when a later one succeeds.
+TEST(ReplacedDestination, EarlySyncFailureIsKept) {
+    TempDir dir;
+    const std::string name = dir.file("synced");
+    writeText(name, "x");
+    struct Case {
+        std::vector<bool> validDescriptors;  // one sync each, the one before finished
+        bool fine;
+    };
+    const Case cases[] = {{{}, true}, {{true}, true}, {{false}, false}, {{true, false}, false}, {{false, true}, false}};
+    for (const Case& c : cases) {
+        FILE* stream = std::fopen(name.c_str(), "rb+");
+        ASSERT_TRUE(stream);
+        {
+            disk::EarlySyncs syncs;
+            for (const bool valid : c.validDescriptors) {
+                syncs.start(valid ? fileno(stream) : -1);
+                (void)syncs.finish();
+            }
+            EXPECT_EQ(syncs.finish(), c.fine) << c.validDescriptors.size();
+        }
+        std::fclose(stream);
+    }
 }
 
 // An interrupt while other threads are making temporary files (a batch with many jobs at once):

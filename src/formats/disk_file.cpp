@@ -103,10 +103,12 @@ private:
     // readAt() goes through the stream's own position there, one read at a time.
     std::mutex readAtLock_;
 #endif
-    // Replacing files: the bytes before writtenBack_ are on their way to the disk.
+    // Replacing files: the bytes before writtenBack_ are on their way to the disk, and every
+    // step of them written starts a sync of the file unless one still runs.
     static constexpr std::uint64_t kWriteBackStep = std::uint64_t{8} << 20;
-    void startWriteBack();
+    void startWriteBack(bool andSync);
     std::uint64_t writtenBack_ = 0;
+    EarlySyncs earlySyncs_;
     bool doShortened() const override { return view_.shortened(); }
     // The view of a source: mapped once, on the first call of mapped().
     MappedView view_;
@@ -233,17 +235,20 @@ bool DiskFile::doWrite(const void* buffer, std::size_t count) {
     position_ += put;
     if (position_ > size_) size_ = position_;
     if (put != count) writeFailed_ = true;
-    if (replacing_ && size_ - writtenBack_ >= kWriteBackStep) startWriteBack();
+    if (replacing_ && size_ - writtenBack_ >= kWriteBackStep) startWriteBack(true);
     return put == count;
 }
 
-void DiskFile::startWriteBack() {
+void DiskFile::startWriteBack(bool andSync) {
 #ifdef __linux__
     // The disk starts on what is written while the job goes on, so the sync before the file
     // takes its name has little left to do. Only a head start: the sync is what counts.
     if (std::fflush(handle_) != 0) return;
     ::sync_file_range(fileno(handle_), static_cast<off_t>(writtenBack_), static_cast<off_t>(size_ - writtenBack_),
                       SYNC_FILE_RANGE_WRITE);
+    if (andSync) earlySyncs_.start(fileno(handle_));
+#else
+    (void)andSync;
 #endif
     writtenBack_ = size_;
 }
@@ -251,6 +256,7 @@ void DiskFile::startWriteBack() {
 bool DiskFile::doClose() {
     view_.unmap();
     if (!handle_) return !writeFailed_;
+    if (!earlySyncs_.finish()) writeFailed_ = true;
     if (replacing_ && !syncToDisk(handle_)) writeFailed_ = true;
     if (std::fclose(handle_) != 0) writeFailed_ = true;
     handle_ = nullptr;
@@ -279,20 +285,21 @@ bool DiskFile::takeName(bool (*move)(const std::filesystem::path&, const std::fi
 bool DiskFile::doEndWrites() {
     if (!handle_) return !writeFailed_;
     if (std::fflush(handle_) != 0) writeFailed_ = true;
-    if (replacing_ && !writeFailed_ && size_ > writtenBack_) startWriteBack();
+    if (replacing_ && !writeFailed_ && size_ > writtenBack_) startWriteBack(false);
     return !writeFailed_;
 }
 
 bool DiskFile::doMoveSynced() { return takeName(moveOver); }
 
 bool DiskFile::closeSynced(bool synced) {
-    if (!synced) writeFailed_ = true;
+    if (!earlySyncs_.finish() || !synced) writeFailed_ = true;
     if (handle_ && std::fclose(handle_) != 0) writeFailed_ = true;
     handle_ = nullptr;
     return !writeFailed_;
 }
 
 void DiskFile::abandon() {
+    (void)earlySyncs_.finish();
     if (handle_) std::fclose(handle_);
     handle_ = nullptr;
     if (temporary_.empty()) return;

@@ -203,6 +203,29 @@ bool syncToDisk(std::FILE* handle) {
 #endif
 }
 
+void EarlySyncs::start(int descriptor) {
+#ifdef __linux__
+    if (!done_.load(std::memory_order_acquire)) return;
+    if (running_.joinable()) running_.join();
+    done_.store(false, std::memory_order_relaxed);
+    try {
+        running_ = std::thread([this, descriptor] {
+            if (::fdatasync(descriptor) != 0) failed_.store(true, std::memory_order_relaxed);
+            done_.store(true, std::memory_order_release);
+        });
+    } catch (const std::system_error&) {
+        done_.store(true, std::memory_order_relaxed);  // no thread now: the last sync does it all
+    }
+#else
+    (void)descriptor;
+#endif
+}
+
+bool EarlySyncs::finish() {
+    if (running_.joinable()) running_.join();
+    return !failed_.load(std::memory_order_relaxed);
+}
+
 bool moveOver(const fs::path& temporary, const fs::path& target) {
 #ifdef _WIN32
     return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

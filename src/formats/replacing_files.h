@@ -2,9 +2,11 @@
 // leads, a temporary file beside it, syncing, and the move over the name.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 namespace kelvarin::disk {
 
@@ -21,6 +23,32 @@ std::FILE* createTemporary(const std::filesystem::path& target, bool replacing, 
 // Flushes the C library's buffer and the system's cache, so the bytes are on the disk before the
 // name moves to them.
 bool syncToDisk(std::FILE* handle);
+
+// Syncs of a file that is still being written, one at a time on a thread of their own, so that
+// its bytes reach the disk while the job goes on. A sync that ends with a flush of the disk's
+// cache costs time in proportion to what it flushes, also after the system has written every
+// page; spread over the writing, the last sync before the name moves has only the tail left.
+// They only come early: the last sync is what makes the file durable. An error one of them meets
+// is the file's, whichever sync would have reported it. (Linux; elsewhere start() does nothing.)
+class EarlySyncs {
+public:
+    EarlySyncs() = default;
+    EarlySyncs(const EarlySyncs&) = delete;
+    EarlySyncs& operator=(const EarlySyncs&) = delete;
+    ~EarlySyncs() { (void)finish(); }
+
+    // Starts a sync of `descriptor` unless one is still running: the next start covers what that
+    // one could not.
+    void start(int descriptor);
+    // Waits for the sync that runs, if any; false when any of them failed. Before the descriptor
+    // closes.
+    bool finish();
+
+private:
+    std::thread running_;
+    std::atomic<bool> done_{true};
+    std::atomic<bool> failed_{false};
+};
 // Moves the temporary file over the target's name (replacing it) and makes the move durable.
 bool moveIntoPlace(const std::filesystem::path& temporary, const std::filesystem::path& target);
 // The same in two steps, for many files moved into one folder: the moves, then one folder sync.
