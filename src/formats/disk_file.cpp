@@ -240,16 +240,14 @@ bool DiskFile::doWrite(const void* buffer, std::size_t count) {
 }
 
 void DiskFile::startWriteBack(bool andSync) {
-#ifdef __linux__
     // The disk starts on what is written while the job goes on, so the sync before the file
     // takes its name has little left to do. Only a head start: the sync is what counts.
     if (std::fflush(handle_) != 0) return;
+#ifdef __linux__
     ::sync_file_range(fileno(handle_), static_cast<off_t>(writtenBack_), static_cast<off_t>(size_ - writtenBack_),
                       SYNC_FILE_RANGE_WRITE);
-    if (andSync) earlySyncs_.start(fileno(handle_));
-#else
-    (void)andSync;
 #endif
+    if (andSync) earlySyncs_.start(fileno(handle_));
     writtenBack_ = size_;
 }
 
@@ -291,12 +289,14 @@ bool DiskFile::doEndWrites() {
 
 bool DiskFile::doMoveSynced() { return takeName(moveOver); }
 
+#ifdef __linux__  // the file system's own sync of a group
 bool DiskFile::closeSynced(bool synced) {
     if (!earlySyncs_.finish() || !synced) writeFailed_ = true;
     if (handle_ && std::fclose(handle_) != 0) writeFailed_ = true;
     handle_ = nullptr;
     return !writeFailed_;
 }
+#endif
 
 void DiskFile::abandon() {
     (void)earlySyncs_.finish();

@@ -204,21 +204,31 @@ bool syncToDisk(std::FILE* handle) {
 }
 
 void EarlySyncs::start(int descriptor) {
-#ifdef __linux__
     if (!done_.load(std::memory_order_acquire)) return;
     if (running_.joinable()) running_.join();
+#ifdef _WIN32
+    // The flush takes the system's handle, found here on the writing thread: it needs no lock of
+    // the C library's, which its writes hold.
+    const HANDLE handle = descriptor < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+    const auto sync = [handle] { return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0; };
+#else
+    const auto sync = [descriptor] {
+#ifdef __linux__
+        return ::fdatasync(descriptor) == 0;
+#else
+        return ::fsync(descriptor) == 0;
+#endif
+    };
+#endif
     done_.store(false, std::memory_order_relaxed);
     try {
-        running_ = std::thread([this, descriptor] {
-            if (::fdatasync(descriptor) != 0) failed_.store(true, std::memory_order_relaxed);
+        running_ = std::thread([this, sync] {
+            if (!sync()) failed_.store(true, std::memory_order_relaxed);
             done_.store(true, std::memory_order_release);
         });
     } catch (const std::system_error&) {
         done_.store(true, std::memory_order_relaxed);  // no thread now: the last sync does it all
     }
-#else
-    (void)descriptor;
-#endif
 }
 
 bool EarlySyncs::finish() {

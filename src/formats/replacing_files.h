@@ -29,7 +29,7 @@ bool syncToDisk(std::FILE* handle);
 // cache costs time in proportion to what it flushes, also after the system has written every
 // page; spread over the writing, the last sync before the name moves has only the tail left.
 // They only come early: the last sync is what makes the file durable. An error one of them meets
-// is the file's, whichever sync would have reported it. (Linux; elsewhere start() does nothing.)
+// is the file's, whichever sync would have reported it.
 class EarlySyncs {
 public:
     EarlySyncs() = default;
