@@ -48,17 +48,20 @@ bool Inflate::State::codes() {
         buf >>= n;
         left -= n;
     };
-    // The slow refill, near the input's end, works on the members.
-    const auto refillSlowly = [&]() __attribute__((noinline)) {
-        in = next;
-        bitbuf = buf;
-        bitsleft = left;
+    // The slow refill, near the input's end, works on the members. The locals go to it and
+    // come back by value: a call that held their addresses would keep them in memory for the
+    // whole loop, not in registers.
+    struct Bits {
+        const std::uint8_t* next;
+        std::uint64_t buf;
+        unsigned left;
+    };
+    const auto refillSlowly = [this](Bits bits) __attribute__((noinline)) {
+        in = bits.next;
+        bitbuf = bits.buf;
+        bitsleft = bits.left;
         refill();
-        next = in;
-        buf = bitbuf;
-        left = bitsleft;
-        overreadBytes = overread;
-        fastEnd = fastEndOf();
+        return Bits{in, bitbuf, bitsleft};
     };
     // Careful: near the input's end, where a refill may have to pull more or run past the end;
     // else every refill is a fast one, and no bit taken can lie past the end.
@@ -66,7 +69,12 @@ bool Inflate::State::codes() {
         if (!decltype(careful)::value || next < fastEnd) [[likely]] {
             refillFrom(next, buf, left);
         } else {
-            refillSlowly();
+            const Bits bits = refillSlowly(Bits{next, buf, left});
+            next = bits.next;
+            buf = bits.buf;
+            left = bits.left;
+            overreadBytes = overread;
+            fastEnd = fastEndOf();
         }
     };
     // Past the input's end: bits were taken that are not there.
