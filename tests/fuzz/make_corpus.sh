@@ -5,7 +5,7 @@
 # beside the seeds and are kept: only the files this script writes are replaced.
 set -euo pipefail
 OUT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/corpus"
-mkdir -p "$OUT"/{tiff,tiffplus,radiance,pgm,raw,bin,png,exr,pnm}
+mkdir -p "$OUT"/{tiff,tiff_image,radiance,pgm,raw,bin,png,exr,pnm}
 PY=/usr/bin/python3
 
 "$PY" - "$OUT" <<'PYTHON'
@@ -64,7 +64,7 @@ PYTHON
 
 # The general TIFF reader: small sources in each compression, predictor, tiling, plane layout,
 # byte order and BigTIFF, written by tifffile and copied by libtiff's tiffcp.
-"$PY" - "$OUT/tiffplus" <<'PYTHON'
+"$PY" - "$OUT/tiff_image" <<'PYTHON'
 import sys
 import numpy as np
 import tifffile
@@ -82,7 +82,7 @@ w('palette.tif', rng.integers(0, 255, (4, 4), dtype=np.uint8), photometric='pale
   colormap=rng.integers(0, 65535, (3, 256), dtype=np.uint16))
 w('white8_zlib.tif', rng.integers(0, 255, (4, 7), dtype=np.uint8), photometric='miniswhite', compression='zlib')
 PYTHON
-T="$OUT/tiffplus"
+T="$OUT/tiff_image"
 tiffcp -c lzw:2 "$T/grey16.tif" "$T/grey16_lzw2.tif"
 tiffcp -c zip:3 -B "$T/float32.tif" "$T/float32_zip3_mm.tif"
 tiffcp -c lzw:3 -8 "$T/half.tif" "$T/half_lzw3_big.tif"

@@ -24,7 +24,7 @@ import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-TARGETS = ["tiff", "tiffplus", "radiance", "pgm", "bin", "raw", "png", "exr", "pnm", "heights"]
+TARGETS = ["tiff", "tiff_image", "radiance", "pgm", "bin", "raw", "png", "exr", "pnm", "heights"]
 ARTIFACT = re.compile(r"(^|/)(crash|leak|timeout|oom|slow-unit)-[0-9a-f]{40}$")
 
 
@@ -96,7 +96,7 @@ def run_target(build, work, target, seconds, seed, workers):
     # many inputs and catches a use after free inside one; ASan's default of 256 MiB makes nearly
     # every allocation touch fresh pages, which costs more than the job. No allocation stacks are
     # recorded and new memory is not filled: unwinding and storing a stack at every malloc took a
-    # third of fuzz_tiffplus' time (1300 executions a second per worker against 2000 without). A
+    # third of fuzz_tiff_image's time (1300 executions a second per worker against 2000 without). A
     # report still shows where the bad access was; replaying its artifact by hand shows where the
     # memory came from.
     env = dict(os.environ, ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:quarantine_size_mb=16:malloc_context_size=0:"

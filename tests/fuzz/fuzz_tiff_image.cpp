@@ -14,7 +14,7 @@
 namespace {
 
 [[noreturn]] void broken(const char* what) {
-    std::fprintf(stderr, "fuzz_tiffplus: %s\n", what);
+    std::fprintf(stderr, "fuzz_tiff_image: %s\n", what);
     std::abort();
 }
 
