@@ -56,6 +56,14 @@ public:
             const std::uint64_t row = std::uint64_t{first} + i;
             if (row >= s_.length) return fail("Rows beyond the image's length were asked for.");
             const std::uint64_t band = row / bandHeight_;
+            // A whole strip asked for, whose decoded rows are the rows themselves: decoded where
+            // it is wanted, without a copy.
+            const std::uint32_t rows = static_cast<std::uint32_t>(std::min<std::uint64_t>(bandHeight_, s_.length - row));
+            if (asDecoded_ && row % bandHeight_ == 0 && count - i >= rows) {
+                if (!decodeChunk(static_cast<std::size_t>(band), rows, out + std::size_t{i} * outRowBytes_)) return false;
+                i += rows - 1;
+                continue;
+            }
             if (band != cachedBand_) {
                 cachedBand_ = ~std::uint64_t{0};
                 if (!loadBand(static_cast<std::uint32_t>(band))) return false;
@@ -80,7 +88,8 @@ private:
 
     bool loadBand(std::uint32_t band);
     bool readDirectRow(std::size_t index, std::uint32_t rowInStrip);
-    bool decodeChunk(std::size_t index, std::uint32_t rows);
+    // Into `into` when given (room for the rows only), else into chunk_.
+    bool decodeChunk(std::size_t index, std::uint32_t rows, std::uint8_t* into = nullptr);
     void prepareRows(std::uint8_t* data, std::uint32_t rows);
     void convertRow(const std::uint8_t* src, std::uint32_t pixels, std::uint8_t* dst, std::uint32_t plane) const;
 
@@ -136,17 +145,20 @@ bool TiffRows::readDirectRow(std::size_t index, std::uint32_t rowInStrip) {
     return true;
 }
 
-bool TiffRows::decodeChunk(std::size_t index, std::uint32_t rows) {
+bool TiffRows::decodeChunk(std::size_t index, std::uint32_t rows, std::uint8_t* into) {
     const std::uint64_t need = std::uint64_t{rows} * rowBytes_;
     const std::uint64_t stored = s_.byteCounts[index];
     if (stored == 0) return fail(chunkText(index) + " is empty.");
     if (s_.compression == TiffCompression::None ? stored < need : need / s_.maximumRatio() > stored)
         return fail(chunkText(index) + " holds fewer bytes than its rows need.");
-    if (!reserve(chunk_, need + kSlack)) return fail("Not enough memory for " + chunkText(index) + ".");
+    if (into == nullptr) {
+        if (!reserve(chunk_, need + kSlack)) return fail("Not enough memory for " + chunkText(index) + ".");
+        into = chunk_.data();
+    }
     if (s_.compression == TiffCompression::None) {
-        if (!source_.readAt(s_.offsets[index], chunk_.data(), static_cast<std::size_t>(need)))
+        if (!source_.readAt(s_.offsets[index], into, static_cast<std::size_t>(need)))
             return fail(chunkText(index) + " cannot be read.");
-        prepareRows(chunk_.data(), rows);
+        prepareRows(into, rows);
         return true;
     }
     if (!reserve(input_, stored)) return fail("Not enough memory for " + chunkText(index) + ".");
@@ -160,19 +172,19 @@ bool TiffRows::decodeChunk(std::size_t index, std::uint32_t rows) {
         case TiffCompression::Lzw:
             if (isOldStyleLzw(input_.data(), size))
                 return fail(chunkText(index) + " holds old-style LZW (TIFF 5 bit order), which is not supported.");
-            status = decodeLzw(input_.data(), size, chunk_.data(), room, produced);
+            status = decodeLzw(input_.data(), size, into, room, produced);
             name = "LZW";
             break;
         case TiffCompression::PackBits:
-            status = decodePackBits(input_.data(), size, chunk_.data(), room, produced);
+            status = decodePackBits(input_.data(), size, into, room, produced);
             name = "PackBits";
             break;
-        default: status = inflater_.decode(input_.data(), size, chunk_.data(), room, produced); break;
+        default: status = inflater_.decode(input_.data(), size, into, room, produced); break;
     }
     if (status == CodecStatus::Bad) return fail(chunkText(index) + " holds damaged " + name + " data.");
     if (status == CodecStatus::NoMemory) return fail("Not enough memory to inflate " + chunkText(index) + ".");
     if (status == CodecStatus::Short) return fail(chunkText(index) + " inflates to fewer bytes than its rows need.");
-    prepareRows(chunk_.data(), rows);
+    prepareRows(into, rows);
     return true;
 }
 
