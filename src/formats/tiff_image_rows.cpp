@@ -58,11 +58,14 @@ public:
             const std::uint64_t band = row / bandHeight_;
             // A whole strip asked for, whose decoded rows are the rows themselves: decoded where
             // it is wanted, without a copy.
-            const std::uint32_t rows = static_cast<std::uint32_t>(std::min<std::uint64_t>(bandHeight_, s_.length - row));
-            if (asDecoded_ && row % bandHeight_ == 0 && count - i >= rows) {
-                if (!decodeChunk(static_cast<std::size_t>(band), rows, out + std::size_t{i} * outRowBytes_)) return false;
-                i += rows - 1;
-                continue;
+            if (asDecoded_ && row % bandHeight_ == 0) {
+                const auto rows = static_cast<std::uint32_t>(std::min<std::uint64_t>(bandHeight_, s_.length - row));
+                if (count - i >= rows) {
+                    if (!decodeChunk(static_cast<std::size_t>(band), rows, out + std::size_t{i} * outRowBytes_))
+                        return false;
+                    i += rows - 1;
+                    continue;
+                }
             }
             if (band != cachedBand_) {
                 cachedBand_ = ~std::uint64_t{0};
