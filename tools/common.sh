@@ -29,8 +29,8 @@ ensure_locale() {
     $sudo localedef -i "$input" -f "$charmap" "$name" || echo "== could not generate $name; its tests will skip" >&2
 }
 
-# zlib compresses the PNG output; stb_image_resize.h resamples to engine sizes; tinyexr.h decodes
-# OpenEXR sources.
+# zlib compresses the PNG output; tinyexr.h decodes OpenEXR sources; the tests hold the resampler
+# to stb_image_resize.h.
 BUILD_PACKAGES=(cmake g++ make zlib1g-dev libstb-dev libtinyexr-dev)
 
 # Every program the set-up and test commands run, with the Debian package it comes from. A step

@@ -43,7 +43,7 @@ HeldResample::Outcome HeldResample::finish(const FinishProgress& progress, const
     if (!aside_) return Outcome::OutOfMemory;  // begin() found no memory
     if (!complete()) return Outcome::HandOnFailed;
     const std::size_t samples = std::size_t{to_.width} * to_.height;
-    // stb tells nothing of its progress: the bar moves by the time a resampling of this many
+    // The resampler tells nothing of its progress: the bar moves by the time a resampling of this many
     // samples takes on the machine we measure on, and waits short of the end.
     const double expectedSeconds = 6e-9 * static_cast<double>(std::size_t{from_.width} * from_.height + samples);
     const auto begun = std::chrono::steady_clock::now();

@@ -1,41 +1,95 @@
-// The filtering is stb_image_resize's (Debian's libstb-dev); this file holds its implementation.
 #include "pixels/resample.h"
 
 #include <algorithm>
 #include <atomic>
 #include <climits>
-#include <cmath>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
 
-#define STB_IMAGE_RESIZE_IMPLEMENTATION
-#define STB_IMAGE_RESIZE_STATIC
-#include <stb_image_resize.h>
+#include "pixels/resample_taps.h"
 
 namespace kelvarin {
 
 namespace {
 
-// stb's box filter is a trapezoid with one-pixel ramps: each old sample weighs as much as it
-// overlaps the new one, which is exactly the area average. It is meant for shrinking only.
-stbir_filter filterFor(std::uint32_t from, std::uint32_t to) {
-    return to < from ? STBIR_FILTER_BOX : STBIR_FILTER_CATMULLROM;
+struct Filters {
+    ResampleTaps across, down;
+};
+
+// The sample as the filters weigh it, 0 to 1, and back: the float product is rounded half up.
+float unitSample(std::uint16_t sample) { return static_cast<float>(sample) / 65535.0f; }
+
+std::uint16_t fromUnit(float value) {
+    const float clamped = value < 0 ? 0.0f : value > 1 ? 1.0f : value;
+    return static_cast<std::uint16_t>(static_cast<int>(clamped * 65535.0f + 0.5));
+}
+
+// One thread's rows in the making: a row of the source as the filters weigh it, that row
+// resampled across, and the sums of the band's result rows.
+struct BandBuffers {
+    std::vector<float> unit, across, sums;
+};
+
+// The result's rows [top, top + rows): every source row their taps name, resampled across once,
+// is added into each of those rows in the order of its taps.
+void resampleBand(std::span<const std::uint16_t> source, ImageSize from, std::span<std::uint16_t> target, ImageSize to,
+                  const Filters& filters, std::uint32_t top, std::uint32_t rows, BandBuffers& buffers) {
+    const ResampleTaps& down = filters.down;
+    const ResampleTaps& across = filters.across;
+    buffers.unit.resize(from.width);
+    buffers.across.resize(to.width);
+    buffers.sums.assign(std::size_t{rows} * to.width, 0.0f);
+    std::vector<std::uint32_t> next(down.first.begin() + top, down.first.begin() + top + rows);
+    std::uint32_t lowest = UINT32_MAX, highest = 0;
+    for (std::uint32_t r = top; r < top + rows; ++r) {
+        if (down.first[r] == down.first[r + 1]) continue;
+        lowest = std::min(lowest, down.index[down.first[r]]);
+        highest = std::max(highest, down.index[down.first[r + 1] - 1]);
+    }
+    float* const unit = buffers.unit.data();
+    float* const acrossRow = buffers.across.data();
+    for (std::uint32_t y = lowest; y <= highest && lowest != UINT32_MAX; ++y) {
+        bool made = false;
+        for (std::uint32_t r = 0; r < rows; ++r) {
+            std::uint32_t& tap = next[r];
+            const std::uint32_t end = down.first[top + r + 1];
+            if (tap == end || down.index[tap] != y) continue;
+            if (!made) {
+                const std::uint16_t* row = source.data() + std::size_t{y} * from.width;
+                for (std::uint32_t x = 0; x < from.width; ++x) unit[x] = unitSample(row[x]);
+                for (std::uint32_t x = 0; x < to.width; ++x) {
+                    float sum = 0;
+                    for (std::uint32_t t = across.first[x]; t < across.first[x + 1]; ++t)
+                        sum += unit[across.index[t]] * across.weight[t];
+                    acrossRow[x] = sum;
+                }
+                made = true;
+            }
+            float* const sums = buffers.sums.data() + std::size_t{r} * to.width;
+            for (; tap < end && down.index[tap] == y; ++tap) {
+                const float weight = down.weight[tap];
+                for (std::uint32_t x = 0; x < to.width; ++x) sums[x] += acrossRow[x] * weight;
+            }
+        }
+    }
+    for (std::uint32_t r = 0; r < rows; ++r) {
+        const float* sums = buffers.sums.data() + std::size_t{r} * to.width;
+        std::uint16_t* out = target.data() + std::size_t{top + r} * to.width;
+        for (std::uint32_t x = 0; x < to.width; ++x) out[x] = fromUnit(sums[x]);
+    }
 }
 
 }  // namespace
 
 std::uint32_t sourceRowsFor(ImageSize from, ImageSize to, std::uint32_t endRow) {
-    if (from.height == 0 || to.height == 0) return 0;
-    // stb makes row r from the source rows whose reach (the filter's support about their centres,
-    // scaled) touches it: when shrinking, rows up to (r + 1) / scale and half a row more; when
-    // growing, the two rows past r / scale. The filter's whole width in source rows and two more
-    // rows on top of that leave room to spare.
-    const float yScale = static_cast<float>(to.height) / static_cast<float>(from.height);
-    const stbir_filter down = filterFor(from.height, to.height);
-    const double reach = std::ceil((static_cast<double>(endRow) + 1) / static_cast<double>(yScale)) +
-                         stbir__get_filter_pixel_width(down, yScale) + 2;
-    return static_cast<std::uint32_t>(std::min(reach, static_cast<double>(from.height)));
+    if (from.height == 0 || to.height == 0 || endRow == 0) return 0;
+    const ResampleTaps down = resampleTaps(from.height, to.height);
+    std::uint32_t need = 0;
+    for (std::uint32_t r = 0; r < std::min(endRow, to.height); ++r)
+        if (down.first[r] != down.first[r + 1]) need = std::max(need, down.index[down.first[r + 1] - 1] + 1);
+    return need;
 }
 
 bool resampleGrey(std::span<const std::uint16_t> source, ImageSize from, std::span<std::uint16_t> target,
@@ -49,7 +103,7 @@ bool resampleGreyRows(std::span<const std::uint16_t> source, ImageSize from, std
     if (from.width == 0 || from.height == 0 || to.width == 0 || to.height == 0) return false;
     if (source.size() != std::uint64_t{from.width} * from.height || target.size() != std::uint64_t{to.width} * to.height)
         return false;
-    // stb counts pixels and row strides in int.
+    // The filters count taps and sizes in 32 bits.
     constexpr std::uint32_t kLargest = INT_MAX / 2;
     if (std::max({from.width, from.height, to.width, to.height}) > kLargest) return false;
     if (firstRow > to.height || rowCount > to.height - firstRow) return false;
@@ -61,51 +115,35 @@ bool resampleGreyRows(std::span<const std::uint16_t> source, ImageSize from, std
                   target.begin() + static_cast<std::ptrdiff_t>(first));
         return true;
     }
-    const stbir_filter across = filterFor(from.width, to.width), down = filterFor(from.height, to.height);
-    // The scales as stb works them out for a whole pass, so that every band maps its columns alike.
-    const float xScale = static_cast<float>(to.width) / static_cast<float>(from.width);
-    const float yScale = static_cast<float>(to.height) / static_cast<float>(from.height);
-    // What a column of the result costs stb: its samples, and its entries in the ring of rows being
-    // made (one more than the filter's height, in floats).
-    const std::uint64_t ringRows = static_cast<std::uint64_t>(stbir__get_filter_pixel_width(down, yScale)) + 1;
-    const std::uint64_t columnBytes = std::max<std::uint64_t>(std::uint64_t{to.height} * sizeof(std::uint16_t),
-                                                              ringRows * sizeof(float));
-    const std::uint64_t bandColumns = std::clamp<std::uint64_t>(bandBytes / columnBytes, 1, to.width);
-    // A block of the result: `rows` rows from `top`, `columns` columns from `firstColumn`,
-    // written straight into its place.
-    const auto resize = [&](std::uint32_t top, std::uint32_t rows, std::uint32_t firstColumn, std::uint32_t columns) {
-        return stbir_resize_subpixel(source.data(), static_cast<int>(from.width), static_cast<int>(from.height), 0,
-                                     target.data() + std::size_t{top} * to.width + firstColumn,
-                                     static_cast<int>(columns), static_cast<int>(rows),
-                                     static_cast<int>(to.width * sizeof(std::uint16_t)), STBIR_TYPE_UINT16, 1,
-                                     STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP, STBIR_EDGE_CLAMP, across, down,
-                                     STBIR_COLORSPACE_LINEAR, nullptr, xScale, yScale, static_cast<float>(firstColumn),
-                                     static_cast<float>(top)) != 0;
-    };
-    // The threads share bands of rows: a band of columns would turn every source row it reads
-    // into floats whole, once for each band, where a band of rows reads only the source rows
-    // under it. Bands of columns remain for a result too wide for the filter's arithmetic.
-    const std::uint64_t samples = std::uint64_t{to.width} * rowCount;
+    Filters filters;
+    try {
+        filters = {resampleTaps(from.width, to.width), resampleTaps(from.height, to.height)};
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     unsigned workers = threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
-    if (samples < kResampleSamplesWorthAThread) workers = 1;
-    const std::uint32_t rowsPerBand = (rowCount + workers - 1) / workers;
-    const std::uint32_t downBands = (rowCount + rowsPerBand - 1) / rowsPerBand;
-    const auto columns = static_cast<std::uint32_t>(bandColumns);
-    const std::uint32_t acrossBands = (to.width + columns - 1) / columns;
-    const std::uint32_t blocks = downBands * acrossBands;
+    if (std::uint64_t{to.width} * rowCount < kResampleSamplesWorthAThread) workers = 1;
+    // Bands small enough for their sums to stay in the cache, and enough of them for every thread.
+    const std::uint64_t rowBytes = std::uint64_t{to.width} * sizeof(float);
+    std::uint32_t rowsPerBand = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(bandBytes / rowBytes, 1, rowCount));
+    rowsPerBand = std::min(rowsPerBand, (rowCount + workers - 1) / workers);
+    const std::uint32_t bands = (rowCount + rowsPerBand - 1) / rowsPerBand;
     std::atomic<std::uint32_t> next{0};
     std::atomic<bool> failed{false};
     const auto work = [&] {
-        for (std::uint32_t block = next++; block < blocks && !failed; block = next++) {
-            const std::uint32_t top = block / acrossBands * rowsPerBand;
-            const std::uint32_t firstColumn = block % acrossBands * columns;
-            if (!resize(firstRow + top, std::min(rowsPerBand, rowCount - top), firstColumn,
-                        std::min(columns, to.width - firstColumn)))
-                failed = true;
+        try {
+            BandBuffers buffers;
+            for (std::uint32_t band = next++; band < bands && !failed; band = next++) {
+                const std::uint32_t top = band * rowsPerBand;
+                resampleBand(source, from, target, to, filters, firstRow + top, std::min(rowsPerBand, rowCount - top),
+                             buffers);
+            }
+        } catch (const std::bad_alloc&) {
+            failed = true;
         }
     };
     std::vector<std::thread> helpers;
-    for (unsigned i = 1; i < std::min<std::uint32_t>(workers, blocks); ++i) {
+    for (unsigned i = 1; i < std::min(workers, bands); ++i) {
         try {
             helpers.emplace_back(work);
         } catch (const std::system_error&) {

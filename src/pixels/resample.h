@@ -16,13 +16,11 @@ inline constexpr std::uint64_t kResampleSamplesWorthAThread = std::uint64_t{1} <
 
 // `source` holds from.width x from.height samples and `target` to.width x to.height, rows top
 // first. False when a size is 0 or does not match its buffer, or memory ran out.
-// The filtering works out its offsets and buffer sizes in 32 bits, so a large result (more than
-// `bandBytes` of samples, or of rows in the making when a tall image shrinks to a few rows) is
-// made in bands of columns, each a whole resampling of its own with the same scale and an offset:
-// the samples are exactly those of one pass. Tests choose a small `bandBytes`. The bands are
-// shared out among `threads` threads (0: as many as the machine has), which changes nothing in
-// the samples either.
-inline constexpr std::uint64_t kResampleBandBytes = std::uint64_t{256} << 20;
+// The result is made in bands of rows, each holding the sums of its rows in the making (at most
+// `bandBytes` of them, at least one row), shared out among `threads` threads (0: as many as the
+// machine has). Neither changes a sample: every band sums exactly what one pass would. Tests
+// choose a small `bandBytes`.
+inline constexpr std::uint64_t kResampleBandBytes = std::uint64_t{1} << 20;
 bool resampleGrey(std::span<const std::uint16_t> source, ImageSize from, std::span<std::uint16_t> target,
                   ImageSize to, std::uint64_t bandBytes = kResampleBandBytes, unsigned threads = 0);
 
