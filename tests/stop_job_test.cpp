@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "job/resample_aside.h"
+#include "job/streamed_resample.h"
 #include "job/terrain_set_job.h"
 #include "pixels/resample.h"
 #include "support/sample_sources.h"
@@ -146,34 +146,49 @@ TEST(StopQuestion, AsksWhileAJobRunsAndStopsOnYesOnly) {
     EXPECT_FALSE(h.session.stop.requested());
 }
 
-// The resampling of a large image gives way while it runs (looked up every 25 ms, far below the
-// half second a stop may take), and when it is not stopped gives exactly what resampling on the
-// caller's thread gives.
-TEST(ResampleAside, GivesWayAtOnceOrMatchesTheDirectResult) {
-    const ImageSize from{2049, 2049}, to{4097, 4097};
-    const std::size_t count = std::size_t{from.width} * from.height;
-    const auto source = [&] {
-        LargeArray<std::uint16_t> samples = makeLargeArray<std::uint16_t>(count);
-        for (std::size_t i = 0; i < count; ++i) samples[i] = static_cast<std::uint16_t>(i * 2654435761u >> 7);
-        return samples;
-    };
+// A small part of a source may make a great many rows of a result: the resampling asks between
+// their groups whether to go on, and gives way at the first no. Asked to go on, it hands on
+// exactly what resampling the whole image gives, whatever parts the samples come in.
+TEST(StreamedResample, GivesWayBetweenGroupsOrMatchesTheWholeResult) {
+    const ImageSize from{5, 3}, to{4097, 4097};
+    std::vector<std::uint16_t> source(std::size_t{from.width} * from.height);
+    for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<std::uint16_t>(i * 2654435761u >> 7);
+    std::vector<std::uint16_t> whole(std::size_t{to.width} * to.height);
+    ASSERT_TRUE(resampleGrey(source, from, whole, to));
 
-    // Stopped is only answered while the resampling is still running: had it finished first, the
-    // samples would come back instead.
-    ResampleAsideResult stopped = resampleAside(source(), from, makeLargeArray<std::uint16_t>(std::size_t{to.width} * to.height),
-                                                to, [] { return false; });
-    EXPECT_TRUE(stopped.stopped);
-    EXPECT_FALSE(stopped.samples);
-
-    const ImageSize small{37, 23};
-    const LargeArray<std::uint16_t> held = source();
-    std::vector<std::uint16_t> direct(std::size_t{small.width} * small.height);
-    ASSERT_TRUE(resampleGrey({held.get(), count}, from, direct, small));
-    ResampleAsideResult done =
-        resampleAside(source(), from, makeLargeArray<std::uint16_t>(direct.size()), small, [] { return true; });
-    EXPECT_FALSE(done.stopped);
-    ASSERT_TRUE(done.samples);
-    EXPECT_TRUE(std::equal(direct.begin(), direct.end(), done.samples->get()));
+    for (const bool goOn : {false, true}) {
+        SCOPED_TRACE(goOn ? "going on" : "stopped");
+        std::vector<std::uint16_t> out;
+        int starts = 0, asked = 0;
+        StreamedResample stream;
+        ASSERT_TRUE(stream.begin(
+            from, to, 2, [&] { return ++starts == 1; },
+            [&](std::uint16_t* samples, std::size_t count) {
+                out.insert(out.end(), samples, samples + count);
+                return true;
+            }));
+        const KeepGoing keepGoing = [&] {
+            ++asked;
+            return goOn;
+        };
+        // In parts of 4 and 11 samples: rows are completed across calls.
+        bool added = true;
+        for (std::size_t at = 0; at < source.size() && added; at += 15) {
+            added = stream.add(source.data() + at, 4, keepGoing) && stream.add(source.data() + at + 4, 11, keepGoing);
+        }
+        EXPECT_EQ(starts, 1);
+        if (!goOn) {
+            EXPECT_FALSE(added);
+            EXPECT_EQ(asked, 1);
+            EXPECT_LT(out.size(), whole.size() / 8) << "a stop comes after the first group";
+            continue;
+        }
+        ASSERT_TRUE(added);
+        EXPECT_TRUE(stream.complete());
+        EXPECT_EQ(stream.finish(keepGoing), StreamedResample::Outcome::Done);
+        EXPECT_GT(asked, 2);
+        EXPECT_TRUE(out == whole);
+    }
 }
 
 }  // namespace

@@ -62,8 +62,6 @@ bool openDestination(JobContext& job) {
     encoding.size = options.outputSize;
     encoding.threads = job.session.conversionThreads == 0 ? defaultConversionThreads() : job.session.conversionThreads;
     if (encoding.size) {
-        // The bar covers the data stage, the resampling and the writing, a third each.
-        job.progress().beginStages(3);
         log.appendLine("Resampled to " + imageSizeText(*encoding.size) + " pixels before writing.");
         job.aspectChanged = aspectChange({job.image.width, job.image.length}, *encoding.size);
         if (job.aspectChanged) log.appendLine(*job.aspectChanged);

@@ -43,7 +43,11 @@ void GreyOutput::begin(std::uint32_t width, std::uint32_t length, bool countedIn
         if (!startReport(width, length, countedInBlocks) || !startEncoding(width, length)) fail();
         return;
     }
-    if (!held_.begin({width, length}, *encoding_.size)) {
+    const ImageSize to = *encoding_.size;
+    // The report and the encoding begin with the first resampled rows: they see the image as written.
+    const auto start = [this, to] { return startReport(to.width, to.height) && startEncoding(to.width, to.height); };
+    const auto handOn = [this](std::uint16_t* samples, std::size_t count) { return encode(samples, count); };
+    if (!resample_.begin({width, length}, to, encoding_.threads, start, handOn)) {
         outOfMemory_ = true;
         fail();
     }
@@ -51,7 +55,7 @@ void GreyOutput::begin(std::uint32_t width, std::uint32_t length, bool countedIn
 
 bool GreyOutput::write(std::uint16_t* samples, std::size_t count) {
     if (failed_ || count > expected_ - written_) return fail();
-    if (encoding_.size ? !held_.add(samples, count) : !encode(samples, count)) return fail();
+    if (encoding_.size ? !resample_.add(samples, count, keepGoing_) : !encode(samples, count)) return fail();
     written_ += count;
     return true;
 }
@@ -65,15 +69,11 @@ bool GreyOutput::finish() {
 bool GreyOutput::finishImage() {
     if (failed_ || written_ != expected_) return fail();
     if (encoding_.size) {
-        const ImageSize to = *encoding_.size;
-        // The report and the encoding begin once the image is resampled: they see it as written.
-        const auto resampled = [&] { return startReport(to.width, to.height) && startEncoding(to.width, to.height); };
-        const auto handOn = [this](std::uint16_t* samples, std::size_t count) { return encode(samples, count); };
-        switch (held_.finish(keepGoing_, resampled, handOn)) {
-            case HeldResample::Outcome::Done: break;
-            case HeldResample::Outcome::OutOfMemory: outOfMemory_ = true; return fail();
-            case HeldResample::Outcome::Stopped:
-            case HeldResample::Outcome::HandOnFailed: return fail();
+        switch (resample_.finish(keepGoing_)) {
+            case StreamedResample::Outcome::Done: break;
+            case StreamedResample::Outcome::OutOfMemory: outOfMemory_ = true; return fail();
+            case StreamedResample::Outcome::Stopped:
+            case StreamedResample::Outcome::HandOnFailed: return fail();
         }
     }
     return endEncoding();

@@ -19,7 +19,7 @@
 #include "formats/png_writer.h"
 #include "job/background_report.h"
 #include "job/block_counts.h"
-#include "job/held_resample.h"
+#include "job/streamed_resample.h"
 
 namespace kelvarin {
 
@@ -32,7 +32,7 @@ struct GreyEncoding {
     OutputFormat format = OutputFormat::Tiff;
     ByteOrder order = ByteOrder::II;
     std::optional<ImageSize> size = std::nullopt;
-    unsigned threads = 1;  // that deflate a PNG's bands at once
+    unsigned threads = 1;  // that deflate a PNG's bands, or resample, at once
     std::size_t pngBandBytes = PngWriter::kLargestBand;  // the size of those bands
 };
 
@@ -68,10 +68,8 @@ public:
     [[nodiscard]] bool finish();
 
     bool outOfMemory() const { return outOfMemory_; }
-    // Called between the parts of the work finish() does after the last sample (the resampling,
-    // the writing of a resampled image) with how far that stage is (0 to 1; the resampling's is
-    // an estimate by the time it has taken): false stops it, and finish() fails.
-    using KeepGoing = FinishProgress;
+    // Called between the groups of rows of a resampled image that come of one part of the image
+    // handed in, and once more when it is complete: false stops it, and write() or finish() fails.
     void setKeepGoing(KeepGoing keepGoing) { keepGoing_ = std::move(keepGoing); }
     // The report of the image as written (at its new size when resampled) once it is complete;
     // nothing when no report was asked for or the image is not complete.
@@ -94,8 +92,8 @@ private:
     std::uint64_t written_ = 0;
     bool failed_ = false;
     bool outOfMemory_ = false;
-    // The image handed in, held whole until it is resampled.
-    HeldResample held_;
+    // The image handed in, resampled as it comes.
+    StreamedResample resample_;
     // A PNG: its writer, and the part of a row that has come so far.
     struct ByteSinkAdapter;
     std::unique_ptr<ByteSinkAdapter> pngSink_;

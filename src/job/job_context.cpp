@@ -52,15 +52,11 @@ bool JobContext::writeOutput(const void* data, std::size_t count) {
     return false;
 }
 
-// The resampling and writing after the last sample let the window answer its events, and stop
-// when the user asks.
-FinishProgress JobContext::finishProgress() {
-    return [this, stage = FinishStage::Resampling, started = false](FinishStage now, double fraction) mutable {
-        // The data stage is over once the resampling starts; the writing follows it.
-        if (!started || now != stage) progress().nextStage();
-        started = true;
-        stage = now;
-        progress().setStageFraction(fraction);
+// Between the groups of rows a resampled image makes of one part of the source, and once more
+// when it is complete, the window answers its events and the job stops when the user asks.
+KeepGoing JobContext::keepGoing() {
+    return [this] {
+        progress().pulse();
         return !stopped();
     };
 }
@@ -69,7 +65,7 @@ void JobContext::beginSamples(bool countedInBlocks) {
     if (tileGrid) {
         // The tiles count the whole map for the report themselves, as it is cut.
         tiles_ = makeTiledOutput(*this);
-        tiles_->setKeepGoing(finishProgress());
+        tiles_->setKeepGoing(keepGoing());
         tiles_->begin(image.width, image.length);
         return;
     }
@@ -79,7 +75,7 @@ void JobContext::beginSamples(bool countedInBlocks) {
         encoding, [this](const void* bytes, std::size_t count) { return writeOutput(bytes, count); },
         session.countReports ? std::optional(session.reportPreview) : std::nullopt);
     samples_->begin(image.width, image.length, countedInBlocks);
-    samples_->setKeepGoing(finishProgress());
+    samples_->setKeepGoing(keepGoing());
 }
 
 bool JobContext::writeSamples(std::uint16_t* samples, std::size_t count) {

@@ -110,7 +110,7 @@ private:
     std::optional<GreyOutput> samples_;
     std::unique_ptr<TiledOutput> tiles_;
     bool closeTiles();
-    FinishProgress finishProgress();
+    KeepGoing keepGoing();
     // A written image's report joins the job's, with the vertical scale where it is known.
     void keepReport(FinishedReport report);
 };

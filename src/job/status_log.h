@@ -35,23 +35,9 @@ public:
     std::int32_t maximum() const { return maximum_; }
     std::int32_t position() const { return position_; }
 
-    // A job with work after its data stage that takes time too (a resampling, then the writing):
-    // the bar is shared out among `count` stages, and each stage's ranges and positions fill
-    // only its share. Without stages the port sees the ranges and positions as they are set.
-    void beginStages(int count);
-    void nextStage();
-    // The current stage done to `fraction` (0 to 1), for work that counts no blocks.
-    void setStageFraction(double fraction);
-    // Back to plain ranges (the bar is left where it is until the next position).
-    void endStages() { stages_ = 0; }
-
 private:
-    static constexpr std::int32_t kStageSteps = 1000;
-    std::int32_t shownPosition() const;
-
     UiPort& port_;
     std::int32_t minimum_ = 0, maximum_ = 1, position_ = 0;
-    int stages_ = 0, stage_ = 0;
 };
 
 // Whether the eight conversion commands are greyed.

@@ -83,7 +83,8 @@ void TiledOutput::begin(std::uint32_t width, std::uint32_t length) {
     written_ = 0;
     if (!encoding_.size) {
         if (!startFeeding()) fail();
-    } else if (!held_.begin({width, length}, *encoding_.size)) {
+    } else if (!resample_.begin({width, length}, *encoding_.size, encoding_.threads, [this] { return startFeeding(); },
+                                [this](std::uint16_t* samples, std::size_t count) { return feed(samples, count); })) {
         outOfMemory_ = true;
         fail();
     }
@@ -223,7 +224,7 @@ bool TiledOutput::feed(const std::uint16_t* samples, std::size_t count) {
 
 bool TiledOutput::write(std::uint16_t* samples, std::size_t count) {
     if (failed_ || count > expected_ - written_) return fail();
-    if (encoding_.size ? !held_.add(samples, count) : !feed(samples, count)) return fail();
+    if (encoding_.size ? !resample_.add(samples, count, keepGoing_) : !feed(samples, count)) return fail();
     written_ += count;
     return true;
 }
@@ -233,15 +234,13 @@ bool TiledOutput::finish() {
     finished_ = false;
     if (failed_ || written_ != expected_) return fail();
     if (encoding_.size) {
-        const auto cut = [this](std::uint16_t* samples, std::size_t count) { return feed(samples, count); };
-        switch (held_.finish(keepGoing_, [this] { return startFeeding(); }, cut)) {
-            case HeldResample::Outcome::Done: break;
-            case HeldResample::Outcome::OutOfMemory: outOfMemory_ = true; return fail();
-            case HeldResample::Outcome::Stopped:
-            case HeldResample::Outcome::HandOnFailed: return fail();
-        }
         // The last chance to stop before the tiles take their names.
-        if (keepGoing_ && !keepGoing_(FinishStage::Writing, 1.0)) return fail();
+        switch (resample_.finish(keepGoing_)) {
+            case StreamedResample::Outcome::Done: break;
+            case StreamedResample::Outcome::OutOfMemory: outOfMemory_ = true; return fail();
+            case StreamedResample::Outcome::Stopped:
+            case StreamedResample::Outcome::HandOnFailed: return fail();
+        }
     }
     if (!open_.empty() || complete_.size() != names_.size()) return fail();
     // Every tile is complete: all are synced in one round, and only then do they take their names.

@@ -15,7 +15,7 @@
 #include "formats/png_writer.h"
 #include "job/background_report.h"
 #include "job/grey_output.h"
-#include "job/held_resample.h"
+#include "job/streamed_resample.h"
 #include "terrain/tile_grid.h"
 
 namespace kelvarin {
@@ -40,9 +40,9 @@ public:
     // place. A second call answers as the first.
     [[nodiscard]] bool finish();
 
-    // Asked between the parts of the work finish() does after the last sample of an image to be
-    // resampled (the resampling aside, the cutting of the result), as GreyOutput asks it.
-    void setKeepGoing(FinishProgress keepGoing) { keepGoing_ = std::move(keepGoing); }
+    // Asked between the groups of rows of a resampled map that come of one part of the image, and
+    // before the tiles take their names, as GreyOutput asks it.
+    void setKeepGoing(KeepGoing keepGoing) { keepGoing_ = std::move(keepGoing); }
 
     bool outOfMemory() const { return outOfMemory_; }
     // The tile that could not be opened, when that stopped the set.
@@ -67,14 +67,14 @@ private:
     FileSystem& files_;
     TiffHeader tiffHeader_;
     std::optional<PreviewGathering> reportMode_;
-    FinishProgress keepGoing_;
+    KeepGoing keepGoing_;
 
     std::uint32_t width_ = 0, length_ = 0;  // of the image handed in
     std::uint64_t expected_ = 0, written_ = 0;
     bool failed_ = false, outOfMemory_ = false;
     std::optional<bool> finished_;
     std::optional<std::string> unopened_;
-    HeldResample held_;  // the image to be resampled, until it is
+    StreamedResample resample_;  // the image handed in, resampled as it comes
     std::vector<std::uint16_t> row_, window_;
     std::size_t rowFill_ = 0;
     std::uint32_t rowsPushed_ = 0;

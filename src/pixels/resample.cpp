@@ -1,8 +1,8 @@
 #include "pixels/resample.h"
 
 #include <algorithm>
-#include <atomic>
-#include <climits>
+#include <condition_variable>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -14,9 +14,10 @@ namespace kelvarin {
 
 namespace {
 
-struct Filters {
-    ResampleTaps across, down;
-};
+// Result rows go on in groups of about this many bytes.
+constexpr std::size_t kGroupBytes = std::size_t{1} << 20;
+// A thread of its own is worth this many result columns at least.
+constexpr std::uint32_t kColumnsWorthAThread = 512;
 
 // The sample as the filters weigh it, 0 to 1, and back: the float product is rounded half up.
 float unitSample(std::uint16_t sample) { return static_cast<float>(sample) / 65535.0f; }
@@ -26,133 +27,296 @@ std::uint16_t fromUnit(float value) {
     return static_cast<std::uint16_t>(static_cast<int>(clamped * 65535.0f + 0.5));
 }
 
-// One thread's rows in the making: a row of the source as the filters weigh it, that row
-// resampled across, and the sums of the band's result rows.
-struct BandBuffers {
-    std::vector<float> unit, across, sums;
+}  // namespace
+
+// What the rows of a resampling need, worked out once: the taps, when each result row can be
+// made, and the few rows held in the making.
+//
+// A result row sums its taps, the source rows resampled across, in order. Either those rows are
+// kept in a ring until the last result row that names them is made (`gathering`: the few source
+// rows under a row of an image that grows), or each source row, once resampled across, is added
+// into the sums of the result rows it weighs in, which are kept in a ring until they are complete
+// (the few result rows over a source row of an image that shrinks). The additions, and so the
+// samples, are the same either way; the smaller ring is taken.
+struct RowResampler::Plan {
+    ImageSize from, to;
+    ResampleTaps across, down;
+    // The source row after whose arrival result row k is made: the last of its taps, or of those
+    // of a row above it (rows are made in order); -1 for rows above every tap.
+    std::vector<std::int64_t> madeAt;
+    bool gathering = true;
+    std::uint32_t ringRows = 1;
+    std::vector<float> ring;  // ringRows x to.width
+    // For every source row, the result rows it is added into and its weight, in the order of
+    // their taps (when not gathering).
+    ResampleTaps spread;
+    std::vector<float> acrossRow, sums;  // to.width each
+    std::uint32_t groupRows = 1;
+    std::vector<std::uint16_t> group;  // groupRows x to.width: the rows made in a step
+    // Each thread's columns of the result, and the source columns their taps reach.
+    struct Slice {
+        std::uint32_t first = 0, end = 0, sourceFirst = 0, sourceEnd = 0;
+        std::vector<float> unit;
+    };
+    std::vector<Slice> slices;
+
+    float* ringRow(std::uint64_t row) { return ring.data() + (row % ringRows) * to.width; }
+
+    Plan(ImageSize from, ImageSize to) : from(from), to(to) {
+        across = resampleTaps(from.width, to.width);
+        down = resampleTaps(from.height, to.height);
+        madeAt.resize(to.height);
+        std::int64_t last = -1;
+        std::uint64_t gatherRows = 1;
+        for (std::uint32_t k = 0; k < to.height; ++k) {
+            if (down.first[k] != down.first[k + 1]) last = std::max<std::int64_t>(last, down.index[down.first[k + 1] - 1]);
+            madeAt[k] = last;
+            if (down.first[k] != down.first[k + 1])
+                gatherRows = std::max<std::uint64_t>(gatherRows, static_cast<std::uint64_t>(last - down.index[down.first[k]] + 1));
+        }
+        // The spread: the taps turned round, source row by source row.
+        spread.first.assign(std::size_t{from.height} + 1, 0);
+        for (std::uint32_t index : down.index) ++spread.first[index + 1];
+        for (std::uint32_t y = 0; y < from.height; ++y) spread.first[y + 1] += spread.first[y];
+        spread.index.resize(down.index.size());
+        spread.weight.resize(down.index.size());
+        std::vector<std::uint32_t> next(spread.first.begin(), spread.first.end() - 1);
+        for (std::uint32_t k = 0; k < to.height; ++k)
+            for (std::uint32_t t = down.first[k]; t < down.first[k + 1]; ++t) {
+                const std::uint32_t at = next[down.index[t]]++;
+                spread.index[at] = k;
+                spread.weight[at] = down.weight[t];
+            }
+        // Spreading holds the rows from the first one not made yet to the last one added into.
+        std::uint64_t spreadRows = 1;
+        std::uint32_t unmade = 0;
+        std::int64_t touched = -1;
+        for (std::uint32_t y = 0; y < from.height; ++y) {
+            while (unmade < to.height && madeAt[unmade] < static_cast<std::int64_t>(y)) ++unmade;
+            if (spread.first[y] != spread.first[y + 1]) touched = std::max<std::int64_t>(touched, spread.index[spread.first[y + 1] - 1]);
+            if (touched >= static_cast<std::int64_t>(unmade))
+                spreadRows = std::max<std::uint64_t>(spreadRows, static_cast<std::uint64_t>(touched - unmade + 1));
+        }
+        gathering = gatherRows <= spreadRows;
+        ringRows = static_cast<std::uint32_t>(gathering ? gatherRows : spreadRows);
+        if (gathering) spread = {};
+        ring.assign(std::size_t{ringRows} * to.width, 0.0f);
+        acrossRow.resize(gathering ? 0 : to.width);
+        sums.resize(gathering ? to.width : 0);
+        groupRows = static_cast<std::uint32_t>(
+            std::clamp<std::size_t>(kGroupBytes / (std::size_t{to.width} * sizeof(std::uint16_t)), 1, to.height));
+        group.resize(std::size_t{groupRows} * to.width);
+    }
+
+    void shareColumns(unsigned threads) {
+        slices.resize(threads);
+        for (unsigned i = 0; i < threads; ++i) {
+            Slice& slice = slices[i];
+            slice.first = static_cast<std::uint32_t>(std::uint64_t{to.width} * i / threads);
+            slice.end = static_cast<std::uint32_t>(std::uint64_t{to.width} * (i + 1) / threads);
+            std::uint32_t low = from.width, high = 0;
+            for (std::uint32_t t = across.first[slice.first]; t < across.first[slice.end]; ++t) {
+                low = std::min(low, across.index[t]);
+                high = std::max(high, across.index[t] + 1);
+            }
+            slice.sourceFirst = std::min(low, high);
+            slice.sourceEnd = high;
+            slice.unit.resize(high - slice.sourceFirst);
+        }
+    }
+
+    // Source row y, resampled across into `into` (the slice's columns).
+    void resampleAcross(Slice& slice, const std::uint16_t* row, float* into) const {
+        float* const unit = slice.unit.data() - slice.sourceFirst;
+        for (std::uint32_t x = slice.sourceFirst; x < slice.sourceEnd; ++x) unit[x] = unitSample(row[x]);
+        for (std::uint32_t c = slice.first; c < slice.end; ++c) {
+            float sum = 0;
+            for (std::uint32_t t = across.first[c]; t < across.first[c + 1]; ++t) sum += unit[across.index[t]] * across.weight[t];
+            into[c] = sum;
+        }
+    }
+
+    void takeIn(Slice& slice, std::uint32_t y, const std::uint16_t* row) {
+        if (gathering) return resampleAcross(slice, row, ringRow(y));
+        resampleAcross(slice, row, acrossRow.data());
+        for (std::uint32_t e = spread.first[y]; e < spread.first[y + 1]; ++e) {
+            float* const into = ringRow(spread.index[e]);
+            const float weight = spread.weight[e];
+            for (std::uint32_t c = slice.first; c < slice.end; ++c) into[c] += acrossRow[c] * weight;
+        }
+    }
+
+    void make(const Slice& slice, std::uint32_t k, std::uint16_t* out) {
+        if (gathering) {
+            std::fill(sums.begin() + slice.first, sums.begin() + slice.end, 0.0f);
+            for (std::uint32_t t = down.first[k]; t < down.first[k + 1]; ++t) {
+                const float* const row = ringRow(down.index[t]);
+                const float weight = down.weight[t];
+                for (std::uint32_t c = slice.first; c < slice.end; ++c) sums[c] += row[c] * weight;
+            }
+            for (std::uint32_t c = slice.first; c < slice.end; ++c) out[c] = fromUnit(sums[c]);
+            return;
+        }
+        float* const row = ringRow(k);
+        for (std::uint32_t c = slice.first; c < slice.end; ++c) {
+            out[c] = fromUnit(row[c]);
+            row[c] = 0;
+        }
+    }
+
+    // A step of one slice: the result rows [made, makeEnd) that were waiting, and the source rows
+    // [in, inEnd) (the first at `rows`), each followed by the result rows it completes.
+    void step(Slice& slice, const std::uint16_t* rows, std::uint32_t in, std::uint32_t inEnd, std::uint32_t made,
+              std::uint32_t makeEnd) {
+        std::uint32_t k = made;
+        const auto makeUpTo = [&](std::int64_t sourceRow) {
+            for (; k < makeEnd && madeAt[k] <= sourceRow; ++k) make(slice, k, group.data() + std::size_t{k - made} * to.width);
+        };
+        makeUpTo(static_cast<std::int64_t>(in) - 1);
+        for (std::uint32_t y = in; y < inEnd; ++y) {
+            takeIn(slice, y, rows + std::size_t{y - in} * from.width);
+            makeUpTo(y);
+        }
+    }
 };
 
-// The result's rows [top, top + rows): every source row their taps name, resampled across once,
-// is added into each of those rows in the order of its taps.
-void resampleBand(std::span<const std::uint16_t> source, ImageSize from, std::span<std::uint16_t> target, ImageSize to,
-                  const Filters& filters, std::uint32_t top, std::uint32_t rows, BandBuffers& buffers) {
-    const ResampleTaps& down = filters.down;
-    const ResampleTaps& across = filters.across;
-    buffers.unit.resize(from.width);
-    buffers.across.resize(to.width);
-    buffers.sums.assign(std::size_t{rows} * to.width, 0.0f);
-    std::vector<std::uint32_t> next(down.first.begin() + top, down.first.begin() + top + rows);
-    std::uint32_t lowest = UINT32_MAX, highest = 0;
-    for (std::uint32_t r = top; r < top + rows; ++r) {
-        if (down.first[r] == down.first[r + 1]) continue;
-        lowest = std::min(lowest, down.index[down.first[r]]);
-        highest = std::max(highest, down.index[down.first[r + 1] - 1]);
-    }
-    float* const unit = buffers.unit.data();
-    float* const acrossRow = buffers.across.data();
-    for (std::uint32_t y = lowest; y <= highest && lowest != UINT32_MAX; ++y) {
-        bool made = false;
-        for (std::uint32_t r = 0; r < rows; ++r) {
-            std::uint32_t& tap = next[r];
-            const std::uint32_t end = down.first[top + r + 1];
-            if (tap == end || down.index[tap] != y) continue;
-            if (!made) {
-                const std::uint16_t* row = source.data() + std::size_t{y} * from.width;
-                for (std::uint32_t x = 0; x < from.width; ++x) unit[x] = unitSample(row[x]);
-                for (std::uint32_t x = 0; x < to.width; ++x) {
-                    float sum = 0;
-                    for (std::uint32_t t = across.first[x]; t < across.first[x + 1]; ++t)
-                        sum += unit[across.index[t]] * across.weight[t];
-                    acrossRow[x] = sum;
-                }
-                made = true;
-            }
-            float* const sums = buffers.sums.data() + std::size_t{r} * to.width;
-            for (; tap < end && down.index[tap] == y; ++tap) {
-                const float weight = down.weight[tap];
-                for (std::uint32_t x = 0; x < to.width; ++x) sums[x] += acrossRow[x] * weight;
+// Threads that wait for a step and run their part of it beside the caller's.
+struct RowResampler::Crew {
+    std::mutex lock;
+    std::condition_variable begun, ended;
+    std::uint64_t generation = 0;
+    unsigned pending = 0;
+    bool quit = false;
+    const std::function<void(unsigned)>* task = nullptr;
+    std::vector<std::thread> threads;
+
+    explicit Crew(unsigned helpers) {
+        for (unsigned i = 0; i < helpers; ++i) {
+            try {
+                threads.emplace_back([this, i] { serve(i + 1); });
+            } catch (const std::system_error&) {
+                break;  // no more threads to be had: fewer do the work
             }
         }
     }
-    for (std::uint32_t r = 0; r < rows; ++r) {
-        const float* sums = buffers.sums.data() + std::size_t{r} * to.width;
-        std::uint16_t* out = target.data() + std::size_t{top + r} * to.width;
-        for (std::uint32_t x = 0; x < to.width; ++x) out[x] = fromUnit(sums[x]);
+    ~Crew() {
+        {
+            const std::lock_guard<std::mutex> hold(lock);
+            quit = true;
+        }
+        begun.notify_all();
+        for (std::thread& thread : threads) thread.join();
     }
+    unsigned size() const { return static_cast<unsigned>(threads.size()) + 1; }
+
+    void serve(unsigned part) {
+        std::uint64_t seen = 0;
+        std::unique_lock<std::mutex> hold(lock);
+        for (;;) {
+            begun.wait(hold, [&] { return quit || generation != seen; });
+            if (quit) return;
+            seen = generation;
+            const std::function<void(unsigned)>& run = *task;
+            hold.unlock();
+            run(part);
+            hold.lock();
+            if (--pending == 0) ended.notify_one();
+        }
+    }
+
+    // Runs part 0 here and the others on the threads; returns when every part is done.
+    void run(const std::function<void(unsigned)>& parts) {
+        if (threads.empty()) return parts(0);
+        {
+            const std::lock_guard<std::mutex> hold(lock);
+            task = &parts;
+            pending = static_cast<unsigned>(threads.size());
+            ++generation;
+        }
+        begun.notify_all();
+        parts(0);
+        std::unique_lock<std::mutex> hold(lock);
+        ended.wait(hold, [&] { return pending == 0; });
+    }
+};
+
+RowResampler::RowResampler(ImageSize from, ImageSize to, unsigned threads) : plan_(std::make_unique<Plan>(from, to)) {
+    unsigned wanted = threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
+    wanted = std::min(wanted, std::max(1u, to.width / kColumnsWorthAThread));
+    if (std::uint64_t{to.width} * to.height < kResampleSamplesWorthAThread) wanted = 1;
+    crew_ = std::make_unique<Crew>(wanted - 1);
+    plan_->shareColumns(crew_->size());
 }
 
-}  // namespace
+RowResampler::~RowResampler() = default;
 
-std::uint32_t sourceRowsFor(ImageSize from, ImageSize to, std::uint32_t endRow) {
-    if (from.height == 0 || to.height == 0 || endRow == 0) return 0;
-    const ResampleTaps down = resampleTaps(from.height, to.height);
-    std::uint32_t need = 0;
-    for (std::uint32_t r = 0; r < std::min(endRow, to.height); ++r)
-        if (down.first[r] != down.first[r + 1]) need = std::max(need, down.index[down.first[r + 1] - 1] + 1);
-    return need;
+bool RowResampler::addRows(const std::uint16_t* samples, std::uint32_t rows, const Made& made) {
+    Plan& plan = *plan_;
+    if (failed_ || rows > plan.from.height - rowsIn_) return false;
+    const std::uint32_t end = rowsIn_ + rows;
+    if (plan.from == plan.to) {
+        // The same size: the rows as they are, in groups.
+        for (std::uint32_t row = 0; row < rows; row += plan.groupRows) {
+            const std::size_t count = std::size_t{std::min(plan.groupRows, rows - row)} * plan.to.width;
+            const std::uint16_t* const part = samples + std::size_t{row} * plan.to.width;
+            std::copy(part, part + count, plan.group.begin());
+            rowsIn_ = rowsMade_ = rowsIn_ + static_cast<std::uint32_t>(count / plan.to.width);
+            if (!made(plan.group.data(), count)) {
+                failed_ = true;
+                return false;
+            }
+        }
+        return true;
+    }
+    for (;;) {
+        // Source rows below the last result row's taps change nothing.
+        if (rowsMade_ == plan.to.height) {
+            rowsIn_ = end;
+            return true;
+        }
+        // The next step: source rows in until the next result row can be made, and result rows
+        // made, until the group is full or the rows at hand are all in.
+        std::uint32_t inEnd = rowsIn_, makeEnd = rowsMade_;
+        while (makeEnd < plan.to.height && makeEnd - rowsMade_ < plan.groupRows) {
+            if (plan.madeAt[makeEnd] < static_cast<std::int64_t>(inEnd)) ++makeEnd;
+            else if (inEnd < end) ++inEnd;
+            else break;
+        }
+        if (inEnd == rowsIn_ && makeEnd == rowsMade_) return true;
+        const std::uint16_t* const first = samples + std::size_t{rowsIn_ - (end - rows)} * plan.from.width;
+        const std::function<void(unsigned)> parts = [&](unsigned part) {
+            plan.step(plan.slices[part], first, rowsIn_, inEnd, rowsMade_, makeEnd);
+        };
+        crew_->run(parts);
+        rowsIn_ = inEnd;
+        if (makeEnd != rowsMade_) {
+            const std::size_t count = std::size_t{makeEnd - rowsMade_} * plan.to.width;
+            rowsMade_ = makeEnd;
+            if (!made(plan.group.data(), count)) {
+                failed_ = true;
+                return false;
+            }
+        }
+    }
 }
 
 bool resampleGrey(std::span<const std::uint16_t> source, ImageSize from, std::span<std::uint16_t> target,
-                  ImageSize to, std::uint64_t bandBytes, unsigned threads) {
-    return resampleGreyRows(source, from, target, to, 0, to.height, bandBytes, threads);
-}
-
-bool resampleGreyRows(std::span<const std::uint16_t> source, ImageSize from, std::span<std::uint16_t> target,
-                      ImageSize to, std::uint32_t firstRow, std::uint32_t rowCount, std::uint64_t bandBytes,
-                      unsigned threads) {
+                  ImageSize to, unsigned threads) {
     if (from.width == 0 || from.height == 0 || to.width == 0 || to.height == 0) return false;
     if (source.size() != std::uint64_t{from.width} * from.height || target.size() != std::uint64_t{to.width} * to.height)
         return false;
-    // The filters count taps and sizes in 32 bits.
-    constexpr std::uint32_t kLargest = INT_MAX / 2;
-    if (std::max({from.width, from.height, to.width, to.height}) > kLargest) return false;
-    if (firstRow > to.height || rowCount > to.height - firstRow) return false;
-    if (rowCount == 0) return true;
-    if (from == to) {
-        const std::size_t first = std::size_t{firstRow} * to.width, count = std::size_t{rowCount} * to.width;
-        std::copy(source.begin() + static_cast<std::ptrdiff_t>(first),
-                  source.begin() + static_cast<std::ptrdiff_t>(first + count),
-                  target.begin() + static_cast<std::ptrdiff_t>(first));
-        return true;
-    }
-    Filters filters;
     try {
-        filters = {resampleTaps(from.width, to.width), resampleTaps(from.height, to.height)};
+        RowResampler resampler(from, to, threads);
+        std::size_t at = 0;
+        const auto collect = [&](const std::uint16_t* samples, std::size_t count) {
+            std::copy(samples, samples + count, target.begin() + static_cast<std::ptrdiff_t>(at));
+            at += count;
+            return true;
+        };
+        return resampler.addRows(source.data(), from.height, collect) && resampler.rowsMade() == to.height;
     } catch (const std::bad_alloc&) {
         return false;
     }
-    unsigned workers = threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
-    if (std::uint64_t{to.width} * rowCount < kResampleSamplesWorthAThread) workers = 1;
-    // Bands small enough for their sums to stay in the cache, and enough of them for every thread.
-    const std::uint64_t rowBytes = std::uint64_t{to.width} * sizeof(float);
-    std::uint32_t rowsPerBand = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(bandBytes / rowBytes, 1, rowCount));
-    rowsPerBand = std::min(rowsPerBand, (rowCount + workers - 1) / workers);
-    const std::uint32_t bands = (rowCount + rowsPerBand - 1) / rowsPerBand;
-    std::atomic<std::uint32_t> next{0};
-    std::atomic<bool> failed{false};
-    const auto work = [&] {
-        try {
-            BandBuffers buffers;
-            for (std::uint32_t band = next++; band < bands && !failed; band = next++) {
-                const std::uint32_t top = band * rowsPerBand;
-                resampleBand(source, from, target, to, filters, firstRow + top, std::min(rowsPerBand, rowCount - top),
-                             buffers);
-            }
-        } catch (const std::bad_alloc&) {
-            failed = true;
-        }
-    };
-    std::vector<std::thread> helpers;
-    for (unsigned i = 1; i < std::min(workers, bands); ++i) {
-        try {
-            helpers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;  // no more threads to be had: fewer do the work
-        }
-    }
-    work();
-    for (std::thread& helper : helpers) helper.join();
-    return !failed;
 }
 
 }  // namespace kelvarin
