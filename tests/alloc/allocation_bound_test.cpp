@@ -136,6 +136,41 @@ TEST(HugeStrip, IsHeldOnceOnAnyNumberOfThreads) {
     }
 }
 
+// A resampled map streams: its rows are written as they are made, so a small source resampled
+// to a large map, or a large one to a small map, holds a few rows of either, never the whole of
+// one: the job takes well under half of what holding both would, beyond what it takes at the
+// source's own size (a PNG's bands of deflate among it).
+TEST(ResampledMap, HoldsAFewRowsWhateverItsSize) {
+    struct SizeCase {
+        const char* name;
+        std::uint32_t side;
+        ImageSize to;
+        const char* destination;
+    };
+    const SizeCase cases[] = {{"64 to 4097, TIFF", 64, {4097, 4097}, "out.tif"},
+                              {"64 to 4097, PNG", 64, {4097, 4097}, "out.png"},
+                              {"2048 to 257, TIFF", 2048, {257, 257}, "out.tif"}};
+    for (const SizeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        writeBytes(dir.file("source.tif"), buildTiff({.width = c.side, .length = c.side, .rowsPerStrip = 16}));
+        // The peak of the same job at the source's own size, and at the new size.
+        std::size_t peaks[2] = {};
+        for (const bool resampled : {false, true}) {
+            Harness h;
+            h.session.conversionThreads = 2;
+            if (resampled) h.session.options.outputSize = c.to;
+            resetPeak();
+            const std::size_t before = liveBytes();
+            EXPECT_EQ(h.run(ids::OpenImage, {dir.file("source.tif"), dir.file(c.destination)}), 1);
+            peaks[resampled] = peakBytes() - before;
+        }
+        // Holding the image would take its grey samples and the result's.
+        const std::size_t held = (std::size_t{c.side} * c.side + std::size_t{c.to.width} * c.to.height) * 2;
+        EXPECT_LT(peaks[1], peaks[0] + held / 2) << "peaks of " << peaks[0] << " and " << peaks[1] << " bytes";
+    }
+}
+
 // The counter itself: a large block shows in the peak, and is gone once freed; so does one of
 // the core's large buffers, which the core otherwise maps from the system.
 TEST(CountingNew, SeesALargeAllocationAndItsRelease) {
