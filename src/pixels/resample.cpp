@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pixels/resample_taps.h"
+#include "pixels/simd_clones.h"
 
 namespace kelvarin {
 
@@ -22,9 +23,34 @@ constexpr std::uint32_t kColumnsWorthAThread = 512;
 // The sample as the filters weigh it, 0 to 1, and back: the float product is rounded half up.
 float unitSample(std::uint16_t sample) { return static_cast<float>(sample) / 65535.0f; }
 
-std::uint16_t fromUnit(float value) {
+KELVARIN_INLINE std::uint16_t fromUnit(float value) {
     const float clamped = value < 0 ? 0.0f : value > 1 ? 1.0f : value;
     return static_cast<std::uint16_t>(static_cast<int>(clamped * 65535.0f + 0.5));
+}
+
+// The row loops, each lane's arithmetic that of one sample.
+
+// Columns [first, end) of a row resampled across: tap t of column c is index[t * width + c]
+// weighing weight[t * width + c]; a column of fewer taps is padded with weights of 0, which
+// add nothing to its sum.
+KELVARIN_SIMD_CLONES void sumAcross(const float* unit, const std::uint32_t* index, const float* weight,
+                                    std::uint32_t taps, std::uint32_t width, std::uint32_t first, std::uint32_t end,
+                                    float* into) {
+    for (std::uint32_t c = first; c < end; ++c) into[c] = 0;
+    for (std::uint32_t t = 0; t < taps; ++t) {
+        const std::uint32_t* const at = index + std::size_t{t} * width;
+        const float* const by = weight + std::size_t{t} * width;
+        for (std::uint32_t c = first; c < end; ++c) into[c] += unit[at[c]] * by[c];
+    }
+}
+
+KELVARIN_SIMD_CLONES void addWeighted(float* into, const float* row, float weight, std::uint32_t first,
+                                      std::uint32_t end) {
+    for (std::uint32_t c = first; c < end; ++c) into[c] += row[c] * weight;
+}
+
+KELVARIN_SIMD_CLONES void toSamples(const float* sums, std::uint32_t first, std::uint32_t end, std::uint16_t* out) {
+    for (std::uint32_t c = first; c < end; ++c) out[c] = fromUnit(sums[c]);
 }
 
 }  // namespace
@@ -59,12 +85,29 @@ struct RowResampler::Plan {
         std::vector<float> unit;
     };
     std::vector<Slice> slices;
+    // The taps across, column by column in rows of to.width (see sumAcross).
+    std::uint32_t acrossTaps = 0;
+    std::vector<std::uint32_t> acrossIndex;
+    std::vector<float> acrossWeight;
 
     float* ringRow(std::uint64_t row) { return ring.data() + (row % ringRows) * to.width; }
 
     Plan(ImageSize from, ImageSize to) : from(from), to(to) {
         across = resampleTaps(from.width, to.width);
         down = resampleTaps(from.height, to.height);
+        for (std::uint32_t c = 0; c < to.width; ++c)
+            acrossTaps = std::max(acrossTaps, across.first[c + 1] - across.first[c]);
+        acrossIndex.resize(std::size_t{acrossTaps} * to.width);
+        acrossWeight.assign(acrossIndex.size(), 0.0f);
+        for (std::uint32_t c = 0; c < to.width; ++c) {
+            // The padding reads the column's last sample again (its weights sum to 1, so it has one).
+            const std::uint32_t begin = across.first[c], count = across.first[c + 1] - begin;
+            for (std::uint32_t t = 0; t < acrossTaps && count != 0; ++t) {
+                const std::uint32_t tap = begin + std::min(t, count - 1);
+                acrossIndex[std::size_t{t} * to.width + c] = across.index[tap];
+                if (t < count) acrossWeight[std::size_t{t} * to.width + c] = across.weight[tap];
+            }
+        }
         madeAt.resize(to.height);
         std::int64_t last = -1;
         std::uint64_t gatherRows = 1;
@@ -115,10 +158,11 @@ struct RowResampler::Plan {
             slice.first = static_cast<std::uint32_t>(std::uint64_t{to.width} * i / threads);
             slice.end = static_cast<std::uint32_t>(std::uint64_t{to.width} * (i + 1) / threads);
             std::uint32_t low = from.width, high = 0;
-            for (std::uint32_t t = across.first[slice.first]; t < across.first[slice.end]; ++t) {
-                low = std::min(low, across.index[t]);
-                high = std::max(high, across.index[t] + 1);
-            }
+            for (std::uint32_t t = 0; t < acrossTaps; ++t)
+                for (std::uint32_t c = slice.first; c < slice.end; ++c) {
+                    low = std::min(low, acrossIndex[std::size_t{t} * to.width + c]);
+                    high = std::max(high, acrossIndex[std::size_t{t} * to.width + c] + 1);
+                }
             slice.sourceFirst = std::min(low, high);
             slice.sourceEnd = high;
             slice.unit.resize(high - slice.sourceFirst);
@@ -129,11 +173,7 @@ struct RowResampler::Plan {
     void resampleAcross(Slice& slice, const std::uint16_t* row, float* into) const {
         float* const unit = slice.unit.data() - slice.sourceFirst;
         for (std::uint32_t x = slice.sourceFirst; x < slice.sourceEnd; ++x) unit[x] = unitSample(row[x]);
-        for (std::uint32_t c = slice.first; c < slice.end; ++c) {
-            float sum = 0;
-            for (std::uint32_t t = across.first[c]; t < across.first[c + 1]; ++t) sum += unit[across.index[t]] * across.weight[t];
-            into[c] = sum;
-        }
+        sumAcross(unit, acrossIndex.data(), acrossWeight.data(), acrossTaps, to.width, slice.first, slice.end, into);
     }
 
     void takeIn(Slice& slice, std::uint32_t y, const std::uint16_t* row) {
@@ -142,7 +182,7 @@ struct RowResampler::Plan {
         for (std::uint32_t e = spread.first[y]; e < spread.first[y + 1]; ++e) {
             float* const into = ringRow(spread.index[e]);
             const float weight = spread.weight[e];
-            for (std::uint32_t c = slice.first; c < slice.end; ++c) into[c] += acrossRow[c] * weight;
+            addWeighted(into, acrossRow.data(), weight, slice.first, slice.end);
         }
     }
 
@@ -152,9 +192,9 @@ struct RowResampler::Plan {
             for (std::uint32_t t = down.first[k]; t < down.first[k + 1]; ++t) {
                 const float* const row = ringRow(down.index[t]);
                 const float weight = down.weight[t];
-                for (std::uint32_t c = slice.first; c < slice.end; ++c) sums[c] += row[c] * weight;
+                addWeighted(sums.data(), row, weight, slice.first, slice.end);
             }
-            for (std::uint32_t c = slice.first; c < slice.end; ++c) out[c] = fromUnit(sums[c]);
+            toSamples(sums.data(), slice.first, slice.end, out);
             return;
         }
         float* const row = ringRow(k);
