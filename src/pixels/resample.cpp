@@ -66,7 +66,7 @@ KELVARIN_SIMD_CLONES void toSamples(const float* sums, std::uint32_t first, std:
 // samples, are the same either way; the smaller ring is taken.
 struct RowResampler::Plan {
     ImageSize from, to;
-    ResampleTaps across, down;
+    ResampleTaps down;
     // The source row after whose arrival result row k is made: the last of its taps, or of those
     // of a row above it (rows are made in order); -1 for rows above every tap.
     std::vector<std::int64_t> madeAt;
@@ -93,7 +93,7 @@ struct RowResampler::Plan {
     float* ringRow(std::uint64_t row) { return ring.data() + (row % ringRows) * to.width; }
 
     Plan(ImageSize from, ImageSize to) : from(from), to(to) {
-        across = resampleTaps(from.width, to.width);
+        const ResampleTaps across = resampleTaps(from.width, to.width);
         down = resampleTaps(from.height, to.height);
         for (std::uint32_t c = 0; c < to.width; ++c)
             acrossTaps = std::max(acrossTaps, across.first[c + 1] - across.first[c]);
