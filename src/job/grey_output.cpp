@@ -115,12 +115,11 @@ bool GreyOutput::startEncoding(std::uint32_t width, std::uint32_t length) {
         pngSink_ = std::make_unique<ByteSinkAdapter>(sink_);
         png_ = std::make_unique<PngWriter>(*pngSink_, PngHeader{width, length, 16, PngColour::Grey},
                                           encoding_.threads, encoding_.pngBandBytes);
-        row_.assign(width, 0);
+        pngRows_.begin(width);
     } catch (const std::bad_alloc&) {
         outOfMemory_ = true;
         return false;
     }
-    rowFill_ = 0;
     return true;
 }
 
@@ -136,25 +135,12 @@ bool GreyOutput::encode(std::uint16_t* samples, std::size_t count) {
 
 // The rows of a PNG: whole rows straight from the samples, the pieces of a row gathered first.
 bool GreyOutput::encodePngRows(const std::uint16_t* samples, std::size_t count) {
-    const std::size_t width = row_.size();
-    while (count > 0) {
-        if (rowFill_ == 0 && count >= width) {
-            if (!png_->writeRow(std::span(samples, width))) return false;
-            samples += width;
-            count -= width;
-            continue;
-        }
-        const std::size_t part = std::min(count, width - rowFill_);
-        std::copy(samples, samples + part, row_.begin() + static_cast<std::ptrdiff_t>(rowFill_));
-        rowFill_ += part;
-        samples += part;
-        count -= part;
-        if (rowFill_ == width) {
-            rowFill_ = 0;
-            if (!png_->writeRow(std::span<const std::uint16_t>(row_))) return false;
-        }
-    }
-    return true;
+    const std::size_t width = pngRows_.width();
+    return pngRows_.add(samples, count, [&](const std::uint16_t* rows, std::size_t n) {
+        for (std::size_t r = 0; r < n; ++r)
+            if (!png_->writeRow(std::span(rows + r * width, width))) return false;
+        return true;
+    });
 }
 
 bool GreyOutput::endEncoding() {

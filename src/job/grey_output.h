@@ -20,6 +20,7 @@
 #include "job/background_report.h"
 #include "job/block_counts.h"
 #include "job/streamed_resample.h"
+#include "pixels/whole_rows.h"
 
 namespace kelvarin {
 
@@ -94,12 +95,11 @@ private:
     bool outOfMemory_ = false;
     // The image handed in, resampled as it comes.
     StreamedResample resample_;
-    // A PNG: its writer, and the part of a row that has come so far.
+    // A PNG: its writer, and its rows as they come.
     struct ByteSinkAdapter;
     std::unique_ptr<ByteSinkAdapter> pngSink_;
     std::unique_ptr<PngWriter> png_;
-    std::vector<std::uint16_t> row_;
-    std::size_t rowFill_ = 0;
+    WholeRows pngRows_;
     KeepGoing keepGoing_;
     std::optional<bool> finished_;  // what finish() found, once it has run
     std::optional<PreviewGathering> reportMode_;

@@ -1,6 +1,5 @@
 #include "job/status_log.h"
 
-
 namespace kelvarin {
 
 void ProgressBar::setRange(std::int32_t minimum, std::int32_t maximum) {

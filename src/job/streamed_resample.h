@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <vector>
 
 #include "base/image_size.h"
 #include "pixels/resample.h"
+#include "pixels/whole_rows.h"
 
 namespace kelvarin {
 
@@ -47,8 +47,7 @@ private:
     bool started_ = false;
     const KeepGoing* keepGoing_ = nullptr;  // of the add() under way
     std::size_t groups_ = 0;                // handed on in that add()
-    std::vector<std::uint16_t> row_;        // a source row that has come in part
-    std::size_t rowFill_ = 0;
+    WholeRows rows_;
 };
 
 }  // namespace kelvarin

@@ -95,7 +95,7 @@ bool TiledOutput::startFeeding() {
     const ImageSize size = encoding_.size.value_or(ImageSize{width_, length_});
     if (size != grid_.map || names_.size() != grid_.tileCount()) return false;
     try {
-        row_.assign(size.width, 0);
+        rows_.begin(size.width);
         window_.assign(grid_.tile.width, 0);
         figures_.reserve(names_.size());
         if (reportMode_) report_ = std::make_unique<BackgroundReportFeed>(size.width, size.height, *reportMode_);
@@ -103,7 +103,6 @@ bool TiledOutput::startFeeding() {
         outOfMemory_ = true;
         return false;
     }
-    rowFill_ = 0;
     rowsPushed_ = 0;
     return openBand(0);
 }
@@ -201,25 +200,12 @@ bool TiledOutput::pushRow(const std::uint16_t* row) {
 }
 
 bool TiledOutput::feed(const std::uint16_t* samples, std::size_t count) {
-    const std::size_t width = row_.size();
-    while (count > 0) {
-        if (rowFill_ == 0 && count >= width) {
-            if (!pushRow(samples)) return fail();
-            samples += width;
-            count -= width;
-            continue;
-        }
-        const std::size_t part = std::min(count, width - rowFill_);
-        std::copy(samples, samples + part, row_.begin() + static_cast<std::ptrdiff_t>(rowFill_));
-        rowFill_ += part;
-        samples += part;
-        count -= part;
-        if (rowFill_ == width) {
-            rowFill_ = 0;
-            if (!pushRow(row_.data())) return fail();
-        }
-    }
-    return true;
+    const std::size_t width = rows_.width();
+    return rows_.add(samples, count, [&](const std::uint16_t* rows, std::size_t n) {
+        for (std::size_t r = 0; r < n; ++r)
+            if (!pushRow(rows + r * width)) return fail();
+        return true;
+    });
 }
 
 bool TiledOutput::write(std::uint16_t* samples, std::size_t count) {

@@ -16,6 +16,7 @@
 #include "job/background_report.h"
 #include "job/grey_output.h"
 #include "job/streamed_resample.h"
+#include "pixels/whole_rows.h"
 #include "terrain/tile_grid.h"
 
 namespace kelvarin {
@@ -75,8 +76,8 @@ private:
     std::optional<bool> finished_;
     std::optional<std::string> unopened_;
     StreamedResample resample_;  // the image handed in, resampled as it comes
-    std::vector<std::uint16_t> row_, window_;
-    std::size_t rowFill_ = 0;
+    WholeRows rows_;  // the map's rows as they come
+    std::vector<std::uint16_t> window_;
     std::uint32_t rowsPushed_ = 0;
     std::uint32_t band_ = 0;
     std::vector<std::unique_ptr<Tile>> open_;      // the writers of the band being written

@@ -112,37 +112,43 @@ struct RowResampler::Plan {
         std::int64_t last = -1;
         std::uint64_t gatherRows = 1;
         for (std::uint32_t k = 0; k < to.height; ++k) {
-            if (down.first[k] != down.first[k + 1]) last = std::max<std::int64_t>(last, down.index[down.first[k + 1] - 1]);
-            madeAt[k] = last;
-            if (down.first[k] != down.first[k + 1])
+            if (down.first[k] != down.first[k + 1]) {
+                last = std::max<std::int64_t>(last, down.index[down.first[k + 1] - 1]);
                 gatherRows = std::max<std::uint64_t>(gatherRows, static_cast<std::uint64_t>(last - down.index[down.first[k]] + 1));
-        }
-        // The spread: the taps turned round, source row by source row.
-        spread.first.assign(std::size_t{from.height} + 1, 0);
-        for (std::uint32_t index : down.index) ++spread.first[index + 1];
-        for (std::uint32_t y = 0; y < from.height; ++y) spread.first[y + 1] += spread.first[y];
-        spread.index.resize(down.index.size());
-        spread.weight.resize(down.index.size());
-        std::vector<std::uint32_t> next(spread.first.begin(), spread.first.end() - 1);
-        for (std::uint32_t k = 0; k < to.height; ++k)
-            for (std::uint32_t t = down.first[k]; t < down.first[k + 1]; ++t) {
-                const std::uint32_t at = next[down.index[t]]++;
-                spread.index[at] = k;
-                spread.weight[at] = down.weight[t];
             }
-        // Spreading holds the rows from the first one not made yet to the last one added into.
+            madeAt[k] = last;
+        }
+        // Spreading holds the rows from the first one not made yet to the last one a source row
+        // has been added into: the last whose first tap has come.
+        std::vector<std::int64_t> lastBegun(from.height, -1);
+        for (std::uint32_t k = 0; k < to.height; ++k)
+            if (down.first[k] != down.first[k + 1]) lastBegun[down.index[down.first[k]]] = k;
         std::uint64_t spreadRows = 1;
         std::uint32_t unmade = 0;
         std::int64_t touched = -1;
         for (std::uint32_t y = 0; y < from.height; ++y) {
             while (unmade < to.height && madeAt[unmade] < static_cast<std::int64_t>(y)) ++unmade;
-            if (spread.first[y] != spread.first[y + 1]) touched = std::max<std::int64_t>(touched, spread.index[spread.first[y + 1] - 1]);
+            touched = std::max(touched, lastBegun[y]);
             if (touched >= static_cast<std::int64_t>(unmade))
                 spreadRows = std::max<std::uint64_t>(spreadRows, static_cast<std::uint64_t>(touched - unmade + 1));
         }
         gathering = gatherRows <= spreadRows;
         ringRows = static_cast<std::uint32_t>(gathering ? gatherRows : spreadRows);
-        if (gathering) spread = {};
+        if (!gathering) {
+            // The spread: the taps turned round, source row by source row.
+            spread.first.assign(std::size_t{from.height} + 1, 0);
+            for (std::uint32_t index : down.index) ++spread.first[index + 1];
+            for (std::uint32_t y = 0; y < from.height; ++y) spread.first[y + 1] += spread.first[y];
+            spread.index.resize(down.index.size());
+            spread.weight.resize(down.index.size());
+            std::vector<std::uint32_t> next(spread.first.begin(), spread.first.end() - 1);
+            for (std::uint32_t k = 0; k < to.height; ++k)
+                for (std::uint32_t t = down.first[k]; t < down.first[k + 1]; ++t) {
+                    const std::uint32_t at = next[down.index[t]]++;
+                    spread.index[at] = k;
+                    spread.weight[at] = down.weight[t];
+                }
+        }
         ring.assign(std::size_t{ringRows} * to.width, 0.0f);
         acrossRow.resize(gathering ? 0 : to.width);
         sums.resize(gathering ? to.width : 0);
