@@ -182,6 +182,11 @@ struct ExrBuilder {
     std::uint8_t tileMode = 0;
     std::string type;
     int chunkCount = -1;
+    struct Extra {
+        std::string name, type;
+        Bytes value;
+    };
+    std::vector<Extra> extras;  // after the usual attributes
     std::size_t extraBytes = 64;
     bool terminated = true;
 
@@ -229,6 +234,7 @@ struct ExrBuilder {
             put32(count, static_cast<std::uint32_t>(chunkCount));
             attribute(b, "chunkCount", "int", count);
         }
+        for (const Extra& extra : extras) attribute(b, extra.name, extra.type, extra.value);
         if (terminated) b.push_back(0);
         b.resize(b.size() + extraBytes, 0);
         return b;
@@ -307,6 +313,24 @@ INSTANTIATE_TEST_SUITE_P(
                     "The tiles (4000 x 4000) are far larger than the image (4 x 3)."},
         HostileCase{"chunk_count_too_large", with([](ExrBuilder& b) { b.chunkCount = 100663304; }),
                     "The chunk count 100663304 does not match the image's 1 chunks."},
+        // tinyexr reads these by their name alone: a second, short tile description once ended
+        // the program there.
+        HostileCase{"second_short_tile_description",
+                    with([](ExrBuilder& b) { b.tiles = true; b.extras = {{"tiles", "tiledesc", {2, 0, 0, 0}}}; }),
+                    "Attribute tiles is damaged."},
+        HostileCase{"tile_description_of_another_type",
+                    with([](ExrBuilder& b) { b.extras = {{"tiles", "box2i", Bytes(9, 1)}}; }),
+                    "Attribute tiles is damaged."},
+        HostileCase{"second_channel_list", with([](ExrBuilder& b) { b.extras = {{"channels", "chlist", {0}}}; }),
+                    "Attribute channels is damaged."},
+        HostileCase{"data_window_of_another_type",
+                    with([](ExrBuilder& b) { b.extras = {{"dataWindow", "v4i", Bytes(16, 0)}}; }),
+                    "Attribute dataWindow is damaged."},
+        HostileCase{"long_compression", with([](ExrBuilder& b) { b.extras = {{"compression", "compression", {3, 0}}}; }),
+                    "Attribute compression is damaged."},
+        HostileCase{"chunk_count_of_another_type",
+                    with([](ExrBuilder& b) { b.extras = {{"chunkCount", "float", Bytes(4, 0)}}; }),
+                    "The chunk count is damaged."},
         HostileCase{"header_without_end", with([](ExrBuilder& b) { b.extraBytes = 0; b.terminated = false; }),
                     "The file ends inside its header."}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return std::string(info.param.name); });

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include "base/image_size.h"
@@ -69,6 +70,7 @@ private:
     std::vector<std::uint8_t> bytes_;
     ExrHeader& header_;
     std::size_t longest_ = 31;
+    std::uint32_t seenKeys_ = 0;  // of kKeyAttributes, by index
     bool sawChannels_ = false, sawCompression_ = false, sawWindow_ = false, sawTiles_ = false;
     std::int64_t xMax_ = 0, yMax_ = 0;
     std::int64_t chunkCount_ = -1;
@@ -98,21 +100,42 @@ bool Walk::channelList(const std::uint8_t* value, std::size_t size) {
     return true;
 }
 
+// The attributes tinyexr takes by their name alone, whatever type or size they claim, with the
+// type and size the format gives them (0: any size).
+struct KeyAttribute {
+    const char* name;
+    const char* type;
+    std::size_t size;
+};
+constexpr KeyAttribute kKeyAttributes[] = {
+    {"channels", "chlist", 0}, {"compression", "compression", 1}, {"dataWindow", "box2i", 16},
+    {"tiles", "tiledesc", 9},   {"chunkCount", "int", 4},
+};
+
 bool Walk::attribute(const std::string& name, const std::string& type, const std::uint8_t* value, std::size_t size) {
-    if (name == "channels" && type == "chlist") {
+    // tinyexr would read such an attribute by its name, past its end or as another than the one
+    // judged here; a second one would replace the first there.
+    for (std::size_t k = 0; k < std::size(kKeyAttributes); ++k) {
+        const KeyAttribute& key = kKeyAttributes[k];
+        if (name != key.name) continue;
+        if (type != key.type || (key.size != 0 && size != key.size) || (seenKeys_ & (1u << k)))
+            return refuse(name == "chunkCount" ? "The chunk count is damaged." : "Attribute " + name + " is damaged.");
+        seenKeys_ |= 1u << k;
+    }
+    if (name == "channels") {
         sawChannels_ = true;
         return channelList(value, size);
     }
-    if (name == "compression" && type == "compression" && size >= 1) {
+    if (name == "compression") {
         sawCompression_ = true;
         header_.compression = value[0];
-    } else if (name == "dataWindow" && type == "box2i" && size >= 16) {
+    } else if (name == "dataWindow") {
         sawWindow_ = true;
         header_.xMin = i32At(value);
         header_.yMin = i32At(value + 4);
         xMax_ = i32At(value + 8);
         yMax_ = i32At(value + 12);
-    } else if (name == "tiles" && type == "tiledesc" && size >= 9) {
+    } else if (name == "tiles") {
         sawTiles_ = true;
         header_.tileWidth = u32At(value);
         header_.tileHeight = u32At(value + 4);
@@ -122,7 +145,6 @@ bool Walk::attribute(const std::string& name, const std::string& type, const std
         header_.roundUp = (value[8] >> 4) != 0;
     } else if (name == "chunkCount") {
         // tinyexr sizes its offset table by this number when it is given.
-        if (type != "int" || size != 4) return refuse("The chunk count is damaged.");
         chunkCount_ = i32At(value);
     } else if (name == "type" && type == "string") {
         const std::string_view kind(reinterpret_cast<const char*>(value), size);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
 #include <vector>
@@ -189,6 +190,10 @@ bool ExrRows::load() {
         loaded_ = true;
     } catch (const std::bad_alloc&) {
         return fail("Not enough memory to decode the image.");
+    } catch (const std::exception&) {
+        // tinyexr checks some of its reads with std::vector::at: what the header walk let through
+        // and it still finds out of range is a damaged file, not a reason to end the program.
+        return fail("The header or the pixel data is damaged.");
     }
     return true;
 }
