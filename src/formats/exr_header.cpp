@@ -44,6 +44,18 @@ std::uint64_t levelSide(std::uint32_t side, std::uint32_t level, bool up) {
     return std::max<std::uint64_t>(1, up ? (side + step - 1) / step : side / step);
 }
 
+// The attributes tinyexr takes by their name alone, whatever type or size they claim, with the
+// type and size the format gives them (0: any size).
+struct KeyAttribute {
+    const char* name;
+    const char* type;
+    std::size_t size;
+};
+constexpr KeyAttribute kKeyAttributes[] = {
+    {"channels", "chlist", 0}, {"compression", "compression", 1}, {"dataWindow", "box2i", 16},
+    {"tiles", "tiledesc", 9},   {"chunkCount", "int", 4},
+};
+
 class Walk {
 public:
     Walk(std::vector<std::uint8_t> bytes, ExrHeader& header) : bytes_(std::move(bytes)), header_(header) {}
@@ -64,6 +76,11 @@ private:
         at += into.size() + 1;
         return true;
     }
+    bool saw(std::string_view name) const {
+        for (std::size_t k = 0; k < std::size(kKeyAttributes); ++k)
+            if (name == kKeyAttributes[k].name) return (seenKeys_ & (1u << k)) != 0;
+        return false;
+    }
     bool channelList(const std::uint8_t* value, std::size_t size);
     bool attribute(const std::string& name, const std::string& type, const std::uint8_t* value, std::size_t size);
 
@@ -71,7 +88,6 @@ private:
     ExrHeader& header_;
     std::size_t longest_ = 31;
     std::uint32_t seenKeys_ = 0;  // of kKeyAttributes, by index
-    bool sawChannels_ = false, sawCompression_ = false, sawWindow_ = false, sawTiles_ = false;
     std::int64_t xMax_ = 0, yMax_ = 0;
     std::int64_t chunkCount_ = -1;
 };
@@ -100,18 +116,6 @@ bool Walk::channelList(const std::uint8_t* value, std::size_t size) {
     return true;
 }
 
-// The attributes tinyexr takes by their name alone, whatever type or size they claim, with the
-// type and size the format gives them (0: any size).
-struct KeyAttribute {
-    const char* name;
-    const char* type;
-    std::size_t size;
-};
-constexpr KeyAttribute kKeyAttributes[] = {
-    {"channels", "chlist", 0}, {"compression", "compression", 1}, {"dataWindow", "box2i", 16},
-    {"tiles", "tiledesc", 9},   {"chunkCount", "int", 4},
-};
-
 bool Walk::attribute(const std::string& name, const std::string& type, const std::uint8_t* value, std::size_t size) {
     // tinyexr would read such an attribute by its name, past its end or as another than the one
     // judged here; a second one would replace the first there.
@@ -122,21 +126,15 @@ bool Walk::attribute(const std::string& name, const std::string& type, const std
             return refuse(name == "chunkCount" ? "The chunk count is damaged." : "Attribute " + name + " is damaged.");
         seenKeys_ |= 1u << k;
     }
-    if (name == "channels") {
-        sawChannels_ = true;
-        return channelList(value, size);
-    }
+    if (name == "channels") return channelList(value, size);
     if (name == "compression") {
-        sawCompression_ = true;
         header_.compression = value[0];
     } else if (name == "dataWindow") {
-        sawWindow_ = true;
         header_.xMin = i32At(value);
         header_.yMin = i32At(value + 4);
         xMax_ = i32At(value + 8);
         yMax_ = i32At(value + 12);
     } else if (name == "tiles") {
-        sawTiles_ = true;
         header_.tileWidth = u32At(value);
         header_.tileHeight = u32At(value + 4);
         const unsigned mode = value[8] & 0x0F;
@@ -179,9 +177,9 @@ bool Walk::run(ByteSource& source) {
         at += size;
     }
     header_.headerEnd = at + 1;
-    if (!sawChannels_ || !sawCompression_ || !sawWindow_)
+    if (!saw("channels") || !saw("compression") || !saw("dataWindow"))
         return refuse("The header lacks its channels, compression or data window.");
-    if (header_.tiled && !sawTiles_) return refuse("The tiled file has no tile description.");
+    if (header_.tiled && !saw("tiles")) return refuse("The tiled file has no tile description.");
     if (header_.compression > 9) return refuse("Unknown compression " + std::to_string(header_.compression) + ".");
 
     const std::int64_t width = xMax_ - header_.xMin + 1, length = yMax_ - header_.yMin + 1;
