@@ -125,17 +125,16 @@ bool buildTable(const std::uint8_t* lengths, unsigned count, CodeKind kind, unsi
 }
 
 void pairLiterals(std::uint32_t* table) {
-    std::uint32_t single[1u << kLitBits];
-    std::copy(table, table + (1u << kLitBits), single);
-    for (unsigned i = 0; i < (1u << kLitBits); ++i) {
-        const std::uint32_t first = single[i];
+    // Downwards: the entry of the bits after a code lies lower, so it is still a single one when
+    // it is read. Without branches, since whether an entry pairs is as good as random.
+    for (unsigned i = 1u << kLitBits; i-- > 0;) {
+        const std::uint32_t first = table[i];
         const unsigned firstBits = first & 0xff;
-        if (!(first & kLiteral) || firstBits >= kLitBits) continue;
-        // The entry of the bits after the first code: whole when its code is short enough.
-        const std::uint32_t second = single[i >> firstBits];
-        if (!(second & kLiteral) || firstBits + (second & 0xff) > kLitBits) continue;
-        table[i] = kLiteral | kPair | entry(valueOf(first) | valueOf(second) << 8, firstBits) |
-                   (firstBits + (second & 0xff));
+        const std::uint32_t second = table[i >> (firstBits & 31)];
+        const unsigned bits = firstBits + (second & 0xff);
+        const bool pair = (first & second & kLiteral) && firstBits < kLitBits && bits <= kLitBits;
+        const std::uint32_t paired = kLiteral | kPair | entry(valueOf(first) | valueOf(second) << 8, firstBits) | bits;
+        table[i] = pair ? paired : first;
     }
 }
 
