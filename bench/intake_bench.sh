@@ -7,7 +7,8 @@
 # this large for some of them: "failed"). Medians of KELVARIN_BENCH_RUNS (5) runs,
 # interleaved by hyperfine, wall clock, page cache warm. Ratios are KELVARIN's time over the
 # peer's: under 0.5 is the goal. KELVARIN syncs its result before it takes its name and vips does
-# not: a WORKDIR on tmpfs (/dev/shm/...) compares the work without the disk's sync.
+# not: "vips+sync" is vips followed by `sync OUT` (an fsync of its result), the same durable job,
+# and a WORKDIR on tmpfs (/dev/shm/...) compares the work without the disk's sync.
 # Run by hand:  bench/intake_bench.sh [WORKDIR]   (needs numpy+tifffile, ImageMagick, libtiff-tools,
 # libvips-tools and hyperfine)
 set -eu
@@ -47,12 +48,14 @@ median() {  # median NAME COMMAND: hyperfine's median in seconds, "failed" when 
     fi
 }
 ratio() { case "$1$2" in *failed*) echo - ;; *) echo "scale=2; $1 / $2" | bc ;; esac; }
-printf '%-12s %10s %10s %10s %8s %8s\n' source KELVARIN vips convert /vips /convert
+printf '%-14s %9s %9s %10s %9s %7s %11s %9s\n' source KELVARIN vips vips+sync convert /vips /vips+sync /convert
 for case in grey16.png:copy deflate48.tif:bandmean lzw48.tif:bandmean; do
     source=${case%%:*}
     verb=${case#*:}
     k=$(median "k-$source" "$CLI open $WORK/$source $WORK/out-k.tif")
     v=$(median "v-$source" "vips $verb $WORK/$source $WORK/out-v.tif")
+    s=$(median "s-$source" "sh -c 'vips $verb $WORK/$source $WORK/out-v.tif && sync $WORK/out-v.tif'")
     m=$(median "m-$source" "convert $WORK/$source -colorspace Gray -depth 16 $WORK/out-m.tif")
-    printf '%-12s %10s %10s %10s %8s %8s\n' "$source" "$k" "$v" "$m" "$(ratio "$k" "$v")" "$(ratio "$k" "$m")"
+    printf '%-14s %9s %9s %10s %9s %7s %11s %9s\n' "$source" "$k" "$v" "$s" "$m" "$(ratio "$k" "$v")" \
+        "$(ratio "$k" "$s")" "$(ratio "$k" "$m")"
 done
