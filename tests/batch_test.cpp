@@ -85,6 +85,8 @@ TEST(Batch, RefusalsWriteNothing) {
         {"--out-dir src tif src/a.tif", false},            // the destination is the source
         {"--out-dir ./other/../src tif src", false},       // ... however spelled
         {"--out-dir linked tif src/a.tif", false},         // ... or a hard link to it
+        {"--out-dir softlinked tif src/a.tif", false},     // ... or reached through a linked folder
+        {"--out-dir src tif src/soft.tif", false},         // ... or a link to it named as the source
         {"--out-dir out tif empty", false},                // no sources
         {"--out-dir out --jobs 0 tif src", true},
         {"--out-dir out --jobs 2x tif src", true},
@@ -101,6 +103,8 @@ TEST(Batch, RefusalsWriteNothing) {
     writeText(dir.file("empty/notes.txt"), "no image\n");
     writeText(dir.file("notes.txt"), "no folder\n");
     fs::create_hard_link(dir.file("src/a.tif"), dir.file("linked/a.tif"));
+    fs::create_directory_symlink("src", dir.file("softlinked"));
+    fs::create_symlink("a.tif", dir.file("src/soft.tif"));
     const std::set<std::string> before = treeOf(dir.path());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <thread>
 
 #include "formats/memory_file_system.h"
@@ -121,6 +122,41 @@ TEST(FileLayer, ReadAtGivesTheBytesThereAndLeavesThePosition) {
         Bytes next(3);
         ASSERT_TRUE(file->readExact(next.data(), 3));
         EXPECT_EQ(next, Bytes(bytes.begin() + 8, bytes.begin() + 11));
+    }
+}
+
+// Whether a destination is the source: two existing names are compared by the file they lead to;
+// a name of nothing is never an existing file, unless a ".." undoes a missing folder in it.
+TEST(FileLayer, SameFileByTheFileOrBySpelling) {
+    TempDir dir;
+    writeText(dir.file("a.tif"), "a");
+    writeText(dir.file("b.tif"), "b");
+    std::filesystem::create_directory(dir.file("sub"));
+    std::filesystem::create_hard_link(dir.file("a.tif"), dir.file("hard.tif"));
+    std::filesystem::create_symlink(dir.file("a.tif"), dir.file("soft.tif"));
+    std::filesystem::create_directory_symlink(dir.path(), dir.file("linked"));
+    const struct {
+        std::string left, right;
+        bool same;
+    } cases[] = {
+        {dir.file("a.tif"), dir.file("a.tif"), true},
+        {dir.file("a.tif"), dir.file("b.tif"), false},
+        {dir.file("a.tif"), dir.file("hard.tif"), true},
+        {dir.file("soft.tif"), dir.file("a.tif"), true},
+        {dir.file("linked") + "/a.tif", dir.file("a.tif"), true},
+        {dir.file("sub") + "/../a.tif", dir.file("a.tif"), true},
+        {dir.file("missing") + "/../a.tif", dir.file("a.tif"), true},
+        {dir.file("a.tif"), dir.file("missing") + "/../a.tif", true},
+        {dir.file("new.tif"), dir.file("a.tif"), false},
+        {dir.file("linked") + "/new.tif", dir.file("a.tif"), false},
+        {dir.file("missing") + "/../new.tif", dir.file("a.tif"), false},
+        {dir.file("new.tif"), dir.file("linked") + "/new.tif", true},
+        {dir.file("new.tif"), dir.file("sub") + "/../new.tif", true},
+        {dir.file("new.tif"), dir.file("other.tif"), false},
+        {dir.file("a.tif"), "", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(diskFileSystem().sameFile(c.left, c.right), c.same) << c.left << " " << c.right;
     }
 }
 

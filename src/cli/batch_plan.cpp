@@ -78,11 +78,26 @@ bool expandSource(const std::string& named, const BatchCommand& command, std::ve
 }
 
 // Two names for one destination file: the same spelling once made absolute and canonical (case
-// folded where the file system ignores case).
-std::string destinationKey(const std::string& path) {
+// folded where the file system ignores case). A batch's files share a few folders, whose links
+// are resolved once (`folders`): only a file that is a link itself is resolved on its own.
+std::string destinationKey(const std::string& path, std::map<fs::path, fs::path>& folders) {
     std::error_code error;
-    fs::path key = fs::weakly_canonical(fs::absolute(pathFromUtf8(path), error), error);
-    if (error) key = pathFromUtf8(path);
+    const fs::path full = fs::absolute(pathFromUtf8(path), error);
+    fs::path key;
+    const fs::path leaf = full.filename();
+    if (!error && !leaf.empty() && leaf != "." && leaf != ".." && !fs::is_symlink(fs::symlink_status(full, error))) {
+        auto folder = folders.find(full.parent_path());
+        if (folder == folders.end()) {
+            std::error_code folderError;
+            fs::path canonical = fs::weakly_canonical(full.parent_path(), folderError);
+            folder = folders.emplace(full.parent_path(), folderError ? fs::path() : std::move(canonical)).first;
+        }
+        if (!folder->second.empty()) key = folder->second / leaf;
+    }
+    if (key.empty()) {
+        key = fs::weakly_canonical(full, error);
+        if (error) key = pathFromUtf8(path);
+    }
 #ifdef _WIN32
     return asciiLower(utf8(key));
 #else
@@ -123,8 +138,9 @@ bool planBatch(const BatchSettings& settings, const ConversionOptions& options, 
     std::map<std::string, std::size_t> byDestination;
     std::set<std::string> sourceKeys;
     std::set<FileId> sourceFiles;
+    std::map<fs::path, fs::path> folders;
     for (const std::string& source : sources) {
-        sourceKeys.insert(destinationKey(source));
+        sourceKeys.insert(destinationKey(source, folders));
         if (const auto id = diskFileSystem().fileId(source)) sourceFiles.insert(*id);
     }
     for (const std::string& source : sources) {
@@ -133,7 +149,7 @@ bool planBatch(const BatchSettings& settings, const ConversionOptions& options, 
         item.destination = utf8(folder / pathFromUtf8(utf8(pathFromUtf8(source).stem()) + extension));
         item.sourcePath = fullPath(source);
         item.destinationPath = fullPath(item.destination);
-        const std::string key = destinationKey(item.destination);
+        const std::string key = destinationKey(item.destination, folders);
         const auto [first, added] = byDestination.emplace(key, items.size());
         if (!added) {
             problem = items[first->second].source + " and " + source + " would both become " + item.destination;

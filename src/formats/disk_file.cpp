@@ -369,12 +369,21 @@ std::optional<std::uint64_t> DiskFileSystem::size(const std::string& path) {
 
 bool DiskFileSystem::sameFile(const std::string& a, const std::string& b) {
     if (a.empty() || b.empty()) return false;
+    const fs::path left = pathFromUtf8(a), right = pathFromUtf8(b);
     std::error_code error;
-    if (std::filesystem::equivalent(pathFromUtf8(a), pathFromUtf8(b), error)) return true;
-    // A destination that does not exist yet cannot be the source; compare the spelled-out names too.
-    const auto left = std::filesystem::weakly_canonical(pathFromUtf8(a), error);
-    const auto right = std::filesystem::weakly_canonical(pathFromUtf8(b), error);
-    return !error && left == right;
+    const bool leftExists = fs::exists(fs::status(left, error)), rightExists = fs::exists(fs::status(right, error));
+    if (leftExists && rightExists) return fs::equivalent(left, right, error);
+    // A name that leads to no file is another file than one that does, unless a ".." undoes a
+    // folder that is not there: Linux would not open that name, but Windows drops such a pair
+    // before it looks, so the names are compared as spelled out. That resolves the links of every
+    // folder on the way, which would cost a batch of small files more than converting them.
+    const auto climbs = [](const fs::path& name) {
+        return std::any_of(name.begin(), name.end(), [](const fs::path& part) { return part == ".."; });
+    };
+    if (leftExists != rightExists && !climbs(left) && !climbs(right)) return false;
+    const auto leftName = fs::weakly_canonical(left, error);
+    const auto rightName = fs::weakly_canonical(right, error);
+    return !error && leftName == rightName;
 }
 
 // The numbers std::filesystem::equivalent compares: the device and inode, or on Windows the

@@ -1,6 +1,8 @@
 #include "pixels/sample_counts.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 
 namespace kelvarin {
 
@@ -90,28 +92,35 @@ void SampleCounts::merge(SampleCounts&& other) {
 SampleFigures SampleCounts::figures() const {
     SampleFigures figures;
     std::uint64_t sum = 0;  // below 2^64 for any image of fewer than 2^48 samples
-    // The levels that occur, lowest first, with their counts.
-    const auto take = [&figures, &sum](std::uint16_t level, std::uint64_t n) {
-        if (figures.count == 0) figures.min = level;
-        figures.max = level;
-        figures.count += n;
-        sum += n * level;
-        ++figures.distinctLevels;
-        figures.histogram[level >> 8] += n;
-        if (level == 0) figures.atZero = n;
-        if (level == kLevels - 1) figures.atFull = n;
-    };
     if (table_.empty()) {
-        std::vector<std::uint16_t> sorted = kept_;
-        std::sort(sorted.begin(), sorted.end());
-        for (auto run = sorted.begin(); run != sorted.end();) {
-            const auto end = std::upper_bound(run, sorted.end(), *run);
-            take(*run, static_cast<std::uint64_t>(end - run));
-            run = end;
+        // A bit a level says which levels occur. A batch of small images makes the figures of
+        // each, and sorting the samples for them took longer than converting them.
+        std::array<std::uint64_t, kLevels / 64> seen{};
+        figures.count = kept_.size();
+        figures.min = kept_.empty() ? 0 : kLevels - 1;
+        for (const std::uint16_t level : kept_) {
+            figures.min = std::min(figures.min, level);
+            figures.max = std::max(figures.max, level);
+            sum += level;
+            ++figures.histogram[level >> 8];
+            figures.atZero += level == 0;
+            figures.atFull += level == kLevels - 1;
+            seen[level >> 6] |= std::uint64_t{1} << (level & 63);
         }
+        for (const std::uint64_t bits : seen) figures.distinctLevels += static_cast<std::uint32_t>(std::popcount(bits));
     } else {
+        // The levels that occur, lowest first, with their counts.
         for (std::size_t level = 0; level < kLevels; ++level) {
-            if (const std::uint64_t n = total(level)) take(static_cast<std::uint16_t>(level), n);
+            const std::uint64_t n = total(level);
+            if (n == 0) continue;
+            if (figures.count == 0) figures.min = static_cast<std::uint16_t>(level);
+            figures.max = static_cast<std::uint16_t>(level);
+            figures.count += n;
+            sum += n * level;
+            ++figures.distinctLevels;
+            figures.histogram[level >> 8] += n;
+            if (level == 0) figures.atZero = n;
+            if (level == kLevels - 1) figures.atFull = n;
         }
     }
     if (figures.count > 0) figures.mean = static_cast<double>(sum) / static_cast<double>(figures.count);

@@ -2,7 +2,8 @@
 // (lowest, highest, mean, distinct levels, samples at 0 and at 65535, the 256-bin histogram) all
 // follow from one count per level, so the samples are counted once, as they are written, in fixed
 // memory whatever the image size. A small image's few samples are kept as they are instead, and
-// sorted for the figures: zeroing and scanning the table would cost more than the image.
+// the figures taken from them in one pass: zeroing and scanning the table would cost more than
+// the image.
 #pragma once
 
 #include <array>
