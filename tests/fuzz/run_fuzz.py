@@ -6,7 +6,7 @@ job guarantee fails the run. Then a coverage build of the same targets runs
 over the corpora the fuzzers ended with, and the summary gives each target's executions and the
 line coverage of the readers (src/formats).
 
-Environment: FUZZ_SECONDS, time per target (60); FUZZ_FLAGS, extra libFuzzer flags; FUZZ_BUILD,
+Environment: FUZZ_SECONDS, time per target (45); FUZZ_FLAGS, extra libFuzzer flags; FUZZ_BUILD,
 the build folder (build/fuzz; the coverage build sits beside it with "-coverage" appended);
 FUZZ_SEED fixes the mutation sequence (1 by default, so a run repeats what a longer run with the
 same seed has already explored; 0 lets libFuzzer pick a new seed each run); FUZZ_COVERAGE=0 skips
@@ -159,7 +159,7 @@ def coverage(build, work):
 
 
 def main():
-    seconds = int(os.environ.get("FUZZ_SECONDS", "60"))
+    seconds = int(os.environ.get("FUZZ_SECONDS", "45"))
     seed = os.environ.get("FUZZ_SEED", "1")
     build = Path(os.environ.get("FUZZ_BUILD", ROOT / "build/fuzz")).resolve()
     seeds_before = corpus_digest()
