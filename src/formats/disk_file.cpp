@@ -373,10 +373,10 @@ bool DiskFileSystem::sameFile(const std::string& a, const std::string& b) {
     std::error_code error;
     const bool leftExists = fs::exists(fs::status(left, error)), rightExists = fs::exists(fs::status(right, error));
     if (leftExists && rightExists) return fs::equivalent(left, right, error);
-    // A name that leads to no file is another file than one that does, unless a ".." undoes a
-    // folder that is not there: Linux would not open that name, but Windows drops such a pair
-    // before it looks, so the names are compared as spelled out. That resolves the links of every
-    // folder on the way, which would cost a batch of small files more than converting them.
+    // A name that leads to nothing is not the file another name leads to, unless a ".." in it
+    // undoes a folder that is not there: Linux would not open such a name, but Windows drops the
+    // pair before it looks. Only then are the names compared as spelled out, which resolves the
+    // links of every folder on the way: too slow to do for each file of a batch.
     const auto climbs = [](const fs::path& name) {
         return std::any_of(name.begin(), name.end(), [](const fs::path& part) { return part == ".."; });
     };
