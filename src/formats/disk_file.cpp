@@ -369,10 +369,8 @@ std::optional<std::uint64_t> DiskFileSystem::size(const std::string& path) {
 
 bool DiskFileSystem::sameFile(const std::string& a, const std::string& b) {
     if (a.empty() || b.empty()) return false;
-    const fs::path left = pathFromUtf8(a), right = pathFromUtf8(b);
-    std::error_code error;
-    const bool leftExists = fs::exists(fs::status(left, error)), rightExists = fs::exists(fs::status(right, error));
-    if (leftExists && rightExists) return fs::equivalent(left, right, error);
+    const std::optional<FileId> leftId = fileId(a), rightId = fileId(b);
+    if (leftId && rightId) return *leftId == *rightId;
     // A name that leads to nothing is not the file another name leads to, unless a ".." in it
     // undoes a folder that is not there: Linux would not open such a name, but Windows drops the
     // pair before it looks. Only then are the names compared as spelled out, which resolves the
@@ -380,7 +378,9 @@ bool DiskFileSystem::sameFile(const std::string& a, const std::string& b) {
     const auto climbs = [](const fs::path& name) {
         return std::any_of(name.begin(), name.end(), [](const fs::path& part) { return part == ".."; });
     };
-    if (leftExists != rightExists && !climbs(left) && !climbs(right)) return false;
+    const fs::path left = pathFromUtf8(a), right = pathFromUtf8(b);
+    if (leftId.has_value() != rightId.has_value() && !climbs(left) && !climbs(right)) return false;
+    std::error_code error;
     const auto leftName = fs::weakly_canonical(left, error);
     const auto rightName = fs::weakly_canonical(right, error);
     return !error && leftName == rightName;
