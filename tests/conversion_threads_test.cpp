@@ -22,15 +22,20 @@ struct RunSettings {
     unsigned threads;
     bool map;
     std::uint64_t chunkBytes;
+    std::uint64_t heldGreyBytes;  // what the analysis may keep for the conversion
 };
 
-// The first is the reference: one thread, reads, the default chunks.
+constexpr std::uint64_t kAllHeld = std::uint64_t{1} << 30;
+
+// The first is the reference: one thread, reads, the default chunks, every pixel read again.
+// Budgets of a few hundred bytes keep the greys of the last chunks only.
 const RunSettings kSettings[] = {
-    {"1 thread, reads", 1, false, std::uint64_t{2} << 20},
-    {"1 thread, mapped, block chunks", 1, true, 1},
-    {"3 threads, mapped, block chunks", 3, true, 1},
-    {"4 threads, reads, 50-byte chunks", 4, false, 50},
-    {"2 threads, mapped, 7-byte chunks", 2, true, 7},
+    {"1 thread, reads", 1, false, std::uint64_t{2} << 20, 0},
+    {"1 thread, mapped, block chunks, all held", 1, true, 1, kAllHeld},
+    {"3 threads, mapped, block chunks, some held", 3, true, 1, 300},
+    {"4 threads, reads, 50-byte chunks, some held", 4, false, 50, 100},
+    {"2 threads, mapped, 7-byte chunks", 2, true, 7, 0},
+    {"2 threads, reads, all held", 2, false, std::uint64_t{2} << 20, kAllHeld},
 };
 
 struct Outcome {
@@ -48,6 +53,7 @@ Outcome convert(int command, const std::string& source, const std::string& desti
     h.session.conversionThreads = settings.threads;
     h.session.sourceAccess = settings.map ? SourceAccess::Map : SourceAccess::Read;
     h.session.conversionChunkBytes = settings.chunkBytes;
+    h.session.heldGreyBytes = settings.heldGreyBytes;
     h.session.reportPreview = PreviewGathering::Gather;
     Outcome o;
     o.result = h.run(command, {source, destination});

@@ -191,12 +191,22 @@ TEST(FloatBlockDifferential, AnalysisAndConversionMatchExtendedPrecision) {
             for (const ByteOrder order : {ByteOrder::II, ByteOrder::MM}) {
                 const std::vector<std::uint8_t> bytes = encode(values, order);
                 const BlockFormat format{SampleLayout::RgbFloat, order, w};
-                FloatExtremes found = FloatExtremes::initial();
+                // The analysis that keeps its greys finds the same extremes and keeps the greys.
+                FloatExtremes found = FloatExtremes::initial(), keeping = FloatExtremes::initial();
+                std::vector<float> kept(pixels);
                 inPieces(pixels, maker, [&](std::size_t at, std::size_t n) {
                     analyseFloatBlock(format, bytes.data() + 12 * at, n, found);
+                    analyseFloatBlock(format, bytes.data() + 12 * at, n, keeping, kept.data() + at);
                 });
                 ASSERT_EQ(toBits(found.highestValue), toBits(highest)) << "weighting " << static_cast<int>(w);
                 ASSERT_EQ(toBits(found.lowestValue), toBits(lowest)) << "weighting " << static_cast<int>(w);
+                ASSERT_EQ(toBits(keeping.highestValue), toBits(highest));
+                ASSERT_EQ(toBits(keeping.lowestValue), toBits(lowest));
+                for (std::size_t i = 0; i < pixels; ++i) {
+                    // A NaN is any NaN: every one converts as white.
+                    if (std::isnan(greys[i])) ASSERT_TRUE(std::isnan(kept[i]));
+                    else ASSERT_EQ(toBits(kept[i]), toBits(greys[i])) << "weighting " << static_cast<int>(w) << " pixel " << i;
+                }
                 for (const auto& m : maps) {
                     const FloatExtremes e{m[0], m[1]};
                     FloatToneMap map = floatToneMap(e);
@@ -213,6 +223,10 @@ TEST(FloatBlockDifferential, AnalysisAndConversionMatchExtendedPrecision) {
                         inPieces(pixels, maker, [&](std::size_t at, std::size_t n) {
                             convertFloatBlock(format, map, bytes.data() + 12 * at, n, out.data() + at);
                         });
+                        // The kept greys give the samples the pixels give.
+                        std::vector<std::uint16_t> fromKept(pixels);
+                        toneMapGreys(kept.data(), pixels, map, fromKept.data());
+                        ASSERT_TRUE(fromKept == out) << "weighting " << static_cast<int>(w) << " mix " << mix;
                         for (std::size_t i = 0; i < pixels; ++i) {
                             const unsigned got = out[i];
                             const std::uint16_t expected =
@@ -312,6 +326,16 @@ TEST(IntegerBlockDifferential, ConversionMatchesTheFormulas) {
                     analyseIntegerBlock(format, bytes.data(), pixels, found);
                     ASSERT_EQ(found.highestGrey, want.highestGrey);
                     ASSERT_EQ(found.lowestGrey, want.lowestGrey);
+                    // 24- and 48-bit greys fit 16 bits: the analysis can keep them.
+                    ASSERT_EQ(greysFit16Bits(format), layout != SampleLayout::Rgb32);
+                    std::vector<std::uint16_t> kept(pixels);
+                    if (greysFit16Bits(format)) {
+                        IntegerExtremes keeping;
+                        analyseIntegerBlock(format, bytes.data(), pixels, keeping, kept.data());
+                        ASSERT_EQ(keeping.highestGrey, want.highestGrey);
+                        ASSERT_EQ(keeping.lowestGrey, want.lowestGrey);
+                        for (std::size_t i = 0; i < pixels; ++i) ASSERT_EQ(kept[i], greys[i]) << "pixel " << i;
+                    }
                     IntegerStretch stretch;
                     stretch.stretch = mix != 1;
                     stretch.lowestGrey = found.lowestGrey;
@@ -327,6 +351,11 @@ TEST(IntegerBlockDifferential, ConversionMatchesTheFormulas) {
                         const std::size_t n = std::min<std::size_t>(pixels - at, 1 + random() % 3000);
                         converter.convertBlock(bytes.data() + at * 3 * size, n, out.data() + at);
                         at += n;
+                    }
+                    if (greysFit16Bits(format)) {
+                        std::vector<std::uint16_t> fromKept(pixels);
+                        converter.convertGreys(kept.data(), pixels, fromKept.data());
+                        ASSERT_TRUE(fromKept == out) << "layout " << static_cast<int>(layout) << " mix " << mix;
                     }
                     for (std::size_t i = 0; i < pixels; ++i) {
                         ASSERT_EQ(out[i], referenceIntegerSample(greys[i], stretch.lowestGrey, stretch.boostFactor,

@@ -53,6 +53,8 @@ Outcome convertCut(const TempDir& dir, const ShortenCase& c, bool map, unsigned 
     h.session.options = c.options;
     h.session.sourceAccess = map ? SourceAccess::Map : SourceAccess::Read;
     h.session.conversionThreads = threads;
+    // The conversion reads every pixel again, so that a cut after the analysis is met.
+    h.session.heldGreyBytes = 0;
     h.port.onLogLine = [&](const std::string& line) {
         if (line == c.cutAt) std::filesystem::resize_file(source, cutSize);
     };

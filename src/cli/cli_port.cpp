@@ -16,10 +16,18 @@ namespace kelvarin {
 void applyRunSettings(Session& session, unsigned jobsAtOnce) {
     const unsigned cores = defaultConversionThreads();
     session.conversionThreads = jobsAtOnce > 1 ? std::max(1u, cores / jobsAtOnce) : 0;
+    // Jobs side by side share the memory one job may keep greys in.
+    session.heldGreyBytes = defaultHeldGreyBytes() / std::max(1u, jobsAtOnce);
     if (const char* threads = std::getenv("KELVARIN_THREADS")) {
         unsigned n = 0;
         const char* end = threads + std::strlen(threads);
         if (std::from_chars(threads, end, n).ptr == end && n >= 1 && n <= 256) session.conversionThreads = n;
+    }
+    if (const char* held = std::getenv("KELVARIN_HELD_MIB")) {
+        std::uint64_t mib = 0;
+        const char* end = held + std::strlen(held);
+        if (std::from_chars(held, end, mib).ptr == end && mib <= (std::uint64_t{1} << 20))
+            session.heldGreyBytes = mib << 20;
     }
     if (const char* map = std::getenv("KELVARIN_MAP"))
         session.sourceAccess = std::strcmp(map, "0") == 0 ? SourceAccess::Read : SourceAccess::Map;

@@ -15,8 +15,9 @@ class Session;
 // How a job's data stages run, for tests and benches (not in the help): KELVARIN_THREADS=N
 // converts on N threads, KELVARIN_MAP=0 reads every source and KELVARIN_MAP=1 maps every source
 // (by default TIFF strips are read, Radiance pictures mapped), KELVARIN_REPORT=0 counts no
-// report (no warnings on stderr; --report is refused). Without them a job of
-// `jobsAtOnce` running together gets its share of the cores.
+// report (no warnings on stderr; --report is refused), KELVARIN_HELD_MIB=N lets a job keep N MiB
+// of greys from its analysis. Without them a job of `jobsAtOnce` running together gets its share
+// of the cores and of that memory.
 void applyRunSettings(Session& session, unsigned jobsAtOnce);
 // Whether KELVARIN_REPORT=0 turned the report off.
 bool reportsTurnedOff();

@@ -104,15 +104,16 @@ struct ChunkPass {
         return std::min<std::int64_t>(firstBlock(chunk + 1), blocks.blockCount);
     }
 
-    // Runs `work(data, pixels, slot)` on the scheduler's threads over the pixel data, then
+    // Runs `work(data, pixels, slot, chunk)` on the scheduler's threads over the pixel data, then
     // `finish(pixels, slot)` on this thread chunk by chunk in order, moving the progress bar once
-    // per block. False when a read (or a finish) failed; a chunk of a mapped source that turned
-    // out to be shortened while it was worked on fails as a short read, before it is finished.
+    // per block. The chunks from `heldFrom` on are not read: their work gets no data. False when
+    // a read (or a finish) failed; a chunk of a mapped source that turned out to be shortened
+    // while it was worked on fails as a short read, before it is finished.
     // A source that is not mapped is read by the converting threads, each its own chunk, so that
     // the reads run side by side as the conversions do; a short one is reported when its chunk's
     // turn comes, after the chunks before it are finished.
     template <typename Work, typename Finish>
-    bool run(Work&& work, Finish&& finish) {
+    bool run(Work&& work, Finish&& finish, std::size_t heldFrom = SIZE_MAX) {
         const bool readOnThreads = !stream.mapped();
         const auto prepare = [&](std::size_t chunk, std::size_t slot) {
             const std::uint64_t position = static_cast<std::uint64_t>(firstBlock(chunk)) * blocks.blockBytes;
@@ -120,7 +121,8 @@ struct ChunkPass {
                 std::min(static_cast<std::uint64_t>(endBlock(chunk) - firstBlock(chunk)) * blocks.blockBytes,
                          blocks.pixelBytes - position));
             pixels[slot] = count / pixelSize;
-            if (readOnThreads) {
+            readShort[slot] = false;
+            if (readOnThreads || chunk >= heldFrom) {
                 positions[slot] = position;
                 return true;
             }
@@ -132,14 +134,18 @@ struct ChunkPass {
             bytes[slot] = data;
             return true;
         };
-        const auto onThread = [&](std::size_t, std::size_t slot) {
+        const auto onThread = [&](std::size_t chunk, std::size_t slot) {
+            if (chunk >= heldFrom) {
+                work(nullptr, pixels[slot], slot, chunk);
+                return;
+            }
             if (!readOnThreads) {
-                work(bytes[slot], pixels[slot], slot);
+                work(bytes[slot], pixels[slot], slot, chunk);
                 return;
             }
             LargeArray<std::uint8_t> buffer = takeReadBuffer();
             readShort[slot] = !stream.readAt(positions[slot], pixels[slot] * pixelSize, buffer.get());
-            if (!readShort[slot]) work(buffer.get(), pixels[slot], slot);
+            if (!readShort[slot]) work(buffer.get(), pixels[slot], slot, chunk);
             std::lock_guard<std::mutex> hold(readBuffersLock);
             readBuffers.push_back(std::move(buffer));
         };
@@ -178,7 +184,8 @@ bool convertTiff(JobContext& job, std::int64_t& conversionStart) {
                                      .chunkPixels = chunkPixels,
                                      .blockCount = blocks.blockCount,
                                      .imagePixels = std::uint64_t{image.width} * image.length,
-                                     .rewind = [&] { stream.rewind(); }},
+                                     .rewind = [&] { stream.rewind(); },
+                                     .heldTouch = FirstTouch::AtOnce},
                          conversionStart);
 }
 

@@ -54,9 +54,12 @@ struct DecodedPass {
 
     bool onThreads() const { return !decoders.empty(); }
     std::size_t bandCount() const { return (std::size_t{job.image.length} + bandRows - 1) / bandRows; }
+    std::size_t chunkCount() const { return bandCount(); }
 
+    // Runs work(data, pixels, slot, band) on the threads over the decoded bands (data null from
+    // band `heldFrom` on: those are not decoded), then finish(pixels, slot) in band order here.
     template <typename Work, typename Finish>
-    bool run(Work&& work, Finish&& finish) {
+    bool run(Work&& work, Finish&& finish, std::size_t heldFrom = SIZE_MAX) {
         const PixelLayout& from = job.opened.layout;
         const RgbPixels toRgb(from);
         const std::uint32_t width = job.image.width;
@@ -73,18 +76,26 @@ struct DecodedPass {
                 raw[slot] = makeLargeArray<std::uint8_t>(bandPixels * from.bytesPerPixel());
                 if (to) rgb[slot] = makeLargeArray<std::uint8_t>(bandPixels * bytesPerPixel(*to));
             }
+            if (band >= heldFrom) {
+                decoded[slot] = 1;
+                return true;
+            }
             if (onThreads() || decode(*job.opened.rows, slot)) return true;
             failure = job.opened.rows->failure();
             return false;
         };
-        const auto onThread = [&](std::size_t, std::size_t slot) {
+        const auto onThread = [&](std::size_t band, std::size_t slot) {
+            if (band >= heldFrom) {
+                work(nullptr, pixels[slot], slot, band);
+                return;
+            }
             if (onThreads() && !decode(*decoders[slot], slot)) return;
             if (!to) {
-                work(raw[slot].get(), pixels[slot], slot);
+                work(raw[slot].get(), pixels[slot], slot, band);
                 return;
             }
             toRgb.convert(raw[slot].get(), pixels[slot], rgb[slot].get());
-            work(rgb[slot].get(), pixels[slot], slot);
+            work(rgb[slot].get(), pixels[slot], slot, band);
         };
         const auto inOrder = [&](std::size_t band, std::size_t slot) {
             if (job.stopped()) return false;

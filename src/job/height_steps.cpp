@@ -51,7 +51,7 @@ bool analyseHeights(JobContext& job, HeightTally& found) {
     std::vector<HeightTally> bands(scheduler.slots());
     job.progress().setRange(1, static_cast<std::int32_t>(pass.bandCount()));
     const bool done = pass.run(
-        [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
+        [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot, std::size_t) {
             bands[slot] = HeightTally{};
             sampler.tally(data, pixels, bands[slot]);
         },
@@ -138,7 +138,7 @@ bool convertHeights(JobContext& job, std::int64_t& conversionStart) {
     job.beginSamples(true);
     BlockCounts* const counts = job.reportCounts();
     const bool done = pass.run(
-        [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot) {
+        [&](const std::uint8_t* data, std::size_t pixels, std::size_t slot, std::size_t) {
             std::uint16_t* out = samples.get() + slot * chunkPixels;
             bands[slot] = HeightTally{};
             sampler.map(mapping, data, pixels, out, bands[slot]);

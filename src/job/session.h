@@ -2,12 +2,14 @@
 // state, the log, the progress bar and the busy state, all reaching the platform through one port.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/conversion_options.h"
+#include "base/installed_memory.h"
 #include "formats/file.h"
 #include "job/clock.h"
 #include "job/job_request.h"
@@ -24,6 +26,14 @@ namespace kelvarin {
 // kernel), and a Radiance picture through a memory map, which saves holding the whole file. Map
 // and Read use the one way for every source. A map that cannot be had falls back to reads.
 enum class SourceAccess { Preferred, Map, Read };
+
+// How much memory a job may keep the greys of an analysis pass in: an eighth of the machine's,
+// at most 512 MiB (the greys of an 8192 x 8192 48-bit image take 128 MiB, of a 96-bit
+// floating-point one 256 MiB). Larger images keep the greys of their last part only.
+inline std::uint64_t defaultHeldGreyBytes() {
+    static const std::uint64_t bytes = std::min<std::uint64_t>(installedMemoryBytes() / 8, std::uint64_t{512} << 20);
+    return bytes;
+}
 
 class Session {
 public:
@@ -66,6 +76,9 @@ public:
     // bytes, Radiance sources in whole rows of about an eighth as many pixels. Small numbers
     // (tests) give many blocks to small images.
     std::uint64_t conversionChunkBytes = std::uint64_t{2} << 20;
+    // The memory an analysis pass may keep the greys it weighed in, so that the conversion after
+    // it need not read or decode those pixels again (0: none).
+    std::uint64_t heldGreyBytes = defaultHeldGreyBytes();
 };
 
 }  // namespace kelvarin

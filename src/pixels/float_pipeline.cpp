@@ -205,12 +205,14 @@ KELVARIN_INLINE void toneMapSlice(const float* grey, std::size_t n, const FloatT
 }
 
 template <bool Big, ColourWeighting W>
-KELVARIN_SIMD_CLONES void analyseFloats(const std::uint8_t* data, std::size_t pixels, FloatExtremes& extremes) {
+KELVARIN_SIMD_CLONES void analyseFloats(const std::uint8_t* data, std::size_t pixels, FloatExtremes& extremes,
+                                        float* greys) {
     FloatSlice s;
     for (std::size_t start = 0; start < pixels; start += kSlice) {
         const std::size_t n = std::min(kSlice, pixels - start);
         greysOf<Big, W>(data + 12 * start, n, s);
         extremesOfSlice(s.grey, n, extremes.highestValue, extremes.lowestValue);
+        if (greys) std::copy(s.grey, s.grey + n, greys + start);
     }
 }
 
@@ -237,10 +239,10 @@ KELVARIN_SIMD_CLONES void toneMapGreySlices(const float* grey, std::size_t n, co
 }  // namespace
 
 void analyseFloatBlock(const BlockFormat& format, const std::uint8_t* data, std::size_t pixels,
-                       FloatExtremes& extremes) {
+                       FloatExtremes& extremes, float* greys) {
     withOrder(format.sourceOrder, [&](auto big) {
         withWeighting(format.weighting, [&](auto w) {
-            analyseFloats<decltype(big)::value, decltype(w)::value>(data, pixels, extremes);
+            analyseFloats<decltype(big)::value, decltype(w)::value>(data, pixels, extremes, greys);
         });
     });
 }

@@ -12,8 +12,9 @@
 namespace kelvarin {
 
 // Widens `extremes` to the greys of `pixels` pixels ("g > highest", so a NaN never counts).
+// With `greys`, the greys are also written there, one a pixel, for toneMapGreys.
 void analyseFloatBlock(const BlockFormat& format, const std::uint8_t* data, std::size_t pixels,
-                       FloatExtremes& extremes);
+                       FloatExtremes& extremes, float* greys = nullptr);
 
 // Writes one native 16-bit sample per pixel.
 void convertFloatBlock(const BlockFormat& format, const FloatToneMap& map, const std::uint8_t* data,

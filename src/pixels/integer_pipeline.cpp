@@ -33,6 +33,26 @@ KELVARIN_SIMD_CLONES void analyseIntegers(const std::uint8_t* data, std::size_t 
     extremes.lowestGrey = std::min(extremes.lowestGrey, greyFromKey<W>(lowest));
 }
 
+// The same extremes, from the greys themselves, which are kept (24- and 48-bit samples, whose
+// greys fit 16 bits).
+template <SampleLayout L, bool Big, ColourWeighting W>
+KELVARIN_SIMD_CLONES void analyseKeepingGreys(const std::uint8_t* data, std::size_t pixels, IntegerExtremes& extremes,
+                                              std::uint16_t* __restrict greys) {
+    if (pixels == 0) return;
+    constexpr std::size_t size = bytesPerPixel(L);
+    std::uint32_t highest = 0, lowest = ~0u;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        std::uint32_t r, g, b;
+        loadIntegerPixel<L, Big>(data + i * size, r, g, b);
+        const std::uint32_t grey = weighNarrowIntegers<W>(r, g, b);
+        greys[i] = static_cast<std::uint16_t>(grey);
+        highest = grey > highest ? grey : highest;
+        lowest = grey < lowest ? grey : lowest;
+    }
+    extremes.highestGrey = std::max(extremes.highestGrey, highest);
+    extremes.lowestGrey = std::min(extremes.lowestGrey, lowest);
+}
+
 template <SampleLayout L, bool Big, ColourWeighting W>
 KELVARIN_SIMD_CLONES void convertIntegers(const std::uint8_t* data, std::size_t pixels, const std::uint16_t* table,
                                           const IntegerStretch& stretch, std::uint16_t* out) {
@@ -44,7 +64,8 @@ KELVARIN_SIMD_CLONES void convertIntegers(const std::uint8_t* data, std::size_t 
         for (std::size_t i = 0; i < pixels; ++i) {
             std::uint32_t r, g, b;
             loadIntegerPixel<L, Big>(data + i * size, r, g, b);
-            out[i] = static_cast<std::uint16_t>(std::min(weighIntegers<W>(r, g, b), 65535u) ^ flip);
+            const std::uint32_t grey = L == SampleLayout::Rgb32 ? weighIntegers<W>(r, g, b) : weighNarrowIntegers<W>(r, g, b);
+            out[i] = static_cast<std::uint16_t>(std::min(grey, 65535u) ^ flip);
         }
         return;
     }
@@ -65,7 +86,7 @@ KELVARIN_SIMD_CLONES void convertIntegers(const std::uint8_t* data, std::size_t 
             for (std::size_t i = 0; i < n; ++i) {
                 std::uint32_t r, g, b;
                 loadIntegerPixel<L, Big>(p + i * size, r, g, b);
-                greys[i] = weighIntegers<W>(r, g, b);
+                greys[i] = weighNarrowIntegers<W>(r, g, b);
             }
             std::uint16_t* o = out + start;
             if (table) {
@@ -80,16 +101,23 @@ KELVARIN_SIMD_CLONES void convertIntegers(const std::uint8_t* data, std::size_t 
 }  // namespace
 
 void analyseIntegerBlock(const BlockFormat& format, const std::uint8_t* data, std::size_t pixels,
-                         IntegerExtremes& extremes) {
+                         IntegerExtremes& extremes, std::uint16_t* greys) {
     withIntegerLayout(format.layout, [&](auto layout) {
         withOrder(format.sourceOrder, [&](auto big) {
             withWeighting(format.weighting, [&](auto w) {
-                analyseIntegers<decltype(layout)::value, decltype(big)::value, decltype(w)::value>(data, pixels,
-                                                                                                 extremes);
+                constexpr SampleLayout L = decltype(layout)::value;
+                constexpr bool kBig = decltype(big)::value;
+                constexpr ColourWeighting W = decltype(w)::value;
+                if constexpr (L != SampleLayout::Rgb32) {
+                    if (greys) return analyseKeepingGreys<L, kBig, W>(data, pixels, extremes, greys);
+                }
+                analyseIntegers<L, kBig, W>(data, pixels, extremes);
             });
         });
     });
 }
+
+bool greysFit16Bits(const BlockFormat& format) { return format.layout != SampleLayout::Rgb32; }
 
 double integerBoostFactor(const IntegerExtremes& extremes) {
     // A uniform image divides by zero: +inf, which integerPipeline never converts as such.
@@ -123,6 +151,14 @@ IntegerConverter::IntegerConverter(const BlockFormat& format, const IntegerStret
     if (imagePixels < kEntries) return;
     table_.resize(kEntries);
     for (std::uint32_t grey = 0; grey < kEntries; ++grey) table_[grey] = integerPipeline(grey, stretch_);
+}
+
+void IntegerConverter::convertGreys(const std::uint16_t* greys, std::size_t pixels, std::uint16_t* out) const {
+    if (!table_.empty()) {
+        for (std::size_t i = 0; i < pixels; ++i) out[i] = table_[greys[i]];
+    } else {
+        for (std::size_t i = 0; i < pixels; ++i) out[i] = integerPipeline(greys[i], stretch_);
+    }
 }
 
 void IntegerConverter::convertBlock(const std::uint8_t* data, std::size_t pixels, std::uint16_t* out) const {

@@ -17,8 +17,12 @@ struct IntegerExtremes {
     std::uint32_t lowestGrey = 65535;
 };
 
+// Widens `extremes` to the greys of `pixels` pixels. With `greys` (only where greysFit16Bits),
+// the greys are also written there, one a pixel, for IntegerConverter::convertGreys.
 void analyseIntegerBlock(const BlockFormat& format, const std::uint8_t* data, std::size_t pixels,
-                         IntegerExtremes& extremes);
+                         IntegerExtremes& extremes, std::uint16_t* greys = nullptr);
+// Whether the weighted greys of the format's samples fit 16 bits (all but 96-bit integer).
+bool greysFit16Bits(const BlockFormat& format);
 
 // What happens to an integer grey after weighting.
 struct IntegerStretch {
@@ -42,6 +46,8 @@ public:
     IntegerConverter(const BlockFormat& format, const IntegerStretch& stretch, std::uint64_t imagePixels);
     // Writes one native 16-bit sample per pixel.
     void convertBlock(const std::uint8_t* data, std::size_t pixels, std::uint16_t* out) const;
+    // The same samples from greys kept by analyseIntegerBlock.
+    void convertGreys(const std::uint16_t* greys, std::size_t pixels, std::uint16_t* out) const;
 
 private:
     BlockFormat format_;
