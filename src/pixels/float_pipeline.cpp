@@ -64,24 +64,25 @@ KELVARIN_INLINE void forEachDoubt(const std::uint32_t* doubts, std::size_t n, F&
 }
 
 template <ColourWeighting W, typename Samples>
-KELVARIN_INLINE void greysOf(Samples p, std::size_t n, FloatSlice& s) {
+KELVARIN_INLINE void greysOf(Samples p, std::size_t n, FloatSlice& s, float* __restrict grey) {
     if constexpr (W == ColourWeighting::Red || W == ColourWeighting::Green || W == ColourWeighting::Blue) {
         constexpr std::size_t k = W == ColourWeighting::Red ? 0 : W == ColourWeighting::Green ? 1 : 2;
-        for (std::size_t i = 0; i < n; ++i) s.grey[i] = p[3 * i + k];
-    } else if (weighSlice<W>(p, n, s.grey, s.doubts) != 0) {
+        for (std::size_t i = 0; i < n; ++i) grey[i] = p[3 * i + k];
+    } else if (weighSlice<W>(p, n, grey, s.doubts) != 0) {
         // Mostly exact ties: a mean of three samples that lies exactly halfway between singles.
         forEachDoubt(s.doubts, n, [&](std::size_t i) {
-            s.grey[i] = weighFloatsExtended<W>(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
+            grey[i] = weighFloatsExtended<W>(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
         });
     }
 }
 
+// The greys of a slice into `grey` (the slice's own, or memory that keeps them).
 template <bool Big, ColourWeighting W>
-KELVARIN_INLINE void greysOf(const std::uint8_t* data, std::size_t n, FloatSlice& s) {
+KELVARIN_INLINE void greysOf(const std::uint8_t* data, std::size_t n, FloatSlice& s, float* grey) {
     if constexpr (Big != kHostIsBig)
-        greysOf<W>(reversedSamples(data, n, s.samples), n, s);
+        greysOf<W>(reversedSamples(data, n, s.samples), n, s, grey);
     else
-        greysOf<W>(SamplesInPlace{data}, n, s);
+        greysOf<W>(SamplesInPlace{data}, n, s, grey);
 }
 
 // The extremes of a slice as a pixel-by-pixel scan finds them ("g > highest", so a NaN never
@@ -210,9 +211,9 @@ KELVARIN_SIMD_CLONES void analyseFloats(const std::uint8_t* data, std::size_t pi
     FloatSlice s;
     for (std::size_t start = 0; start < pixels; start += kSlice) {
         const std::size_t n = std::min(kSlice, pixels - start);
-        greysOf<Big, W>(data + 12 * start, n, s);
-        extremesOfSlice(s.grey, n, extremes.highestValue, extremes.lowestValue);
-        if (greys) std::copy(s.grey, s.grey + n, greys + start);
+        float* const grey = greys ? greys + start : s.grey;
+        greysOf<Big, W>(data + 12 * start, n, s, grey);
+        extremesOfSlice(grey, n, extremes.highestValue, extremes.lowestValue);
     }
 }
 
@@ -223,7 +224,7 @@ KELVARIN_SIMD_CLONES void convertFloats(const std::uint8_t* data, std::size_t pi
     FloatSlice s;
     for (std::size_t start = 0; start < pixels; start += kSlice) {
         const std::size_t n = std::min(kSlice, pixels - start);
-        greysOf<Big, W>(data + 12 * start, n, s);
+        greysOf<Big, W>(data + 12 * start, n, s, s.grey);
         toneMapSlice(s.grey, n, map, c, s, out + start);
     }
 }
