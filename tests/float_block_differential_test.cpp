@@ -204,8 +204,10 @@ TEST(FloatBlockDifferential, AnalysisAndConversionMatchExtendedPrecision) {
                 ASSERT_EQ(toBits(keeping.lowestValue), toBits(lowest));
                 for (std::size_t i = 0; i < pixels; ++i) {
                     // A NaN is any NaN: every one converts as white.
-                    if (std::isnan(greys[i])) ASSERT_TRUE(std::isnan(kept[i]));
-                    else ASSERT_EQ(toBits(kept[i]), toBits(greys[i])) << "weighting " << static_cast<int>(w) << " pixel " << i;
+                    if (std::isnan(greys[i]))
+                        ASSERT_TRUE(std::isnan(kept[i]));
+                    else
+                        ASSERT_EQ(toBits(kept[i]), toBits(greys[i])) << "weighting " << static_cast<int>(w) << " pixel " << i;
                 }
                 for (const auto& m : maps) {
                     const FloatExtremes e{m[0], m[1]};

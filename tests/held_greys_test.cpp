@@ -58,7 +58,8 @@ std::vector<std::uint16_t> convert(const TempDir& dir, const HeldCase& c, const 
     const Bytes written = readBytes(dir.file("out.tif"));
     std::vector<std::uint16_t> samples(std::size_t{kSide} * kSide);
     EXPECT_EQ(written.size(), 302 + 2 * samples.size());
-    if (written.size() == 302 + 2 * samples.size()) std::memcpy(samples.data(), written.data() + 302, 2 * samples.size());
+    if (written.size() == 302 + 2 * samples.size())
+        std::memcpy(samples.data(), written.data() + 302, 2 * samples.size());
     return samples;
 }
 

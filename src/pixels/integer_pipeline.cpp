@@ -64,7 +64,8 @@ KELVARIN_SIMD_CLONES void convertIntegers(const std::uint8_t* data, std::size_t 
         for (std::size_t i = 0; i < pixels; ++i) {
             std::uint32_t r, g, b;
             loadIntegerPixel<L, Big>(data + i * size, r, g, b);
-            const std::uint32_t grey = L == SampleLayout::Rgb32 ? weighIntegers<W>(r, g, b) : weighNarrowIntegers<W>(r, g, b);
+            const std::uint32_t grey =
+                L == SampleLayout::Rgb32 ? weighIntegers<W>(r, g, b) : weighNarrowIntegers<W>(r, g, b);
             out[i] = static_cast<std::uint16_t>(std::min(grey, 65535u) ^ flip);
         }
         return;
