@@ -16,11 +16,8 @@ N=6144
 PY=/usr/bin/python3
 mkdir -p "$WORK"
 
-cmake -S "$ROOT" -B "$ROOT/build-release" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DKELVARIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$ROOT/build-release" -j2 --target kelvarin-cli >/dev/null
-CLI=$ROOT/build-release/kelvarin-cli
-TOOL=$WORK/bench_tool
-cc -O2 -o "$TOOL" "$ROOT/bench/bench_tool.c"
+. "$ROOT/bench/bench_common.sh"
+build_bench_tools
 for KIND in 48 96f; do $PY "$ROOT/bench/make_tiff_source.py" "$WORK" $N $KIND; done
 I=$WORK/src48_$N.tif F=$WORK/src96f_$N.tif P=$WORK/src48_$N.png
 [ -e "$P" ] || convert "$I" "$P"
@@ -41,16 +38,7 @@ set -- \
     "png|'$CLI' open '$P' '$WORK/k.tif'" \
     "pngboost|'$CLI' --boost open '$P' '$WORK/k.tif'" \
     "pngboost.reread|env KELVARIN_HELD_MIB=0 '$CLI' --boost open '$P' '$WORK/k.tif'"
-for CASE in "$@"; do : >"$WORK/times.${CASE%%|*}"; done
-i=0
-while [ $i -lt "$RUNS" ]; do
-    for CASE in "$@"; do
-        "$TOOL" run "${CASE#*|}" | cut -d' ' -f1 >>"$WORK/times.${CASE%%|*}"
-    done
-    i=$((i + 1))
-done
-median() { sort -n "$WORK/times.$1" | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
-ratio() { echo "scale=2; $1 / $2" | bc; }
+interleave "$@"
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 for CASE in "$@"; do printf '%-18s %8.3f s\n' "${CASE%%|*}" "$(median "${CASE%%|*}")"; done
 F48=$(median floor48) FF=$(median floorf)

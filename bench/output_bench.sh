@@ -17,11 +17,8 @@ SHM=${KELVARIN_BENCH_TMPFS:-/dev/shm/kelvarin-output-bench}
 PY=/usr/bin/python3
 mkdir -p "$WORK" "$SHM"
 
-cmake -S "$ROOT" -B "$ROOT/build-release" -DCMAKE_BUILD_TYPE=Release -DKELVARIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$ROOT/build-release" -j2 --target kelvarin-cli >/dev/null
-CLI=$ROOT/build-release/kelvarin-cli
-TOOL=$WORK/bench_tool
-cc -O2 -o "$TOOL" "$ROOT/bench/bench_tool.c"
+. "$ROOT/bench/bench_common.sh"
+build_bench_tools
 
 S=$WORK/render48.tif
 [ -e "$S" ] || $PY - "$S" <<'PYTHON'
@@ -47,16 +44,7 @@ set -- \
     "tmpfs.size|'$CLI' --size 4097 tif '$S' '$SHM/ks.tif'" \
     "tmpfs.floor|'$TOOL' floor '$S' $((4097 * 4097 * 2 + 302)) '$SHM/floor.out'" \
     "tmpfs.vips|vips resize '$S' '$SHM/vs.tif' 0.5001220703125 --vscale 1.000244140625"
-for CASE in "$@"; do : >"$WORK/times.${CASE%%|*}"; done
-i=0
-while [ $i -lt "$RUNS" ]; do
-    for CASE in "$@"; do
-        "$TOOL" run "${CASE#*|}" | cut -d' ' -f1 >>"$WORK/times.${CASE%%|*}"
-    done
-    i=$((i + 1))
-done
-median() { sort -n "$WORK/times.$1" | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
-ratio() { echo "scale=2; $1 / $2" | bc; }
+interleave "$@"
 for CASE in "$@"; do printf '%-16s %8.3f s\n' "${CASE%%|*}" "$(median "${CASE%%|*}")"; done
 K=$(median png.kelvarin); V=$(median png.vips)
 echo "PNG: vips / kelvarin $(ratio "$V" "$K")x (goal >= 5), kelvarin / durable floor" \

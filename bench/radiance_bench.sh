@@ -11,11 +11,8 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 WORK=${1:-/tmp/kelvarin-bench}
 mkdir -p "$WORK"
 
-cmake -S "$ROOT" -B "$ROOT/build-release" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DKELVARIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$ROOT/build-release" -j2 --target kelvarin-cli >/dev/null
-CLI=$ROOT/build-release/kelvarin-cli
-TOOL=$WORK/bench_tool
-cc -O2 -o "$TOOL" "$ROOT/bench/bench_tool.c"
+. "$ROOT/bench/bench_common.sh"
+build_bench_tools
 
 IN="$WORK/big.hdr"
 if [ ! -s "$IN" ]; then
@@ -33,7 +30,6 @@ row() {
   printf "%-24s %7.3f s   cpu %6.2f s   max RSS %5d MiB   peak RssAnon %6.1f MiB (%.2f bytes a pixel)\n" "$NAME" \
     "$1" "$2" $(($3 / 1024)) "$(echo "scale=1; $4 / 1024" | bc)" "$(echo "scale=2; $4 * 1024 / $PIXELS" | bc)"
 }
-ratio() { echo "scale=2; $1 / $2" | bc; }
 
 echo "input: $IN, $(stat -c %s "$IN") bytes, $PIXELS pixels"
 row "kelvarin-cli hdr" "'$CLI' hdr '$IN' '$WORK/kelvarin.tif'"; K=$E

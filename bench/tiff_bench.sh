@@ -18,11 +18,8 @@ SIZES=${KELVARIN_BENCH_SIZES:-"6144:48 8192:48 8192:96f"}
 PY=/usr/bin/python3
 mkdir -p "$WORK"
 
-cmake -S "$ROOT" -B "$ROOT/build-release" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DKELVARIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$ROOT/build-release" -j2 --target kelvarin-cli >/dev/null
-CLI=$ROOT/build-release/kelvarin-cli
-TOOL=$WORK/bench_tool
-cc -O2 -o "$TOOL" "$ROOT/bench/bench_tool.c"
+. "$ROOT/bench/bench_common.sh"
+build_bench_tools
 
 # Sources, filled band by band through a memory map so making them needs little memory.
 for SPEC in $SIZES; do
@@ -38,7 +35,6 @@ row() {
     printf "  %-28s %7.3f s   cpu %6.2f s   max RSS %5d MiB   peak RssAnon %6.1f MiB\n" "$NAME" "$1" "$2" $(($3 / 1024)) \
         "$(echo "scale=1; $4 / 1024" | bc)"
 }
-ratio() { echo "scale=2; $1 / $2" | bc; }
 
 for SPEC in $SIZES; do
     N=${SPEC%%:*}; KIND=${SPEC#*:}
