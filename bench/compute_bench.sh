@@ -6,7 +6,7 @@
 # makes the conversion read the source again instead of taking the greys the analysis kept: the
 # two in one run show what keeping them saves. Wall clock, the commands interleaved run by run,
 # medians of KELVARIN_BENCH_RUNS (11) runs. (tiff_bench.sh has vips beside the same TIFFs; run
-# between these, its large allocations made every job here that takes fresh memory slower.)
+# between these commands, it made every time here longer, the floors' too.)
 # Run by hand:  bench/compute_bench.sh [TMPFS_WORKDIR]   (needs numpy+tifffile, ImageMagick, cc, bc)
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
