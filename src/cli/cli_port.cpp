@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "formats/file.h"
 #include "job/block_scheduler.h"
@@ -13,22 +14,29 @@
 
 namespace kelvarin {
 
+namespace {
+
+// The variable's value when it is a whole number from `least` to `most`.
+std::optional<std::uint64_t> environmentNumber(const char* name, std::uint64_t least, std::uint64_t most) {
+    const char* text = std::getenv(name);
+    if (!text) return std::nullopt;
+    std::uint64_t n = 0;
+    const char* end = text + std::strlen(text);
+    if (std::from_chars(text, end, n).ptr != end || n < least || n > most) return std::nullopt;
+    return n;
+}
+
+}  // namespace
+
 void applyRunSettings(Session& session, unsigned jobsAtOnce) {
     const unsigned cores = defaultConversionThreads();
     session.conversionThreads = jobsAtOnce > 1 ? std::max(1u, cores / jobsAtOnce) : 0;
     // Jobs side by side share the memory one job may keep greys in.
     session.heldGreyBytes = defaultHeldGreyBytes() / std::max(1u, jobsAtOnce);
-    if (const char* threads = std::getenv("KELVARIN_THREADS")) {
-        unsigned n = 0;
-        const char* end = threads + std::strlen(threads);
-        if (std::from_chars(threads, end, n).ptr == end && n >= 1 && n <= 256) session.conversionThreads = n;
-    }
-    if (const char* held = std::getenv("KELVARIN_HELD_MIB")) {
-        std::uint64_t mib = 0;
-        const char* end = held + std::strlen(held);
-        if (std::from_chars(held, end, mib).ptr == end && mib <= (std::uint64_t{1} << 20))
-            session.heldGreyBytes = mib << 20;
-    }
+    if (const auto threads = environmentNumber("KELVARIN_THREADS", 1, 256))
+        session.conversionThreads = static_cast<unsigned>(*threads);
+    if (const auto mib = environmentNumber("KELVARIN_HELD_MIB", 0, std::uint64_t{1} << 20))
+        session.heldGreyBytes = *mib << 20;
     if (const char* map = std::getenv("KELVARIN_MAP"))
         session.sourceAccess = std::strcmp(map, "0") == 0 ? SourceAccess::Read : SourceAccess::Map;
     session.countReports = !reportsTurnedOff();

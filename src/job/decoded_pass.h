@@ -72,13 +72,13 @@ struct DecodedPass {
         const auto prepare = [&](std::size_t band, std::size_t slot) {
             firstRows[slot] = static_cast<std::uint32_t>(band * bandRows);
             pixels[slot] = std::size_t{std::min(bandRows, job.image.length - firstRows[slot])} * width;
-            if (!raw[slot]) {
-                raw[slot] = makeLargeArray<std::uint8_t>(bandPixels * from.bytesPerPixel());
-                if (to) rgb[slot] = makeLargeArray<std::uint8_t>(bandPixels * bytesPerPixel(*to));
-            }
             if (band >= heldFrom) {
                 decoded[slot] = 1;
                 return true;
+            }
+            if (!raw[slot]) {
+                raw[slot] = makeLargeArray<std::uint8_t>(bandPixels * from.bytesPerPixel());
+                if (to) rgb[slot] = makeLargeArray<std::uint8_t>(bandPixels * bytesPerPixel(*to));
             }
             if (onThreads() || decode(*job.opened.rows, slot)) return true;
             failure = job.opened.rows->failure();

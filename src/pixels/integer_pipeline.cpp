@@ -53,6 +53,18 @@ KELVARIN_SIMD_CLONES void analyseKeepingGreys(const std::uint8_t* data, std::siz
     extremes.lowestGrey = std::min(extremes.lowestGrey, lowest);
 }
 
+// The samples of greys below 65536: through the table, or each through the pipeline (a small
+// image's, for which the table would cost more than it saves).
+template <typename Grey>
+void lookUpGreys(const Grey* greys, std::size_t n, const std::uint16_t* table, const IntegerStretch& stretch,
+                 std::uint16_t* out) {
+    if (table) {
+        for (std::size_t i = 0; i < n; ++i) out[i] = table[greys[i]];
+    } else {
+        for (std::size_t i = 0; i < n; ++i) out[i] = integerPipeline(greys[i], stretch);
+    }
+}
+
 template <SampleLayout L, bool Big, ColourWeighting W>
 KELVARIN_SIMD_CLONES void convertIntegers(const std::uint8_t* data, std::size_t pixels, const std::uint16_t* table,
                                           const IntegerStretch& stretch, std::uint16_t* out) {
@@ -89,12 +101,7 @@ KELVARIN_SIMD_CLONES void convertIntegers(const std::uint8_t* data, std::size_t 
                 loadIntegerPixel<L, Big>(p + i * size, r, g, b);
                 greys[i] = weighNarrowIntegers<W>(r, g, b);
             }
-            std::uint16_t* o = out + start;
-            if (table) {
-                for (std::size_t i = 0; i < n; ++i) o[i] = table[greys[i]];
-            } else {
-                for (std::size_t i = 0; i < n; ++i) o[i] = integerPipeline(greys[i], stretch);
-            }
+            lookUpGreys(greys, n, table, stretch, out + start);
         }
     }
 }
@@ -155,11 +162,7 @@ IntegerConverter::IntegerConverter(const BlockFormat& format, const IntegerStret
 }
 
 void IntegerConverter::convertGreys(const std::uint16_t* greys, std::size_t pixels, std::uint16_t* out) const {
-    if (!table_.empty()) {
-        for (std::size_t i = 0; i < pixels; ++i) out[i] = table_[greys[i]];
-    } else {
-        for (std::size_t i = 0; i < pixels; ++i) out[i] = integerPipeline(greys[i], stretch_);
-    }
+    lookUpGreys(greys, pixels, table_.empty() ? nullptr : table_.data(), stretch_, out);
 }
 
 void IntegerConverter::convertBlock(const std::uint8_t* data, std::size_t pixels, std::uint16_t* out) const {
