@@ -1,11 +1,14 @@
 // Runs the blocks of a pass on several threads while the caller's thread reads and writes them
 // in order. Each block goes through three steps:
 //   prepare(i, slot)  on the caller's thread, blocks in order: fetch the block's input;
-//   work(i, slot)     on any thread: the pure conversion or analysis of the block;
+//   work(i, slot)     on any thread, the caller's included: the pure conversion or analysis of
+//                     the block;
 //   finish(i, slot)   on the caller's thread, blocks in order: write, merge, move the progress bar.
 // `slot` (0 .. slots()-1) names the buffers a block may use while it is in flight; at most
 // slots() blocks are in flight at once, so memory stays bounded whatever the image size. With
 // one thread every block runs prepare, work, finish on the caller's thread, one after the other.
+// An exception thrown by a work stops the pass (no later block is finished) and is thrown again
+// from run() once no thread works any more.
 #pragma once
 
 #include <cstddef>
