@@ -37,7 +37,7 @@ struct Shared {
     std::condition_variable workReady;  // a block was queued, or the pass is over
     std::condition_variable workDone;   // a block's work is complete
     std::deque<std::size_t> queue;      // prepared blocks waiting for a thread
-    std::vector<bool> done;             // by slot: the block in it has been worked
+    std::vector<bool> done;             // by slot: the block in it has been worked, until it is finished
     std::exception_ptr failure;         // the first exception a work threw
     bool over = false;
 
@@ -130,7 +130,6 @@ bool BlockScheduler::run(std::size_t count, const std::function<bool(std::size_t
                 }
                 {
                     const std::lock_guard<std::mutex> hold(shared.lock);
-                    shared.done[prepared % slotCount] = false;
                     shared.queue.push_back(prepared);
                 }
                 shared.workReady.notify_one();
@@ -152,11 +151,7 @@ bool BlockScheduler::run(std::size_t count, const std::function<bool(std::size_t
                     shared.queue.clear();
                 }
             }
-            if (failure) {
-                ok = false;
-                finished = prepared;
-                break;
-            }
+            if (failure) break;
             if (ok && !finish(finished, finished % slotCount)) ok = false;
             ++finished;
         }
